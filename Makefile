@@ -1,0 +1,36 @@
+# Entry points for a fresh machine: `make run` builds and starts the program,
+# `make test` builds and runs every test. Both install what is missing first.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+TA_DIR ?= $(CURDIR)/examples/game
+
+.PHONY: setup configure build run test test-asan bench fuzz clean
+
+setup:
+	@bash scripts/setup.sh
+
+configure: setup
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	TA_DIR="$(TA_DIR)" $(BUILD)/app/kestrava
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan: setup
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRAVA_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: setup
+	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench

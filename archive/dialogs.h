@@ -1,0 +1,33 @@
+#pragma once
+// Everything the program shows or asks outside its own windows goes through this
+// interface: message boxes, questions, the file-open dialog, the directory
+// chooser and the clipboard. The program uses the Qt implementation
+// (app/qt_dialogs.h); tests use ScriptedDialogs, which records what was shown
+// and answers as the test says, so no test ever blocks on a real box.
+#include <string>
+#include <vector>
+
+inline const std::string kApplicationTitle = "Total Annihilation Kestrava";
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+
+  // A plain box with the text and one OK button, titled kApplicationTitle.
+  virtual void ShowMessage(const std::string& Text) = 0;
+  // A box with Yes and No buttons; true for Yes. Warning = show a warning icon.
+  virtual bool AskYesNo(const std::string& Text, bool Warning = false) = 0;
+  // The multi-select open dialog with the archives filter
+  // "Total Annihilation Files (*.hpi,*.ufo,*.gp*,*.ccx)"; only existing,
+  // writable files can be chosen. Files receives the chosen paths in the
+  // dialog's order. False when cancelled.
+  virtual bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) = 0;
+  // The directory chooser, starting at Start. With AllowCreate the user may type
+  // a directory that does not exist; the chooser then asks
+  // "The specified directory does not exist. Create it?" and on Yes creates it
+  // with every missing level. False when cancelled.
+  virtual bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) = 0;
+  // The clipboard's text.
+  virtual void SetClipboardText(const std::string& Text) = 0;
+  virtual std::string ClipboardText() = 0;
+};

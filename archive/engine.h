@@ -1,0 +1,24 @@
+#pragma once
+// The archive engine: loads a kind's files from an archive or from below the
+// game directory into a file list, reads a whole archive and writes it anew,
+// extracts an archive, and removes entries. It reports its own failures through
+// the state's Dialogs.
+#include <cstdint>
+#include <string>
+
+#include "archive/app_state.h"
+
+enum : uint8_t {
+  rwLoadArchive = 0,
+  rwWriteArchive = 1,
+  rwExtractArchive = 3,
+  rwLoadLooseFiles = 4,
+  rwRemoveArchive = 5,
+  rwRemoveAll = 7,
+  rwLoadWholeArchive = 8,
+};
+
+// Runs one engine call. Returns the number of files that mode 8 had to skip
+// (could not open or read); saving refuses to rewrite an archive that was not
+// read completely. Other modes return 0.
+int ReadwriteHPIDir(AppState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode);

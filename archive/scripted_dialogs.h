@@ -1,0 +1,48 @@
+#pragma once
+// A Dialogs implementation for tests: records every message and question, and
+// answers from queues the test fills. An empty answer queue answers No /
+// cancels, so a test that forgot to script an answer fails instead of hanging.
+#include <deque>
+
+#include "archive/dialogs.h"
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  std::vector<std::string> Messages;   // every ShowMessage text, in order
+  std::vector<std::string> Questions;  // every AskYesNo text, in order
+  std::vector<std::string> OpenTitles; // every OpenArchives title, in order
+  std::vector<std::string> DirectoryStarts;  // every ChooseDirectory start
+
+  std::deque<bool> Answers;                             // for AskYesNo
+  std::deque<std::vector<std::string>> FileChoices;     // for OpenArchives; empty vector = cancel
+  std::deque<std::string> DirectoryChoices;             // for ChooseDirectory; "" = cancel
+  std::string Clipboard;
+
+  void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
+  bool AskYesNo(const std::string& Text, bool = false) override {
+    Questions.push_back(Text);
+    if (Answers.empty()) return false;
+    bool a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
+  bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) override {
+    OpenTitles.push_back(Title);
+    Files.clear();
+    if (FileChoices.empty()) return false;
+    Files = FileChoices.front();
+    FileChoices.pop_front();
+    return !Files.empty();
+  }
+  bool ChooseDirectory(const std::string& Start, bool, std::string& Directory) override {
+    DirectoryStarts.push_back(Start);
+    if (DirectoryChoices.empty()) return false;
+    std::string d = DirectoryChoices.front();
+    DirectoryChoices.pop_front();
+    if (d.empty()) return false;
+    Directory = d;
+    return true;
+  }
+  void SetClipboardText(const std::string& Text) override { Clipboard = Text; }
+  std::string ClipboardText() override { return Clipboard; }
+};

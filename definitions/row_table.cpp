@@ -1,0 +1,143 @@
+#include "definitions/row_table.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+// Estimates used when no window measures text: roughly the standard font's
+// average character width plus the header's margins.
+constexpr int kCharWidth = 7;
+constexpr int kHeaderMargin = 16;
+constexpr int kCellMargin = 12;
+constexpr int kDefaultRowHeight = 13;
+}  // namespace
+
+int RowTable::Measure(const std::string& Text, bool Header) const {
+  if (Observer_) return Observer_->TextWidth(Text, Header);
+  return static_cast<int>(Text.size()) * kCharWidth + (Header ? kHeaderMargin : kCellMargin);
+}
+
+void RowTable::RowsTouched() {
+  RowsDirty_ = true;
+  if (UpdateDepth_ == 0) EndUpdate();
+}
+
+void RowTable::ColumnsTouched() {
+  ColumnsDirty_ = true;
+  if (UpdateDepth_ == 0) EndUpdate();
+}
+
+void RowTable::EndUpdate() {
+  if (UpdateDepth_ > 0) --UpdateDepth_;
+  if (UpdateDepth_ > 0) return;
+  if (ColumnsDirty_) {
+    ColumnsDirty_ = false;
+    if (Observer_) Observer_->ColumnsChanged();
+  }
+  if (RowsDirty_) {
+    RowsDirty_ = false;
+    if (Observer_) Observer_->RowsChanged();
+  }
+}
+
+void RowTable::SetColumnWidth(int Col, int Width) {
+  Columns_.at(Col).Width = std::max(0, Width);
+  ColumnsTouched();
+}
+
+void RowTable::AddColumn(const std::string& Caption, int Width) {
+  Columns_.push_back(Column{Caption, std::max(0, Width)});
+  ColumnsTouched();
+}
+
+int RowTable::FitColumnToHeader(int Col) {
+  int w = Measure(Columns_.at(Col).Caption, true);
+  SetColumnWidth(Col, w);
+  return w;
+}
+
+int RowTable::FitColumnToContents(int Col) {
+  int w = Measure(Columns_.at(Col).Caption, true);
+  for (const auto& r : Rows_) {
+    const std::string* text = nullptr;
+    if (Col == 0)
+      text = &r->Caption;
+    else if (Col - 1 < static_cast<int>(r->SubItems.size()))
+      text = &r->SubItems[Col - 1];
+    if (text && !text->empty()) w = std::max(w, Measure(*text, false));
+  }
+  SetColumnWidth(Col, w);
+  return w;
+}
+
+const std::string& RowTable::Cell(int I, int Col) const {
+  const Row& r = RowAt(I);
+  if (Col == 0) return r.Caption;
+  return r.SubItems.at(Col - 1);
+}
+
+Row& RowTable::AddRow() {
+  Rows_.push_back(std::make_unique<Row>());
+  RowsTouched();
+  return *Rows_.back();
+}
+
+void RowTable::DeleteRow(int I) {
+  if (I < 0 || I >= RowCount()) return;
+  bool wasSelected = Rows_[I]->Selected;
+  Rows_.erase(Rows_.begin() + I);
+  RowsTouched();
+  if (wasSelected && Observer_) Observer_->SelectionChanged();
+}
+
+void RowTable::Clear() {
+  if (Rows_.empty()) return;
+  Rows_.clear();
+  TopIndex_ = 0;
+  RowsTouched();
+}
+
+void RowTable::Sort(const std::function<int(const Row&, const Row&)>& Compare) {
+  if (Rows_.size() < 2) return;
+  // A merge sort never reads outside the range, whatever the compare routine
+  // answers; a failing comparison that says "equal" cannot break it.
+  std::stable_sort(Rows_.begin(), Rows_.end(),
+                   [&](const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) {
+                     return Compare(*a, *b) < 0;
+                   });
+  RowsTouched();
+}
+
+int RowTable::SelectedCount() const {
+  return static_cast<int>(std::count_if(Rows_.begin(), Rows_.end(),
+                                        [](const auto& r) { return r->Selected; }));
+}
+
+int RowTable::SelectedIndex() const {
+  for (int i = 0; i < RowCount(); ++i)
+    if (Rows_[i]->Selected) return i;
+  return -1;
+}
+
+void RowTable::SetSelectedFromView(int I) {
+  for (auto& r : Rows_) r->Selected = false;
+  if (I >= 0 && I < RowCount()) Rows_[I]->Selected = true;
+}
+
+void RowTable::Select(int I) {
+  SetSelectedFromView(I);
+  if (Observer_) Observer_->SelectionChanged();
+}
+
+int RowTable::TopIndex() const { return Observer_ ? Observer_->TopIndex() : TopIndex_; }
+
+int RowTable::RowHeight() const { return Observer_ ? Observer_->RowHeight() : kDefaultRowHeight; }
+
+void RowTable::ScrollBy(int Pixels) {
+  if (Observer_) {
+    Observer_->ScrollBy(Pixels);
+    return;
+  }
+  int rows = Pixels / kDefaultRowHeight;
+  TopIndex_ = std::clamp(TopIndex_ + rows, 0, std::max(0, RowCount() - 1));
+}

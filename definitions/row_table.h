@@ -1,0 +1,105 @@
+#pragma once
+// A report table held by the program: columns (caption, width; width 0 means
+// hidden) and rows (caption, one text cell per further column, a link to the
+// UnPacked entry the row was built from). Row building, sorting and the table
+// tools work on this structure; a window only displays it through a
+// TableObserver (the Qt model in app/report_view.h). Without an observer the
+// table measures text with a fixed-width estimate, which is what tests use.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct UnPacked;
+
+struct Row {
+  std::string Caption;                // column 0
+  std::vector<std::string> SubItems;  // column k is SubItems[k - 1]
+  UnPacked* Data = nullptr;           // the entry the row was built from
+  bool Selected = false;
+};
+
+struct Column {
+  std::string Caption;
+  int Width = 0;  // pixels; 0 = hidden
+};
+
+// Implemented by the window that shows a table.
+class TableObserver {
+ public:
+  virtual ~TableObserver() = default;
+  // Rows were added, removed, reordered or changed (once per batch update).
+  virtual void RowsChanged() = 0;
+  // Column captions or widths changed (once per batch update).
+  virtual void ColumnsChanged() = 0;
+  // The selected row changed.
+  virtual void SelectionChanged() = 0;
+  // Pixel width that fits Text as a header caption (Header) or as a cell.
+  virtual int TextWidth(const std::string& Text, bool Header) = 0;
+  // First visible row, scrolling by pixels, and the height of one row.
+  virtual int TopIndex() = 0;
+  virtual void ScrollBy(int Pixels) = 0;
+  virtual int RowHeight() = 0;
+};
+
+class RowTable {
+ public:
+  // ---- columns
+  int ColumnCount() const { return static_cast<int>(Columns_.size()); }
+  const std::string& ColumnCaption(int Col) const { return Columns_.at(Col).Caption; }
+  int ColumnWidth(int Col) const { return Columns_.at(Col).Width; }
+  void SetColumnWidth(int Col, int Width);
+  void AddColumn(const std::string& Caption, int Width);
+  // Sets the column's width to what fits its caption and returns it.
+  int FitColumnToHeader(int Col);
+  // Sets the column's width to what fits its caption and every cell, and returns it.
+  int FitColumnToContents(int Col);
+
+  // ---- rows
+  int RowCount() const { return static_cast<int>(Rows_.size()); }
+  Row& RowAt(int I) { return *Rows_.at(I); }
+  const Row& RowAt(int I) const { return *Rows_.at(I); }
+  // Cell text of column Col (0 = caption). Throws std::out_of_range when the
+  // row has no such sub-item.
+  const std::string& Cell(int I, int Col) const;
+  Row& AddRow();
+  void DeleteRow(int I);
+  void Clear();
+
+  // ---- batch update: observers hear of changes once, when the outermost batch ends
+  void BeginUpdate() { ++UpdateDepth_; }
+  void EndUpdate();
+  bool Updating() const { return UpdateDepth_ > 0; }
+
+  // ---- sort with a three-way compare (negative, 0, positive); stable, and
+  // safe with any compare routine. Reorders the rows, then tells the view once.
+  void Sort(const std::function<int(const Row&, const Row&)>& Compare);
+
+  // ---- selection (at most one row)
+  int SelectedCount() const;
+  int SelectedIndex() const;  // -1 when none
+  void Select(int I);         // -1 clears
+  // Called by the view when the user changed the selection.
+  void SetSelectedFromView(int I);
+
+  // ---- scrolling
+  int TopIndex() const;
+  void ScrollBy(int Pixels);
+  int RowHeight() const;
+
+  void SetObserver(TableObserver* Observer) { Observer_ = Observer; }
+  TableObserver* Observer() const { return Observer_; }
+
+ private:
+  void RowsTouched();
+  void ColumnsTouched();
+  int Measure(const std::string& Text, bool Header) const;
+
+  std::vector<Column> Columns_;
+  std::vector<std::unique_ptr<Row>> Rows_;
+  TableObserver* Observer_ = nullptr;
+  int UpdateDepth_ = 0;
+  bool RowsDirty_ = false;
+  bool ColumnsDirty_ = false;
+  int TopIndex_ = 0;  // used when no observer is attached
+};
