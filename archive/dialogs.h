@@ -23,9 +23,9 @@ class Dialogs {
   // dialog's order. False when cancelled.
   virtual bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) = 0;
   // The directory chooser, starting at Start. With AllowCreate the user may type
-  // a directory that does not exist; the chooser then asks
-  // "The specified directory does not exist. Create it?" and on Yes creates it
-  // with every missing level. False when cancelled.
+  // a directory that does not exist yet (the caller then asks whether to create
+  // it); without it only existing directories can be chosen. False when
+  // cancelled.
   virtual bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) = 0;
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;
