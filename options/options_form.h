@@ -52,4 +52,16 @@ class TOptionsForm : public QWidget {
   void ColumnAllDeSelectClick();
   // The selected index of Compressiontype (0 none, 1 LZ77, 2 zlib).
   int CompressionIndex() const;
+
+ protected:
+  // The dialog has no close box; a close request from the window manager
+  // (Alt+F4) is refused, so "Ok" and "Cancel" stay the only ways out.
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  // The check list of each table, in the tab order Units, Weapons, Corpses, Download.
+  QListWidget* ListOf(int Tab) const;
+  RowTable& TableOf(int Tab) const;
+  void FillTicks();
+  void TickAll(bool Ticked);
 };
