@@ -1,0 +1,89 @@
+#include "definitions/item_compare.h"
+
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+
+namespace {
+
+constexpr size_t kMaxCellLength = 65535;
+
+int HexDigit(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
+// The text ends at its first zero byte, as a cell copied into a C buffer does.
+std::string_view CellText(const std::string& S) {
+  if (S.size() > kMaxCellLength) throw std::length_error("cell too long");
+  return std::string_view(S.c_str());
+}
+
+}  // namespace
+
+std::optional<int32_t> ParseWholeNumber(std::string_view Text) {
+  size_t i = 0;
+  while (i < Text.size() && Text[i] == ' ') ++i;
+  if (i == Text.size()) return std::nullopt;
+  if (Text[i] == '$') {
+    ++i;
+    if (i == Text.size()) return std::nullopt;
+    uint32_t value = 0;
+    int significant = 0;
+    for (; i < Text.size(); ++i) {
+      int d = HexDigit(Text[i]);
+      if (d < 0) return std::nullopt;
+      if (significant > 0 || d != 0) ++significant;
+      if (significant > 8) return std::nullopt;
+      value = (value << 4) | static_cast<uint32_t>(d);
+    }
+    return static_cast<int32_t>(value);
+  }
+  bool negative = false;
+  if (Text[i] == '-' || Text[i] == '+') {
+    negative = Text[i] == '-';
+    ++i;
+  }
+  if (i == Text.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < Text.size(); ++i) {
+    char c = Text[i];
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > 2147483648LL) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value > 2147483647LL) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+int CompareTextFoldingLower(std::string_view A, std::string_view B) {
+  auto fold = [](char C) -> int {
+    auto u = static_cast<unsigned char>(C);
+    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
+  };
+  size_t n = std::min(A.size(), B.size());
+  for (size_t i = 0; i < n; ++i) {
+    int d = fold(A[i]) - fold(B[i]);
+    if (d != 0) return d;
+  }
+  if (A.size() == B.size()) return 0;
+  return A.size() < B.size() ? -fold(B[n]) : fold(A[n]);
+}
+
+int ItempCompare(Dialogs& D, const Row& First, const Row& Second, uint16_t Column) {
+  try {
+    const std::string& a = Column == 0 ? First.Caption : First.SubItems.at(Column - 1);
+    const std::string& b = Column == 0 ? Second.Caption : Second.SubItems.at(Column - 1);
+    std::string_view ta = CellText(a), tb = CellText(b);
+    std::optional<int32_t> na = ParseWholeNumber(ta), nb = ParseWholeNumber(tb);
+    if (na && nb) return (*na > *nb) - (*na < *nb);
+    return CompareTextFoldingLower(ta, tb);
+  } catch (const std::exception&) {
+    D.ShowMessage("Exception in Function ItempCompare");
+    return 0;
+  }
+}
