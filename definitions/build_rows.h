@@ -16,3 +16,16 @@ void BuildRows(AppState& State, RowTable& View, AllUnpacked& List, bool MultiSec
 // Sorts View by its sort column with ItempCompare (the table sort used by the
 // header clicks and by row building).
 void SortTable(AppState& State, RowTable& View);
+
+#include <string>
+#include <vector>
+
+// Sets R's caption to the value of Keys[0] in Lines and appends one cell per
+// further key, in order. A value is everything after the first "=" of the
+// first line whose text before that "=" equals the key, ignoring case; a key
+// that no line holds gives an empty cell.
+void FillRow(Row& R, const std::vector<std::string>& Lines, const std::vector<std::string>& Keys);
+
+// The text between "[" and "]" of the first line that starts with "[" and ends
+// with "]"; empty when no line does.
+std::string FirstSectionName(const std::vector<std::string>& Lines);

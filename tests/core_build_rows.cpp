@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "archive/scripted_dialogs.h"
+#include "definitions/build_rows.h"
+#include "definitions/catalogue.h"
+
+namespace {
+
+struct Tables : ::testing::Test {
+  ScriptedDialogs d;
+  AppState s{d};
+  void SetUp() override { SetUpColumns(s); }
+
+  UnPacked& Add(AllUnpacked& L, const std::string& Parent, const std::string& Path, const std::string& Text) {
+    UnPacked& e = L.NextSlot();
+    e.ParentFile = Parent;
+    e.UnPackedFile = Path;
+    e.SetContents(Text.data(), static_cast<int32_t>(Text.size()));
+    L.CommitSlot();
+    return e;
+  }
+  // Cell of row I under the column captioned Key.
+  static std::string At(const RowTable& V, int I, const std::string& Key) {
+    for (int c = 0; c < V.ColumnCount(); ++c)
+      if (V.ColumnCaption(c) == Key) return V.Cell(I, c);
+    ADD_FAILURE() << "no column " << Key;
+    return {};
+  }
+  void Units(int Mode, UnPacked* E = nullptr) { BuildRows(s, s.UnitView, s.UnitFiles, false, Mode, E); }
+  void Weapons(int Mode, UnPacked* E = nullptr) { BuildRows(s, s.WeaponView, s.WeaponFiles, true, Mode, E); }
+};
+
+}  // namespace
+
+TEST_F(Tables, UnitRowValues) {
+  std::string text =
+      "[UNITINFO]\r\n{\r\n\tunitname=ARMCOM;\r\n\tUnitNumber=12;\r\n\tName= Commander ;\r\n"
+      "\tUNITNAME=second;\r\n\tParentFile=X;\r\n\tSide=ARM;\r\n}\r\n";
+  UnPacked& e = Add(s.UnitFiles, "A.hpi", "units\\ARMCOM.FBI", text);
+  Units(brAddNew);
+  ASSERT_EQ(s.UnitView.RowCount(), 1);
+  const Row& r = s.UnitView.RowAt(0);
+  EXPECT_EQ(r.Caption, "12");
+  EXPECT_EQ(r.Data, &e);
+  ASSERT_EQ(r.SubItems.size(), 103u);
+  EXPECT_EQ(r.SubItems[0], "ARMCOM");       // key case ignored, first value wins
+  EXPECT_EQ(r.SubItems[1], " Commander ");  // not trimmed
+  EXPECT_EQ(r.SubItems[5], "ARM");
+  EXPECT_EQ(At(s.UnitView, 0, "Description"), "");
+  EXPECT_EQ(At(s.UnitView, 0, "ParentFile"), "X");  // the file's own line comes first
+  EXPECT_EQ(At(s.UnitView, 0, "UnPackedFile"), "units\\ARMCOM.FBI");
+  EXPECT_EQ(At(s.UnitView, 0, "PFileSize"), std::to_string(text.size()));
+  EXPECT_EQ(s.UnitFiles.BuiltCount, 1);
+}
+
+TEST_F(Tables, UnitWithoutNumberAndEmptyEntries) {
+  UnPacked& e = Add(s.UnitFiles, "A.hpi", "units\\X.FBI", "[UNITINFO]\r\n{\r\nUnitName=X;\r\n}\r\n");
+  Add(s.UnitFiles, "A.hpi", "units\\EMPTY.FBI", "");
+  UnPacked& dir = s.UnitFiles.NextSlot();
+  dir.Kind = kKindDirectory;
+  s.UnitFiles.CommitSlot();
+  Units(brAddNew);
+  EXPECT_EQ(s.UnitView.RowCount(), 0);
+  EXPECT_EQ(s.UnitFiles.BuiltCount, 3);
+  Units(brReplaceFile, &e);  // after saving, the row stays without caption
+  ASSERT_EQ(s.UnitView.RowCount(), 1);
+  EXPECT_EQ(s.UnitView.RowAt(0).Caption, "");
+  EXPECT_EQ(s.UnitView.RowAt(0).SubItems[0], "X");
+  const std::string saved = "UnitNumber=5\r\nUnitName=Y";
+  e.SetContents(saved.data(), static_cast<int32_t>(saved.size()));
+  Units(brReplaceFile, &e);
+  ASSERT_EQ(s.UnitView.RowCount(), 1);
+  EXPECT_EQ(s.UnitView.RowAt(0).Caption, "5");
+  EXPECT_EQ(s.UnitView.RowAt(0).SubItems[0], "Y");
+  EXPECT_EQ(s.UnitFiles.BuiltCount, 3);
+}
+
+TEST_F(Tables, WeaponSectionsWithNestedSections) {
+  Add(s.WeaponFiles, "A.hpi", "weapons\\W.TDF",
+      "[GUN1]\r\n{\r\nID=3;\r\nRange=400;\r\n[DAMAGE]\r\n{\r\ndefault=50;\r\n}\r\nReloadtime=9;\r\n}\r\n"
+      "[GUN2]\r\n{\r\nID=4;\r\n[DAMAGE]\r\n{\r\nDefault=70;\r\n}\r\n}\r\n"
+      "[TAIL]\r\n{\r\nID=99;\r\n");
+  Weapons(brAddNew);
+  ASSERT_EQ(s.WeaponView.RowCount(), 2);
+  EXPECT_EQ(s.WeaponView.RowAt(0).Caption, "3");
+  EXPECT_EQ(At(s.WeaponView, 0, "Default"), "50");
+  EXPECT_EQ(At(s.WeaponView, 0, "Range"), "400");
+  EXPECT_EQ(At(s.WeaponView, 0, "Reloadtime"), "");  // after the nested section: not shown
+  EXPECT_EQ(At(s.WeaponView, 0, "SName"), "GUN1");
+  EXPECT_EQ(s.WeaponView.RowAt(1).Caption, "4");
+  EXPECT_EQ(At(s.WeaponView, 1, "Default"), "70");
+  // Lines after the last "}" do not carry into the next file.
+  Add(s.WeaponFiles, "A.hpi", "weapons\\V.TDF", "[G]\r\n{\r\nRange=1;\r\n}\r\n");
+  Weapons(brAddNew);
+  EXPECT_EQ(s.WeaponView.RowCount(), 2);
+}
+
+TEST_F(Tables, DownloadAndCorpseRows) {
+  std::string text =
+      "[ENTRY1]\r\n{\r\nUNITMENU=ABC;\r\nMENU=2;\r\nBUTTON=0;\r\nUNITNAME=XYZ1;\r\n}\r\n"
+      "[ENTRY2]\r\n{\r\nUNITMENU=ABC;\r\nMENU=2;\r\nBUTTON=1;\r\n}\r\n[ENTRY3]\r\n{\r\nMENU=3;\r\n}\r\n";
+  Add(s.DownloadFiles, "A", "download\\X.TDF", text);
+  BuildRows(s, s.DownloadView, s.DownloadFiles, true, brAddNew, nullptr);
+  ASSERT_EQ(s.DownloadView.RowCount(), 2);
+  const std::string size = std::to_string(text.size());
+  EXPECT_EQ(s.DownloadView.RowAt(0).SubItems,
+            (std::vector<std::string>{"2", "0", "XYZ1", "ENTRY1", "A", "download\\X.TDF", size}));
+  EXPECT_EQ(s.DownloadView.RowAt(1).SubItems,
+            (std::vector<std::string>{"2", "1", "", "ENTRY2", "A", "download\\X.TDF", size}));
+
+  Add(s.CorpseFiles, "A", "features\\corpses\\C.TDF", "[HEAP1]\r\n{\r\nworld=all;\r\n}\r\n[]\r\n{\r\n}\r\n");
+  BuildRows(s, s.CorpseView, s.CorpseFiles, true, brAddNew, nullptr);
+  ASSERT_EQ(s.CorpseView.RowCount(), 1);
+  EXPECT_EQ(s.CorpseView.RowAt(0).Caption, "HEAP1");
+  EXPECT_EQ(s.CorpseView.RowAt(0).SubItems[0], "all");
+
+  EXPECT_EQ(FirstSectionName({"x", "[a", "[]", "[B]"}), "");
+  EXPECT_EQ(FirstSectionName({"x", "[A B]"}), "A B");
+  EXPECT_EQ(FirstSectionName({"x"}), "");
+}
+
+TEST_F(Tables, RemovalKeepsOtherArchivesRowsOnTheirEntries) {
+  UnPacked& a1 = Add(s.UnitFiles, "a.hpi", "units\\A1.FBI", "UnitNumber=1");
+  UnPacked& b1 = Add(s.UnitFiles, "b.hpi", "units\\B1.FBI", "UnitNumber=2");
+  UnPacked& a2 = Add(s.UnitFiles, "A.HPI", "units\\A2.FBI", "UnitNumber=3");
+  UnPacked& l1 = Add(s.UnitFiles, kNotPacked, "/ta/units/L.FBI", "UnitNumber=4");
+  Units(brAddNew);
+  ASSERT_EQ(s.UnitView.RowCount(), 4);
+  Units(brRemoveArchive, &a2);  // same archive in other case: both its files go
+  s.UnitFiles.Remove(2);
+  s.UnitFiles.Remove(0);
+  ASSERT_EQ(s.UnitView.RowCount(), 2);
+  EXPECT_EQ(s.UnitView.RowAt(0).Data, &b1);
+  EXPECT_EQ(s.UnitView.RowAt(0).Data->UnPackedFile, "units\\B1.FBI");
+  EXPECT_EQ(s.UnitView.RowAt(1).Data, &l1);
+  EXPECT_EQ(s.UnitFiles.BuiltCount, 2);
+  (void)a1;
+  Units(brRemoveLoose);
+  ASSERT_EQ(s.UnitView.RowCount(), 1);
+  EXPECT_EQ(s.UnitView.RowAt(0).Caption, "2");
+
+  // Close All, then the same files again: all rows come back.
+  Units(brRemoveAll);
+  s.UnitFiles.Clear();
+  EXPECT_EQ(s.UnitView.RowCount(), 0);
+  Add(s.UnitFiles, "b.hpi", "units\\B1.FBI", "UnitNumber=2");
+  Add(s.UnitFiles, "b.hpi", "units\\B2.FBI", "UnitNumber=1");
+  Units(brAddNew);
+  EXPECT_EQ(s.UnitView.RowCount(), 2);
+}
+
+TEST_F(Tables, ResizeAndSortOnEveryCall) {
+  Add(s.UnitFiles, "a", "u1", "UnitNumber=100\r\nUnitName=a");
+  Add(s.UnitFiles, "a", "u2", "UnitNumber=9\r\nUnitName=" + std::string(60, 'w'));
+  Add(s.UnitFiles, "a", "u3", "UnitNumber=10\r\nUnitName=c");
+  s.UnitView.SetColumnWidth(2, 0);  // hidden column
+  Units(brAddNew);
+  EXPECT_EQ(s.UnitView.Cell(0, 0), "9");
+  EXPECT_EQ(s.UnitView.Cell(2, 0), "100");
+  EXPECT_EQ(s.UnitView.ColumnWidth(2), 0);
+  int wide = s.UnitView.ColumnWidth(1);
+  EXPECT_GT(wide, 60 * 5);
+
+  // Mode 0 with nothing new still sorts (and refits when autosize is on).
+  s.UnitSortColumn = 1;
+  s.UnitView.SetColumnWidth(1, 5);
+  Units(brAddNew);
+  EXPECT_EQ(s.UnitView.Cell(0, 1), "a");
+  EXPECT_EQ(s.UnitView.Cell(1, 1), "c");
+  EXPECT_EQ(s.UnitView.ColumnWidth(1), wide);
+
+  // Autosize off: widths stay as they are.
+  s.AutosizeSetting = [] { return false; };
+  s.UnitView.SetColumnWidth(1, 5);
+  Units(brRemoveAll);
+  EXPECT_EQ(s.UnitView.ColumnWidth(1), 5);
+  EXPECT_EQ(s.UnitView.Updating(), false);
+  EXPECT_TRUE(d.Messages.empty());
+}
