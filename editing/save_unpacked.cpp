@@ -1,0 +1,90 @@
+// Saving an edited file: loose files are overwritten in place, archive files
+// are swapped into a whole-archive copy that is then packed anew.
+#include "editing/save_unpacked.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "archive/engine.h"
+
+namespace {
+
+char FoldAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
+
+[[noreturn]] void ThrowSystemError(int Error, const std::string& Path) {
+  throw std::system_error(Error, std::system_category(), Path);
+}
+
+// Replaces the file's bytes with Size bytes of Data: create or truncate, write,
+// close, each step checked.
+void WriteWholeFile(const std::string& Path, const char* Data, size_t Size) {
+  int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowSystemError(errno, Path);
+  size_t done = 0;
+  while (done < Size) {
+    ssize_t n = ::write(fd, Data + done, Size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int error = errno;
+      ::close(fd);
+      ThrowSystemError(error, Path);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) ThrowSystemError(errno, Path);
+}
+
+void SaveLooseFile(AppState& State, UnPacked& Entry) {
+  std::error_code ec;
+  // A file removed from disk since it was loaded is passed over without a word.
+  if (!std::filesystem::exists(Entry.UnPackedFile, ec)) return;
+  if (!State.dialogs.AskYesNo("Save changes to " + Entry.UnPackedFile, true)) return;
+  WriteWholeFile(Entry.UnPackedFile, Entry.Contents.get(),
+                 Entry.PFileSize > 0 ? static_cast<size_t>(Entry.PFileSize) : 0);
+}
+
+void SaveIntoArchive(AppState& State, UnPacked& Entry) {
+  AllUnpacked& repack = State.RepackFiles;
+  int skipped = ReadwriteHPIDir(State, &repack, Entry.ParentFile, rwLoadWholeArchive);
+  if (skipped > 0) {
+    // Writing what was read would drop the unread files from the archive.
+    State.dialogs.ShowMessage("The archive " + Entry.ParentFile +
+                              " could not be read completely; it was not changed.");
+    repack.Clear();
+    return;
+  }
+  for (int i = 0; i < repack.Count; ++i) {
+    UnPacked& r = repack[i];
+    if (r.Kind == kKindDirectory || !SameNameIgnoringCase(r.UnPackedFile, Entry.UnPackedFile))
+      continue;
+    r.SetContents(Entry.Contents.get(), Entry.PFileSize);
+    r.Kind = Entry.Kind;
+    r.Changed = 0;
+  }
+  // An archive that could not be opened left the list empty; the engine then
+  // refuses to write and the archive stays as it is.
+  ReadwriteHPIDir(State, &repack, Entry.ParentFile, rwWriteArchive);
+  repack.Clear();
+}
+
+}  // namespace
+
+bool SameNameIgnoringCase(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i)
+    if (FoldAscii(A[i]) != FoldAscii(B[i])) return false;
+  return true;
+}
+
+void SaveUnpacked(AppState& State, UnPacked& Entry) {
+  State.RepackFiles.Clear();
+  if (Entry.Changed == 0) return;
+  if (Entry.Kind == kKindLoose)
+    SaveLooseFile(State, Entry);
+  else
+    SaveIntoArchive(State, Entry);
+}

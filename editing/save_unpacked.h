@@ -1,0 +1,14 @@
+#pragma once
+// Writes an edited definition file back to where it came from: over the loose
+// file on disk (after the user confirms), or into its archive, which is read
+// whole and written anew with the file's new text.
+#include "archive/app_state.h"
+
+// Does nothing unless Entry.Changed is 1. A failed create, write or close of a
+// loose file throws std::system_error carrying the system's error text; archive
+// failures are reported by the engine itself. State.RepackFiles is empty
+// before and after every call.
+void SaveUnpacked(AppState& State, UnPacked& Entry);
+
+// True when A and B are equal with the letters A to Z folded to lower case.
+bool SameNameIgnoringCase(const std::string& A, const std::string& B);
