@@ -1,12 +1,144 @@
 // The edit page: opening a row's file as text, editing, saving, cancelling.
-#include "app/main_form.h"
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QLabel>
+#include <QTabWidget>
+#include <system_error>
 
-void TMainForm::OpenEditPage(RowTable&) {}
-void TMainForm::UnitViewDblClick() {}
-void TMainForm::WeaponViewDblClick() {}
-void TMainForm::DownloadViewDblClick() {}
-void TMainForm::CorpseViewDblClick() {}
-void TMainForm::EditSaveClick() {}
-void TMainForm::EditCancelClick() {}
-void TMainForm::EditMemoChange() {}
-void TMainForm::CloseEditPageIfShowing(bool) {}
+#include "app/main_form.h"
+#include "definitions/build_rows.h"
+#include "definitions/tokenizer.h"
+#include "editing/edit_text.h"
+#include "editing/save_unpacked.h"
+
+namespace {
+
+const QString kCaptionEdit = QStringLiteral("Edit");
+const QString kCaptionSave = QStringLiteral("Save");
+const QString kCaptionCopy = QStringLiteral("Copy");
+
+QString Latin1(const std::string& Text) {
+  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+}  // namespace
+
+// Shows or hides the tabs of the four table pages; while the edit page is open
+// no table can be reached.
+static void ShowTableTabs(TMainForm& F, bool Visible) {
+  for (QWidget* page : {F.UnitSheet, F.WeaponSheet, F.CorpseSheet, F.DownloadSheet})
+    F.MainPanelControl->setTabVisible(F.MainPanelControl->indexOf(page), Visible);
+}
+
+// Leaves the edit page for the page it was opened from: the editor is emptied
+// and locked, the edit tab hidden and the table tabs shown again.
+static void LeaveEditPage(TMainForm& F) {
+  F.EditSave->setText(kCaptionEdit);
+  F.EditMemo->setReadOnly(true);
+  F.EditMemo->setEnabled(false);
+  F.EditMemo->clear();
+  QWidget* back = F.ReturnPage;
+  if (!back || back == F.EditSheet) back = F.UnitSheet;
+  ShowTableTabs(F, true);
+  F.MainPanelControl->setTabVisible(F.MainPanelControl->indexOf(back), true);
+  F.MainPanelControl->setCurrentWidget(back);
+  F.MainPanelControl->setTabVisible(F.MainPanelControl->indexOf(F.EditSheet), false);
+}
+
+void TMainForm::OpenEditPage(RowTable& View) {
+  if (View.SelectedCount() != 1) return;
+  int selected = View.SelectedIndex();
+  if (selected < 0) return;
+  UnPacked* entry = View.RowAt(selected).Data;
+  if (!entry) return;
+
+  EditEntry = entry;
+  ReturnPage = MainPanelControl->currentWidget();
+  if (entry->Kind == kKindLoose)
+    EditSheetLabel->setText(Latin1("FileName : " + entry->UnPackedFile + " on disk."));
+  else
+    EditSheetLabel->setText(
+        Latin1("FileName : " + entry->UnPackedFile + " in " + entry->ParentFile + "."));
+  MainPanelControl->setTabVisible(MainPanelControl->indexOf(EditSheet), true);
+
+  QString text = Latin1(JoinEditorLines(GetUnpackedLines(*entry, false)));
+  if (EditMemo->document()->isEmpty())
+    EditMemo->setPlainText(text);
+  else
+    EditMemo->appendPlainText(text);
+  // Showing, not yet editing: the text can be read, scrolled and selected.
+  EditMemo->setEnabled(true);
+  EditMemo->setReadOnly(true);
+
+  MainPanelControl->setCurrentWidget(EditSheet);
+  EditView = &View;
+  ShowTableTabs(*this, false);
+}
+
+void TMainForm::UnitViewDblClick() {
+  OpenEditPage(State.UnitView);
+  EditFiles = &State.UnitFiles;
+  EditMultiSection = false;
+}
+
+void TMainForm::WeaponViewDblClick() {
+  OpenEditPage(State.WeaponView);
+  EditFiles = &State.WeaponFiles;
+  EditMultiSection = true;
+}
+
+void TMainForm::DownloadViewDblClick() {
+  OpenEditPage(State.DownloadView);
+  EditFiles = &State.DownloadFiles;
+  EditMultiSection = true;
+}
+
+void TMainForm::CorpseViewDblClick() {
+  OpenEditPage(State.CorpseView);
+  EditFiles = &State.CorpseFiles;
+  EditMultiSection = true;
+}
+
+void TMainForm::EditMemoChange() { EditChanged = true; }
+
+void TMainForm::EditSaveClick() {
+  const QString caption = EditSave->text();
+  if (caption == kCaptionEdit) {
+    if (!EditEntry) return;  // nothing shown
+    EditMemo->setEnabled(true);
+    EditMemo->setReadOnly(false);
+    EditSave->setText(kCaptionSave);
+    EditChanged = false;  // loading the text does not count as a change
+  } else if (caption == kCaptionSave) {
+    if (EditChanged && EditEntry && EditView && EditFiles) {
+      const std::string bytes = EditorTextToFile(EditMemo->toPlainText().toLatin1().toStdString());
+      EditEntry->SetContents(bytes.data(), static_cast<int32_t>(bytes.size()));
+      EditEntry->Changed = 1;
+      try {
+        SaveUnpacked(State, *EditEntry);
+      } catch (const std::system_error& e) {
+        // The write failed: the page stays open in the editing state with the
+        // new text, and the rows are left as they were.
+        State.dialogs.ShowMessage(e.what());
+        return;
+      }
+      BuildRows(State, *EditView, *EditFiles, EditMultiSection, brReplaceFile, EditEntry);
+    }
+    EditEntry = nullptr;
+    LeaveEditPage(*this);
+  } else if (caption == kCaptionCopy) {
+    State.dialogs.SetClipboardText(EditMemo->toPlainText().toLatin1().toStdString());
+    LeaveEditPage(*this);
+  }
+}
+
+void TMainForm::EditCancelClick() {
+  EditEntry = nullptr;
+  LeaveEditPage(*this);
+}
+
+void TMainForm::CloseEditPageIfShowing(bool LooseOnly) {
+  if (!EditEntry) return;
+  if (LooseOnly && EditEntry->Kind != kKindLoose) return;
+  EditCancelClick();
+}
