@@ -1,0 +1,77 @@
+#pragma once
+// Reading an archive: the directory is parsed and checked once at open; file
+// data is read and decoded on demand from the open file.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hpi/crypt.h"
+
+namespace hpi {
+
+struct Entry {
+  std::string name;          // one path level, as stored
+  uint32_t parent = kNone;   // index of the parent directory entry, kNone at the root
+  bool isDirectory = false;
+  uint32_t size = 0;         // file size in bytes; 0 for a directory
+  uint32_t dataOffset = 0;   // file data offset
+  uint8_t compression = 0;   // file record's method
+  std::vector<uint32_t> children;  // a directory's entries in stored order
+  std::vector<uint32_t> byName;    // the same, sorted by name ignoring case
+
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+};
+
+class Archive {
+ public:
+  ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // Opens and checks an archive. Returns null (with a reason in *error when
+  // given) for a missing, unreadable or malformed file.
+  static std::unique_ptr<Archive> Open(const std::string& path, std::string* error = nullptr);
+
+  // Every entry, depth first, each directory before its contents.
+  size_t size() const { return entries_.size(); }
+  const Entry& at(size_t i) const { return entries_[i]; }
+  const std::vector<uint32_t>& rootChildren() const { return root_; }
+  // The children of directory `dir`, or of the root for Entry::kNone.
+  const std::vector<uint32_t>& ChildrenOf(uint32_t dir) const;
+
+  // Full path of entry i inside the archive, levels joined with '\'.
+  std::string PathOf(size_t i) const;
+
+  // Finds an entry by path; levels may be separated by '\' or '/', empty
+  // levels are ignored, letter case is ignored. "" finds the root
+  // (Entry::kNone). Returns nullopt when there is no such entry.
+  std::optional<uint32_t> Find(std::string_view path) const;
+
+  // Reads and decodes a whole file. Returns false when the entry is a
+  // directory or its data is damaged (reason in *error when given).
+  bool ReadFile(uint32_t index, std::vector<uint8_t>& out, std::string* error = nullptr) const;
+
+  uint64_t fileSize() const { return fileSize_; }
+  const Cipher& cipher() const { return cipher_; }
+
+ private:
+  Archive() = default;
+  bool Load(std::string* error);
+  bool ReadAt(uint64_t offset, uint8_t* dest, size_t n) const;
+  void BuildLookup();
+
+  int fd_ = -1;
+  uint64_t fileSize_ = 0;
+  Cipher cipher_;
+  std::vector<Entry> entries_;
+  std::vector<uint32_t> root_;
+  std::vector<uint32_t> rootByName_;
+};
+
+// ASCII case-insensitive comparison of names.
+int CompareNoCase(std::string_view a, std::string_view b);
+
+}  // namespace hpi

@@ -1,0 +1,117 @@
+#include "hpi/chunk.h"
+
+#include <libdeflate.h>
+
+#include <cstring>
+
+#include "hpi/crypt.h"
+
+namespace hpi {
+
+namespace {
+
+// The most output a method can produce per input byte: an LZ77 tag byte and
+// eight 2-byte references (17 bytes) yield 8 x 17 bytes; deflate's limit is
+// 1032:1. Plus a small constant for very short streams.
+bool OutputIsPlausible(uint8_t method, uint64_t in, uint64_t out) {
+  switch (Method(method)) {
+    case Method::Stored: return in == out;
+    case Method::Lz77: return out <= in * 8 + 17;
+    case Method::Zlib: return out <= in * 1032 + 1032;
+  }
+  return false;
+}
+
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+libdeflate_decompressor* ThreadDecompressor() {
+  thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d(
+      libdeflate_alloc_decompressor());
+  return d.get();
+}
+
+}  // namespace
+
+ChunkHeader ParseChunkHeader(const uint8_t* p) {
+  ChunkHeader h;
+  h.marker = LoadU32(p);
+  h.version = p[4];
+  h.method = p[5];
+  h.scrambled = p[6];
+  h.compressedSize = LoadU32(p + 7);
+  h.decompressedSize = LoadU32(p + 11);
+  h.checksum = LoadU32(p + 15);
+  return h;
+}
+
+bool ChunkHeaderIsSane(const ChunkHeader& h, uint64_t storedLength) {
+  return h.marker == kChunkMarker && IsValidMethod(h.method) &&
+         storedLength >= kChunkHeaderSize &&
+         uint64_t(h.compressedSize) == storedLength - kChunkHeaderSize &&
+         h.decompressedSize <= kChunkSize &&
+         OutputIsPlausible(h.method, h.compressedSize, h.decompressedSize);
+}
+
+bool DecodeChunk(const ChunkHeader& h, uint8_t* data, uint8_t* out) {
+  if (Checksum(data, h.compressedSize) != h.checksum) return false;
+  if (h.scrambled) Unscramble(data, h.compressedSize);
+  switch (Method(h.method)) {
+    case Method::Stored:
+      if (h.compressedSize != h.decompressedSize) return false;
+      if (h.compressedSize) std::memcpy(out, data, h.compressedSize);
+      return true;
+    case Method::Lz77:
+      return lz77::Decode(data, h.compressedSize, out, h.decompressedSize);
+    case Method::Zlib: {
+      libdeflate_decompressor* d = ThreadDecompressor();
+      if (!d) return false;
+      return libdeflate_zlib_decompress(d, data, h.compressedSize, out, h.decompressedSize,
+                                        nullptr) == LIBDEFLATE_SUCCESS;
+    }
+  }
+  return false;
+}
+
+ChunkEncoder::ChunkEncoder(int zlibLevel) : level_(zlibLevel) {}
+
+ChunkEncoder::~ChunkEncoder() {
+  if (zlib_) libdeflate_free_compressor(zlib_);
+}
+
+bool ChunkEncoder::Encode(Method method, const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
+  size_t packed = 0;
+  Method used = method;
+  if (method == Method::Lz77) {
+    if (!lz77_) lz77_ = std::make_unique<lz77::Encoder>();
+    lz77_->Encode(in, n, scratch_);
+    packed = scratch_.size();
+  } else if (method == Method::Zlib) {
+    if (!zlib_) zlib_ = libdeflate_alloc_compressor(level_);
+    if (!zlib_) return false;
+    scratch_.resize(libdeflate_zlib_compress_bound(zlib_, n));
+    packed = libdeflate_zlib_compress(zlib_, in, n, scratch_.data(), scratch_.size());
+    if (packed == 0) return false;
+  }
+  if (method == Method::Stored || packed >= n) {
+    used = Method::Stored;
+    scratch_.assign(in, in + n);
+    packed = n;
+  }
+  out.resize(kChunkHeaderSize + packed);
+  uint8_t* data = out.data() + kChunkHeaderSize;
+  if (packed) std::memcpy(data, scratch_.data(), packed);
+  Scramble(data, packed);
+  uint8_t* p = out.data();
+  StoreU32(p, kChunkMarker);
+  p[4] = kChunkVersion;
+  p[5] = uint8_t(used);
+  p[6] = 1;
+  StoreU32(p + 7, uint32_t(packed));
+  StoreU32(p + 11, uint32_t(n));
+  StoreU32(p + 15, Checksum(data, packed));
+  return true;
+}
+
+}  // namespace hpi
