@@ -1,0 +1,16 @@
+#pragma once
+// Turning a path inside an archive into a path on disk.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hpi {
+
+// The archive path `archivePath` (levels joined with '\'; '/' is taken as a
+// separator too) as a relative disk path with levels joined by '/'. "." and
+// empty levels are dropped. Returns nullopt for a path that could leave the
+// directory it is extracted to: one with a ".." level or an absolute one
+// (a leading separator or a drive such as "C:"), and for an empty path.
+std::optional<std::string> DiskRelativePath(std::string_view archivePath);
+
+}  // namespace hpi

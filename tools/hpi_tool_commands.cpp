@@ -1,0 +1,142 @@
+#include "hpi_tool_commands.h"
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "hpi/archive.h"
+#include "hpi/paths.h"
+#include "hpi/writer.h"
+
+namespace fs = std::filesystem;
+
+namespace hpitool {
+
+namespace {
+
+std::unique_ptr<hpi::Archive> OpenArchive(const std::string& archive, std::ostream& err) {
+  std::string why;
+  std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive, &why);
+  if (!a) err << "hpi: cannot read archive " << archive << ": " << why << "\n";
+  return a;
+}
+
+bool WriteFile(const fs::path& path, const std::vector<uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+  out.close();
+  return bool(out);
+}
+
+}  // namespace
+
+int List(const std::string& archive, std::ostream& out, std::ostream& err) {
+  std::unique_ptr<hpi::Archive> a = OpenArchive(archive, err);
+  if (!a) return 1;
+  for (size_t i = 0; i < a->size(); ++i) {
+    const hpi::Entry& e = a->at(i);
+    out << (e.isDirectory ? 'd' : 'f') << '\t' << (e.isDirectory ? 0 : e.size) << '\t' << a->PathOf(i)
+        << '\n';
+  }
+  out.flush();
+  return out ? 0 : 1;
+}
+
+int Extract(const std::string& archive, const std::string& dir, std::ostream& err) {
+  std::unique_ptr<hpi::Archive> a = OpenArchive(archive, err);
+  if (!a) return 1;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (!fs::is_directory(dir)) {
+    err << "hpi: cannot create directory " << dir << "\n";
+    return 1;
+  }
+  int status = 0;
+  std::vector<uint8_t> data;
+  for (size_t i = 0; i < a->size(); ++i) {
+    const std::string inside = a->PathOf(i);
+    const std::optional<std::string> rel = hpi::DiskRelativePath(inside);
+    if (!rel) {
+      err << "hpi: warning: skipping " << inside << ": its path leaves the target directory\n";
+      continue;
+    }
+    const fs::path target = fs::path(dir) / *rel;
+    if (a->at(i).isDirectory) {
+      fs::create_directories(target, ec);
+      if (!fs::is_directory(target)) {
+        err << "hpi: cannot create directory " << target.string() << "\n";
+        status = 1;
+      }
+      continue;
+    }
+    std::string why;
+    if (!a->ReadFile(uint32_t(i), data, &why)) {
+      err << "hpi: cannot read " << inside << ": " << why << "\n";
+      status = 1;
+      continue;
+    }
+    fs::create_directories(target.parent_path(), ec);
+    if (!WriteFile(target, data)) {
+      err << "hpi: cannot write " << target.string() << "\n";
+      status = 1;
+    }
+  }
+  return status;
+}
+
+int Create(const std::string& archive, const std::string& dir, hpi::Method method, std::ostream& err) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    err << "hpi: no such directory: " << dir << "\n";
+    return 1;
+  }
+  std::vector<fs::path> paths;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    paths.push_back(it->path());
+  if (ec) {
+    err << "hpi: cannot read directory " << dir << ": " << ec.message() << "\n";
+    return 1;
+  }
+  std::sort(paths.begin(), paths.end());
+
+  hpi::Writer writer;
+  std::deque<std::vector<uint8_t>> contents;  // stays put while the writer holds pointers
+  for (const fs::path& p : paths) {
+    std::string rel = fs::relative(p, dir, ec).generic_string();
+    std::replace(rel.begin(), rel.end(), '/', '\\');
+    // An archive written into the directory it packs is not packed into itself.
+    if (fs::exists(archive) && fs::equivalent(p, archive, ec)) continue;
+    if (fs::is_directory(p, ec)) {
+      if (!writer.AddDirectory(rel)) {
+        err << "hpi: cannot add directory " << p.string() << "\n";
+        return 1;
+      }
+      continue;
+    }
+    if (!fs::is_regular_file(p, ec)) continue;
+    std::ifstream in(p, std::ios::binary);
+    contents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+      err << "hpi: cannot read " << p.string() << "\n";
+      return 1;
+    }
+    const std::vector<uint8_t>& data = contents.back();
+    if (!writer.AddFile(rel, data.data(), data.size())) {
+      err << "hpi: cannot add " << p.string() << "\n";
+      return 1;
+    }
+  }
+  hpi::Writer::Options options;
+  options.method = method;
+  std::string why;
+  if (!writer.Pack(archive, options, &why)) {
+    err << "hpi: cannot write archive " << archive << ": " << why << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace hpitool
