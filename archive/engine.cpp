@@ -1,0 +1,309 @@
+#include "archive/engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "archive/disk_search.h"
+#include "hpi/hpi.h"
+
+namespace {
+
+// Path comparisons fold only the letters A to Z.
+std::string LowerAscii(std::string S) {
+  for (char& c : S)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return S;
+}
+
+bool EqualIgnoringCase(const std::string& A, const std::string& B) {
+  return A.size() == B.size() && LowerAscii(A) == LowerAscii(B);
+}
+
+std::string BackslashesToSlashes(std::string S) {
+  for (char& c : S)
+    if (c == '\\') c = '/';
+  return S;
+}
+
+// Closes an archive handle when the call ends, however it ends.
+class ArchiveGuard {
+ public:
+  explicit ArchiveGuard(HPIHANDLE H) : H_(H) {}
+  ~ArchiveGuard() {
+    if (H_) HPIClose(H_);
+  }
+  ArchiveGuard(const ArchiveGuard&) = delete;
+  ArchiveGuard& operator=(const ArchiveGuard&) = delete;
+  HPIHANDLE get() const { return H_; }
+
+ private:
+  HPIHANDLE H_;
+};
+
+class ArchiveFileGuard {
+ public:
+  explicit ArchiveFileGuard(HPIHANDLE H) : H_(H) {}
+  ~ArchiveFileGuard() {
+    if (H_) HPICloseFile(H_);
+  }
+  ArchiveFileGuard(const ArchiveFileGuard&) = delete;
+  ArchiveFileGuard& operator=(const ArchiveFileGuard&) = delete;
+  HPIHANDLE get() const { return H_; }
+
+ private:
+  HPIHANDLE H_;
+};
+
+class FdGuard {
+ public:
+  explicit FdGuard(int Fd) : Fd_(Fd) {}
+  ~FdGuard() {
+    if (Fd_ >= 0) ::close(Fd_);
+  }
+  FdGuard(const FdGuard&) = delete;
+  FdGuard& operator=(const FdGuard&) = delete;
+  int get() const { return Fd_; }
+
+ private:
+  int Fd_;
+};
+
+// The listing calls' name buffer; a listed name is taken up to its first zero byte.
+class NameBuffer {
+ public:
+  NameBuffer() : Buf_(std::make_unique<char[]>(HPI_NAME_BUFFER)) {}
+  char* get() {
+    Buf_[0] = '\0';
+    return Buf_.get();
+  }
+  std::string Name() {
+    Buf_[HPI_NAME_BUFFER - 1] = '\0';
+    return std::string(Buf_.get());
+  }
+
+ private:
+  std::unique_ptr<char[]> Buf_;
+};
+
+// Reads one file of an open archive into Slot. False when the file cannot be
+// opened, its buffer cannot be allocated or it cannot be read whole; Slot then
+// holds no buffer.
+bool ReadArchiveFile(HPIHANDLE Archive, UnPacked& Slot) {
+  ArchiveFileGuard file(HPIOpenFile(Archive, Slot.UnPackedFile.c_str()));
+  if (!file.get()) return false;
+  if (Slot.PFileSize < 0) return false;
+  if (Slot.PFileSize == 0) return true;  // an entry without a buffer
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(Slot.PFileSize)]);
+  if (!buffer) return false;
+  if (HPIGet(buffer.get(), file.get(), 0, Slot.PFileSize) != Slot.PFileSize) return false;
+  Slot.Contents = std::move(buffer);
+  return true;
+}
+
+// Modes 0 and 8: one kind's files from SubDir, or every entry of the archive.
+// Returns the number of files that could not be read.
+int LoadArchive(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
+  if (Mode == rwLoadArchive)
+    for (int i = 0; i < List.Count; ++i)
+      if (EqualIgnoringCase(List[i].ParentFile, Name)) return 0;  // loaded already
+
+  ArchiveGuard archive(HPIOpen(Name.c_str()));
+  if (!archive.get()) return 0;
+
+  const std::string wanted = "." + List.Ext;
+  NameBuffer name;
+  int skipped = 0;
+  int32_t position = 0;
+  for (;;) {
+    int32_t isDirectory = 0, size = 0;
+    position = Mode == rwLoadArchive
+                   ? HPIDir(archive.get(), position, List.SubDir.c_str(), name.get(), &isDirectory, &size)
+                   : HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
+    if (position == 0) break;
+    std::string listed = name.Name();
+    std::string path;
+    if (Mode == rwLoadArchive) {
+      if (LowerAscii(listed).find(wanted) == std::string::npos) continue;
+      path = List.SubDir + "\\" + listed;
+    } else {
+      path = listed;
+    }
+    UnPacked& slot = List.NextSlot();
+    slot.UnPackedFile = std::move(path);
+    slot.PFileSize = size;
+    slot.ParentFile = Name;
+    if (isDirectory) {
+      slot.Kind = kKindDirectory;
+      slot.PFileSize = size;
+      List.CommitSlot();
+      continue;
+    }
+    slot.Changed = 0;
+    slot.Kind = Mode;
+    if (ReadArchiveFile(archive.get(), slot))
+      List.CommitSlot();
+    else
+      ++skipped;
+  }
+  return skipped;
+}
+
+// Mode 1: writes the archive Name anew from every file entry of List.
+void WriteArchive(AppState& State, AllUnpacked* List, const std::string& Name) {
+  if (!List || List->Count == 0) throw std::runtime_error("nothing to write");
+  HPIHANDLE pack = HPICreate(Name.c_str(), nullptr);
+  if (!pack) {
+    State.dialogs.ShowMessage("Error creating packed file" + Name);
+    return;
+  }
+  for (int i = 0; i < List->Count; ++i) {
+    const UnPacked& e = (*List)[i];
+    if (e.Kind == kKindDirectory) continue;
+    if (!HPIAddFileFromMemory(pack, e.UnPackedFile.c_str(), e.Contents.get(), e.PFileSize))
+      State.dialogs.ShowMessage("Error adding file " + e.UnPackedFile + " to " + Name + " in memory");
+  }
+  try {
+    if (!HPIPackArchive(pack, State.CompressionSetting()))
+      State.dialogs.ShowMessage("Error packing" + Name + " in memory.");
+  } catch (const hpi::InvalidPointer&) {
+    State.dialogs.ShowMessage("Error packing" + Name + " from memory to disk");
+  }
+}
+
+// An archive path that stays below the extraction directory: relative, with
+// no empty, "." or ".." level. Returns it with '/' between levels, or "".
+std::string SafeRelativePath(const std::string& Listed) {
+  std::string path = BackslashesToSlashes(Listed);
+  if (path.empty() || path.front() == '/') return "";
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string_view level(path.data() + start, end - start);
+    if (level.empty() || level == "." || level == "..") return "";
+    start = end + 1;
+  }
+  return path;
+}
+
+// Mode 3: every entry of the archive below State.ExtractDir.
+void ExtractArchive(AppState& State, const std::string& Name) {
+  if (State.ExtractDir.empty()) return;
+  ArchiveGuard archive(HPIOpen(Name.c_str()));
+  if (!archive.get()) return;
+  NameBuffer name;
+  int32_t position = 0;
+  for (;;) {
+    int32_t isDirectory = 0, size = 0;
+    position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
+    if (position == 0) break;
+    std::string listed = name.Name();
+    std::string relative = SafeRelativePath(listed);
+    if (relative.empty()) continue;  // would leave the extraction directory
+    std::string target = State.ExtractDir + relative;
+    if (isDirectory)
+      ::mkdir(target.c_str(), 0777);  // one level; failures (it exists) are ignored
+    else
+      HPIExtractFile(archive.get(), listed.c_str(), target.c_str());
+  }
+}
+
+// Reads a whole disk file that must open for reading and writing.
+std::unique_ptr<char[]> ReadLooseFile(const std::string& Path, int32_t& Size) {
+  FdGuard fd(::open(Path.c_str(), O_RDWR | O_CLOEXEC));
+  if (fd.get() < 0) throw std::runtime_error("cannot open");
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw std::runtime_error("not a file");
+  if (st.st_size > std::numeric_limits<int32_t>::max()) throw std::runtime_error("too large");
+  Size = static_cast<int32_t>(st.st_size);
+  std::unique_ptr<char[]> buffer;
+  if (Size > 0) buffer = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(Size));
+  size_t done = 0;
+  while (done < static_cast<size_t>(Size)) {
+    ssize_t n = ::read(fd.get(), buffer.get() + done, static_cast<size_t>(Size) - done);
+    if (n <= 0) throw std::runtime_error("cannot read");
+    done += static_cast<size_t>(n);
+  }
+  return buffer;
+}
+
+// Mode 4: the kind's files below the game directory. CurrentPath names the
+// file being read, for the message of an error that ends the search.
+void LoadLooseFiles(AppState& State, AllUnpacked& List, std::string& CurrentPath) {
+  const std::string directory = State.TaDir + "/" + BackslashesToSlashes(List.SubDir);
+  const std::vector<std::string> matches = ListMatchingIgnoringCase(directory, "*." + List.Ext);
+  if (matches.empty()) return;
+  const std::string realDirectory = ResolvePathIgnoringCase(directory);
+  for (const std::string& match : matches) {
+    const std::string path =
+        realDirectory.back() == '/' ? realDirectory + match : realDirectory + "/" + match;
+    bool loaded = false;
+    for (int i = 0; i < List.Count && !loaded; ++i) loaded = EqualIgnoringCase(List[i].UnPackedFile, path);
+    if (loaded) continue;
+    CurrentPath = path;
+    int32_t size = 0;
+    std::unique_ptr<char[]> contents = ReadLooseFile(path, size);
+    UnPacked& slot = List.NextSlot();
+    slot.UnPackedFile = path;
+    slot.Kind = kKindLoose;
+    slot.PFileSize = size;
+    slot.Contents = std::move(contents);
+    slot.ParentFile = kNotPacked;
+    slot.Changed = 0;
+    List.CommitSlot();
+  }
+}
+
+// Modes 5 and 7: removal by archive (ignoring case) or of every entry; the
+// others keep their order.
+void RemoveEntries(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
+  int position = 0;
+  while (position < List.Count) {
+    if (Mode == rwRemoveAll || EqualIgnoringCase(List[position].ParentFile, Name))
+      List.Remove(position);
+    else
+      ++position;
+  }
+}
+
+}  // namespace
+
+int ReadwriteHPIDir(AppState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode) {
+  std::string reported = Name;  // mode 4 reports the loose file being read
+  try {
+    switch (Mode) {
+      case rwLoadArchive:
+        if (List) LoadArchive(*List, Name, Mode);
+        return 0;
+      case rwLoadWholeArchive:
+        return List ? LoadArchive(*List, Name, Mode) : 0;
+      case rwWriteArchive:
+        WriteArchive(State, List, Name);
+        return 0;
+      case rwExtractArchive:
+        ExtractArchive(State, Name);
+        return 0;
+      case rwLoadLooseFiles:
+        if (List) LoadLooseFiles(State, *List, reported);
+        return 0;
+      case rwRemoveArchive:
+      case rwRemoveAll:
+        if (List) RemoveEntries(*List, Name, Mode);
+        return 0;
+      default:
+        return 0;
+    }
+  } catch (...) {
+    State.dialogs.ShowMessage("Error in ReadwriteHPIDir with file " + reported);
+    // A whole-archive read that ended early is incomplete whatever it skipped.
+    return Mode == rwLoadWholeArchive ? 1 : 0;
+  }
+}
