@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "archive/scripted_dialogs.h"
 #include "definitions/build_rows.h"
 #include "definitions/catalogue.h"
@@ -176,4 +178,35 @@ TEST_F(Tables, ResizeAndSortOnEveryCall) {
   EXPECT_EQ(s.UnitView.ColumnWidth(1), 5);
   EXPECT_EQ(s.UnitView.Updating(), false);
   EXPECT_TRUE(d.Messages.empty());
+}
+
+TEST_F(Tables, BadDefinitionFiles) {
+  Add(s.UnitFiles, "a", "nul", std::string("UnitNumber=1\0junk\r\nUnitName=A", 30));
+  Add(s.UnitFiles, "a", "lf", "UnitNumber=2\nUnitName=B");  // one single line
+  Add(s.UnitFiles, "a", "big", "UnitName=C\r\nUnitNumber=" + std::string(1 << 20, '7'));
+  Add(s.UnitFiles, "a", "comments", "// nothing\r\n/* but */ ; comments\r\n");
+  std::string garbage;
+  for (int i = 0; i < 8192; ++i) garbage.push_back(static_cast<char>((i * 7919 + 13) % 256));
+  Add(s.UnitFiles, "a", "garbage", garbage);
+  Add(s.WeaponFiles, "a", "garbage", garbage + "\r\n}\r\n" + garbage);
+  Add(s.WeaponFiles, "a", "comments", "// x\r\n}\r\n");
+  Units(brAddNew);
+  Weapons(brAddNew);
+  EXPECT_EQ(s.UnitFiles.BuiltCount, 5);
+  EXPECT_EQ(s.WeaponFiles.BuiltCount, 2);
+  std::map<std::string, const Row*> byFile;
+  for (int i = 0; i < s.UnitView.RowCount(); ++i) byFile[s.UnitView.RowAt(i).Data->UnPackedFile] = &s.UnitView.RowAt(i);
+  ASSERT_TRUE(byFile.count("nul"));
+  EXPECT_EQ(byFile["nul"]->Caption, "1");
+  EXPECT_EQ(byFile["nul"]->SubItems[0], "A");
+  ASSERT_TRUE(byFile.count("lf"));
+  EXPECT_EQ(byFile["lf"]->Caption, "2\nUnitName=B");
+  ASSERT_TRUE(byFile.count("big"));
+  EXPECT_EQ(byFile["big"]->Caption.size(), 1u << 20);
+  EXPECT_FALSE(byFile.count("comments"));
+  // Sorting against the megabyte cell fails and says so; the rows stay.
+  EXPECT_FALSE(d.Messages.empty());
+  for (const auto& m : d.Messages) EXPECT_EQ(m, "Exception in Function ItempCompare");
+  EXPECT_FALSE(s.UnitView.Updating());
+  for (int i = 0; i < s.WeaponView.RowCount(); ++i) EXPECT_FALSE(s.WeaponView.RowAt(i).Caption.empty());
 }

@@ -320,12 +320,21 @@ TEST_F(Engine, TruncatedArchiveKeepsWhatCouldBeRead) {
   Files f;
   for (int i = 0; i < 20; ++i) f["units\\u" + std::to_string(100 + i) + ".fbi"] = std::string(4000, char('a' + i));
   MakeArchive(a, f, 0);
+  const std::string other = dir / "other.hpi";
+  MakeArchive(other, {{"units\\keep.fbi", "UnitNumber=1"}});
+  Run(&s.UnitFiles, other, rwLoadArchive);
   std::string image = ReadDisk(a);
   WriteDisk(a, image.substr(0, image.size() - 6000));
   Run(&s.UnitFiles, a, rwLoadArchive);
-  EXPECT_GE(s.UnitFiles.Count, 1);
-  EXPECT_LE(s.UnitFiles.Count, 18);
-  for (int i = 0; i < s.UnitFiles.Count; ++i) EXPECT_EQ(s.UnitFiles[i].PFileSize, 4000);
+  EXPECT_GE(s.UnitFiles.Count, 2);
+  EXPECT_LE(s.UnitFiles.Count, 19);
+  EXPECT_EQ(Text(s.UnitFiles[0]), "UnitNumber=1");
+  for (int i = 1; i < s.UnitFiles.Count; ++i) EXPECT_EQ(s.UnitFiles[i].PFileSize, 4000);
+  // Cut inside the directory: the archive no longer opens; nothing is lost.
+  WriteDisk(a, image.substr(0, 40));
+  const int before = s.UnitFiles.Count;
+  Run(&s.UnitFiles, a, rwLoadArchive);
+  EXPECT_EQ(s.UnitFiles.Count, before);
   EXPECT_TRUE(d.Messages.empty());
 }
 
