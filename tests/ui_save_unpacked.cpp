@@ -1,0 +1,205 @@
+// Saving an edited file back into its archive or over its loose file.
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+#include <system_error>
+
+#include "archive/app_state.h"
+#include "archive/scripted_dialogs.h"
+#include "editing/save_unpacked.h"
+#include "ui_save_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kAlpha = "[UNITINFO]\r\n{\r\nUnitName=ALPHA;\r\nMaxDamage=100;\r\n}\r\n";
+const std::string kBeta = "[UNITINFO]\r\n{\r\nUnitName=BETA;\r\n}\r\n";
+const std::string kWeapon = "[GUN]\r\n{\r\nID=7;\r\n}\r\n";
+const std::string kNewAlpha = "[UNITINFO]\r\n{\r\nUnitName=ALPHA;\r\nMaxDamage=999;\r\n}\r\n";
+
+// An entry as the edit page leaves it: new text stored, Changed set.
+void Edit(UnPacked& E, const std::string& Name, const std::string& Parent, uint8_t Kind,
+          const std::string& Text) {
+  E.UnPackedFile = Name;
+  E.ParentFile = Parent;
+  E.Kind = Kind;
+  E.SetContents(Text.data(), static_cast<int32_t>(Text.size()));
+  E.Changed = 1;
+}
+
+}  // namespace
+
+class SaveUnpackedTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void archiveSaveReplacesOnlyTheEditedFile() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("mod.ufo").toStdString();
+    QVERIFY(PackArchive(path, {{"units\\ALPHA.FBI", kAlpha}, {"units\\BETA.FBI", kBeta},
+                               {"weapons\\GUNS.TDF", kWeapon}}, 1));
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 2; };
+    // A stale entry from an earlier save must not end up in the archive.
+    UnPacked& stale = state.RepackFiles.NextSlot();
+    stale.UnPackedFile = "units\\STALE.FBI";
+    stale.SetContents("x", 1);
+    state.RepackFiles.CommitSlot();
+
+    UnPacked entry;  // spelled differently from the archive's own name
+    Edit(entry, "units\\Alpha.fbi", path, kKindArchive, kNewAlpha);
+    SaveUnpacked(state, entry);
+
+    QCOMPARE(state.RepackFiles.Count, uint16_t{0});
+    QVERIFY(dialogs.Questions.empty());  // archives are saved without asking
+    QVERIFY(dialogs.Messages.empty());
+    auto files = UnpackArchive(path);
+    QVERIFY(files.has_value());
+    QCOMPARE(files->size(), size_t{3});
+    QCOMPARE(files->at("units\\ALPHA.FBI"), kNewAlpha);
+    QCOMPARE(files->at("units\\BETA.FBI"), kBeta);
+    QCOMPARE(files->at("weapons\\GUNS.TDF"), kWeapon);
+    // Packed with the compression chosen at the moment of saving.
+    QCOMPARE(FindRecord(path, "units\\ALPHA.FBI")->Compression, uint8_t{2});
+    QCOMPARE(FindRecord(path, "weapons\\GUNS.TDF")->Compression, uint8_t{2});
+    QCOMPARE(entry.Changed, uint8_t{1});
+
+    // Saved again with no compression: every file is stored.
+    state.CompressionSetting = [] { return 0; };
+    SaveUnpacked(state, entry);
+    QCOMPARE(FindRecord(path, "units\\BETA.FBI")->Compression, uint8_t{0});
+    QCOMPARE(UnpackArchive(path)->at("units\\BETA.FBI"), kBeta);
+  }
+
+  void unchangedEntryWritesNothing() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("mod.hpi").toStdString();
+    QVERIFY(PackArchive(path, {{"units\\ALPHA.FBI", kAlpha}}, 1));
+    const std::string before = ReadBytes(path);
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 0; };
+    UnPacked entry;
+    Edit(entry, "units\\ALPHA.FBI", path, kKindArchive, kNewAlpha);
+    entry.Changed = 0;
+    SaveUnpacked(state, entry);
+    QCOMPARE(ReadBytes(path), before);
+
+    const std::string loose = dir.filePath("ALPHA.FBI").toStdString();
+    WriteBytes(loose, kAlpha);
+    Edit(entry, loose, kNotPacked, kKindLoose, kNewAlpha);
+    entry.Changed = 0;
+    SaveUnpacked(state, entry);
+    QVERIFY(dialogs.Questions.empty());
+    QCOMPARE(ReadBytes(loose), kAlpha);
+  }
+
+  void damagedArchiveIsLeftUntouched() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 1; };
+
+    // One file's data damaged after loading: the archive can still be opened
+    // but not read whole, so writing it would lose that file.
+    const std::string path = dir.filePath("part.ufo").toStdString();
+    QVERIFY(PackArchive(path, {{"units\\ALPHA.FBI", kAlpha}, {"units\\BETA.FBI", kBeta}}, 1));
+    auto beta = FindRecord(path, "units\\BETA.FBI");
+    QVERIFY(beta.has_value());
+    std::string bytes = ReadBytes(path);
+    const size_t inChunk = beta->DataOffset + 4 + 19 + 1;  // chunk-size array, chunk header
+    QVERIFY(inChunk < bytes.size());
+    bytes[inChunk] = static_cast<char>(bytes[inChunk] ^ 0x5A);
+    WriteBytes(path, bytes);
+    QVERIFY(!UnpackArchive(path).has_value());
+
+    UnPacked entry;
+    Edit(entry, "units\\ALPHA.FBI", path, kKindArchive, kNewAlpha);
+    SaveUnpacked(state, entry);
+    QCOMPARE(ReadBytes(path), bytes);
+    QCOMPARE(state.RepackFiles.Count, uint16_t{0});
+    QCOMPARE(dialogs.Messages.back(),
+             "The archive " + path + " could not be read completely; it was not changed.");
+
+    // An archive that no longer opens at all: the engine refuses to write an
+    // empty list and the file stays as it is.
+    const std::string broken = dir.filePath("gone.ufo").toStdString();
+    WriteBytes(broken, "HAPI but not an archive");
+    Edit(entry, "units\\ALPHA.FBI", broken, kKindArchive, kNewAlpha);
+    dialogs.Messages.clear();
+    SaveUnpacked(state, entry);
+    QCOMPARE(ReadBytes(broken), std::string("HAPI but not an archive"));
+    QCOMPARE(state.RepackFiles.Count, uint16_t{0});
+    QCOMPARE(dialogs.Messages, std::vector<std::string>{"Error in ReadwriteHPIDir with file " + broken});
+  }
+
+  void looseFileAsksAndWritesExactBytes() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("Units/ArmFoo.FBI").toStdString();
+    std::filesystem::create_directories(dir.filePath("Units").toStdString());
+    WriteBytes(path, kAlpha + "; a much longer tail that the new text must not keep\r\n");
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    UnPacked entry;
+    Edit(entry, path, kNotPacked, kKindLoose, kNewAlpha);
+
+    dialogs.Answers = {false};
+    SaveUnpacked(state, entry);
+    QCOMPARE(dialogs.Questions, std::vector<std::string>{"Save changes to " + path});
+    QVERIFY(ReadBytes(path) != kNewAlpha);
+
+    dialogs.Answers = {true};
+    SaveUnpacked(state, entry);
+    QCOMPARE(dialogs.Questions.size(), size_t{2});
+    QCOMPARE(ReadBytes(path), kNewAlpha);  // truncated to exactly the new size
+    QCOMPARE(state.RepackFiles.Count, uint16_t{0});
+
+    // An empty text empties the file.
+    Edit(entry, path, kNotPacked, kKindLoose, "");
+    dialogs.Answers = {true};
+    SaveUnpacked(state, entry);
+    QCOMPARE(std::filesystem::file_size(path), uintmax_t{0});
+  }
+
+  void looseFileMissingOrUnwritable() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    UnPacked entry;
+
+    // Deleted from disk after loading: nothing asked, nothing created.
+    const std::string gone = dir.filePath("GONE.FBI").toStdString();
+    Edit(entry, gone, kNotPacked, kKindLoose, kNewAlpha);
+    dialogs.Answers = {true};
+    SaveUnpacked(state, entry);
+    QVERIFY(dialogs.Questions.empty());
+    QVERIFY(!std::filesystem::exists(gone));
+
+    // A path that cannot be written as a file: the system's error comes back.
+    const std::string isDir = dir.filePath("DIR.FBI").toStdString();
+    std::filesystem::create_directory(isDir);
+    Edit(entry, isDir, kNotPacked, kKindLoose, kNewAlpha);
+    dialogs.Answers = {true};
+    bool thrown = false;
+    try {
+      SaveUnpacked(state, entry);
+    } catch (const std::system_error& e) {
+      thrown = true;
+      QCOMPARE(e.code().value(), EISDIR);
+      QVERIFY(std::string(e.what()).find(isDir) != std::string::npos);
+    }
+    QVERIFY(thrown);
+  }
+
+  void nameMatchFoldsOnlyAsciiLetters() {
+    QVERIFY(SameNameIgnoringCase("UNITS\\XYZ1.FBI", "units\\Xyz1.fbi"));
+    QVERIFY(!SameNameIgnoringCase("units\\xyz1.fbi", "units\\xyz1.fbi "));
+    QVERIFY(!SameNameIgnoringCase("units\\\xC4.fbi", "units\\\xE4.fbi"));  // no Latin-1 folding
+    QVERIFY(!SameNameIgnoringCase("a[", "A{"));  // '[' and '{' differ by 0x20 but are not letters
+  }
+};
+
+QTEST_MAIN(SaveUnpackedTest)
+#include "ui_save_unpacked.moc"
