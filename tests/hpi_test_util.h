@@ -62,3 +62,49 @@ inline std::vector<uint8_t> RandomData(size_t n, uint32_t seed) {
 }
 
 }  // namespace hpitest
+
+namespace hpitest {
+
+// Builds archive bytes by hand, independently of the library's writer, so
+// that reader and writer cannot share a misreading of the format.
+class RawArchive {
+ public:
+  size_t size() const { return bytes_.size(); }
+  size_t U32(uint32_t v) {
+    const size_t at = bytes_.size();
+    for (int i = 0; i < 4; ++i) bytes_.push_back(uint8_t(v >> (8 * i)));
+    return at;
+  }
+  size_t U8(uint8_t v) {
+    bytes_.push_back(v);
+    return bytes_.size() - 1;
+  }
+  size_t Bytes(const std::vector<uint8_t>& v) {
+    const size_t at = bytes_.size();
+    bytes_.insert(bytes_.end(), v.begin(), v.end());
+    return at;
+  }
+  size_t Name(const std::string& s) {
+    const size_t at = bytes_.size();
+    bytes_.insert(bytes_.end(), s.begin(), s.end());
+    bytes_.push_back(0);
+    return at;
+  }
+  void Patch32(size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes_[at + size_t(i)] = uint8_t(v >> (8 * i));
+  }
+  // Encrypts everything after the header with the key byte from headerKey.
+  std::vector<uint8_t> Finish(int32_t headerKey) const {
+    std::vector<uint8_t> out = bytes_;
+    if (headerKey == 0) return out;
+    const unsigned h = unsigned(headerKey) & 0xFF;
+    const uint8_t k = uint8_t(~((h << 2) | (h >> 6)));
+    for (size_t p = 20; p < out.size(); ++p) out[p] = uint8_t(~(out[p] ^ uint8_t((p ^ k) & 0xFF)));
+    return out;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+}  // namespace hpitest
