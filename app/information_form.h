@@ -1,0 +1,35 @@
+#pragma once
+// The Information dialog: the counts of Arm units, Core units, their total and
+// the weapons. Shown while the main window is disabled; "OK", Enter and the
+// close box hide it and enable the main window.
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+class TInformationForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TInformationForm(QWidget& MainWindow);
+
+  QFrame* Panel1 = nullptr;
+  QLabel* UnitArm = nullptr;
+  QLabel* UnitCore = nullptr;
+  QLabel* TotalUnit = nullptr;
+  QLabel* Weapon = nullptr;
+  QPushButton* OKButton = nullptr;
+
+  // Sets the four labels; the unit total is Arm + Core.
+  void ShowCounts(int Arm, int Core, int Weapons);
+  void OKButtonClick();
+
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+
+ private:
+  QWidget& MainWindow_;
+};

@@ -1,0 +1,153 @@
+// Opening archives, the two directory switches, Close and Close All.
+#include <QAction>
+#include <QApplication>
+#include <QTabWidget>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "archive/disk_search.h"
+#include "archive/engine.h"
+#include "definitions/build_rows.h"
+
+namespace {
+
+// The wait cursor for the length of a scope, however the scope is left.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// One engine call. The engine reports its own failures; anything it still
+// throws (memory running out) is shown, and the caller goes on, so that the
+// tables are brought up to date for whatever was loaded.
+void Engine(AppState& State, AllUnpacked& List, const std::string& Name, uint8_t Mode) {
+  try {
+    ReadwriteHPIDir(State, &List, Name, Mode);
+  } catch (const std::exception& e) {
+    State.dialogs.ShowMessage("Error in ReadwriteHPIDir with file " + Name + ": " + e.what());
+  }
+}
+
+// The archives of Directory, all ".ufo" first, then ".hpi", ".gp*" and ".ccx".
+std::vector<std::string> ArchivesOfDirectory(const std::string& Directory) {
+  std::vector<std::string> files;
+  const std::string listed = Directory.empty() ? "/" : Directory;
+  for (const char* pattern : {"*.ufo", "*.hpi", "*.gp*", "*.ccx"})
+    for (const std::string& name : ListMatchingIgnoringCase(listed, pattern))
+      files.push_back(Directory + "/" + name);
+  return files;
+}
+
+std::string DirectoryOf(const std::string& Path) {
+  const size_t slash = Path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return Path.substr(0, slash);
+}
+
+}  // namespace
+
+void TMainForm::Open1Click() {
+  const bool wholeDirectory = SearchDirMenu->isChecked();
+  std::vector<std::string> chosen;
+  const std::string title =
+      wholeDirectory ? "Select one packed file and i will select the rest" : "Select packed files to compare..";
+  if (!State.dialogs.OpenArchives(title, chosen) || chosen.empty()) return;
+
+  std::vector<std::string> files = chosen;
+  if (wholeDirectory) files = ArchivesOfDirectory(DirectoryOf(chosen.front()));
+  if (files.empty()) files.push_back(chosen.front());
+
+  BusyCursor busy;
+  AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
+  const uint16_t unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
+                 corpsesBefore = State.CorpseFiles.Count, downloadsBefore = State.DownloadFiles.Count;
+  for (const std::string& f : files)
+    for (AllUnpacked* list : lists) Engine(State, *list, f, rwLoadArchive);
+
+  const std::pair<RowTable*, uint16_t> tables[] = {
+      {&State.UnitView, unitsBefore},
+      {&State.WeaponView, weaponsBefore},
+      {&State.CorpseView, corpsesBefore},
+      {&State.DownloadView, downloadsBefore},
+  };
+  for (const auto& [view, before] : tables) {
+    AllUnpacked& list = State.FilesOf(*view);
+    if (list.Count > before) BuildRows(State, *view, list, State.MultiSectionOf(*view), brAddNew, nullptr);
+  }
+
+  Close1->setEnabled(true);
+  CloseAll1->setEnabled(true);
+  UnitNameList->setEnabled(true);
+}
+
+void TMainForm::SearchDirMenuClick() { SearchDirMenu->setChecked(!SearchDirMenu->isChecked()); }
+
+void TMainForm::IncludeTaFilesClick() {
+  RowTable* const views[] = {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView};
+
+  if (IncludeTaFiles->isChecked()) {
+    CloseEditPageIfShowing(true);
+    for (RowTable* view : views)
+      BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveLoose, nullptr);
+    for (RowTable* view : views) Engine(State, State.FilesOf(*view), kNotPacked, rwRemoveArchive);
+    IncludeTaFiles->setChecked(false);
+    return;
+  }
+
+  if (State.TaDir.empty() || !DirectoryExistsIgnoringCase(State.TaDir)) {
+    State.dialogs.ShowMessage("The ta-dir " + State.TaDir + " path does not exist. See Options-menu to change.");
+    return;
+  }
+  BusyCursor busy;
+  for (RowTable* view : views) Engine(State, State.FilesOf(*view), "", rwLoadLooseFiles);
+  for (RowTable* view : views)
+    BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brAddNew, nullptr);
+  CloseAll1->setEnabled(true);
+  UnitNameList->setEnabled(true);
+  IncludeTaFiles->setChecked(true);
+}
+
+void TMainForm::Close1Click() {
+  const std::pair<QWidget*, RowTable*> pages[] = {
+      {UnitSheet, &State.UnitView},
+      {WeaponSheet, &State.WeaponView},
+      {CorpseSheet, &State.CorpseView},
+      {DownloadSheet, &State.DownloadView},
+  };
+  RowTable* selectedIn = nullptr;
+  for (const auto& [sheet, view] : pages)
+    if (MainPanelControl->currentWidget() == sheet && view->SelectedCount() == 1) {
+      selectedIn = view;
+      break;
+    }
+  if (!selectedIn) return;
+  UnPacked* entry = selectedIn->RowAt(selectedIn->SelectedIndex()).Data;
+  if (!entry) return;
+  const std::string archive = entry->ParentFile;
+
+  // Rows go first, while the entries they link to still exist.
+  for (RowTable* view : {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView})
+    BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveArchive, entry);
+  for (AllUnpacked* list : {&State.UnitFiles, &State.WeaponFiles, &State.CorpseFiles, &State.DownloadFiles})
+    Engine(State, *list, archive, rwRemoveArchive);
+  if (archive == kNotPacked) IncludeTaFiles->setChecked(false);
+}
+
+void TMainForm::CloseAll1Click() {
+  CloseEditPageIfShowing(false);
+  // Rows first, then the entries they link to, so that no row ever points at a
+  // released entry.
+  for (RowTable* view : {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView})
+    BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveAll, nullptr);
+  for (AllUnpacked* list : {&State.UnitFiles, &State.WeaponFiles, &State.CorpseFiles, &State.DownloadFiles})
+    Engine(State, *list, "", rwRemoveAll);
+  IncludeTaFiles->setChecked(false);
+  Close1->setEnabled(false);
+  CloseAll1->setEnabled(false);
+  UnitNameList->setEnabled(false);
+}

@@ -1,0 +1,107 @@
+#include "app/qt_dialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+QString Latin1(const std::string& Text) {
+  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+std::string Bytes(const QString& Text) { return Text.toLatin1().toStdString(); }
+
+// Paths travel as the file system's own bytes, so that any name found on disk
+// opens again; messages and cell texts are Latin-1.
+std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
+QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+
+QWidget* Owner() { return QApplication::activeWindow(); }
+
+// The directory dialog that also accepts a typed name of a directory that does
+// not exist yet; the caller decides whether to create it.
+class NewDirectoryDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+  QString Typed;
+
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty() && !QFileInfo::exists(files.first())) {
+      Typed = files.first();
+      QDialog::accept();
+      return;
+    }
+    QFileDialog::accept();
+  }
+};
+
+}  // namespace
+
+QString ArchiveNameFilter() {
+  return QString::fromLatin1(kArchiveFilterText) + QStringLiteral(" (*.hpi *.ufo *.gp* *.ccx)");
+}
+
+void QtDialogs::ShowMessage(const std::string& Text) {
+  QMessageBox box(QMessageBox::NoIcon, Latin1(kApplicationTitle), Latin1(Text), QMessageBox::Ok, Owner());
+  box.exec();
+}
+
+bool QtDialogs::AskYesNo(const std::string& Text, bool Warning) {
+  QMessageBox box(Warning ? QMessageBox::Warning : QMessageBox::Question, Latin1(kApplicationTitle),
+                  Latin1(Text), QMessageBox::Yes | QMessageBox::No, Owner());
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+bool QtDialogs::OpenArchives(const std::string& Title, std::vector<std::string>& Files) {
+  Files.clear();
+  for (;;) {
+    QFileDialog dialog(Owner(), Latin1(Title), LastDirectory_);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setOption(QFileDialog::ReadOnly);  // no file operations inside the dialog
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(ArchiveNameFilter());
+    dialog.setFilter((dialog.filter() | QDir::Hidden | QDir::System) & ~QDir::CaseSensitive);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    LastDirectory_ = dialog.directory().absolutePath();
+
+    const QStringList chosen = dialog.selectedFiles();
+    QStringList refused;
+    for (const QString& f : chosen)
+      if (!QFileInfo(f).isWritable()) refused << f;
+    if (!refused.isEmpty()) {
+      ShowMessage(Bytes(refused.join('\n')) + "\nThese files are read-only and cannot be chosen.");
+      continue;
+    }
+    for (const QString& f : chosen) Files.push_back(PathBytes(f));
+    return !Files.empty();
+  }
+}
+
+bool QtDialogs::ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) {
+  NewDirectoryDialog dialog(Owner(), QString(), PathText(Start));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setFileMode(QFileDialog::Directory);
+  if (!AllowCreate) dialog.setOption(QFileDialog::ReadOnly);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  QString chosen = dialog.Typed;
+  if (chosen.isEmpty()) {
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return false;
+    chosen = files.first();
+  }
+  if (!AllowCreate && !QFileInfo(chosen).isDir()) return false;
+  Directory = PathBytes(chosen);
+  return true;
+}
+
+void QtDialogs::SetClipboardText(const std::string& Text) { QApplication::clipboard()->setText(Latin1(Text)); }
+
+std::string QtDialogs::ClipboardText() { return Bytes(QApplication::clipboard()->text()); }

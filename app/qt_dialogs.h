@@ -1,0 +1,26 @@
+#pragma once
+// The program's message boxes, questions, file-open dialog, directory chooser
+// and clipboard, made with Qt widgets.
+#include <QString>
+
+#include "archive/dialogs.h"
+
+class QtDialogs : public Dialogs {
+ public:
+  void ShowMessage(const std::string& Text) override;
+  bool AskYesNo(const std::string& Text, bool Warning = false) override;
+  // Read-only files are refused with a message, and the dialog opens again.
+  bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) override;
+  bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) override;
+  void SetClipboardText(const std::string& Text) override;
+  std::string ClipboardText() override;
+
+ private:
+  QString LastDirectory_;  // where the open dialog starts next time
+};
+
+// The filter line of the open dialog, as the user sees it, and the patterns it
+// stands for (matched without regard to letter case).
+inline const char* const kArchiveFilterText = "Total Annihilation Files (*.hpi,*.ufo,*.gp*,*.ccx)";
+// Qt reads the patterns from the last parentheses; the shown text keeps ours.
+QString ArchiveNameFilter();

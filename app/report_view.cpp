@@ -1,0 +1,244 @@
+#include "app/report_view.h"
+
+#include <QFontMetricsF>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <cmath>
+
+namespace {
+
+QString Latin1(const std::string& Text) {
+  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+// Paints each cell as usual, then its right and bottom edge as a grid line.
+class GridDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    QStyledItemDelegate::paint(P, Option, Index);
+    P->save();
+    P->setPen(Option.palette.color(QPalette::Midlight));
+    const QRect r = Option.rect;
+    P->drawLine(r.right(), r.top(), r.right(), r.bottom());
+    P->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    P->restore();
+  }
+};
+
+// Space around the text of a fitted column: the delegate's text margins plus
+// the grid line and a little air, as a fitted report column shows.
+constexpr int kCellAir = 6;
+constexpr int kHeaderAir = 4;
+
+}  // namespace
+
+// ---------------------------------------------------------------- model
+
+RowTableModel::RowTableModel(RowTable& Table, QObject* Parent)
+    : QAbstractTableModel(Parent), Table_(Table), Rows_(Table.RowCount()), Columns_(Table.ColumnCount()) {}
+
+int RowTableModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Rows_; }
+
+int RowTableModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Columns_; }
+
+QVariant RowTableModel::data(const QModelIndex& Index, int Role) const {
+  if (!Index.isValid()) return {};
+  if (Role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  if (Role != Qt::DisplayRole) return {};
+  const int row = Index.row(), col = Index.column();
+  if (row >= Table_.RowCount()) return QString();
+  const Row& r = Table_.RowAt(row);
+  if (col == 0) return Latin1(r.Caption);
+  if (col - 1 < static_cast<int>(r.SubItems.size())) return Latin1(r.SubItems[col - 1]);
+  return QString();
+}
+
+QVariant RowTableModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
+  if (Orientation != Qt::Horizontal) return {};
+  if (Role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  if (Role != Qt::DisplayRole) return {};
+  if (Section < 0 || Section >= Table_.ColumnCount()) return QString();
+  return Latin1(Table_.ColumnCaption(Section));
+}
+
+Qt::ItemFlags RowTableModel::flags(const QModelIndex& Index) const {
+  if (!Index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void RowTableModel::Reload() {
+  beginResetModel();
+  Rows_ = Table_.RowCount();
+  Columns_ = Table_.ColumnCount();
+  endResetModel();
+}
+
+// ---------------------------------------------------------------- view
+
+ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
+    : QTreeView(Parent), Table_(Table), Model_(new RowTableModel(Table, this)) {
+  setModel(Model_);
+  setItemDelegate(new GridDelegate(this));
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setSortingEnabled(false);
+
+  QHeaderView* h = header();
+  h->setStretchLastSection(false);
+  h->setSectionsMovable(false);
+  h->setSectionsClickable(true);
+  h->setSortIndicatorShown(false);
+  h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  h->setMinimumSectionSize(0);  // a column dragged to nothing becomes a hidden one
+  h->setSectionResizeMode(QHeaderView::Interactive);
+
+  if (KeepSelection) {
+    QPalette p = palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(p);
+  }
+
+  connect(h, &QHeaderView::sectionClicked, this, [this](int Section) { emit ColumnClicked(Section); });
+  connect(h, &QHeaderView::sectionResized, this,
+          [this](int Section, int, int NewSize) { SectionResized(Section, NewSize); });
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { ViewSelectionChanged(); });
+
+  Table_.SetObserver(this);
+  ApplyWidths();
+}
+
+ReportView::~ReportView() {
+  if (Table_.Observer() == this) Table_.SetObserver(nullptr);
+}
+
+void ReportView::RowsChanged() {
+  Syncing_ = true;
+  Model_->Reload();
+  ApplyWidths();
+  Syncing_ = false;
+  ShowCoreSelection();
+}
+
+void ReportView::ColumnsChanged() {
+  Syncing_ = true;
+  if (Model_->columnCount() != Table_.ColumnCount()) Model_->Reload();
+  ApplyWidths();
+  Syncing_ = false;
+}
+
+void ReportView::SelectionChanged() { ShowCoreSelection(); }
+
+void ReportView::ApplyWidths() {
+  const bool was = Syncing_;
+  Syncing_ = true;
+  QHeaderView* h = header();
+  const int n = std::min(Table_.ColumnCount(), h->count());
+  for (int c = 0; c < n; ++c) {
+    const int w = Table_.ColumnWidth(c);
+    if (w == 0) {
+      if (!h->isSectionHidden(c)) h->setSectionHidden(c, true);
+      continue;
+    }
+    if (h->isSectionHidden(c)) h->setSectionHidden(c, false);
+    if (h->sectionSize(c) != w) h->resizeSection(c, w);
+  }
+  Syncing_ = was;
+}
+
+void ReportView::ShowCoreSelection() {
+  const bool was = Syncing_;
+  Syncing_ = true;
+  const int i = Table_.SelectedIndex();
+  if (i < 0 || i >= Model_->rowCount()) {
+    selectionModel()->clearSelection();
+  } else {
+    // Selecting a row does not scroll the table; the caller scrolls when it wants to.
+    const bool scroll = hasAutoScroll();
+    setAutoScroll(false);
+    selectionModel()->setCurrentIndex(Model_->index(i, 0),
+                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    setAutoScroll(scroll);
+  }
+  Syncing_ = was;
+}
+
+void ReportView::ViewSelectionChanged() {
+  if (Syncing_) return;
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  Table_.SetSelectedFromView(rows.isEmpty() ? -1 : rows.first().row());
+}
+
+void ReportView::SectionResized(int Section, int NewSize) {
+  if (Syncing_ || Section < 0 || Section >= Table_.ColumnCount()) return;
+  if (Table_.ColumnWidth(Section) != NewSize) Table_.SetColumnWidth(Section, NewSize);
+}
+
+void ReportView::BuildAdvanceTable() {
+  // Fitting a column measures every cell of it, thousands of times per load:
+  // the advance of each Latin-1 byte is taken from the font once and summed.
+  const QFontMetricsF fm(font());
+  for (int b = 0; b < 256; ++b)
+    Advance_[b] = static_cast<int>(std::lround(fm.horizontalAdvance(QChar(b)) * 64.0));
+  AdvanceReady_ = true;
+}
+
+int ReportView::TextWidth(const std::string& Text, bool Header) {
+  if (Header) {
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
+    return header()->fontMetrics().horizontalAdvance(Latin1(Text)) + 2 * margin + kHeaderAir;
+  }
+  if (!AdvanceReady_) BuildAdvanceTable();
+  long long sum = 0;  // in 1/64 pixel
+  for (unsigned char c : Text) sum += Advance_[c];
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  return static_cast<int>((sum + 63) / 64) + 2 * margin + kCellAir;
+}
+
+int ReportView::TopIndex() {
+  executeDelayedItemsLayout();
+  const QModelIndex i = indexAt(QPoint(0, 0));
+  return i.isValid() ? i.row() : 0;
+}
+
+void ReportView::ScrollBy(int Pixels) {
+  executeDelayedItemsLayout();
+  QScrollBar* bar = verticalScrollBar();
+  bar->setValue(bar->value() + Pixels);
+}
+
+int ReportView::RowHeight() {
+  if (Model_->rowCount() > 0) {
+    const int h = indexRowSizeHint(Model_->index(0, 0));
+    if (h > 0) return h;
+  }
+  return fontMetrics().height() + 2;
+}
+
+void ReportView::mouseReleaseEvent(QMouseEvent* Event) {
+  QTreeView::mouseReleaseEvent(Event);
+  if (Event->button() == Qt::LeftButton) emit Clicked();
+}
+
+void ReportView::mouseDoubleClickEvent(QMouseEvent* Event) {
+  QTreeView::mouseDoubleClickEvent(Event);
+  if (Event->button() == Qt::LeftButton) emit DoubleClicked();
+}
+
+void ReportView::changeEvent(QEvent* Event) {
+  if (Event->type() == QEvent::FontChange) AdvanceReady_ = false;
+  QTreeView::changeEvent(Event);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// A report-style table: a tree view without branches over a model that reads the
+// program's RowTable directly, so no widget or item exists per cell. The view
+// is the table's observer: row, column and selection changes of the core reach
+// it once per batch update, and the core asks it for text widths and scrolling.
+#include <QAbstractTableModel>
+#include <QTreeView>
+#include <array>
+
+#include "definitions/row_table.h"
+
+// The rows and columns of one RowTable as Qt sees them. The counts are taken
+// when the view is told of a change, so a repaint in the middle of a core
+// batch (a message box shown while rows are being built) never reads past the
+// table: cells that no longer exist read as empty.
+class RowTableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  explicit RowTableModel(RowTable& Table, QObject* Parent = nullptr);
+
+  int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& Index, int Role = Qt::DisplayRole) const override;
+  QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& Index) const override;
+
+  // Takes the table's current row and column counts (a model reset).
+  void Reload();
+
+ private:
+  RowTable& Table_;
+  int Rows_ = 0;
+  int Columns_ = 0;
+};
+
+class ReportView : public QTreeView, public TableObserver {
+  Q_OBJECT
+
+ public:
+  // KeepSelection: the selected row stays highlighted while the view has no focus.
+  ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent = nullptr);
+  ~ReportView() override;
+
+  RowTable& Table() const { return Table_; }
+  RowTableModel* Model() const { return Model_; }
+
+  // TableObserver
+  void RowsChanged() override;
+  void ColumnsChanged() override;
+  void SelectionChanged() override;
+  int TextWidth(const std::string& Text, bool Header) override;
+  int TopIndex() override;
+  void ScrollBy(int Pixels) override;
+  int RowHeight() override;
+
+ signals:
+  void ColumnClicked(int Column);
+  void Clicked();
+  void DoubleClicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* Event) override;
+  void mouseDoubleClickEvent(QMouseEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
+
+ private:
+  void ApplyWidths();
+  void ShowCoreSelection();
+  void ViewSelectionChanged();
+  void SectionResized(int Section, int NewSize);
+  void BuildAdvanceTable();
+
+  RowTable& Table_;
+  RowTableModel* Model_;
+  bool Syncing_ = false;           // true while the view follows the core
+  std::array<int, 256> Advance_{};  // cell font advance per byte
+  bool AdvanceReady_ = false;
+};

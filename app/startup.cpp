@@ -1,0 +1,41 @@
+#include "app/startup.h"
+
+#include <QApplication>
+
+#include "app/about_box.h"
+#include "app/information_form.h"
+#include "app/main_form.h"
+#include "app/qt_dialogs.h"
+#include "options/options_form.h"
+
+Program::Program() = default;
+
+Program::~Program() {
+  // Secondary windows first, then the main window, then what they all use.
+  InformationForm.reset();
+  AboutBox.reset();
+  OptionsForm.reset();
+  MainForm.reset();
+  State.reset();
+  OwnDialogs.reset();
+}
+
+std::unique_ptr<Program> StartUp(Dialogs* Given) {
+  QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle.c_str()));
+  QGuiApplication::setDesktopFileName("kestrava");
+
+  auto p = std::make_unique<Program>();
+  if (!Given) {
+    p->OwnDialogs = std::make_unique<QtDialogs>();
+    Given = p->OwnDialogs.get();
+  }
+  p->State = std::make_unique<AppState>(*Given);
+  p->MainForm = std::make_unique<TMainForm>(*p->State);
+  p->OptionsForm = std::make_unique<TOptionsForm>(*p->State, *p->MainForm);
+  p->MainForm->OptionsForm = p->OptionsForm.get();
+  p->AboutBox = std::make_unique<TAboutBox>(*p->MainForm);
+  p->MainForm->AboutBox = p->AboutBox.get();
+  p->InformationForm = std::make_unique<TInformationForm>(*p->MainForm);
+  p->MainForm->InformationForm = p->InformationForm.get();
+  return p;
+}
