@@ -168,7 +168,6 @@ void TOptionsForm::Open() {
     move(area.center() - rect().center());
   }
   show();
-  raise();
   Main.setEnabled(false);
 }
 
