@@ -34,7 +34,8 @@ static void ShowTableTabs(TMainForm& F, bool Visible) {
 // and locked, the edit tab hidden and the table tabs shown again.
 static void LeaveEditPage(TMainForm& F) {
   F.EditSave->setText(kCaptionEdit);
-  F.EditMemo->setReadOnly(true);
+  // Back to the start state: disabled; read-only is only used while showing.
+  F.EditMemo->setReadOnly(false);
   F.EditMemo->setEnabled(false);
   F.EditMemo->clear();
   QWidget* back = F.ReturnPage;

@@ -1,0 +1,291 @@
+// The edit page: opening a row's file, editing, saving, cancelling, and
+// closing when its entry goes away.
+#include <QAction>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+
+#include "app/main_form.h"
+#include "app/startup.h"
+#include "archive/scripted_dialogs.h"
+#include "editing/edit_text.h"
+#include "options/options_form.h"
+#include "ui_save_support.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kAlpha =
+    "[UNITINFO]\r\n{\r\n\tUnitNumber=11;\r\n\tUnitName=ALPHA;\r\n\tMaxDamage=100; // hull\r\n}\r\n";
+const std::string kBeta = "[UNITINFO]\r\n{\r\n\tUnitNumber=12;\r\n\tUnitName=BETA;\r\n}";  // no final break
+const std::string kDead =
+    "[ALPHA_DEAD]\r\n{\r\ndamage=300;\r\n}\r\n[ALPHA_HEAP]\r\n{\r\ndamage=600;\r\n}\r\n";
+
+int RowWith(const RowTable& View, int Col, const std::string& Value) {
+  for (int i = 0; i < View.RowCount(); ++i)
+    if (View.Cell(i, Col) == Value) return i;
+  return -1;
+}
+
+int ColumnNamed(const RowTable& View, const std::string& Caption) {
+  for (int c = 0; c < View.ColumnCount(); ++c)
+    if (View.ColumnCaption(c) == Caption) return c;
+  return -1;
+}
+
+}  // namespace
+
+class EditPageTest : public QObject {
+  Q_OBJECT
+
+  ScriptedDialogs dialogs;
+  std::unique_ptr<Program> p;
+  std::unique_ptr<QTemporaryDir> temp;
+  std::string archive;
+
+  TMainForm& m() { return *p->MainForm; }
+  AppState& s() { return *p->State; }
+  bool TabShown(QWidget* Page) {
+    return m().MainPanelControl->isTabVisible(m().MainPanelControl->indexOf(Page));
+  }
+  void OpenUnit(const std::string& Name) {
+    s().UnitView.Select(RowWith(s().UnitView, 1, Name));
+    m().UnitViewDblClick();
+  }
+  bool PageClosed() {
+    return !TabShown(m().EditSheet) && TabShown(m().UnitSheet) && TabShown(m().WeaponSheet) &&
+           TabShown(m().CorpseSheet) && TabShown(m().DownloadSheet) &&
+           m().MainPanelControl->currentWidget() != m().EditSheet &&
+           m().EditSave->text() == "Edit" && !m().EditMemo->isEnabled() &&
+           m().EditMemo->toPlainText().isEmpty();
+  }
+
+ private slots:
+  void init() {
+    dialogs = ScriptedDialogs{};
+    p = StartUp(&dialogs);
+    temp = std::make_unique<QTemporaryDir>();
+    archive = temp->filePath("mod.ufo").toStdString();
+    QVERIFY(PackArchive(archive, {{"units\\ALPHA.FBI", kAlpha}, {"units\\BETA.FBI", kBeta},
+                                  {"features\\corpses\\DEAD.TDF", kDead}}, 1));
+    dialogs.FileChoices = {{archive}};
+    m().Open1Click();
+    QCOMPARE(s().UnitView.RowCount(), 2);
+  }
+  void cleanup() {
+    p.reset();
+    temp.reset();
+  }
+
+  void textConversions() {
+    QCOMPARE(JoinEditorLines({"a", "", "b"}), std::string("a\n\nb"));
+    QCOMPARE(JoinEditorLines({}), std::string());
+    QCOMPARE(EditorTextToFile("a\n\nb"), std::string("a\r\n\r\nb\r\n"));
+    QCOMPARE(EditorTextToFile(""), std::string());
+    QCOMPARE(EditorTextToFile("x\n"), std::string("x\r\n\r\n"));
+  }
+
+  void noSelectionOpensNothing() {
+    s().UnitView.Select(-1);
+    m().UnitViewDblClick();
+    QVERIFY(!m().EditEntry);
+    QVERIFY(!TabShown(m().EditSheet));
+    QCOMPARE(m().EditFiles, &s().UnitFiles);  // set even when nothing opened
+  }
+
+  void openShowsRawTextAndHidesTables() {
+    QWidget* before = m().MainPanelControl->currentWidget();
+    OpenUnit("ALPHA");
+    QVERIFY(m().EditEntry);
+    QCOMPARE(m().EditSheetLabel->text(),
+             QString::fromStdString("FileName : units\\ALPHA.FBI in " + archive + "."));
+    QCOMPARE(m().EditMemo->toPlainText().toStdString(),
+             std::string("[UNITINFO]\n{\n\tUnitNumber=11;\n\tUnitName=ALPHA;\n\tMaxDamage=100; // hull\n}"));
+    QCOMPARE(m().MainPanelControl->currentWidget(), m().EditSheet);
+    QCOMPARE(m().ReturnPage, before);
+    QVERIFY(!TabShown(m().UnitSheet) && !TabShown(m().WeaponSheet));
+    QVERIFY(!TabShown(m().CorpseSheet) && !TabShown(m().DownloadSheet));
+    QVERIFY(m().EditMemo->isReadOnly());
+    QCOMPARE(m().EditSave->text(), QString("Edit"));
+  }
+
+  void editThenSaveWithoutTypingWritesNothing() {
+    const std::string before = ReadBytes(archive);
+    OpenUnit("ALPHA");
+    m().EditSave->click();
+    QCOMPARE(m().EditSave->text(), QString("Save"));
+    QVERIFY(m().EditMemo->isEnabled() && !m().EditMemo->isReadOnly());
+    m().EditSave->click();
+    QVERIFY(PageClosed());
+    QCOMPARE(ReadBytes(archive), before);
+    QCOMPARE(s().UnitFiles[0].Changed, uint8_t{0});
+  }
+
+  void saveIntoArchiveRebuildsRows() {
+    p->OptionsForm->CompressiontypeButtons->button(2)->click();
+    OpenUnit("BETA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\n\tUnitNumber=12;\n\tUnitName=BETA;\n\tMaxDamage=4321;\n}");
+    m().EditSave->click();
+    QVERIFY(PageClosed());
+    QVERIFY(dialogs.Messages.empty());
+    auto files = UnpackArchive(archive);
+    QVERIFY(files.has_value());
+    QCOMPARE(files->at("units\\BETA.FBI"),
+             std::string("[UNITINFO]\r\n{\r\n\tUnitNumber=12;\r\n\tUnitName=BETA;\r\n\tMaxDamage=4321;\r\n}\r\n"));
+    QCOMPARE(files->at("units\\ALPHA.FBI"), kAlpha);
+    QCOMPARE(files->at("features\\corpses\\DEAD.TDF"), kDead);
+    QCOMPARE(FindRecord(archive, "units\\ALPHA.FBI")->Compression, uint8_t{2});
+    const int row = RowWith(s().UnitView, 1, "BETA");
+    QCOMPARE(s().UnitView.Cell(row, ColumnNamed(s().UnitView, "MaxDamage")), std::string("4321"));
+    QCOMPARE(s().RepackFiles.Count, uint16_t{0});
+  }
+
+  void retypingTheSameTextStillSaves() {
+    p->OptionsForm->CompressiontypeButtons->button(0)->click();
+    OpenUnit("ALPHA");
+    m().EditSave->click();
+    const QString same = m().EditMemo->toPlainText();
+    m().EditMemo->setPlainText(same + "x");
+    m().EditMemo->setPlainText(same);
+    m().EditSave->click();
+    QCOMPARE(FindRecord(archive, "units\\ALPHA.FBI")->Compression, uint8_t{0});  // rewritten
+    QCOMPARE(UnpackArchive(archive)->at("units\\ALPHA.FBI"), kAlpha);
+  }
+
+  void cancelAfterTypingChangesNothing() {
+    const std::string before = ReadBytes(archive);
+    OpenUnit("ALPHA");
+    UnPacked* entry = m().EditEntry;
+    m().EditSave->click();
+    m().EditMemo->setPlainText("garbage");
+    m().EditCancel->click();
+    QVERIFY(PageClosed());
+    QVERIFY(!m().EditEntry);
+    QCOMPARE(std::string(entry->Contents.get(), entry->PFileSize), kAlpha);
+    QCOMPARE(ReadBytes(archive), before);
+    const int row = RowWith(s().UnitView, 1, "ALPHA");
+    QCOMPARE(s().UnitView.Cell(row, ColumnNamed(s().UnitView, "MaxDamage")), std::string("100"));
+  }
+
+  void corpseRowSavesItsOwnFile() {
+    RowTable& corpses = s().CorpseView;
+    QCOMPARE(corpses.RowCount(), 2);
+    corpses.Select(RowWith(corpses, 0, "ALPHA_HEAP"));
+    m().CorpseViewDblClick();
+    QCOMPARE(m().EditFiles, &s().CorpseFiles);
+    QVERIFY(m().EditMultiSection);
+    m().EditSave->click();
+    m().EditMemo->setPlainText(m().EditMemo->toPlainText().replace("damage=600", "damage=650"));
+    m().EditSave->click();
+    const int damage = ColumnNamed(corpses, "Damage");
+    QCOMPARE(corpses.RowCount(), 2);
+    QCOMPARE(corpses.Cell(RowWith(corpses, 0, "ALPHA_HEAP"), damage), std::string("650"));
+    QCOMPARE(corpses.Cell(RowWith(corpses, 0, "ALPHA_DEAD"), damage), std::string("300"));
+    QVERIFY(UnpackArchive(archive)->at("features\\corpses\\DEAD.TDF").find("damage=650;\r\n") !=
+            std::string::npos);
+  }
+
+  void looseFileSaveWithNoThenYes() {
+    const std::string ta = temp->filePath("ta").toStdString();
+    std::filesystem::create_directories(ta + "/Units");
+    const std::string loose = ta + "/Units/Gamma.FBI";
+    const std::string text = "[UNITINFO]\r\n{\r\nUnitNumber=13;\r\nUnitName=GAMMA;\r\nMaxDamage=5;\r\n}\r\n";
+    WriteBytes(loose, text);
+    s().TaDir = ta;
+    m().IncludeTaFilesClick();
+    OpenUnit("GAMMA");
+    QCOMPARE(m().EditSheetLabel->text(), QString::fromStdString("FileName : " + loose + " on disk."));
+    const QString edited = m().EditMemo->toPlainText().replace("MaxDamage=5", "MaxDamage=6");
+
+    m().EditSave->click();
+    m().EditMemo->setPlainText(edited);
+    dialogs.Answers = {false};
+    m().EditSave->click();
+    QCOMPARE(dialogs.Questions, std::vector<std::string>{"Save changes to " + loose});
+    QCOMPARE(ReadBytes(loose), text);  // not written ...
+    const int maxDamage = ColumnNamed(s().UnitView, "MaxDamage");
+    QCOMPARE(s().UnitView.Cell(RowWith(s().UnitView, 1, "GAMMA"), maxDamage), std::string("6"));  // ... but shown
+
+    OpenUnit("GAMMA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText(edited);
+    dialogs.Answers = {true};
+    m().EditSave->click();
+    QCOMPARE(ReadBytes(loose),
+             std::string("[UNITINFO]\r\n{\r\nUnitNumber=13;\r\nUnitName=GAMMA;\r\nMaxDamage=6;\r\n}\r\n"));
+  }
+
+  void failedLooseWriteKeepsEditing() {
+    const std::string ta = temp->filePath("ta").toStdString();
+    std::filesystem::create_directories(ta + "/units");
+    const std::string loose = ta + "/units/DELTA.FBI";
+    WriteBytes(loose, "[UNITINFO]\r\n{\r\nUnitNumber=14;\r\nUnitName=DELTA;\r\n}\r\n");
+    s().TaDir = ta;
+    m().IncludeTaFilesClick();
+    OpenUnit("DELTA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitNumber=14;\nUnitName=DELTA;\nMaxDamage=1;\n}");
+    // The file turned into a directory meanwhile: it cannot be written.
+    std::filesystem::remove(loose);
+    std::filesystem::create_directory(loose);
+    dialogs.Answers = {true};
+    m().EditSave->click();
+    QCOMPARE(dialogs.Messages.size(), size_t{1});
+    QVERIFY(dialogs.Messages[0].find(loose) != std::string::npos);
+    QCOMPARE(m().EditSave->text(), QString("Save"));
+    QCOMPARE(m().MainPanelControl->currentWidget(), m().EditSheet);
+    QVERIFY(m().EditMemo->isEnabled());
+    const int maxDamage = ColumnNamed(s().UnitView, "MaxDamage");
+    QCOMPARE(s().UnitView.Cell(RowWith(s().UnitView, 1, "DELTA"), maxDamage), std::string());
+    m().EditCancel->click();
+    QVERIFY(PageClosed());
+  }
+
+  void removedEntryClosesThePage() {
+    const std::string ta = temp->filePath("ta").toStdString();
+    std::filesystem::create_directories(ta + "/units");
+    WriteBytes(ta + "/units/EPS.FBI", "[UNITINFO]\r\n{\r\nUnitNumber=15;\r\nUnitName=EPS;\r\n}\r\n");
+    s().TaDir = ta;
+    m().IncludeTaFilesClick();
+
+    // Switching the loose files off leaves an archive file's page open ...
+    OpenUnit("ALPHA");
+    m().IncludeTaFilesClick();
+    QVERIFY(!m().IncludeTaFiles->isChecked());
+    QVERIFY(m().EditEntry);
+    QCOMPARE(m().MainPanelControl->currentWidget(), m().EditSheet);
+    m().EditCancel->click();
+
+    // ... and closes a loose file's page.
+    m().IncludeTaFilesClick();
+    OpenUnit("EPS");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("typed");
+    m().IncludeTaFilesClick();
+    QVERIFY(!m().EditEntry);
+    QVERIFY(PageClosed());
+
+    // Close All closes any page; the save button then has nothing to store.
+    OpenUnit("BETA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("typed");
+    const std::string before = ReadBytes(archive);
+    m().CloseAll1Click();
+    QVERIFY(!m().EditEntry);
+    QVERIFY(PageClosed());
+    QCOMPARE(s().UnitFiles.Count, uint16_t{0});
+    m().EditSave->click();
+    m().EditSave->click();
+    QCOMPARE(ReadBytes(archive), before);
+  }
+};
+
+QTEST_MAIN(EditPageTest)
+#include "ui_edit_page.moc"
