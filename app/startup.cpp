@@ -8,6 +8,9 @@
 #include "app/qt_dialogs.h"
 #include "options/options_form.h"
 
+// The icon and other resources live in the window library, linked statically.
+static void LoadResources() { Q_INIT_RESOURCE(resources); }
+
 Program::Program() = default;
 
 Program::~Program() {
@@ -23,6 +26,7 @@ Program::~Program() {
 std::unique_ptr<Program> StartUp(Dialogs* Given) {
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle.c_str()));
   QGuiApplication::setDesktopFileName("kestrava");
+  LoadResources();
 
   auto p = std::make_unique<Program>();
   if (!Given) {
