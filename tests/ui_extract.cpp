@@ -1,0 +1,119 @@
+// "Ex&tract...": whole archives unpacked below a chosen directory.
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+
+#include "app/main_form.h"
+#include "app/startup.h"
+#include "archive/scripted_dialogs.h"
+#include "ui_save_support.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+const std::string kCreate = "The specified directory does not exist. Create it?";
+}
+
+class ExtractTest : public QObject {
+  Q_OBJECT
+
+  ScriptedDialogs dialogs;
+  std::unique_ptr<Program> p;
+  std::unique_ptr<QTemporaryDir> temp;
+
+  std::string Path(const char* Name) { return temp->filePath(Name).toStdString(); }
+
+ private slots:
+  void init() {
+    dialogs = ScriptedDialogs{};
+    p = StartUp(&dialogs);
+    temp = std::make_unique<QTemporaryDir>();
+  }
+  void cleanup() {
+    p.reset();
+    temp.reset();
+  }
+
+  void twoArchivesIntoANewDirectory() {
+    const std::string a = Path("a.ufo"), b = Path("b.hpi");
+    QVERIFY(PackArchive(a, {{"units\\ONE.FBI", "one\r\n"}, {"weapons\\W.TDF", "w\r\n"}}, 1));
+    QVERIFY(PackArchive(b, {{"units\\TWO.FBI", "two\r\n"}, {"units\\ONE.FBI", "one from b\r\n"}}, 2));
+    const std::string target = Path("out/deeper/still");
+    dialogs.FileChoices = {{a, b}};
+    dialogs.DirectoryChoices = {target};
+    dialogs.Answers = {true};
+    p->MainForm->ExtractufosClick();
+
+    QCOMPARE(dialogs.OpenTitles, std::vector<std::string>{"Select packed files to extract.."});
+    QCOMPARE(dialogs.DirectoryStarts, std::vector<std::string>{"/"});
+    QCOMPARE(dialogs.Questions, std::vector<std::string>{kCreate});
+    QCOMPARE(p->State->ExtractDir, target + "/");
+    QCOMPARE(ReadBytes(target + "/weapons/W.TDF"), std::string("w\r\n"));
+    QCOMPARE(ReadBytes(target + "/units/TWO.FBI"), std::string("two\r\n"));
+    // Dialog order: the second archive's copy is the one left on disk.
+    QCOMPARE(ReadBytes(target + "/units/ONE.FBI"), std::string("one from b\r\n"));
+    // Nothing was loaded into the tables.
+    QCOMPARE(p->State->UnitFiles.Count, uint16_t{0});
+    QCOMPARE(p->State->UnitView.RowCount(), 0);
+  }
+
+  void refusedCreationAsksAgainAndCancelEnds() {
+    const std::string a = Path("a.ufo");
+    QVERIFY(PackArchive(a, {{"units\\ONE.FBI", "one\r\n"}}, 0));
+    const std::string missing = Path("never"), existing = Path("there/");
+    fs::create_directory(existing);
+    dialogs.FileChoices = {{a}};
+    dialogs.DirectoryChoices = {missing, existing};
+    dialogs.Answers = {false};
+    p->MainForm->ExtractufosClick();
+    QCOMPARE(dialogs.DirectoryStarts.size(), size_t{2});
+    QVERIFY(!fs::exists(missing));
+    QCOMPARE(p->State->ExtractDir, existing);  // already ends with '/': none added
+    QCOMPARE(ReadBytes(existing + "units/ONE.FBI"), std::string("one\r\n"));
+
+    // A cancelled chooser leaves the extraction directory at the root and writes nothing.
+    dialogs.FileChoices = {{a}};
+    dialogs.DirectoryChoices = {""};
+    p->MainForm->ExtractufosClick();
+    QCOMPARE(p->State->ExtractDir, std::string("/"));
+    // A cancelled file dialog does not even ask for the directory.
+    p->MainForm->ExtractufosClick();
+    QCOMPARE(dialogs.DirectoryStarts.size(), size_t{3});
+  }
+
+  void emptyDirectoriesAndHostileNames() {
+    // Names the library's writer would refuse, written raw.
+    RawNode maps{"maps", true, "", {}};
+    RawNode up{"..", true, "", {{"evil.txt", false, "escaped", {}}}};
+    RawNode upFile{"..", false, "escaped too", {}};
+    RawNode units{"units", true, "", {{"ok.fbi", false, "fine", {}}, {"..", true, "", {{"x.txt", false, "sideways", {}}}}}};
+    const std::string hostile = Path("hostile.ufo");
+    WriteBytes(hostile, RawArchive({maps, up, upFile, units}));
+
+    const std::string target = Path("base/target");
+    fs::create_directories(target);
+    dialogs.FileChoices = {{hostile}};
+    dialogs.DirectoryChoices = {target};
+    p->MainForm->ExtractufosClick();
+
+    QVERIFY(dialogs.Questions.empty());  // the directory existed
+    QVERIFY(fs::is_directory(target + "/maps"));
+    QVERIFY(fs::is_empty(target + "/maps"));
+    QCOMPARE(ReadBytes(target + "/units/ok.fbi"), std::string("fine"));
+    QVERIFY(!fs::exists(Path("base/evil.txt")));
+    QVERIFY(!fs::exists(target + "/x.txt"));
+    // Only what the archive holds below the target: nothing beside it.
+    std::vector<std::string> inBase;
+    for (const auto& e : fs::directory_iterator(Path("base"))) inBase.push_back(e.path().filename());
+    QCOMPARE(inBase, std::vector<std::string>{"target"});
+    std::vector<std::string> inTemp;
+    for (const auto& e : fs::directory_iterator(temp->path().toStdString()))
+      inTemp.push_back(e.path().filename());
+    std::sort(inTemp.begin(), inTemp.end());
+    QCOMPARE(inTemp, (std::vector<std::string>{"base", "hostile.ufo"}));
+  }
+};
+
+QTEST_MAIN(ExtractTest)
+#include "ui_extract.moc"
