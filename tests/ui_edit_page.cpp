@@ -248,6 +248,20 @@ class EditPageTest : public QObject {
     QVERIFY(PageClosed());
   }
 
+  void copyCutsTheListToTheClipboard() {
+    // The page as the unit-name list leaves it.
+    m().ReturnPage = m().CorpseSheet;
+    m().MainPanelControl->setTabVisible(m().MainPanelControl->indexOf(m().EditSheet), true);
+    m().MainPanelControl->setCurrentWidget(m().EditSheet);
+    m().EditMemo->setEnabled(true);
+    m().EditMemo->setPlainText("ALPHA\nBETA");
+    m().EditSave->setText("Copy");
+    m().EditSave->click();
+    QCOMPARE(dialogs.Clipboard, std::string("ALPHA\nBETA"));
+    QVERIFY(PageClosed());
+    QCOMPARE(m().MainPanelControl->currentWidget(), m().CorpseSheet);
+  }
+
   void removedEntryClosesThePage() {
     const std::string ta = temp->filePath("ta").toStdString();
     std::filesystem::create_directories(ta + "/units");
