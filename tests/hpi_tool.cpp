@@ -1,0 +1,133 @@
+// The `hpi` command-line tool, run as a separate process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#ifdef HPI_TOOL_PATH
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hpi/archive.h"
+#include "hpi/writer.h"
+#include "hpi_test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+ToolRun Tool(const hpitest::ScratchDir& dir, const std::string& args) {
+  const std::string out = dir / "stdout.txt", err = dir / "stderr.txt";
+  const int rc = std::system((std::string("'") + HPI_TOOL_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'").c_str());
+  const Bytes o = hpitest::ReadBytes(out), e = hpitest::ReadBytes(err);
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+}
+
+// Every directory ("d path") and file ("f path" -> contents) below root.
+std::map<std::string, Bytes> Tree(const std::string& root) {
+  std::map<std::string, Bytes> tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string rel = fs::relative(e.path(), root).generic_string();
+    if (e.is_directory()) tree["d " + rel] = {};
+    else tree["f " + rel] = hpitest::ReadBytes(e.path().string());
+  }
+  return tree;
+}
+
+TEST(HpiTool, CreateListExtractRoundTripForEveryMethod) {
+  hpitest::ScratchDir dir;
+  const std::string src = dir / "src";
+  fs::create_directories(src + "/Units/Sub");
+  fs::create_directories(src + "/empty");
+  hpitest::WriteBytes(src + "/Units/ARMCOM.FBI", hpitest::TextData(65536, 1));
+  hpitest::WriteBytes(src + "/Units/Sub/noise.bin", hpitest::RandomData(70000, 2));
+  hpitest::WriteBytes(src + "/zero", {});
+  // Names sorted ignoring case.
+  const std::string expectedList =
+      "d\t0\tempty\n"
+      "d\t0\tUnits\n"
+      "f\t65536\tUnits\\ARMCOM.FBI\n"
+      "d\t0\tUnits\\Sub\n"
+      "f\t70000\tUnits\\Sub\\noise.bin\n"
+      "f\t0\tzero\n";
+  for (const std::string method : {"none", "lz77", "zlib", ""}) {
+    SCOPED_TRACE(method);
+    const std::string archive = dir / ("a" + method + ".hpi"), out = dir / ("out" + method);
+    const std::string flag = method.empty() ? "" : " --compression " + method;
+    ToolRun r = Tool(dir, "create '" + archive + "' '" + src + "'" + flag);
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Tool(dir, "list '" + archive + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expectedList);
+    r = Tool(dir, "extract '" + archive + "' '" + out + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Tree(out), Tree(src));
+
+    std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
+    ASSERT_TRUE(a);
+    const int expected = method == "none" ? 0 : method == "zlib" ? 2 : 1;  // lz77 by default
+    ASSERT_EQ(a->PathOf(2), "Units\\ARMCOM.FBI");
+    EXPECT_EQ(a->at(2).compression, expected);
+  }
+}
+
+TEST(HpiTool, ExtractSkipsEntriesThatLeaveTheDirectory) {
+  hpitest::ScratchDir dir;
+  hpi::Writer w;
+  const Bytes evil = {'e', 'v', 'i', 'l'}, ok = {'o', 'k'};
+  ASSERT_TRUE(w.AddFile("zz\\evil.txt", evil.data(), evil.size()));
+  ASSERT_TRUE(w.AddFile("ok.txt", ok.data(), ok.size()));
+  const std::string archive = dir / "evil.hpi";
+  ASSERT_TRUE(w.Pack(archive, {}));
+  // Rename the directory "zz" to ".." in the (plain) directory block.
+  Bytes bytes = hpitest::ReadBytes(archive);
+  const Bytes needle = {'z', 'z', 0};
+  auto it = std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end());
+  ASSERT_NE(it, bytes.end());
+  it[0] = '.', it[1] = '.';
+  hpitest::WriteBytes(archive, bytes);
+
+  ToolRun r = Tool(dir, "list '" + archive + "'");
+  EXPECT_NE(r.out.find("f\t4\t..\\evil.txt\n"), std::string::npos) << r.out;
+  const std::string out = dir / "out/inner";
+  r = Tool(dir, "extract '" + archive + "' '" + out + "'");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("..\\evil.txt"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "out/evil.txt"));
+  EXPECT_FALSE(fs::exists(dir / "evil.txt"));
+  EXPECT_EQ(hpitest::ReadBytes(out + "/ok.txt"), ok);
+}
+
+TEST(HpiTool, FailuresExitNonZeroWithOneLine) {
+  hpitest::ScratchDir dir;
+  hpitest::WriteBytes(dir / "junk.hpi", hpitest::RandomData(500, 3));
+  fs::create_directories(dir / "src");
+  for (const std::string& args : std::vector<std::string>
+       {"list '" + (dir / "missing.hpi") + "'", "list '" + (dir / "junk.hpi") + "'",
+        "extract '" + (dir / "junk.hpi") + "' '" + (dir / "x") + "'",
+        "create '" + (dir / "a.hpi") + "' '" + (dir / "nodir") + "'",
+        "create '" + (dir / "a.hpi") + "' '" + (dir / "src") + "' --compression fast",
+        "create '" + (dir / "no/such/a.hpi") + "' '" + (dir / "src") + "'", "list", "frobnicate", ""}) {
+    const ToolRun r = Tool(dir, args);
+    EXPECT_NE(r.status, 0) << args;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "a.hpi"));
+  const ToolRun help = Tool(dir, "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("hpi create ARCHIVE DIR"), std::string::npos);
+}
+
+}  // namespace
+
+#endif  // HPI_TOOL_PATH
