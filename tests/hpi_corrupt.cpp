@@ -31,6 +31,16 @@ void* Allocate(size_t n) {
 
 void* operator new(size_t n) { return Allocate(n); }
 void* operator new[](size_t n) { return Allocate(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
