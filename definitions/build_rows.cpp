@@ -1,7 +1,6 @@
 #include "definitions/build_rows.h"
 
 #include <string_view>
-#include <unordered_map>
 
 #include "definitions/item_compare.h"
 #include "definitions/tokenizer.h"
@@ -18,53 +17,93 @@ bool EqualIgnoringCase(std::string_view A, std::string_view B) {
 }
 
 // Finds the columns of a key list by key, ignoring case, so that a record's
-// lines are read once per record instead of once per column.
+// lines are read once per record instead of once per column. An open-addressing
+// table over the folded keys; folding happens while hashing, so a lookup
+// allocates nothing.
 class KeyIndex {
  public:
-  explicit KeyIndex(const std::vector<std::string>& Keys) : Count_(Keys.size()), Next_(Keys.size(), -1) {
-    for (size_t k = Keys.size(); k-- > 0;) {
-      auto [it, inserted] = First_.try_emplace(Fold(Keys[k]), static_cast<int>(k));
-      if (!inserted) {
-        Next_[k] = it->second;
-        it->second = static_cast<int>(k);
+  explicit KeyIndex(const std::vector<std::string>& Keys) : Keys_(Keys.size()), Next_(Keys.size(), -1) {
+    size_t slots = 16;
+    while (slots < Keys.size() * 4) slots *= 2;
+    Slots_.assign(slots, -1);
+    Mask_ = slots - 1;
+    for (size_t k = 0; k < Keys.size(); ++k) {
+      Keys_[k].resize(Keys[k].size());
+      for (size_t i = 0; i < Keys[k].size(); ++i) Keys_[k][i] = FoldAscii(Keys[k][i]);
+      int first = Find(Keys[k]);
+      if (first < 0) {
+        size_t h = Hash(Keys[k]) & Mask_;
+        while (Slots_[h] >= 0) h = (h + 1) & Mask_;
+        Slots_[h] = static_cast<int>(k);
+      } else {
+        int c = first;  // chain columns that share a key, in column order
+        while (Next_[static_cast<size_t>(c)] >= 0) c = Next_[static_cast<size_t>(c)];
+        Next_[static_cast<size_t>(c)] = static_cast<int>(k);
+      }
+    }
+    Values_.resize(Keys.size());
+    Stamp_.assign(Keys.size(), 0);
+  }
+
+  size_t Count() const { return Keys_.size(); }
+
+  // Looks up every key in Lines: the value of the first line holding it.
+  void Scan(const std::vector<std::string_view>& Lines) {
+    if (++Generation_ == 0) {  // wrapped: forget every old stamp
+      Stamp_.assign(Stamp_.size(), 0);
+      Generation_ = 1;
+    }
+    for (std::string_view line : Lines) {
+      size_t eq = 0;  // keys are short: a plain loop beats a library search here
+      while (eq < line.size() && line[eq] != '=') ++eq;
+      if (eq == line.size()) continue;
+      for (int k = Find(line.substr(0, eq)); k >= 0; k = Next_[static_cast<size_t>(k)]) {
+        auto col = static_cast<size_t>(k);
+        if (Stamp_[col] == Generation_) continue;
+        Stamp_[col] = Generation_;
+        Values_[col] = line.substr(eq + 1);
       }
     }
   }
+  // The value found for column K by the last Scan ("" when none).
+  std::string_view Value(size_t K) const { return Stamp_[K] == Generation_ ? Values_[K] : std::string_view(); }
 
-  // Fills R from Lines: for every key, the value of the first line holding it.
-  void Fill(Row& R, const std::vector<std::string_view>& Lines) {
-    Values_.assign(Count_, std::string_view());
-    Found_.assign(Count_, false);
-    for (std::string_view line : Lines) {
-      size_t eq = line.find('=');
-      if (eq == std::string_view::npos) continue;
-      auto it = First_.find(Fold(line.substr(0, eq)));
-      if (it == First_.end()) continue;
-      for (int k = it->second; k >= 0; k = Next_[k]) {
-        if (Found_[k]) continue;
-        Found_[k] = true;
-        Values_[k] = line.substr(eq + 1);
-      }
-    }
-    R.Caption.assign(Count_ > 0 ? Values_[0] : std::string_view());
+  void Fill(Row& R) const {
+    R.Caption.assign(Count() > 0 ? Value(0) : std::string_view());
     R.SubItems.clear();
-    R.SubItems.reserve(Count_ > 0 ? Count_ - 1 : 0);
-    for (size_t k = 1; k < Count_; ++k) R.SubItems.emplace_back(Values_[k]);
+    R.SubItems.reserve(Count() > 0 ? Count() - 1 : 0);
+    for (size_t k = 1; k < Count(); ++k) R.SubItems.emplace_back(Value(k));
   }
 
  private:
-  const std::string& Fold(std::string_view S) {
-    Scratch_.resize(S.size());
-    for (size_t i = 0; i < S.size(); ++i) Scratch_[i] = FoldAscii(S[i]);
-    return Scratch_;
+  // Length and the first and last two letters: cheap, and enough to spread
+  // the catalogue's keys; Find compares the whole key anyway.
+  static size_t Hash(std::string_view S) {
+    const size_t n = S.size();
+    if (n == 0) return 0;
+    auto f = [&](size_t I) { return static_cast<size_t>(static_cast<unsigned char>(FoldAscii(S[I]))); };
+    size_t h = n ^ (f(0) << 8) ^ (f(n - 1) << 16) ^ (f(n / 2) << 24) ^ (f(n > 1 ? n - 2 : 0) << 32);
+    h *= 0x9E3779B97F4A7C15ULL;
+    return h ^ (h >> 29);
+  }
+  int Find(std::string_view Key) const {
+    for (size_t h = Hash(Key) & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
+      const std::string& k = Keys_[static_cast<size_t>(Slots_[h])];
+      if (k.size() != Key.size()) continue;
+      size_t i = 0;
+      while (i < k.size() && k[i] == FoldAscii(Key[i])) ++i;
+      if (i == k.size()) return Slots_[h];
+    }
+    return -1;
   }
 
-  size_t Count_;
-  std::unordered_map<std::string, int> First_;  // folded key -> first column
-  std::vector<int> Next_;                       // next column with the same folded key
+  std::vector<std::string> Keys_;  // folded
+  std::vector<int> Next_;          // next column with the same folded key
+  std::vector<int> Slots_;
+  size_t Mask_ = 0;
   std::vector<std::string_view> Values_;
-  std::vector<bool> Found_;
-  std::string Scratch_;
+  std::vector<uint32_t> Stamp_;
+  uint32_t Generation_ = 0;
 };
 
 std::string_view SectionNameOf(const std::vector<std::string_view>& Lines) {
@@ -82,19 +121,20 @@ class RowBuilder {
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
     if (!E.Contents || E.PFileSize <= 0) return;
-    std::vector<std::string> lines = GetUnpackedLines(E, true);
+    GetUnpackedLines(E, true, Lines_);
     FileLines_[0] = "UnpackedFile=" + E.UnPackedFile;
     FileLines_[1] = "ParentFile=" + E.ParentFile;
     FileLines_[2] = "PFilesize=" + std::to_string(E.PFileSize);
     RowLines_.clear();
     if (!MultiSection_) {
-      for (const std::string& l : lines) RowLines_.emplace_back(l);
+      for (size_t k = 0; k < Lines_.Count(); ++k) RowLines_.push_back(Lines_.Line(k));
       AddRow(E, KeepEmptyCaption);
       return;
     }
-    for (const std::string& l : lines) {
-      RowLines_.emplace_back(l);
-      if (l != "}") continue;
+    for (size_t k = 0; k < Lines_.Count(); ++k) {
+      std::string_view line = Lines_.Line(k);
+      RowLines_.push_back(line);
+      if (line != "}") continue;
       SName_ = "SName=";
       SName_.append(SectionNameOf(RowLines_));
       RowLines_.emplace_back(SName_);
@@ -106,22 +146,20 @@ class RowBuilder {
  private:
   void AddRow(UnPacked& E, bool KeepEmptyCaption) {
     for (const std::string& f : FileLines_) RowLines_.emplace_back(f);
-    Index_.Fill(Scratch_, RowLines_);
-    if (Scratch_.Caption.empty() && !KeepEmptyCaption) return;
+    Index_.Scan(RowLines_);
+    if (Index_.Count() == 0 || (Index_.Value(0).empty() && !KeepEmptyCaption)) return;
     Row& r = View_.AddRow();
-    r.Caption = std::move(Scratch_.Caption);
-    r.SubItems = std::move(Scratch_.SubItems);
+    Index_.Fill(r);
     r.Data = &E;
-    Scratch_ = Row{};
   }
 
   RowTable& View_;
   KeyIndex Index_;
   bool MultiSection_;
+  LineArena Lines_;
   std::vector<std::string_view> RowLines_;
   std::string FileLines_[3];
   std::string SName_;
-  Row Scratch_;
 };
 
 // Keeps a table in one bulk update for a scope, however the scope is left.
@@ -152,8 +190,9 @@ void RemoveRowsWhere(RowTable& View, F Match) {
 }  // namespace
 
 void FillRow(Row& R, const std::vector<std::string>& Lines, const std::vector<std::string>& Keys) {
-  std::vector<std::string_view> views(Lines.begin(), Lines.end());
-  KeyIndex(Keys).Fill(R, views);
+  KeyIndex index(Keys);
+  index.Scan(std::vector<std::string_view>(Lines.begin(), Lines.end()));
+  index.Fill(R);
 }
 
 std::string FirstSectionName(const std::vector<std::string>& Lines) {

@@ -210,3 +210,15 @@ TEST_F(Tables, BadDefinitionFiles) {
   EXPECT_FALSE(s.UnitView.Updating());
   for (int i = 0; i < s.WeaponView.RowCount(); ++i) EXPECT_FALSE(s.WeaponView.RowAt(i).Caption.empty());
 }
+
+TEST(FillRow, KeyLookupRules) {
+  Row r;
+  FillRow(r, {"[S]", "noequals", "A=1=2", "a=second", " B=x", "C= spaced ", "SName=mine", "c=later", "=empty"},
+          {"a", "b", "C", "A", "SName", ""});
+  EXPECT_EQ(r.Caption, "1=2");  // everything after the first "="; first line wins
+  EXPECT_EQ(r.SubItems, (std::vector<std::string>{"", " spaced ", "1=2", "mine", "empty"}));
+  Row none;
+  FillRow(none, {}, {"X", "Y"});
+  EXPECT_EQ(none.Caption, "");
+  EXPECT_EQ(none.SubItems, std::vector<std::string>{""});
+}
