@@ -13,7 +13,6 @@
 #include "app/main_form.h"
 #include "app/startup.h"
 #include "archive/scripted_dialogs.h"
-#include "editing/edit_text.h"
 #include "options/options_form.h"
 #include "ui_save_support.h"
 
@@ -83,14 +82,6 @@ class EditPageTest : public QObject {
     temp.reset();
   }
 
-  void textConversions() {
-    QCOMPARE(JoinEditorLines({"a", "", "b"}), std::string("a\n\nb"));
-    QCOMPARE(JoinEditorLines({}), std::string());
-    QCOMPARE(EditorTextToFile("a\n\nb"), std::string("a\r\n\r\nb\r\n"));
-    QCOMPARE(EditorTextToFile(""), std::string());
-    QCOMPARE(EditorTextToFile("x\n"), std::string("x\r\n\r\n"));
-  }
-
   void noSelectionOpensNothing() {
     s().UnitView.Select(-1);
     m().UnitViewDblClick();
@@ -141,7 +132,7 @@ class EditPageTest : public QObject {
              std::string("[UNITINFO]\r\n{\r\n\tUnitNumber=12;\r\n\tUnitName=BETA;\r\n\tMaxDamage=4321;\r\n}\r\n"));
     QCOMPARE(files->at("units\\ALPHA.FBI"), kAlpha);
     QCOMPARE(files->at("features\\corpses\\DEAD.TDF"), kDead);
-    QCOMPARE(FindRecord(archive, "units\\ALPHA.FBI")->Compression, uint8_t{2});
+    QCOMPARE(FindRecord(archive, "units\\ALPHA.FBI")->compression, uint8_t{2});
     const int row = RowWith(s().UnitView, 1, "BETA");
     QCOMPARE(s().UnitView.Cell(row, ColumnNamed(s().UnitView, "MaxDamage")), std::string("4321"));
     QCOMPARE(s().RepackFiles.Count, uint16_t{0});
@@ -155,7 +146,7 @@ class EditPageTest : public QObject {
     m().EditMemo->setPlainText(same + "x");
     m().EditMemo->setPlainText(same);
     m().EditSave->click();
-    QCOMPARE(FindRecord(archive, "units\\ALPHA.FBI")->Compression, uint8_t{0});  // rewritten
+    QCOMPARE(FindRecord(archive, "units\\ALPHA.FBI")->compression, uint8_t{0});  // rewritten
     QCOMPARE(UnpackArchive(archive)->at("units\\ALPHA.FBI"), kAlpha);
   }
 
@@ -196,13 +187,14 @@ class EditPageTest : public QObject {
     const std::string ta = temp->filePath("ta").toStdString();
     std::filesystem::create_directories(ta + "/Units");
     const std::string loose = ta + "/Units/Gamma.FBI";
-    const std::string text = "[UNITINFO]\r\n{\r\nUnitNumber=13;\r\nUnitName=GAMMA;\r\nMaxDamage=5;\r\n}\r\n";
+    const std::string text = "[UNITINFO]\r\n{\r\nUnitNumber=13;\r\nUnitName=GAMMA;\r\nMaxDamage=5;\r\n}\r\n// old tail\r\n";
     WriteBytes(loose, text);
     s().TaDir = ta;
     m().IncludeTaFilesClick();
     OpenUnit("GAMMA");
     QCOMPARE(m().EditSheetLabel->text(), QString::fromStdString("FileName : " + loose + " on disk."));
-    const QString edited = m().EditMemo->toPlainText().replace("MaxDamage=5", "MaxDamage=6");
+    const QString edited =
+        m().EditMemo->toPlainText().replace("MaxDamage=5", "MaxDamage=6").remove("\n// old tail");
 
     m().EditSave->click();
     m().EditMemo->setPlainText(edited);

@@ -69,14 +69,11 @@ class OptionsTest : public QObject {
     QCOMPARE(f.size(), QSize(311, 427));
     QVERIFY(f.windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!(f.windowFlags() & Qt::WindowCloseButtonHint));
-    QVERIFY(!(f.windowFlags() & Qt::WindowSystemMenuHint));
     for (QPushButton* b : {f.OptionOk, f.OptionCancel}) {
       QVERIFY(!b->isDefault());
       QVERIFY(!b->autoDefault());
     }
     QCOMPARE(f.OUnitsCheckBox->count(), p->State->UnitView.ColumnCount());
-    QCOMPARE(f.OWeaponsCheckBox->count(), p->State->WeaponView.ColumnCount());
-    QCOMPARE(f.OCorpsesCheckBox->count(), p->State->CorpseView.ColumnCount());
     QCOMPARE(f.ODownloadCheckBox->count(), p->State->DownloadView.ColumnCount());
     QCOMPARE(f.OCorpsesCheckBox->item(0)->text(), QString("SName"));
 

@@ -1,16 +1,16 @@
 #pragma once
 // Archive helpers for the saving, edit page and extraction tests: build
-// archives through the library, read them back whole, look at the raw file
-// records, and write raw archives with names the library's writer would refuse.
+// archives through the library, read them back whole, look at a file record,
+// and write raw archives with names the library's writer would refuse.
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "hpi/archive.h"
 #include "hpi/hpi.h"
 
 namespace testsupport {
@@ -59,60 +59,14 @@ inline std::optional<std::map<std::string, std::string>> UnpackArchive(const std
   return files;
 }
 
-// The raw file record of Path ('\'-separated, case ignored): data offset,
-// size and compression byte, read from the archive's own bytes.
-struct FileRecord {
-  uint32_t DataOffset = 0, Size = 0;
-  uint8_t Compression = 0;
-};
-
-inline std::optional<FileRecord> FindRecord(const std::string& ArchivePath, const std::string& Path) {
-  std::string b = ReadBytes(ArchivePath);
-  if (b.size() < 20) return std::nullopt;
-  auto u8 = [&](size_t p) { return static_cast<uint8_t>(b[p]); };
-  uint8_t h = u8(12);
-  if (h != 0) {
-    uint8_t k = static_cast<uint8_t>(~((h << 2) | (h >> 6)));
-    for (size_t p = 20; p < b.size(); ++p) {
-      uint8_t t = static_cast<uint8_t>(p ^ k);
-      b[p] = static_cast<char>(t ^ static_cast<uint8_t>(~u8(p)));
-    }
-  }
-  auto u32 = [&](size_t p) -> uint32_t {
-    if (p + 4 > b.size()) return 0;
-    return u8(p) | (u8(p + 1) << 8) | (u8(p + 2) << 16) | (static_cast<uint32_t>(u8(p + 3)) << 24);
-  };
-  auto lower = [](std::string s) {
-    for (char& c : s)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-  };
-  std::vector<std::string> levels;
-  std::stringstream ss(Path);
-  for (std::string level; std::getline(ss, level, '\\');) levels.push_back(lower(level));
-  uint32_t node = u32(16);
-  for (size_t l = 0; l < levels.size(); ++l) {
-    uint32_t count = u32(node), entries = u32(node + 4);
-    bool found = false;
-    for (uint32_t e = 0; e < count && !found; ++e) {
-      size_t rec = entries + 9 * size_t{e};
-      if (rec + 9 > b.size()) return std::nullopt;
-      std::string name(b.c_str() + u32(rec));
-      if (lower(name) != levels[l]) continue;
-      found = true;
-      bool isDir = u8(rec + 8) != 0;
-      if (l + 1 < levels.size()) {
-        if (!isDir) return std::nullopt;
-        node = u32(rec + 4);
-      } else {
-        if (isDir) return std::nullopt;
-        uint32_t r = u32(rec + 4);
-        return FileRecord{u32(r), u32(r + 4), u8(r + 8)};
-      }
-    }
-    if (!found) return std::nullopt;
-  }
-  return std::nullopt;
+// The file record of Path (its data offset and compression), read with the
+// library's own reader.
+inline std::optional<hpi::Entry> FindRecord(const std::string& ArchivePath, const std::string& Path) {
+  auto archive = hpi::Archive::Open(ArchivePath);
+  if (!archive) return std::nullopt;
+  auto index = archive->Find(Path);
+  if (!index || *index == hpi::Entry::kNone) return std::nullopt;
+  return archive->at(*index);
 }
 
 // A raw archive entry: a stored (uncompressed) file or a directory.
