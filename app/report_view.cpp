@@ -193,6 +193,7 @@ void ReportView::BuildAdvanceTable() {
   const QFontMetricsF fm(font());
   for (int b = 0; b < 256; ++b)
     Advance_[b] = static_cast<int>(std::lround(fm.horizontalAdvance(QChar(b)) * 64.0));
+  CellMargins_ = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + kCellAir;
   AdvanceReady_ = true;
 }
 
@@ -204,8 +205,7 @@ int ReportView::TextWidth(const std::string& Text, bool Header) {
   if (!AdvanceReady_) BuildAdvanceTable();
   long long sum = 0;  // in 1/64 pixel
   for (unsigned char c : Text) sum += Advance_[c];
-  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-  return static_cast<int>((sum + 63) / 64) + 2 * margin + kCellAir;
+  return static_cast<int>((sum + 63) / 64) + CellMargins_;
 }
 
 int ReportView::TopIndex() {
@@ -239,6 +239,6 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void ReportView::changeEvent(QEvent* Event) {
-  if (Event->type() == QEvent::FontChange) AdvanceReady_ = false;
+  if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange) AdvanceReady_ = false;
   QTreeView::changeEvent(Event);
 }

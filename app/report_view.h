@@ -74,6 +74,7 @@ class ReportView : public QTreeView, public TableObserver {
   RowTable& Table_;
   RowTableModel* Model_;
   bool Syncing_ = false;           // true while the view follows the core
-  std::array<int, 256> Advance_{};  // cell font advance per byte
+  std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
+  int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
   bool AdvanceReady_ = false;
 };
