@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -65,11 +66,17 @@ TOptionsForm::TOptionsForm(AppState& S, TMainForm& M)
   setObjectName("OptionsForm");
   setWindowTitle("Options");
   setFixedSize(311, 427);
+  // The positions below are laid out for an 11-pixel font; with the desktop's
+  // usually larger one the labels and tab captions would be clipped.
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
 
   OptionPanelControl = new QTabWidget(this);
   OptionPanelControl->setObjectName("OptionPanelControl");
   OptionPanelControl->setGeometry(4, 4, 301, 209);
-  OptionPanelControl->setStyleSheet("QTabBar::tab { width: 74px; }");
+  // Every tab 74 pixels wide, padding included.
+  OptionPanelControl->setStyleSheet("QTabBar::tab { width: 66px; padding: 3px 4px; }");
   OUnitsCheckBox = MakeCheckListPage(OptionPanelControl, "Units", "Unit Columns Shown");
   OWeaponsCheckBox = MakeCheckListPage(OptionPanelControl, "Weapons", "Weapon Columns Shown");
   OCorpsesCheckBox = MakeCheckListPage(OptionPanelControl, "Corpses", "Corpse Columns Shown");
