@@ -212,6 +212,14 @@ class EditPageTest : public QObject {
     m().EditSave->click();
     QCOMPARE(ReadBytes(loose),
              std::string("[UNITINFO]\r\n{\r\nUnitNumber=13;\r\nUnitName=GAMMA;\r\nMaxDamage=6;\r\n}\r\n"));
+
+    // An emptied editor holds no lines: the file becomes 0 bytes, not a lone CR LF.
+    OpenUnit("GAMMA");
+    m().EditSave->click();
+    m().EditMemo->clear();
+    dialogs.Answers = {true};
+    m().EditSave->click();
+    QCOMPARE(ReadBytes(loose), std::string());
   }
 
   void failedLooseWriteKeepsEditing() {
