@@ -45,6 +45,28 @@ QString ArchiveNameFilter() {
   return QString::fromLatin1(kArchiveFilterText) + QStringLiteral(" (*.hpi *.ufo *.gp* *.ccx)");
 }
 
+void SetUpArchiveDialog(QFileDialog& Dialog) {
+  Dialog.setOption(QFileDialog::DontUseNativeDialog);
+  Dialog.setOption(QFileDialog::HideNameFilterDetails);
+  Dialog.setOption(QFileDialog::ReadOnly);  // no file operations inside the dialog
+  Dialog.setFileMode(QFileDialog::ExistingFiles);
+  Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  Dialog.setNameFilter(ArchiveNameFilter());
+  Dialog.setFilter((Dialog.filter() | QDir::Hidden | QDir::System) & ~QDir::CaseSensitive);
+}
+
+QStringList ReadOnlyFiles(const QStringList& Paths) {
+  QStringList refused;
+  const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+  for (const QString& f : Paths) {
+    const QFileInfo info(f);
+    // Marked read-only (no write permission at all) counts even for a user who
+    // could write anyway, as the superuser can.
+    if (!info.isWritable() || !(info.permissions() & anyWrite)) refused << f;
+  }
+  return refused;
+}
+
 void QtDialogs::ShowMessage(const std::string& Text) {
   QMessageBox box(QMessageBox::NoIcon, Latin1(kApplicationTitle), Latin1(Text), QMessageBox::Ok, Owner());
   box.exec();
@@ -61,20 +83,12 @@ bool QtDialogs::OpenArchives(const std::string& Title, std::vector<std::string>&
   Files.clear();
   for (;;) {
     QFileDialog dialog(Owner(), Latin1(Title), LastDirectory_);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setOption(QFileDialog::ReadOnly);  // no file operations inside the dialog
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilter(ArchiveNameFilter());
-    dialog.setFilter((dialog.filter() | QDir::Hidden | QDir::System) & ~QDir::CaseSensitive);
+    SetUpArchiveDialog(dialog);
     if (dialog.exec() != QDialog::Accepted) return false;
     LastDirectory_ = dialog.directory().absolutePath();
 
     const QStringList chosen = dialog.selectedFiles();
-    QStringList refused;
-    for (const QString& f : chosen)
-      if (!QFileInfo(f).isWritable()) refused << f;
+    const QStringList refused = ReadOnlyFiles(chosen);
     if (!refused.isEmpty()) {
       ShowMessage(Bytes(refused.join('\n')) + "\nThese files are read-only and cannot be chosen.");
       continue;

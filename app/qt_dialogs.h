@@ -2,8 +2,11 @@
 // The program's message boxes, questions, file-open dialog, directory chooser
 // and clipboard, made with Qt widgets.
 #include <QString>
+#include <QStringList>
 
 #include "archive/dialogs.h"
+
+class QFileDialog;
 
 class QtDialogs : public Dialogs {
  public:
@@ -24,3 +27,9 @@ class QtDialogs : public Dialogs {
 inline const char* const kArchiveFilterText = "Total Annihilation Files (*.hpi,*.ufo,*.gp*,*.ccx)";
 // Qt reads the patterns from the last parentheses; the shown text keeps ours.
 QString ArchiveNameFilter();
+// Sets up the open dialog: Qt's own (not the desktop's), several existing
+// files, the archives filter matching names regardless of letter case, hidden
+// and system files included.
+void SetUpArchiveDialog(QFileDialog& Dialog);
+// The files among Paths that cannot be written to or are marked read-only.
+QStringList ReadOnlyFiles(const QStringList& Paths);
