@@ -54,18 +54,11 @@ TEST(Catalogue, ColumnsKeyListsAndKindFields) {
     EXPECT_EQ(k.View.ColumnCaption(k.Columns - 1), "PFileSize");
   }
   // Positions the table tools rely on, and spellings that are easy to get wrong.
-  EXPECT_EQ(s.UnitFiles.KeyList[1], "UnitName");
-  EXPECT_EQ(s.UnitFiles.KeyList[2], "Name");
-  EXPECT_EQ(s.UnitFiles.KeyList[3], "Description");
-  EXPECT_EQ(s.UnitFiles.KeyList[6], "Side");
-  EXPECT_EQ(s.UnitFiles.KeyList[23], "Builddistance");
-  EXPECT_EQ(s.UnitFiles.KeyList[48], "firestandorders");
-  EXPECT_EQ(s.UnitFiles.KeyList[67], "Ai_weight");
-  EXPECT_EQ(s.UnitFiles.KeyList[91], "TransMaxUnits");
-  EXPECT_EQ(s.UnitFiles.KeyList[92], "Transportmaxunits");
-  EXPECT_EQ(s.UnitFiles.KeyList[101], "ParentFile");
-  EXPECT_EQ(s.WeaponFiles.KeyList[67], "Soundhit");
-  EXPECT_EQ(s.WeaponFiles.KeyList[70], "ParentFile");
+  const std::vector<std::string>& u = s.UnitFiles.KeyList;
+  EXPECT_EQ(u[1] + "," + u[2] + "," + u[3] + "," + u[6], "UnitName,Name,Description,Side");
+  EXPECT_EQ(u[23] + "," + u[48] + "," + u[67], "Builddistance,firestandorders,Ai_weight");
+  EXPECT_EQ(u[91] + "," + u[92] + "," + u[101], "TransMaxUnits,Transportmaxunits,ParentFile");
+  EXPECT_EQ(s.WeaponFiles.KeyList[67] + "," + s.WeaponFiles.KeyList[70], "Soundhit,ParentFile");
   EXPECT_EQ(s.DownloadFiles.KeyList,
             (std::vector<std::string>{"UnitMenu", "Menu", "Button", "UnitName", "SName", "ParentFile",
                                       "UnPackedFile", "PFileSize"}));
