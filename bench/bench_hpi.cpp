@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -261,19 +262,25 @@ BENCHMARK(BM_ZlibLevel6Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Lz77Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ZlibLevel6Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps each benchmark's real time per iteration for the ratios.
+// Keeps each benchmark's real time per iteration for the ratios: the median
+// when repetitions were asked for, else the single run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) {
-        std::string name = r.benchmark_name();
-        name = name.substr(0, name.find('/'));
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      std::string name = r.benchmark_name();
+      name = name.substr(0, name.find('/'));
+      if (r.run_type == Run::RT_Iteration && !medians.count(name)) times[name] = r.GetAdjustedRealTime();
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
         times[name] = r.GetAdjustedRealTime();
+        medians.insert(name);
       }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times;
+  std::set<std::string> medians;
 };
 
 void PrintRatio(const RatioReporter& r, const char* what, const char* ours, const char* ref, const char* target) {
