@@ -87,6 +87,7 @@ TEST(HpiTool, ExtractSkipsEntriesThatLeaveTheDirectory) {
   const Bytes evil = {'e', 'v', 'i', 'l'}, ok = {'o', 'k'};
   ASSERT_TRUE(w.AddFile("zz\\evil.txt", evil.data(), evil.size()));
   ASSERT_TRUE(w.AddFile("ok.txt", ok.data(), ok.size()));
+  ASSERT_TRUE(w.AddFile("link\\through.txt", ok.data(), ok.size()));
   const std::string archive = dir / "evil.hpi";
   ASSERT_TRUE(w.Pack(archive, {}));
   // Rename the directory "zz" to ".." in the (plain) directory block.
@@ -100,11 +101,17 @@ TEST(HpiTool, ExtractSkipsEntriesThatLeaveTheDirectory) {
   ToolRun r = Tool(dir, "list '" + archive + "'");
   EXPECT_NE(r.out.find("f\t4\t..\\evil.txt\n"), std::string::npos) << r.out;
   const std::string out = dir / "out/inner";
+  // A symbolic link already in the target directory does not lead out either.
+  fs::create_directories(out);
+  fs::create_directories(dir / "elsewhere");
+  fs::create_directory_symlink(dir / "elsewhere", out + "/link");
   r = Tool(dir, "extract '" + archive + "' '" + out + "'");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("..\\evil.txt"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir / "out/evil.txt"));
   EXPECT_FALSE(fs::exists(dir / "evil.txt"));
+  EXPECT_FALSE(fs::exists(dir / "elsewhere/through.txt"));
+  EXPECT_NE(r.err.find("link\\through.txt"), std::string::npos) << r.err;
   EXPECT_EQ(hpitest::ReadBytes(out + "/ok.txt"), ok);
 }
 

@@ -24,6 +24,16 @@ std::unique_ptr<hpi::Archive> OpenArchive(const std::string& archive, std::ostre
   return a;
 }
 
+// True when `path`, with every symbolic link already on disk resolved, lies
+// inside the directory `root` (itself canonical).
+bool StaysInside(const fs::path& root, const fs::path& path) {
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(path, ec);
+  if (ec) return false;
+  auto [r, p] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
+  return r == root.end();
+}
+
 bool WriteFile(const fs::path& path, const std::vector<uint8_t>& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
@@ -54,6 +64,7 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
     err << "hpi: cannot create directory " << dir << "\n";
     return 1;
   }
+  const fs::path root = fs::canonical(dir, ec);
   int status = 0;
   std::vector<uint8_t> data;
   for (size_t i = 0; i < a->size(); ++i) {
@@ -64,6 +75,11 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
       continue;
     }
     const fs::path target = fs::path(dir) / *rel;
+    // A symbolic link already in the directory must not lead the entry out.
+    if (!StaysInside(root, target)) {
+      err << "hpi: warning: skipping " << inside << ": its path leads out of the target directory\n";
+      continue;
+    }
     if (a->at(i).isDirectory) {
       fs::create_directories(target, ec);
       if (!fs::is_directory(target)) {
