@@ -21,4 +21,6 @@ enum : uint8_t {
 // Runs one engine call. Returns the number of files that mode 8 had to skip
 // (could not open or read); saving refuses to rewrite an archive that was not
 // read completely. Other modes return 0.
+// A whole-archive read that an error ended early (a full list, a library
+// failure) returns at least 1: it is incomplete whatever it skipped so far.
 int ReadwriteHPIDir(AppState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode);
