@@ -87,7 +87,6 @@ class EncryptingOutput {
 };
 
 struct FileSlot {
-  const void* node;
   const uint8_t* data;
   size_t size;
   size_t record;      // offset of its file record inside the directory block
@@ -176,7 +175,7 @@ bool Writer::Pack(const std::string& target, const Options& options, std::string
           const size_t fr = alloc(kFileRecordSize);
           StoreU32(&dir[rec + 4], abs(fr));
           dir[rec + 8] = 0;
-          files.push_back({child.get(), child->data, child->size, fr, 0});
+          files.push_back({child->data, child->size, fr, 0});
         }
       }
       return nodeAt;
