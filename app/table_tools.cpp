@@ -101,6 +101,7 @@ void TMainForm::UnitNameListClick() {
   for (QWidget* sheet : {UnitSheet, WeaponSheet, CorpseSheet, DownloadSheet})
     MainPanelControl->setTabVisible(MainPanelControl->indexOf(sheet), false);
   EditMemo->setEnabled(true);
+  EditMemo->setReadOnly(false);
   EditSave->setText("Copy");
   MainPanelControl->setCurrentWidget(EditSheet);
 }

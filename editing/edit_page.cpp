@@ -67,9 +67,8 @@ void TMainForm::OpenEditPage(RowTable& View) {
     EditMemo->setPlainText(text);
   else
     EditMemo->appendPlainText(text);
-  // Showing, not yet editing: the text can be read, scrolled and selected.
-  EditMemo->setEnabled(true);
-  EditMemo->setReadOnly(true);
+  // Showing, not yet editing: the editor stays disabled until "Edit".
+  EditMemo->setEnabled(false);
 
   MainPanelControl->setCurrentWidget(EditSheet);
   EditView = &View;

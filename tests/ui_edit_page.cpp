@@ -102,7 +102,7 @@ class EditPageTest : public QObject {
     QCOMPARE(m().ReturnPage, before);
     QVERIFY(!TabShown(m().UnitSheet) && !TabShown(m().WeaponSheet));
     QVERIFY(!TabShown(m().CorpseSheet) && !TabShown(m().DownloadSheet));
-    QVERIFY(m().EditMemo->isReadOnly());
+    QVERIFY(!m().EditMemo->isEnabled());
     QCOMPARE(m().EditSave->text(), QString("Edit"));
   }
 

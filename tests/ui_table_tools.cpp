@@ -18,11 +18,17 @@ void OpenUnits(Fixture& F, const std::vector<std::array<std::string, 3>>& Units,
   int n = 0;
   for (const auto& u : Units)
     files["units\\u" + std::to_string(n++) + ".fbi"] =
-        Unit(u[0], u[1], {{"Side", u[2]}, {"Name", "Name" + u[1]}, {"Description", "Desc " + u[1]}});
-  std::vector<std::string> ids;
+        Unit(u[0], {{"UnitName", u[1]}, {"Side", u[2]}, {"Name", "Name" + u[1]}, {"Description", "Desc " + u[1]}});
+  Strings ids;
   for (int i = 0; i < Weapons; ++i) ids.push_back(std::to_string(i + 1));
-  if (Weapons) files["weapons\\w.tdf"] = uitest::Weapons(ids);
+  if (Weapons) files["weapons\\w.tdf"] = Sections("ID", ids);
   F.Open({F.Archive("a.hpi", files)});
+}
+
+// Selects row I as the user would, through the view.
+void SelectInView(ReportView* View, int I) {
+  View->selectionModel()->setCurrentIndex(View->model()->index(I, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 }  // namespace
@@ -48,7 +54,7 @@ class TableToolsTest : public QObject {
     OpenUnits(f, {{"1", "ARM", "arm"}, {"2", "arm", "arm"}, {"3", "tank", "core"}, {"4", "tank", "core"},
                   {"5", "zed", "core"}});
     m.UnitViewColumnClick(1);
-    QCOMPARE(Fixture::ColumnCells(units, 1), (Strings{"ARM", "arm", "tank", "tank", "zed"}));
+    QCOMPARE(Fixture::Column(units, 1), (Strings{"ARM", "arm", "tank", "tank", "zed"}));
 
     // No selection: the question names the sort column; No changes nothing.
     QCOMPARE(units.SelectedCount(), 0);
@@ -191,7 +197,7 @@ class TableToolsTest : public QObject {
 
     m.UnitViewClick();  // nothing selected: panel unchanged
     QVERIFY(m.Panel1->text().isEmpty());
-    f.SelectInView(m.UnitView, 0);
+    SelectInView(m.UnitView, 0);
     m.UnitViewClick();
     QCOMPARE(m.Panel1->text(), QString("a-rather-long-unit-name-for-the-column"));
   }
