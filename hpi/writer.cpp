@@ -32,9 +32,16 @@ std::string LowerCase(std::string_view s) {
   return r;
 }
 
-// Splits a path into its levels; empty when a level is "." or "..".
+// Deeper or longer paths could not be listed into a 64 KiB name buffer (or
+// would only make the directory recursion deep).
+constexpr size_t kMaxLevels = 1024;
+constexpr size_t kMaxPath = 65535;
+
+// Splits a path into its levels; empty when a level is "." or "..", or the
+// path is too deep or too long.
 std::vector<std::string_view> Levels(std::string_view path) {
   std::vector<std::string_view> levels;
+  size_t joined = 0;
   size_t pos = 0;
   while (pos <= path.size()) {
     size_t end = path.find_first_of("\\/", pos);
@@ -43,7 +50,9 @@ std::vector<std::string_view> Levels(std::string_view path) {
     pos = end + 1;
     if (level.empty()) continue;
     if (level == "." || level == "..") return {};
+    joined += level.size() + (levels.empty() ? 0 : 1);
     levels.push_back(level);
+    if (levels.size() > kMaxLevels || joined > kMaxPath) return {};
   }
   return levels;
 }

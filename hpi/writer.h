@@ -28,8 +28,9 @@ class Writer {
   // Adds a file. Levels are separated by '\' (or '/'); empty levels are
   // ignored. The data must stay valid until Pack has returned. A second file
   // of the same path (ignoring case) replaces the first. Refused (false): no
-  // name, a "." or ".." level, a level that is a file already, a path that is
-  // a directory already, or 4 GiB or more of data.
+  // name, a "." or ".." level, more than 1,024 levels or 65,535 characters,
+  // a level that is a file already, a path that is a directory already, or
+  // 4 GiB or more of data.
   bool AddFile(std::string_view path, const uint8_t* data, size_t size);
   // Adds a (possibly empty) directory and its parents.
   bool AddDirectory(std::string_view path);

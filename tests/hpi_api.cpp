@@ -152,6 +152,10 @@ TEST(HpiWriter, RefusesBadPathsAndReplacesDuplicates) {
   EXPECT_EQ(HPIAddFileFromMemory(pack, "\\\\", "x", 1), 0);
   EXPECT_EQ(HPIAddFileFromMemory(pack, "neg", "x", -1), 0);
   EXPECT_EQ(HPIAddFileFromMemory(pack, "null", nullptr, 4), 0);
+  std::string deep;
+  for (int i = 0; i < 1100; ++i) deep += "d\\";
+  EXPECT_EQ(HPIAddFileFromMemory(pack, (deep + "f").c_str(), "x", 1), 0);
+  EXPECT_EQ(HPIAddFileFromMemory(pack, std::string(65536, 'n').c_str(), "x", 1), 0);
   EXPECT_EQ(HPIAddFileFromMemory(pack, "\\lead\\ok", "y", 1), 1);
   ASSERT_EQ(HPIPackArchive(pack, 2), 1);
 
