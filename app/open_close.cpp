@@ -2,7 +2,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QTabWidget>
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -22,15 +21,10 @@ class BusyCursor {
   BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// One engine call. The engine reports its own failures; anything it still
-// throws (memory running out) is shown, and the caller goes on, so that the
-// tables are brought up to date for whatever was loaded.
+// One engine call; the engine reports its own failures and the caller goes on
+// with the next call whatever happened.
 void Engine(AppState& State, AllUnpacked& List, const std::string& Name, uint8_t Mode) {
-  try {
-    ReadwriteHPIDir(State, &List, Name, Mode);
-  } catch (const std::exception& e) {
-    State.dialogs.ShowMessage("Error in ReadwriteHPIDir with file " + Name + ": " + e.what());
-  }
+  ReadwriteHPIDir(State, &List, Name, Mode);
 }
 
 // The archives of Directory, all ".ufo" first, then ".hpi", ".gp*" and ".ccx".
