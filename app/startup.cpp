@@ -18,6 +18,7 @@ Program::~Program() {
   InformationForm.reset();
   AboutBox.reset();
   OptionsForm.reset();
+  if (State) State->CompressionSetting = [] { return 1; };  // it asked the dialog just destroyed
   MainForm.reset();
   State.reset();
   OwnDialogs.reset();
