@@ -7,12 +7,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-namespace {
+#include "app/latin1.h"
 
-QString Latin1(const std::string& Text) {
-  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
-}
-std::string Bytes(const QString& Text) { return Text.toLatin1().toStdString(); }
+namespace {
 
 // Paths travel as the file system's own bytes, so that any name found on disk
 // opens again; messages and cell texts are Latin-1.

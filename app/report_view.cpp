@@ -8,11 +8,9 @@
 #include <QStyledItemDelegate>
 #include <cmath>
 
-namespace {
+#include "app/latin1.h"
 
-QString Latin1(const std::string& Text) {
-  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
-}
+namespace {
 
 // Paints each cell as usual, then its right and bottom edge as a grid line.
 class GridDelegate : public QStyledItemDelegate {
@@ -53,7 +51,7 @@ QVariant RowTableModel::data(const QModelIndex& Index, int Role) const {
   if (row >= Table_.RowCount()) return QString();
   const Row& r = Table_.RowAt(row);
   if (col == 0) return Latin1(r.Caption);
-  if (col - 1 < static_cast<int>(r.SubItems.size())) return Latin1(r.SubItems[col - 1]);
+  if (static_cast<size_t>(col - 1) < r.SubItemCount()) return Latin1(r.SubItem(static_cast<size_t>(col - 1)));
   return QString();
 }
 
@@ -197,7 +195,7 @@ void ReportView::BuildAdvanceTable() {
   AdvanceReady_ = true;
 }
 
-int ReportView::TextWidth(const std::string& Text, bool Header) {
+int ReportView::TextWidth(std::string_view Text, bool Header) {
   if (Header) {
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
     return header()->fontMetrics().horizontalAdvance(Latin1(Text)) + 2 * margin + kHeaderAir;

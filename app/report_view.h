@@ -49,7 +49,7 @@ class ReportView : public QTreeView, public TableObserver {
   void RowsChanged() override;
   void ColumnsChanged() override;
   void SelectionChanged() override;
-  int TextWidth(const std::string& Text, bool Header) override;
+  int TextWidth(std::string_view Text, bool Header) override;
   int TopIndex() override;
   void ScrollBy(int Pixels) override;
   int RowHeight() override;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "app/latin1.h"
 #include "app/information_form.h"
 #include "app/main_form.h"
 #include "definitions/row_table.h"
@@ -18,15 +19,12 @@ constexpr int kNameColumn = 2;
 constexpr int kDescriptionColumn = 3;
 constexpr int kSideColumn = 6;
 
-QString Latin1(const std::string& Text) {
-  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
-}
-
 // A cell, or "" when the row lacks it.
 std::string CellOrEmpty(const RowTable& Table, int Row, int Column) {
   if (Column == 0) return Table.RowAt(Row).Caption;
-  const auto& items = Table.RowAt(Row).SubItems;
-  return Column - 1 < static_cast<int>(items.size()) ? items[Column - 1] : std::string();
+  const class Row& r = Table.RowAt(Row);
+  const auto j = static_cast<size_t>(Column - 1);
+  return j < r.SubItemCount() ? std::string(r.SubItem(j)) : std::string();
 }
 
 std::string AsciiLower(std::string Text) {

@@ -322,15 +322,17 @@ void BM_PeakMemory(benchmark::State& st) {
   st.counters["row_cells_MB"] = static_cast<double>(rowBytes) / 1e6;
 }
 
-// Bytes the rows themselves hold (row objects, cell strings and their heap
-// texts), whatever the allocator adds on top.
+// Bytes the rows themselves hold (row objects, caption, packed cells), whatever
+// the allocator adds on top.
 int64_t RowBytes(const RowTable& View) {
   int64_t total = 0;
   auto text = [](const std::string& S) { return S.capacity() > 15 ? static_cast<int64_t>(S.capacity() + 1) : 0; };
   for (int i = 0; i < View.RowCount(); ++i) {
     const Row& r = View.RowAt(i);
-    total += static_cast<int64_t>(sizeof(Row) + r.SubItems.capacity() * sizeof(std::string)) + text(r.Caption);
-    for (const std::string& c : r.SubItems) total += text(c);
+    size_t bytes = 0;
+    for (size_t j = 0; j < r.SubItemCount(); ++j) bytes += r.SubItem(j).size();
+    // Packed cells: the text itself plus one end offset per cell.
+    total += static_cast<int64_t>(sizeof(Row) + bytes + r.SubItemCount() * sizeof(uint32_t)) + text(r.Caption);
   }
   return total;
 }

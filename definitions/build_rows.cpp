@@ -70,9 +70,11 @@ class KeyIndex {
 
   void Fill(Row& R) const {
     R.Caption.assign(Count() > 0 ? Value(0) : std::string_view());
-    R.SubItems.clear();
-    R.SubItems.reserve(Count() > 0 ? Count() - 1 : 0);
-    for (size_t k = 1; k < Count(); ++k) R.SubItems.emplace_back(Value(k));
+    R.ClearSubItems();
+    size_t bytes = 0;
+    for (size_t k = 1; k < Count(); ++k) bytes += Value(k).size();
+    R.ReserveSubItems(Count() > 0 ? Count() - 1 : 0, bytes);
+    for (size_t k = 1; k < Count(); ++k) R.AppendSubItem(Value(k));
   }
 
  private:

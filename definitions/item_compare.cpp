@@ -17,9 +17,9 @@ int HexDigit(char C) {
 }
 
 // The text ends at its first zero byte, as a cell copied into a C buffer does.
-std::string_view CellText(const std::string& S) {
+std::string_view CellText(std::string_view S) {
   if (S.size() > kMaxCellLength) throw std::length_error("cell too long");
-  return std::string_view(S.c_str());
+  return S.substr(0, S.find('\0'));
 }
 
 }  // namespace
@@ -76,8 +76,8 @@ int CompareTextFoldingLower(std::string_view A, std::string_view B) {
 
 int ItempCompare(Dialogs& D, const Row& First, const Row& Second, uint16_t Column) {
   try {
-    const std::string& a = Column == 0 ? First.Caption : First.SubItems.at(Column - 1);
-    const std::string& b = Column == 0 ? Second.Caption : Second.SubItems.at(Column - 1);
+    std::string_view a = Column == 0 ? std::string_view(First.Caption) : First.SubItem(Column - 1u);
+    std::string_view b = Column == 0 ? std::string_view(Second.Caption) : Second.SubItem(Column - 1u);
     std::string_view ta = CellText(a), tb = CellText(b);
     std::optional<int32_t> na = ParseWholeNumber(ta), nb = ParseWholeNumber(tb);
     if (na && nb) return (*na > *nb) - (*na < *nb);

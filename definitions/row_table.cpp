@@ -12,7 +12,7 @@ constexpr int kCellMargin = 12;
 constexpr int kDefaultRowHeight = 13;
 }  // namespace
 
-int RowTable::Measure(const std::string& Text, bool Header) const {
+int RowTable::Measure(std::string_view Text, bool Header) const {
   if (Observer_) return Observer_->TextWidth(Text, Header);
   return static_cast<int>(Text.size()) * kCharWidth + (Header ? kHeaderMargin : kCellMargin);
 }
@@ -59,21 +59,45 @@ int RowTable::FitColumnToHeader(int Col) {
 int RowTable::FitColumnToContents(int Col) {
   int w = Measure(Columns_.at(Col).Caption, true);
   for (const auto& r : Rows_) {
-    const std::string* text = nullptr;
+    std::string_view text;
     if (Col == 0)
-      text = &r->Caption;
-    else if (Col - 1 < static_cast<int>(r->SubItems.size()))
-      text = &r->SubItems[Col - 1];
-    if (text && !text->empty()) w = std::max(w, Measure(*text, false));
+      text = r->Caption;
+    else if (static_cast<size_t>(Col - 1) < r->SubItemCount())
+      text = r->SubItem(static_cast<size_t>(Col - 1));
+    if (!text.empty()) w = std::max(w, Measure(text, false));
   }
   SetColumnWidth(Col, w);
   return w;
 }
 
-const std::string& RowTable::Cell(int I, int Col) const {
+std::string_view RowTable::CellView(int I, int Col) const {
   const Row& r = RowAt(I);
   if (Col == 0) return r.Caption;
-  return r.SubItems.at(Col - 1);
+  if (Col < 0) throw std::out_of_range("column");
+  return r.SubItem(static_cast<size_t>(Col - 1));
+}
+
+std::string_view Row::SubItem(size_t J) const {
+  if (J >= Ends_.size()) throw std::out_of_range("sub-item");
+  const uint32_t begin = J == 0 ? 0 : Ends_[J - 1];
+  return std::string_view(Cells_).substr(begin, Ends_[J] - begin);
+}
+
+void Row::AppendSubItem(std::string_view Text) {
+  Cells_.append(Text);
+  Ends_.push_back(static_cast<uint32_t>(Cells_.size()));
+}
+
+std::vector<std::string> Row::SubItems() const {
+  std::vector<std::string> items;
+  items.reserve(Ends_.size());
+  for (size_t j = 0; j < Ends_.size(); ++j) items.emplace_back(SubItem(j));
+  return items;
+}
+
+void Row::SetSubItems(const std::vector<std::string>& Items) {
+  ClearSubItems();
+  for (const std::string& item : Items) AppendSubItem(item);
 }
 
 Row& RowTable::AddRow() {

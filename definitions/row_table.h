@@ -6,17 +6,43 @@
 // TableObserver (the Qt model in app/report_view.h). Without an observer the
 // table measures text with a fixed-width estimate, which is what tests use.
 #include <functional>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct UnPacked;
 
-struct Row {
-  std::string Caption;                // column 0
-  std::vector<std::string> SubItems;  // column k is SubItems[k - 1]
-  UnPacked* Data = nullptr;           // the entry the row was built from
+// One table row. The sub-items (columns 1 and up) are packed into one buffer
+// with end offsets: a wide table of thousands of rows then costs a few bytes
+// per empty cell instead of a whole string object each.
+class Row {
+ public:
+  std::string Caption;       // column 0
+  UnPacked* Data = nullptr;  // the entry the row was built from
   bool Selected = false;
+
+  size_t SubItemCount() const { return Ends_.size(); }
+  // Sub-item J (column J + 1). Throws std::out_of_range when the row has none.
+  std::string_view SubItem(size_t J) const;
+  void AppendSubItem(std::string_view Text);
+  void ClearSubItems() {
+    Cells_.clear();
+    Ends_.clear();
+  }
+  void ReserveSubItems(size_t Count, size_t Bytes) {
+    Ends_.reserve(Count);
+    Cells_.reserve(Bytes);
+  }
+  // All sub-items as strings, and replacing them all (convenient in tests and
+  // for small rows; row building uses AppendSubItem).
+  std::vector<std::string> SubItems() const;
+  void SetSubItems(const std::vector<std::string>& Items);
+
+ private:
+  std::string Cells_;
+  std::vector<uint32_t> Ends_;
 };
 
 struct Column {
@@ -35,7 +61,7 @@ class TableObserver {
   // The selected row changed.
   virtual void SelectionChanged() = 0;
   // Pixel width that fits Text as a header caption (Header) or as a cell.
-  virtual int TextWidth(const std::string& Text, bool Header) = 0;
+  virtual int TextWidth(std::string_view Text, bool Header) = 0;
   // First visible row, scrolling by pixels, and the height of one row.
   virtual int TopIndex() = 0;
   virtual void ScrollBy(int Pixels) = 0;
@@ -61,7 +87,8 @@ class RowTable {
   const Row& RowAt(int I) const { return *Rows_.at(I); }
   // Cell text of column Col (0 = caption). Throws std::out_of_range when the
   // row has no such sub-item.
-  const std::string& Cell(int I, int Col) const;
+  std::string_view CellView(int I, int Col) const;
+  std::string Cell(int I, int Col) const { return std::string(CellView(I, Col)); }
   Row& AddRow();
   void DeleteRow(int I);
   void Clear();
@@ -93,7 +120,7 @@ class RowTable {
  private:
   void RowsTouched();
   void ColumnsTouched();
-  int Measure(const std::string& Text, bool Header) const;
+  int Measure(std::string_view Text, bool Header) const;
 
   std::vector<Column> Columns_;
   std::vector<std::unique_ptr<Row>> Rows_;

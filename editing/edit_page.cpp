@@ -5,6 +5,7 @@
 #include <QTabWidget>
 #include <system_error>
 
+#include "app/latin1.h"
 #include "app/main_form.h"
 #include "definitions/build_rows.h"
 #include "definitions/tokenizer.h"
@@ -16,10 +17,6 @@ namespace {
 const QString kCaptionEdit = QStringLiteral("Edit");
 const QString kCaptionSave = QStringLiteral("Save");
 const QString kCaptionCopy = QStringLiteral("Copy");
-
-QString Latin1(const std::string& Text) {
-  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
-}
 
 }  // namespace
 
@@ -111,7 +108,7 @@ void TMainForm::EditSaveClick() {
     EditChanged = false;  // loading the text does not count as a change
   } else if (caption == kCaptionSave) {
     if (EditChanged && EditEntry && EditView && EditFiles) {
-      const std::string bytes = EditorTextToFile(EditMemo->toPlainText().toLatin1().toStdString());
+      const std::string bytes = EditorTextToFile(Bytes(EditMemo->toPlainText()));
       EditEntry->SetContents(bytes.data(), static_cast<int32_t>(bytes.size()));
       EditEntry->Changed = 1;
       try {
@@ -127,7 +124,7 @@ void TMainForm::EditSaveClick() {
     EditEntry = nullptr;
     LeaveEditPage(*this);
   } else if (caption == kCaptionCopy) {
-    State.dialogs.SetClipboardText(EditMemo->toPlainText().toLatin1().toStdString());
+    State.dialogs.SetClipboardText(Bytes(EditMemo->toPlainText()));
     LeaveEditPage(*this);
   }
 }

@@ -1,5 +1,6 @@
 // The Options dialog: column visibility per table, the game directory and the
 // compression used when an archive is written.
+#include "app/latin1.h"
 #include "options/options_form.h"
 
 #include <QAction>
@@ -25,12 +26,6 @@ constexpr int kTabUnits = 0, kTabWeapons = 1, kTabCorpses = 2, kTabDownload = 3;
 constexpr int kTabCount = 4;
 // Width a column gets when it is shown again, before it is fitted to its texts.
 constexpr int kShownAgainWidth = 40;
-
-QString Latin1(const std::string& Text) {
-  return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
-}
-
-std::string Bytes(const QString& Text) { return Text.toLatin1().toStdString(); }
 
 QPushButton* MakeButton(const char* Caption, QWidget* Parent, int Left, int Top, int W, int H) {
   auto* b = new QPushButton(QString::fromLatin1(Caption), Parent);

@@ -48,10 +48,10 @@ TEST_F(Tables, UnitRows) {
   const Row& r = s.UnitView.RowAt(0);
   EXPECT_EQ(r.Caption, "12");
   EXPECT_EQ(r.Data, &e);
-  ASSERT_EQ(r.SubItems.size(), 103u);
-  EXPECT_EQ(r.SubItems[0], "ARMCOM");       // key case ignored, first value wins
-  EXPECT_EQ(r.SubItems[1], " Commander ");  // not trimmed
-  EXPECT_EQ(r.SubItems[5], "ARM");
+  ASSERT_EQ(r.SubItemCount(), 103u);
+  EXPECT_EQ(r.SubItem(0), "ARMCOM");       // key case ignored, first value wins
+  EXPECT_EQ(r.SubItem(1), " Commander ");  // not trimmed
+  EXPECT_EQ(r.SubItem(5), "ARM");
   EXPECT_EQ(At(s.UnitView, 0, "Description"), "");
   EXPECT_EQ(At(s.UnitView, 0, "ParentFile"), "X");  // the file's own line comes first
   EXPECT_EQ(At(s.UnitView, 0, "UnPackedFile"), "units\\ARMCOM.FBI");
@@ -60,12 +60,12 @@ TEST_F(Tables, UnitRows) {
   Units(brReplaceFile, &noNumber);  // after saving, its row stays without caption
   ASSERT_EQ(s.UnitView.RowCount(), 2);
   EXPECT_EQ(s.UnitView.RowAt(0).Caption, "");
-  EXPECT_EQ(s.UnitView.RowAt(0).SubItems[0], "X");
+  EXPECT_EQ(s.UnitView.RowAt(0).SubItem(0), "X");
   const std::string saved = "UnitNumber=5\r\nUnitName=Y";
   noNumber.SetContents(saved.data(), static_cast<int32_t>(saved.size()));
   Units(brReplaceFile, &noNumber);
   ASSERT_EQ(s.UnitView.RowCount(), 2);
-  EXPECT_EQ(s.UnitView.RowAt(0).Caption + s.UnitView.RowAt(0).SubItems[0], "5Y");
+  EXPECT_EQ(s.UnitView.RowAt(0).Caption + std::string(s.UnitView.RowAt(0).SubItem(0)), "5Y");
   EXPECT_EQ(s.UnitFiles.BuiltCount, 4);
 }
 
@@ -88,13 +88,13 @@ TEST_F(Tables, MultiSectionRecords) {
   BuildRows(s, s.DownloadView, s.DownloadFiles, true, brAddNew, nullptr);
   ASSERT_EQ(s.DownloadView.RowCount(), 2);
   const std::string size = std::to_string(menu.size());
-  EXPECT_EQ(s.DownloadView.RowAt(0).SubItems, (std::vector<std::string>{"2", "0", "XYZ1", "ENTRY1", "A", "download\\X.TDF", size}));
-  EXPECT_EQ(s.DownloadView.RowAt(1).SubItems, (std::vector<std::string>{"2", "1", "", "ENTRY2", "A", "download\\X.TDF", size}));
+  EXPECT_EQ(s.DownloadView.RowAt(0).SubItems(), (std::vector<std::string>{"2", "0", "XYZ1", "ENTRY1", "A", "download\\X.TDF", size}));
+  EXPECT_EQ(s.DownloadView.RowAt(1).SubItems(), (std::vector<std::string>{"2", "1", "", "ENTRY2", "A", "download\\X.TDF", size}));
 
   Add(s.CorpseFiles, "A", "features\\corpses\\C.TDF", "[HEAP1]\r\n{\r\nworld=all;\r\n}\r\n[]\r\n{\r\n}\r\n");
   BuildRows(s, s.CorpseView, s.CorpseFiles, true, brAddNew, nullptr);
   ASSERT_EQ(s.CorpseView.RowCount(), 1);
-  EXPECT_EQ(s.CorpseView.RowAt(0).Caption + s.CorpseView.RowAt(0).SubItems[0], "HEAP1all");
+  EXPECT_EQ(s.CorpseView.RowAt(0).Caption + std::string(s.CorpseView.RowAt(0).SubItem(0)), "HEAP1all");
   EXPECT_EQ(FirstSectionName({"x", "[a", "[]", "[B]"}), "");
   EXPECT_EQ(FirstSectionName({"x", "[A B]"}), "A B");
 }
@@ -179,5 +179,5 @@ TEST(FillRow, KeyLookupRules) {
   FillRow(r, {"[S]", "noequals", "A=1=2", "a=second", " B=x", "C= spaced ", "SName=mine", "c=later", "=empty"},
           {"a", "b", "C", "A", "SName", ""});
   EXPECT_EQ(r.Caption, "1=2");  // everything after the first "="; the first line wins
-  EXPECT_EQ(r.SubItems, (std::vector<std::string>{"", " spaced ", "1=2", "mine", "empty"}));
+  EXPECT_EQ(r.SubItems(), (std::vector<std::string>{"", " spaced ", "1=2", "mine", "empty"}));
 }

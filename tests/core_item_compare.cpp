@@ -9,7 +9,7 @@ namespace {
 Row Cells(const std::string& Caption, std::vector<std::string> Sub = {}) {
   Row r;
   r.Caption = Caption;
-  r.SubItems = std::move(Sub);
+  r.SetSubItems(Sub);
   return r;
 }
 int Cmp(const std::string& A, const std::string& B) {

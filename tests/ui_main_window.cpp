@@ -191,7 +191,7 @@ class MainWindowTest : public QObject {
     for (int i = 0; i < 200; ++i) {
       Row& r = t.AddRow();
       r.Caption = std::to_string(i);
-      r.SubItems.assign(3, "x\xe9");  // Latin-1; the rest of the row is missing
+      r.SetSubItems({"x\xe9", "x\xe9", "x\xe9"});  // Latin-1; the rest of the row is missing
     }
     QCOMPARE(model->rowCount(), 0);  // nothing is read before the batch ends
     t.EndUpdate();

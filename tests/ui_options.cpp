@@ -95,8 +95,9 @@ class OptionsTest : public QObject {
     const int description = 3, side = 6;
     Row& r = units.AddRow();
     r.Caption = "7";
-    r.SubItems.assign(units.ColumnCount() - 1, "");
-    r.SubItems[description - 1] = std::string(60, 'W');  // wider than its caption
+    std::vector<std::string> cells(units.ColumnCount() - 1, "");
+    cells[description - 1] = std::string(60, 'W');  // wider than its caption
+    r.SetSubItems(cells);
     units.SetColumnWidth(description, 200);
     units.SetColumnWidth(side, 77);
 
