@@ -4,6 +4,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 TA_DIR ?= $(CURDIR)/examples/game
+FUZZ_SECONDS ?= 300
 
 .PHONY: setup configure build run test test-asan bench fuzz clean
 
@@ -32,5 +33,11 @@ bench: setup
 	@cmake --build build-bench -j $(JOBS)
 	@for b in build-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
 
+fuzz: setup
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target hpi_fuzz
+	@mkdir -p build-fuzz/corpus
+	build-fuzz/tests/fuzz/hpi_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=70000 build-fuzz/corpus build-fuzz/fuzz-seeds
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz
