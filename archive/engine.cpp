@@ -222,6 +222,10 @@ std::unique_ptr<char[]> ReadLooseFile(const std::string& Path, int32_t& Size) {
   if (fd.get() < 0) throw std::runtime_error("cannot open");
   struct stat st;
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw std::runtime_error("not a file");
+  // A file nobody may write is read-only, even for a user whom the system lets
+  // write anyway (root): saving it later would otherwise overwrite a file the
+  // owner marked read-only. The open dialog applies the same rule.
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) throw std::runtime_error("read-only");
   if (st.st_size > std::numeric_limits<int32_t>::max()) throw std::runtime_error("too large");
   Size = static_cast<int32_t>(st.st_size);
   std::unique_ptr<char[]> buffer;
