@@ -1,11 +1,9 @@
 #include "app/about_box.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 
@@ -18,22 +16,8 @@ QLabel* CentredLabel(const char* Text, QWidget* Parent, int Top, int Height) {
 
 }  // namespace
 
-void CentreOnScreen(QWidget& Window) {
-  QScreen* screen = Window.screen() ? Window.screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect frame = Window.frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  Window.move(frame.topLeft());
-}
-
 TAboutBox::TAboutBox(QWidget& MainWindow)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
-      MainWindow_(MainWindow) {
-  setObjectName("AboutBox");
-  setWindowTitle("About Ta Kestrava");
-  setFixedSize(298, 213);
-  setSizeGripEnabled(false);
+    : SideDialog(MainWindow, "AboutBox", "About Ta Kestrava", 298, 213, Qt::WindowStaysOnTopHint) {
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
@@ -67,21 +51,4 @@ TAboutBox::TAboutBox(QWidget& MainWindow)
   OKButton->setGeometry(111, 184, 75, 25);
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
-}
-
-void TAboutBox::OKButtonClick() {
-  MainWindow_.setEnabled(true);
-  hide();
-}
-
-void TAboutBox::FormClose() {
-  MainWindow_.setEnabled(true);
-  hide();
-}
-
-void TAboutBox::reject() { FormClose(); }
-
-void TAboutBox::showEvent(QShowEvent* Event) {
-  QDialog::showEvent(Event);
-  CentreOnScreen(*this);
 }

@@ -2,13 +2,13 @@
 // The About box: program icon, name, version, author and the archive library's
 // credit. Shown without waiting while the main window is disabled; every way
 // out enables the main window again, then hides the box.
-#include <QDialog>
+#include "app/side_dialog.h"
 
 class QFrame;
 class QLabel;
 class QPushButton;
 
-class TAboutBox : public QDialog {
+class TAboutBox : public SideDialog {
   Q_OBJECT
 
  public:
@@ -23,18 +23,6 @@ class TAboutBox : public QDialog {
   QLabel* Comments = nullptr;
   QPushButton* OKButton = nullptr;
 
-  void OKButtonClick();
-  void FormClose();
-
-  // Esc and the title-bar close button end here.
-  void reject() override;
-
- protected:
-  void showEvent(QShowEvent* Event) override;
-
- private:
-  QWidget& MainWindow_;
+  void OKButtonClick() { CloseToMainWindow(); }
+  void FormClose() { CloseToMainWindow(); }
 };
-
-// Moves a top-level window to the middle of the screen it is on.
-void CentreOnScreen(QWidget& Window);

@@ -4,8 +4,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/about_box.h"
-
 namespace {
 
 QLabel* CountLabel(const char* Name, QWidget* Parent, int Left, int Top) {
@@ -23,13 +21,7 @@ void SetText(QLabel* Label, const char* Prefix, long long Value) {
 }  // namespace
 
 TInformationForm::TInformationForm(QWidget& MainWindow)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      MainWindow_(MainWindow) {
-  setObjectName("InformationForm");
-  setWindowTitle("Information");
-  setFixedSize(298, 211);
-  setSizeGripEnabled(false);
+    : SideDialog(MainWindow, "InformationForm", "Information", 298, 211) {
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
@@ -53,16 +45,4 @@ void TInformationForm::ShowCounts(int Arm, int Core, int Weapons) {
   SetText(UnitCore, "Number of Core Units          : ", Core);
   SetText(TotalUnit, "Total Number of Units          : ", static_cast<long long>(Arm) + Core);
   SetText(Weapon, "Total Number of Weapons  : ", Weapons);
-}
-
-void TInformationForm::OKButtonClick() {
-  MainWindow_.setEnabled(true);
-  hide();
-}
-
-void TInformationForm::reject() { OKButtonClick(); }
-
-void TInformationForm::showEvent(QShowEvent* Event) {
-  QDialog::showEvent(Event);
-  CentreOnScreen(*this);
 }

@@ -2,13 +2,13 @@
 // The Information dialog: the counts of Arm units, Core units, their total and
 // the weapons. Shown while the main window is disabled; "OK", Enter and the
 // close box hide it and enable the main window.
-#include <QDialog>
+#include "app/side_dialog.h"
 
 class QFrame;
 class QLabel;
 class QPushButton;
 
-class TInformationForm : public QDialog {
+class TInformationForm : public SideDialog {
   Q_OBJECT
 
  public:
@@ -23,13 +23,5 @@ class TInformationForm : public QDialog {
 
   // Sets the four labels; the unit total is Arm + Core.
   void ShowCounts(int Arm, int Core, int Weapons);
-  void OKButtonClick();
-
-  void reject() override;
-
- protected:
-  void showEvent(QShowEvent* Event) override;
-
- private:
-  QWidget& MainWindow_;
+  void OKButtonClick() { CloseToMainWindow(); }
 };

@@ -12,6 +12,7 @@
 
 #include "hpi/chunk.h"
 #include "hpi/format.h"
+#include "hpi/paths.h"
 
 namespace hpi {
 
@@ -201,13 +202,7 @@ std::string Archive::PathOf(size_t i) const {
 
 std::optional<uint32_t> Archive::Find(std::string_view path) const {
   uint32_t cur = Entry::kNone;
-  size_t pos = 0;
-  while (pos <= path.size()) {
-    size_t end = path.find_first_of("\\/", pos);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view level = path.substr(pos, end - pos);
-    pos = end + 1;
-    if (level.empty()) continue;
+  for (std::string_view level : SplitLevels(path)) {
     if (cur != Entry::kNone && !entries_[cur].isDirectory) return std::nullopt;
     const std::vector<uint32_t>& v = cur == Entry::kNone ? rootByName_ : entries_[cur].byName;
     auto it = std::lower_bound(v.begin(), v.end(), level, [&](uint32_t k, std::string_view l) {

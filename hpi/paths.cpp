@@ -2,17 +2,25 @@
 
 namespace hpi {
 
-std::optional<std::string> DiskRelativePath(std::string_view archivePath) {
-  if (archivePath.empty() || archivePath[0] == '\\' || archivePath[0] == '/') return std::nullopt;
-  if (archivePath.size() >= 2 && archivePath[1] == ':') return std::nullopt;
-  std::string out;
+std::vector<std::string_view> SplitLevels(std::string_view archivePath) {
+  std::vector<std::string_view> levels;
   size_t pos = 0;
   while (pos <= archivePath.size()) {
     size_t end = archivePath.find_first_of("\\/", pos);
     if (end == std::string_view::npos) end = archivePath.size();
     const std::string_view level = archivePath.substr(pos, end - pos);
     pos = end + 1;
-    if (level.empty() || level == ".") continue;
+    if (!level.empty()) levels.push_back(level);
+  }
+  return levels;
+}
+
+std::optional<std::string> DiskRelativePath(std::string_view archivePath) {
+  if (archivePath.empty() || archivePath[0] == '\\' || archivePath[0] == '/') return std::nullopt;
+  if (archivePath.size() >= 2 && archivePath[1] == ':') return std::nullopt;
+  std::string out;
+  for (std::string_view level : SplitLevels(archivePath)) {
+    if (level == ".") continue;
     if (level == "..") return std::nullopt;
     if (!out.empty()) out += '/';
     out += level;

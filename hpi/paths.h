@@ -1,10 +1,14 @@
 #pragma once
-// Turning a path inside an archive into a path on disk.
+// Paths inside an archive: their levels, and turning them into disk paths.
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hpi {
+
+// The non-empty levels of a path inside an archive; '\' and '/' both separate.
+std::vector<std::string_view> SplitLevels(std::string_view archivePath);
 
 // The archive path `archivePath` (levels joined with '\'; '/' is taken as a
 // separator too) as a relative disk path with levels joined by '/'. "." and

@@ -11,6 +11,7 @@
 #include "hpi/atomic_file.h"
 #include "hpi/chunk.h"
 #include "hpi/crypt.h"
+#include "hpi/paths.h"
 
 namespace hpi {
 
@@ -40,20 +41,14 @@ constexpr size_t kMaxPath = 65535;
 // Splits a path into its levels; empty when a level is "." or "..", or the
 // path is too deep or too long.
 std::vector<std::string_view> Levels(std::string_view path) {
-  std::vector<std::string_view> levels;
+  std::vector<std::string_view> levels = SplitLevels(path);
+  if (levels.size() > kMaxLevels) return {};
   size_t joined = 0;
-  size_t pos = 0;
-  while (pos <= path.size()) {
-    size_t end = path.find_first_of("\\/", pos);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view level = path.substr(pos, end - pos);
-    pos = end + 1;
-    if (level.empty()) continue;
+  for (std::string_view level : levels) {
     if (level == "." || level == "..") return {};
-    joined += level.size() + (levels.empty() ? 0 : 1);
-    levels.push_back(level);
-    if (levels.size() > kMaxLevels || joined > kMaxPath) return {};
+    joined += level.size() + 1;
   }
+  if (joined > kMaxPath + 1) return {};
   return levels;
 }
 
