@@ -33,34 +33,23 @@ std::string BackslashesToSlashes(std::string S) {
   return S;
 }
 
-// Closes an archive handle when the call ends, however it ends.
-class ArchiveGuard {
+// Closes a library handle when the call ends, however it ends.
+template <int32_t (*Close)(HPIHANDLE)>
+class HandleGuard {
  public:
-  explicit ArchiveGuard(HPIHANDLE H) : H_(H) {}
-  ~ArchiveGuard() {
-    if (H_) HPIClose(H_);
+  explicit HandleGuard(HPIHANDLE H) : H_(H) {}
+  ~HandleGuard() {
+    if (H_) Close(H_);
   }
-  ArchiveGuard(const ArchiveGuard&) = delete;
-  ArchiveGuard& operator=(const ArchiveGuard&) = delete;
+  HandleGuard(const HandleGuard&) = delete;
+  HandleGuard& operator=(const HandleGuard&) = delete;
   HPIHANDLE get() const { return H_; }
 
  private:
   HPIHANDLE H_;
 };
-
-class ArchiveFileGuard {
- public:
-  explicit ArchiveFileGuard(HPIHANDLE H) : H_(H) {}
-  ~ArchiveFileGuard() {
-    if (H_) HPICloseFile(H_);
-  }
-  ArchiveFileGuard(const ArchiveFileGuard&) = delete;
-  ArchiveFileGuard& operator=(const ArchiveFileGuard&) = delete;
-  HPIHANDLE get() const { return H_; }
-
- private:
-  HPIHANDLE H_;
-};
+using ArchiveGuard = HandleGuard<HPIClose>;
+using ArchiveFileGuard = HandleGuard<HPICloseFile>;
 
 class FdGuard {
  public:
