@@ -40,9 +40,7 @@ void TMainForm::AutosizeallColumnsClick() {
   if (!AutosizeallColumns->isChecked()) return;
   RowTable* tables[] = {&State.UnitView, &State.WeaponView, &State.CorpseView, &State.DownloadView};
   for (RowTable* t : tables) t->BeginUpdate();
-  for (RowTable* t : tables)
-    for (int c = 0; c < t->ColumnCount(); ++c)
-      if (t->ColumnWidth(c) != 0) t->SetColumnWidth(c, t->FitColumnToContents(c));
+  for (RowTable* t : tables) t->FitShownColumnsToContents();
   for (RowTable* t : tables) t->EndUpdate();
 }
 

@@ -243,8 +243,6 @@ void BuildRows(AppState& State, RowTable& View, AllUnpacked& List, bool MultiSec
     default:
       break;
   }
-  if (State.AutosizeSetting())
-    for (int c = 0; c < View.ColumnCount(); ++c)
-      if (View.ColumnWidth(c) >= 1) View.FitColumnToContents(c);
+  if (State.AutosizeSetting()) View.FitShownColumnsToContents();
   SortTable(State, View);
 }

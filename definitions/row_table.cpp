@@ -70,6 +70,26 @@ int RowTable::FitColumnToContents(int Col) {
   return w;
 }
 
+void RowTable::FitShownColumnsToContents() {
+  if (Columns_.empty()) return;
+  std::vector<int> widths(Columns_.size(), 0);
+  for (size_t c = 0; c < Columns_.size(); ++c)
+    if (Columns_[c].Width != 0) widths[c] = Measure(Columns_[c].Caption, true);
+  // Row by row: each row's cells lie together in memory.
+  for (const auto& r : Rows_) {
+    if (widths[0] != 0 && !r->Caption.empty()) widths[0] = std::max(widths[0], Measure(r->Caption, false));
+    const size_t n = std::min(r->SubItemCount(), Columns_.size() - 1);
+    for (size_t j = 0; j < n; ++j) {
+      if (widths[j + 1] == 0) continue;
+      std::string_view text = r->SubItem(j);
+      if (!text.empty()) widths[j + 1] = std::max(widths[j + 1], Measure(text, false));
+    }
+  }
+  for (size_t c = 0; c < Columns_.size(); ++c)
+    if (Columns_[c].Width != 0) Columns_[c].Width = widths[c];
+  ColumnsTouched();
+}
+
 std::string_view RowTable::CellView(int I, int Col) const {
   const Row& r = RowAt(I);
   if (Col == 0) return r.Caption;

@@ -80,6 +80,9 @@ class RowTable {
   int FitColumnToHeader(int Col);
   // Sets the column's width to what fits its caption and every cell, and returns it.
   int FitColumnToContents(int Col);
+  // The same for every shown column (width not 0) in one pass over the rows;
+  // hidden columns stay hidden.
+  void FitShownColumnsToContents();
 
   // ---- rows
   int RowCount() const { return static_cast<int>(Rows_.size()); }
