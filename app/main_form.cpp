@@ -113,6 +113,8 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   EditMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   EditMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   EditMemo->setTabChangesFocus(false);  // Tab types a tab
+  // Tab stops every eight average characters, as a plain text editor has them.
+  EditMemo->setTabStopDistance(EditMemo->fontMetrics().averageCharWidth() * 8);
   EditMemo->setEnabled(false);
   EditSave = new QPushButton("Edit", EditSheet);
   EditSave->setObjectName("EditSave");
