@@ -33,7 +33,8 @@ bench: setup
 	@cmake --build build-bench -j $(JOBS)
 	@for b in build-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
 
-fuzz: setup
+fuzz:
+	@bash scripts/setup.sh --fuzz
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRAVA_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target hpi_fuzz
 	@mkdir -p build-fuzz/corpus

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the benchmarks need from Debian's
 # packages. Safe to run again; quick when everything is present already.
+# With --fuzz it also installs clang and its sanitizer runtimes for `make fuzz`.
 set -euo pipefail
 
 packages=(
@@ -9,8 +10,10 @@ packages=(
   zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
-  clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
