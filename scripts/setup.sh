@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools
   zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth fontconfig fonts-dejavu-core
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)
