@@ -70,11 +70,7 @@ class KeyIndex {
 
   void Fill(Row& R) const {
     R.Caption.assign(Count() > 0 ? Value(0) : std::string_view());
-    R.ClearSubItems();
-    size_t bytes = 0;
-    for (size_t k = 1; k < Count(); ++k) bytes += Value(k).size();
-    R.ReserveSubItems(Count() > 0 ? Count() - 1 : 0, bytes);
-    for (size_t k = 1; k < Count(); ++k) R.AppendSubItem(Value(k));
+    R.AssignSubItems(Count() > 0 ? Count() - 1 : 0, [this](size_t J) { return Value(J + 1); });
   }
 
  private:

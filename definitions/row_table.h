@@ -6,6 +6,7 @@
 // TableObserver (the Qt model in app/report_view.h). Without an observer the
 // table measures text with a fixed-width estimate, which is what tests use.
 #include <functional>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,14 +32,24 @@ class Row {
     Cells_.clear();
     Ends_.clear();
   }
-  void ReserveSubItems(size_t Count, size_t Bytes) {
-    Ends_.reserve(Count);
-    Cells_.reserve(Bytes);
-  }
   // All sub-items as strings, and replacing them all (convenient in tests and
   // for small rows; row building uses AppendSubItem).
   std::vector<std::string> SubItems() const;
   void SetSubItems(const std::vector<std::string>& Items);
+  // Replaces the sub-items by Count texts, ValueOf(j) giving text j, in one
+  // allocation each for texts and offsets.
+  template <typename F>
+  void AssignSubItems(size_t Count, F ValueOf) {
+    Ends_.resize(Count);
+    size_t end = 0;
+    for (size_t j = 0; j < Count; ++j) Ends_[j] = static_cast<uint32_t>(end += ValueOf(j).size());
+    Cells_.resize(end);
+    char* out = Cells_.data();
+    for (size_t j = 0; j < Count; ++j) {
+      const std::string_view v = ValueOf(j);
+      if (!v.empty()) out = std::copy(v.begin(), v.end(), out);
+    }
+  }
 
  private:
   std::string Cells_;
