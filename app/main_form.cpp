@@ -297,10 +297,3 @@ void TMainForm::About1Click() {
   if (AboutBox) AboutBox->show();
   setEnabled(false);
 }
-
-ReportView* TMainForm::ViewOf(const RowTable& Table) const {
-  if (&Table == &State.WeaponView) return WeaponView;
-  if (&Table == &State.CorpseView) return CorpseView;
-  if (&Table == &State.DownloadView) return DownloadView;
-  return UnitView;
-}

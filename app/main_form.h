@@ -122,9 +122,6 @@ class TMainForm : public QMainWindow {
 
   void ExtractufosClick();
 
-  // The report view showing a core table.
-  ReportView* ViewOf(const RowTable& Table) const;
-
  protected:
   void resizeEvent(QResizeEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
