@@ -108,6 +108,10 @@ class TMainForm : public QMainWindow {
   void UnitViewClick();
 
   void OpenEditPage(RowTable& View);
+  void OpenEditPageOf(RowTable& View);
+  // Shows or hides the tabs of the four table pages; while the edit page is
+  // open no table can be reached.
+  void ShowTableTabs(bool Visible);
   void UnitViewDblClick();
   void WeaponViewDblClick();
   void DownloadViewDblClick();

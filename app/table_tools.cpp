@@ -9,6 +9,7 @@
 #include "app/latin1.h"
 #include "app/information_form.h"
 #include "app/main_form.h"
+#include "archive/ascii_case.h"
 #include "definitions/row_table.h"
 
 namespace {
@@ -25,12 +26,6 @@ std::string CellOrEmpty(const RowTable& Table, int Row, int Column) {
   const class Row& r = Table.RowAt(Row);
   const auto j = static_cast<size_t>(Column - 1);
   return j < r.SubItemCount() ? std::string(r.SubItem(j)) : std::string();
-}
-
-std::string AsciiLower(std::string Text) {
-  for (char& c : Text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return Text;
 }
 
 }  // namespace
@@ -94,10 +89,8 @@ void TMainForm::UnitNameListClick() {
   EditEntry = nullptr;
 
   MainPanelControl->setTabVisible(MainPanelControl->indexOf(EditSheet), true);
-  for (QWidget* sheet : {UnitSheet, WeaponSheet, CorpseSheet, DownloadSheet})
-    MainPanelControl->setTabVisible(MainPanelControl->indexOf(sheet), false);
+  ShowTableTabs(false);
   EditMemo->setEnabled(true);
-  EditMemo->setReadOnly(false);
   EditSave->setText("Copy");
   MainPanelControl->setCurrentWidget(EditSheet);
 }
@@ -107,7 +100,7 @@ void TMainForm::InformationClick() {
   int core = 0;
   const RowTable& units = State.UnitView;
   for (int r = 0; r < units.RowCount(); ++r) {
-    std::string side = AsciiLower(CellOrEmpty(units, r, kSideColumn));
+    std::string side = LowerAscii(CellOrEmpty(units, r, kSideColumn));
     if (side.find("arm") != std::string::npos)
       ++arm;
     else if (side.find("core") != std::string::npos)

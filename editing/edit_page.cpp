@@ -20,24 +20,20 @@ const QString kCaptionCopy = QStringLiteral("Copy");
 
 }  // namespace
 
-// Shows or hides the tabs of the four table pages; while the edit page is open
-// no table can be reached.
-static void ShowTableTabs(TMainForm& F, bool Visible) {
-  for (QWidget* page : {F.UnitSheet, F.WeaponSheet, F.CorpseSheet, F.DownloadSheet})
-    F.MainPanelControl->setTabVisible(F.MainPanelControl->indexOf(page), Visible);
+void TMainForm::ShowTableTabs(bool Visible) {
+  for (QWidget* page : {UnitSheet, WeaponSheet, CorpseSheet, DownloadSheet})
+    MainPanelControl->setTabVisible(MainPanelControl->indexOf(page), Visible);
 }
 
 // Leaves the edit page for the page it was opened from: the editor is emptied
 // and locked, the edit tab hidden and the table tabs shown again.
 static void LeaveEditPage(TMainForm& F) {
   F.EditSave->setText(kCaptionEdit);
-  // Back to the start state: disabled; read-only is only used while showing.
-  F.EditMemo->setReadOnly(false);
   F.EditMemo->setEnabled(false);
   F.EditMemo->clear();
   QWidget* back = F.ReturnPage;
   if (!back || back == F.EditSheet) back = F.UnitSheet;
-  ShowTableTabs(F, true);
+  F.ShowTableTabs(true);
   F.MainPanelControl->setTabVisible(F.MainPanelControl->indexOf(back), true);
   F.MainPanelControl->setCurrentWidget(back);
   F.MainPanelControl->setTabVisible(F.MainPanelControl->indexOf(F.EditSheet), false);
@@ -69,32 +65,25 @@ void TMainForm::OpenEditPage(RowTable& View) {
 
   MainPanelControl->setCurrentWidget(EditSheet);
   EditView = &View;
-  ShowTableTabs(*this, false);
+  ShowTableTabs(false);
 }
 
-void TMainForm::UnitViewDblClick() {
-  OpenEditPage(State.UnitView);
-  EditFiles = &State.UnitFiles;
-  EditMultiSection = false;
+// A double click: opens the table's selected row, then notes the table's list
+// and multi-section flag for rebuilding its rows after a save (also when no
+// page opened).
+void TMainForm::OpenEditPageOf(RowTable& View) {
+  OpenEditPage(View);
+  EditFiles = &State.FilesOf(View);
+  EditMultiSection = State.MultiSectionOf(View);
 }
 
-void TMainForm::WeaponViewDblClick() {
-  OpenEditPage(State.WeaponView);
-  EditFiles = &State.WeaponFiles;
-  EditMultiSection = true;
-}
+void TMainForm::UnitViewDblClick() { OpenEditPageOf(State.UnitView); }
 
-void TMainForm::DownloadViewDblClick() {
-  OpenEditPage(State.DownloadView);
-  EditFiles = &State.DownloadFiles;
-  EditMultiSection = true;
-}
+void TMainForm::WeaponViewDblClick() { OpenEditPageOf(State.WeaponView); }
 
-void TMainForm::CorpseViewDblClick() {
-  OpenEditPage(State.CorpseView);
-  EditFiles = &State.CorpseFiles;
-  EditMultiSection = true;
-}
+void TMainForm::DownloadViewDblClick() { OpenEditPageOf(State.DownloadView); }
+
+void TMainForm::CorpseViewDblClick() { OpenEditPageOf(State.CorpseView); }
 
 void TMainForm::EditMemoChange() { EditChanged = true; }
 
@@ -103,7 +92,6 @@ void TMainForm::EditSaveClick() {
   if (caption == kCaptionEdit) {
     if (!EditEntry) return;  // nothing shown
     EditMemo->setEnabled(true);
-    EditMemo->setReadOnly(false);
     EditSave->setText(kCaptionSave);
     EditChanged = false;  // loading the text does not count as a change
   } else if (caption == kCaptionSave) {
