@@ -5,16 +5,9 @@
 
 #include <memory>
 
+#include "archive/ascii_case.h"
+
 namespace {
-
-char FoldAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
-
-bool EqualIgnoringCase(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i)
-    if (FoldAscii(A[i]) != FoldAscii(B[i])) return false;
-  return true;
-}
 
 bool Exists(const std::string& Path) {
   struct stat st;

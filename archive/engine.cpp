@@ -12,20 +12,10 @@
 #include <vector>
 
 #include "archive/disk_search.h"
+#include "archive/ascii_case.h"
 #include "hpi/hpi.h"
 
 namespace {
-
-// Path comparisons fold only the letters A to Z.
-std::string LowerAscii(std::string S) {
-  for (char& c : S)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return S;
-}
-
-bool EqualIgnoringCase(const std::string& A, const std::string& B) {
-  return A.size() == B.size() && LowerAscii(A) == LowerAscii(B);
-}
 
 std::string BackslashesToSlashes(std::string S) {
   for (char& c : S)

@@ -2,19 +2,11 @@
 
 #include <string_view>
 
+#include "archive/ascii_case.h"
 #include "definitions/item_compare.h"
 #include "definitions/tokenizer.h"
 
 namespace {
-
-char FoldAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
-
-bool EqualIgnoringCase(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i)
-    if (FoldAscii(A[i]) != FoldAscii(B[i])) return false;
-  return true;
-}
 
 // Finds the columns of a key list by key, ignoring case, so that a record's
 // lines are read once per record instead of once per column. An open-addressing

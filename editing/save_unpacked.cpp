@@ -9,11 +9,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "archive/ascii_case.h"
 #include "archive/engine.h"
 
 namespace {
-
-char FoldAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
 [[noreturn]] void ThrowSystemError(int Error, const std::string& Path) {
   throw std::system_error(Error, std::system_category(), Path);
@@ -59,7 +58,7 @@ void SaveIntoArchive(AppState& State, UnPacked& Entry) {
   }
   for (int i = 0; i < repack.Count; ++i) {
     UnPacked& r = repack[i];
-    if (r.Kind == kKindDirectory || !SameNameIgnoringCase(r.UnPackedFile, Entry.UnPackedFile))
+    if (r.Kind == kKindDirectory || !EqualIgnoringCase(r.UnPackedFile, Entry.UnPackedFile))
       continue;
     r.SetContents(Entry.Contents.get(), Entry.PFileSize);
     r.Kind = Entry.Kind;
@@ -72,13 +71,6 @@ void SaveIntoArchive(AppState& State, UnPacked& Entry) {
 }
 
 }  // namespace
-
-bool SameNameIgnoringCase(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i)
-    if (FoldAscii(A[i]) != FoldAscii(B[i])) return false;
-  return true;
-}
 
 void SaveUnpacked(AppState& State, UnPacked& Entry) {
   State.RepackFiles.Clear();

@@ -9,6 +9,3 @@
 // failures are reported by the engine itself. State.RepackFiles is empty
 // before and after every call.
 void SaveUnpacked(AppState& State, UnPacked& Entry);
-
-// True when A and B are equal with the letters A to Z folded to lower case.
-bool SameNameIgnoringCase(const std::string& A, const std::string& B);
