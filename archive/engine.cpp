@@ -8,12 +8,14 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
-#include "archive/disk_search.h"
 #include "archive/ascii_case.h"
+#include "archive/disk_search.h"
 #include "hpi/hpi.h"
+#include "hpi/paths.h"
 
 namespace {
 
@@ -121,7 +123,6 @@ int LoadArchive(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
     slot.ParentFile = Name;
     if (isDirectory) {
       slot.Kind = kKindDirectory;
-      slot.PFileSize = size;
       List.CommitSlot();
       continue;
     }
@@ -157,22 +158,6 @@ void WriteArchive(AppState& State, AllUnpacked* List, const std::string& Name) {
   }
 }
 
-// An archive path that stays below the extraction directory: relative, with
-// no empty, "." or ".." level. Returns it with '/' between levels, or "".
-std::string SafeRelativePath(const std::string& Listed) {
-  std::string path = BackslashesToSlashes(Listed);
-  if (path.empty() || path.front() == '/') return "";
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    std::string_view level(path.data() + start, end - start);
-    if (level.empty() || level == "." || level == "..") return "";
-    start = end + 1;
-  }
-  return path;
-}
-
 // Mode 3: every entry of the archive below State.ExtractDir.
 void ExtractArchive(AppState& State, const std::string& Name) {
   if (State.ExtractDir.empty()) return;
@@ -185,9 +170,10 @@ void ExtractArchive(AppState& State, const std::string& Name) {
     position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
     if (position == 0) break;
     std::string listed = name.Name();
-    std::string relative = SafeRelativePath(listed);
-    if (relative.empty()) continue;  // would leave the extraction directory
-    std::string target = State.ExtractDir + relative;
+    // A ".." level or an absolute name would leave the extraction directory.
+    const std::optional<std::string> relative = hpi::DiskRelativePath(listed);
+    if (!relative) continue;
+    const std::string target = State.ExtractDir + *relative;
     if (isDirectory)
       ::mkdir(target.c_str(), 0777);  // one level; failures (it exists) are ignored
     else
