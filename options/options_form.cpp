@@ -1,6 +1,5 @@
 // The Options dialog: column visibility per table, the game directory and the
 // compression used when an archive is written.
-#include "app/latin1.h"
 #include "options/options_form.h"
 
 #include <QAction>
@@ -8,17 +7,17 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/latin1.h"
 #include "app/main_form.h"
+#include "app/side_dialog.h"
 
 namespace {
 
@@ -165,10 +164,7 @@ void TOptionsForm::FillTicks() {
 void TOptionsForm::Open() {
   FillTicks();
   TaDirEdit->setText(Latin1(State.TaDir));
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect area = screen->availableGeometry();
-    move(area.center() - rect().center());
-  }
+  CentreOnScreen(*this);
   show();
   Main.setEnabled(false);
 }
