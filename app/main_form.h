@@ -12,7 +12,7 @@
 #include <QMainWindow>
 #include <string>
 
-#include "archive/app_state.h"
+#include "state/app_state.h"
 
 class QAction;
 class QFrame;

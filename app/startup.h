@@ -6,7 +6,7 @@
 // Dialogs. Command-line arguments are not read.
 #include <memory>
 
-#include "archive/app_state.h"
+#include "state/app_state.h"
 
 class Dialogs;
 class TMainForm;

@@ -137,7 +137,7 @@ int LoadArchive(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
 }
 
 // Mode 1: writes the archive Name anew from every file entry of List.
-void WriteArchive(AppState& State, AllUnpacked* List, const std::string& Name) {
+void WriteArchive(EngineState& State, AllUnpacked* List, const std::string& Name) {
   if (!List || List->Count == 0) throw std::runtime_error("nothing to write");
   HPIHANDLE pack = HPICreate(Name.c_str(), nullptr);
   if (!pack) {
@@ -159,7 +159,7 @@ void WriteArchive(AppState& State, AllUnpacked* List, const std::string& Name) {
 }
 
 // Mode 3: every entry of the archive below State.ExtractDir.
-void ExtractArchive(AppState& State, const std::string& Name) {
+void ExtractArchive(EngineState& State, const std::string& Name) {
   if (State.ExtractDir.empty()) return;
   ArchiveGuard archive(HPIOpen(Name.c_str()));
   if (!archive.get()) return;
@@ -206,7 +206,7 @@ std::unique_ptr<char[]> ReadLooseFile(const std::string& Path, int32_t& Size) {
 
 // Mode 4: the kind's files below the game directory. CurrentPath names the
 // file being read, for the message of an error that ends the search.
-void LoadLooseFiles(AppState& State, AllUnpacked& List, std::string& CurrentPath) {
+void LoadLooseFiles(EngineState& State, AllUnpacked& List, std::string& CurrentPath) {
   const std::string directory = State.TaDir + "/" + BackslashesToSlashes(List.SubDir);
   const std::vector<std::string> matches = ListMatchingIgnoringCase(directory, "*." + List.Ext);
   if (matches.empty()) return;
@@ -245,7 +245,7 @@ void RemoveEntries(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
 
 }  // namespace
 
-int ReadwriteHPIDir(AppState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode) {
+int ReadwriteHPIDir(EngineState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode) {
   std::string reported = Name;  // mode 4 reports the loose file being read
   try {
     switch (Mode) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "archive/app_state.h"
+#include "archive/engine_state.h"
 
 enum : uint8_t {
   rwLoadArchive = 0,
@@ -23,4 +23,4 @@ enum : uint8_t {
 // read completely. Other modes return 0.
 // A whole-archive read that an error ended early (a full list, a library
 // failure) returns at least 1: it is incomplete whatever it skipped so far.
-int ReadwriteHPIDir(AppState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode);
+int ReadwriteHPIDir(EngineState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode);

@@ -21,6 +21,7 @@
 #include "archive/engine.h"
 #include "archive/scripted_dialogs.h"
 #include "definitions/build_rows.h"
+#include "state/app_state.h"
 #include "definitions/catalogue.h"
 #include "hpi/hpi.h"
 

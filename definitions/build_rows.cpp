@@ -190,13 +190,13 @@ std::string FirstSectionName(const std::vector<std::string>& Lines) {
   return std::string(SectionNameOf(views));
 }
 
-void SortTable(AppState& State, RowTable& View) {
+void SortTable(TableState& State, RowTable& View) {
   const auto column = static_cast<uint16_t>(State.SortColumnOf(View));
   Dialogs& d = State.dialogs;
   View.Sort([&](const Row& A, const Row& B) { return ItempCompare(d, A, B, column); });
 }
 
-void BuildRows(AppState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
+void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
                UnPacked* Entry) {
   BulkUpdate bulk(View);
   switch (Mode) {

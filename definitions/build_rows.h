@@ -1,6 +1,6 @@
 #pragma once
 // Keeps a report table in step with its file list.
-#include "archive/app_state.h"
+#include "definitions/table_state.h"
 
 enum : int {
   brAddNew = 0,
@@ -10,12 +10,12 @@ enum : int {
   brRemoveArchive = 5,
 };
 
-void BuildRows(AppState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
+void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
                UnPacked* Entry);
 
 // Sorts View by its sort column with ItempCompare (the table sort used by the
 // header clicks and by row building).
-void SortTable(AppState& State, RowTable& View);
+void SortTable(TableState& State, RowTable& View);
 
 #include <string>
 #include <vector>

@@ -74,7 +74,7 @@ void AddFittedColumn(RowTable& View, AllUnpacked& List, const char* Caption) {
 
 }  // namespace
 
-void SetUpColumns(AppState& State) {
+void SetUpColumns(TableState& State) {
   const Kind kinds[] = {
       {State.UnitFiles, State.UnitView, UnitKeys, "fbi", "units"},
       {State.WeaponFiles, State.WeaponView, WeaponKeys, "tdf", "weapons"},

@@ -3,7 +3,7 @@
 // and the column set-up run once at start-up.
 #include <array>
 
-#include "archive/app_state.h"
+#include "definitions/table_state.h"
 
 extern const std::array<const char*, 101> UnitKeys;
 extern const std::array<const char*, 70> WeaponKeys;
@@ -13,4 +13,4 @@ extern const std::array<const char*, 3> FileColumns;
 
 // Fills Ext, SubDir and KeyList of the four kind lists, sets the sort columns to
 // 0 and creates every column of the four tables (104, 73, 8 and 19).
-void SetUpColumns(AppState& State);
+void SetUpColumns(TableState& State);

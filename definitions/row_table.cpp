@@ -143,12 +143,19 @@ void RowTable::Clear() {
 
 void RowTable::Sort(const std::function<int(const Row&, const Row&)>& Compare) {
   if (Rows_.size() < 2) return;
-  // A merge sort never reads outside the range, whatever the compare routine
+  // The compare routine may show a message box, whose event loop repaints the
+  // views: the table must stay whole and readable meanwhile. So the order is
+  // worked out on row indices off to the side and applied once at the end. A
+  // merge sort never reads outside the range, whatever the compare routine
   // answers; a failing comparison that says "equal" cannot break it.
-  std::stable_sort(Rows_.begin(), Rows_.end(),
-                   [&](const std::unique_ptr<Row>& a, const std::unique_ptr<Row>& b) {
-                     return Compare(*a, *b) < 0;
-                   });
+  std::vector<size_t> order(Rows_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return Compare(*Rows_[a], *Rows_[b]) < 0; });
+  std::vector<std::unique_ptr<Row>> sorted;
+  sorted.reserve(Rows_.size());
+  for (size_t i : order) sorted.push_back(std::move(Rows_[i]));
+  Rows_ = std::move(sorted);
   RowsTouched();
 }
 

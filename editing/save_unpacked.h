@@ -2,7 +2,7 @@
 // Writes an edited definition file back to where it came from: over the loose
 // file on disk (after the user confirms), or into its archive, which is read
 // whole and written anew with the file's new text.
-#include "archive/app_state.h"
+#include "state/app_state.h"
 
 // Does nothing unless Entry.Changed is 1. A failed create, write or close of a
 // loose file throws std::system_error carrying the system's error text; archive

@@ -3,7 +3,7 @@
 // the compression used when archives are written.
 #include <QWidget>
 
-#include "archive/app_state.h"
+#include "state/app_state.h"
 
 class QButtonGroup;
 class QGroupBox;

@@ -4,6 +4,7 @@
 
 #include "archive/scripted_dialogs.h"
 #include "definitions/build_rows.h"
+#include "state/app_state.h"
 #include "definitions/catalogue.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "archive/scripted_dialogs.h"
 #include "definitions/catalogue.h"
+#include "state/app_state.h"
 
 namespace {
 std::string Lower(std::string S) {

@@ -9,6 +9,7 @@
 #include "archive/engine.h"
 #include "archive/scripted_dialogs.h"
 #include "definitions/catalogue.h"
+#include "state/app_state.h"
 #include "hpi/hpi.h"
 
 namespace fs = std::filesystem;

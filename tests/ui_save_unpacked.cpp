@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "archive/app_state.h"
+#include "state/app_state.h"
 #include "archive/scripted_dialogs.h"
 #include "editing/save_unpacked.h"
 #include "ui_save_support.h"

@@ -1,32 +1,17 @@
 #pragma once
-// The program-wide state: the five file lists, the four report tables, their
-// sort columns, the game directory, the extraction directory, and how the core
-// reads the settings that live in the windows (the compression radio group and
-// the autosize check mark). Start-up creates one; every test builds its own.
+// What row building needs of the program-wide state on top of the engine's
+// part: the four report tables, their sort columns, and the autosize setting.
 #include <functional>
-#include <string>
 
-#include "archive/dialogs.h"
-#include "archive/file_lists.h"
+#include "archive/engine_state.h"
 #include "definitions/row_table.h"
 
-struct AppState {
-  explicit AppState(Dialogs& D) : dialogs(D) {}
-  AppState(const AppState&) = delete;
-  AppState& operator=(const AppState&) = delete;
+struct TableState : EngineState {
+  using EngineState::EngineState;
 
-  Dialogs& dialogs;
-
-  AllUnpacked UnitFiles, WeaponFiles, DownloadFiles, CorpseFiles, RepackFiles;
   RowTable UnitView, WeaponView, DownloadView, CorpseView;
   int UnitSortColumn = 0, WeaponSortColumn = 0, CorpseSortColumn = 0, DownloadSortColumn = 0;
 
-  std::string TaDir;       // the game's installation directory
-  std::string ExtractDir;  // where extraction writes; ends with '/' once chosen
-
-  // The Options dialog's Compressiontype index (0 none, 1 LZ77, 2 zlib), read
-  // by the engine at the moment it packs an archive.
-  std::function<int()> CompressionSetting = [] { return 1; };
   // The check mark of "&Autosize all Columns", read by row building.
   std::function<bool()> AutosizeSetting = [] { return true; };
 
