@@ -31,7 +31,10 @@ test-asan: setup
 bench: setup
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-bench -j $(JOBS)
-	@for b in build-bench/bench/bench_*; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
+	@for b in build-bench/bench/bench_*; do \
+	  [ -f "$$b" ] && [ -x "$$b" ] || continue; \
+	  echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; \
+	done
 
 fuzz:
 	@bash scripts/setup.sh --fuzz

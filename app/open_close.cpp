@@ -60,8 +60,12 @@ void TMainForm::Open1Click() {
   AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
   const uint16_t unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
                  corpsesBefore = State.CorpseFiles.Count, downloadsBefore = State.DownloadFiles.Count;
-  for (const std::string& f : files)
-    for (AllUnpacked* list : lists) Engine(State, *list, f, rwLoadArchive);
+  {
+    // Each archive is opened once for its four lists.
+    KeepArchiveOpen keep(State);
+    for (const std::string& f : files)
+      for (AllUnpacked* list : lists) Engine(State, *list, f, rwLoadArchive);
+  }
 
   const std::pair<RowTable*, uint16_t> tables[] = {
       {&State.UnitView, unitsBefore},

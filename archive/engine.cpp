@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -41,7 +42,6 @@ class HandleGuard {
   HPIHANDLE H_;
 };
 using ArchiveGuard = HandleGuard<HPIClose>;
-using ArchiveFileGuard = HandleGuard<HPICloseFile>;
 
 class FdGuard {
  public:
@@ -74,64 +74,110 @@ class NameBuffer {
   std::unique_ptr<char[]> Buf_;
 };
 
-// Reads one file of an open archive into Slot. False when the file cannot be
-// opened, its buffer cannot be allocated or it cannot be read whole; Slot then
-// holds no buffer.
-bool ReadArchiveFile(HPIHANDLE Archive, UnPacked& Slot) {
-  ArchiveFileGuard file(HPIOpenFile(Archive, Slot.UnPackedFile.c_str()));
-  if (!file.get()) return false;
-  if (Slot.PFileSize < 0) return false;
-  if (Slot.PFileSize == 0) return true;  // an entry without a buffer
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(Slot.PFileSize)]);
-  if (!buffer) return false;
-  if (HPIGet(buffer.get(), file.get(), 0, Slot.PFileSize) != Slot.PFileSize) return false;
-  Slot.Contents = std::move(buffer);
-  return true;
-}
-
 // Modes 0 and 8: one kind's files from SubDir, or every entry of the archive.
-// Returns the number of files that could not be read.
-int LoadArchive(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
+// Returns the number of files that could not be read. The entries are listed
+// first and their files then read in one library call that decodes them on
+// every core; the list takes them in the listed order, as if each had been
+// opened and read in turn.
+int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, uint8_t Mode) {
   if (Mode == rwLoadArchive)
     for (int i = 0; i < List.Count; ++i)
       if (EqualIgnoringCase(List[i].ParentFile, Name)) return 0;  // loaded already
 
-  ArchiveGuard archive(HPIOpen(Name.c_str()));
-  if (!archive.get()) return 0;
+  HPIHANDLE archive = nullptr;
+  std::unique_ptr<ArchiveGuard> closer;  // unless a KeepArchiveOpen holds the handle
+  if (Mode == rwLoadArchive && State.KeptArchive.Active) {
+    if (!State.KeptArchive.Handle || State.KeptArchive.Name != Name) {
+      if (State.KeptArchive.Handle) HPIClose(State.KeptArchive.Handle);
+      State.KeptArchive.Handle = HPIOpen(Name.c_str());
+      State.KeptArchive.Name = Name;
+    }
+    archive = State.KeptArchive.Handle;
+  } else {
+    archive = HPIOpen(Name.c_str());
+    closer = std::make_unique<ArchiveGuard>(archive);
+  }
+  if (!archive) return 0;
 
+  struct Listed {
+    std::string Path;
+    int32_t Size;
+    bool IsDirectory;
+  };
+  std::vector<Listed> listed;
   const std::string wanted = "." + List.Ext;
   NameBuffer name;
-  int skipped = 0;
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
     position = Mode == rwLoadArchive
-                   ? HPIDir(archive.get(), position, List.SubDir.c_str(), name.get(), &isDirectory, &size)
-                   : HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
+                   ? HPIDir(archive, position, List.SubDir.c_str(), name.get(), &isDirectory, &size)
+                   : HPIGetFiles(archive, position, name.get(), &isDirectory, &size);
     if (position == 0) break;
-    std::string listed = name.Name();
-    std::string path;
+    std::string entry = name.Name();
     if (Mode == rwLoadArchive) {
-      if (LowerAscii(listed).find(wanted) == std::string::npos) continue;
-      path = List.SubDir + "\\" + listed;
-    } else {
-      path = listed;
+      if (LowerAscii(entry).find(wanted) == std::string::npos) continue;
+      entry = List.SubDir + "\\" + entry;
     }
+    listed.push_back({std::move(entry), size, isDirectory != 0});
+  }
+
+  // Every file is read into a buffer of its listed size, allocated once the
+  // library has found the file and checked its records. A negative listed
+  // size is not read.
+  struct Reading {
+    std::vector<const char*> Names;
+    std::vector<int32_t> Sizes;
+    std::vector<size_t> Of;  // listed position of each file read
+    std::vector<std::unique_ptr<char[]>> Buffers;
+  } reading;
+  for (size_t i = 0; i < listed.size(); ++i) {
+    if (listed[i].IsDirectory || listed[i].Size < 0) continue;
+    reading.Names.push_back(listed[i].Path.c_str());
+    reading.Sizes.push_back(listed[i].Size);
+    reading.Of.push_back(i);
+  }
+  reading.Buffers.resize(reading.Names.size());
+  std::vector<int32_t> results(reading.Names.size(), -1);
+  auto allocate = [](void* Context, int32_t Index, int32_t Size) -> void* {
+    auto& buffer = static_cast<Reading*>(Context)->Buffers[static_cast<size_t>(Index)];
+    buffer.reset(new (std::nothrow) char[static_cast<size_t>(Size)]);
+    return buffer.get();
+  };
+  if (!reading.Names.empty() &&
+      !HPIReadFiles(archive, int32_t(reading.Names.size()), reading.Names.data(), reading.Sizes.data(), allocate,
+                    &reading, results.data()))
+    std::fill(results.begin(), results.end(), -1);
+  // A file is read when it opened and, unless empty, came back whole.
+  std::vector<std::unique_ptr<char[]>> buffers(listed.size());
+  std::vector<bool> read(listed.size(), false);
+  for (size_t k = 0; k < reading.Of.size(); ++k) {
+    const size_t i = reading.Of[k];
+    read[i] = results[k] >= 0 && (reading.Sizes[k] == 0 || results[k] == reading.Sizes[k]);
+    if (read[i]) buffers[i] = std::move(reading.Buffers[k]);
+  }
+  reading.Buffers.clear();
+
+  int skipped = 0;
+  for (size_t i = 0; i < listed.size(); ++i) {
+    Listed& e = listed[i];
     UnPacked& slot = List.NextSlot();
-    slot.UnPackedFile = std::move(path);
-    slot.PFileSize = size;
+    slot.UnPackedFile = std::move(e.Path);
+    slot.PFileSize = e.Size;
     slot.ParentFile = Name;
-    if (isDirectory) {
+    if (e.IsDirectory) {
       slot.Kind = kKindDirectory;
       List.CommitSlot();
       continue;
     }
     slot.Changed = 0;
     slot.Kind = Mode;
-    if (ReadArchiveFile(archive.get(), slot))
+    if (read[i]) {
+      slot.Contents = std::move(buffers[i]);
       List.CommitSlot();
-    else
+    } else {
       ++skipped;
+    }
   }
   return skipped;
 }
@@ -245,15 +291,25 @@ void RemoveEntries(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
 
 }  // namespace
 
+KeepArchiveOpen::KeepArchiveOpen(EngineState& State) : State_(State) {
+  State_.KeptArchive = {};
+  State_.KeptArchive.Active = true;
+}
+
+KeepArchiveOpen::~KeepArchiveOpen() {
+  if (State_.KeptArchive.Handle) HPIClose(State_.KeptArchive.Handle);
+  State_.KeptArchive = {};
+}
+
 int ReadwriteHPIDir(EngineState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode) {
   std::string reported = Name;  // mode 4 reports the loose file being read
   try {
     switch (Mode) {
       case rwLoadArchive:
-        if (List) LoadArchive(*List, Name, Mode);
+        if (List) LoadArchive(State, *List, Name, Mode);
         return 0;
       case rwLoadWholeArchive:
-        return List ? LoadArchive(*List, Name, Mode) : 0;
+        return List ? LoadArchive(State, *List, Name, Mode) : 0;
       case rwWriteArchive:
         WriteArchive(State, List, Name);
         return 0;

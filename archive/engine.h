@@ -24,3 +24,19 @@ enum : uint8_t {
 // A whole-archive read that an error ended early (a full list, a library
 // failure) returns at least 1: it is incomplete whatever it skipped so far.
 int ReadwriteHPIDir(EngineState& State, AllUnpacked* List, const std::string& Name, uint8_t Mode);
+
+// While one lives, rwLoadArchive calls keep the archive they opened for the
+// next call on the same archive path instead of opening it once per list, so
+// that loading one archive into the four kind lists opens it once. What the
+// calls load and report is the same either way. The archive is closed when a
+// call names another archive and when this object ends.
+class KeepArchiveOpen {
+ public:
+  explicit KeepArchiveOpen(EngineState& State);
+  ~KeepArchiveOpen();
+  KeepArchiveOpen(const KeepArchiveOpen&) = delete;
+  KeepArchiveOpen& operator=(const KeepArchiveOpen&) = delete;
+
+ private:
+  EngineState& State_;
+};

@@ -23,4 +23,12 @@ struct EngineState {
   // The Options dialog's Compressiontype index (0 none, 1 LZ77, 2 zlib), read
   // by the engine at the moment it packs an archive.
   std::function<int()> CompressionSetting = [] { return 1; };
+
+  // The archive kept open by a KeepArchiveOpen (archive/engine.h) between
+  // archive loads; inactive otherwise.
+  struct KeptArchiveHandle {
+    bool Active = false;
+    std::string Name;
+    void* Handle = nullptr;  // a library archive handle, 0 when none is open
+  } KeptArchive;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -13,12 +14,14 @@
 
 #include "hpi/archive.h"
 #include "hpi/hpi.h"
+#include "hpi/parallel.h"
 #include "hpi/writer.h"
 
 namespace {
 
 struct OpenedFile {
-  std::vector<uint8_t> data;
+  std::unique_ptr<uint8_t[]> data;
+  size_t size = 0;
 };
 
 struct NewArchive {
@@ -103,6 +106,46 @@ int32_t ListEntry(const hpi::Archive& a, uint32_t index, std::string name, int32
   return position + 1;
 }
 
+// The file entry that HPIOpenFile opens for FileName, if any.
+std::optional<uint32_t> FileIndex(const hpi::Archive& a, const char* FileName) {
+  if (!FileName) return std::nullopt;
+  const std::optional<uint32_t> index = a.Find(FileName);
+  if (!index || *index == hpi::Entry::kNone || a.at(*index).isDirectory) return std::nullopt;
+  return index;
+}
+
+// What HPIOpenFile followed by HPIGet(Destination(...), file, 0, Count) gives:
+// the bytes copied, or -1 when the file cannot be opened. A file read whole is
+// decoded into the destination directly.
+int32_t ReadOne(const hpi::Archive& a, const char* FileName, int32_t Count,
+                const std::function<void*()>& destination) {
+  try {
+    const std::optional<uint32_t> index = FileIndex(a, FileName);
+    if (!index) return -1;
+    const size_t size = a.at(*index).size;
+    if (Count > 0 && size_t(Count) == size) {
+      bool noBuffer = false;
+      const bool ok = a.ReadFileTo(*index, [&](size_t) {
+        auto* p = static_cast<uint8_t*>(destination());
+        noBuffer = !p;
+        return p;
+      });
+      // Without a buffer the file still opened; HPIGet copies nothing.
+      return ok ? int32_t(size) : (noBuffer ? 0 : -1);
+    }
+    std::vector<uint8_t> data;
+    if (!a.ReadFile(*index, data)) return -1;
+    if (Count <= 0) return 0;
+    void* dest = destination();
+    if (!dest) return 0;
+    const size_t n = std::min(size_t(Count), data.size());
+    if (n) std::memcpy(dest, data.data(), n);
+    return int32_t(n);
+  } catch (...) {
+    return -1;
+  }
+}
+
 }  // namespace
 
 HPIHANDLE HPIOpen(const char* FileName) {
@@ -147,11 +190,16 @@ int32_t HPIGetFiles(HPIHANDLE hpi, int32_t Next, char* Name, int32_t* Type, int3
 HPIHANDLE HPIOpenFile(HPIHANDLE hpi, const char* FileName) {
   try {
     std::shared_ptr<hpi::Archive> a = Archives().Get(hpi);
-    if (!a || !FileName) return nullptr;
-    const std::optional<uint32_t> index = a->Find(FileName);
-    if (!index || *index == hpi::Entry::kNone) return nullptr;
+    if (!a) return nullptr;
+    const std::optional<uint32_t> index = FileIndex(*a, FileName);
+    if (!index) return nullptr;
     auto file = std::make_shared<OpenedFile>();
-    if (!a->ReadFile(*index, file->data)) return nullptr;
+    const bool ok = a->ReadFileTo(*index, [&](size_t size) {
+      file->data = std::make_unique_for_overwrite<uint8_t[]>(size);
+      file->size = size;
+      return file->data.get();
+    });
+    if (!ok) return nullptr;
     return Files().Add(std::move(file));
   } catch (...) {
     return nullptr;
@@ -160,13 +208,28 @@ HPIHANDLE HPIOpenFile(HPIHANDLE hpi, const char* FileName) {
 
 int32_t HPIGet(void* Dest, HPIHANDLE FileHandle, int32_t Offset, int32_t Count) {
   std::shared_ptr<OpenedFile> f = Files().Get(FileHandle);
-  if (!f || !Dest || Offset < 0 || Count < 0 || size_t(Offset) > f->data.size()) return 0;
-  const size_t n = std::min(size_t(Count), f->data.size() - size_t(Offset));
-  if (n) std::memcpy(Dest, f->data.data() + Offset, n);
+  if (!f || !Dest || Offset < 0 || Count < 0 || size_t(Offset) > f->size) return 0;
+  const size_t n = std::min(size_t(Count), f->size - size_t(Offset));
+  if (n) std::memcpy(Dest, f->data.get() + Offset, n);
   return int32_t(n);
 }
 
 int32_t HPICloseFile(HPIHANDLE FileHandle) { return Files().Take(FileHandle) ? 1 : 0; }
+
+int32_t HPIReadFiles(HPIHANDLE hpi, int32_t Count, const char* const* FileNames, const int32_t* Sizes,
+                     HPIDESTINATION Destination, void* Context, int32_t* Results) {
+  try {
+    std::shared_ptr<hpi::Archive> a = Archives().Get(hpi);
+    if (!a || Count < 0 || (Count > 0 && (!FileNames || !Sizes || !Destination || !Results))) return 0;
+    hpi::ParallelFor(size_t(Count), 0, [&](size_t i) {
+      Results[i] = ReadOne(*a, FileNames[i], Sizes[i],
+                           [&] { return Destination(Context, int32_t(i), Sizes[i]); });
+    });
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
 
 int32_t HPIExtractFile(HPIHANDLE hpi, const char* FileName, const char* ExtractName) {
   try {

@@ -219,12 +219,59 @@ bool Archive::ReadFile(uint32_t index, std::vector<uint8_t>& out, std::string* e
   if (index >= entries_.size()) return Fail(error, "no such entry");
   const Entry& e = entries_[index];
   if (e.isDirectory) return Fail(error, "is a directory");
+  const bool ok = ReadFileTo(
+      index,
+      [&](size_t size) {
+        out.resize(size);
+        return out.data();
+      },
+      error);
+  if (!ok) out.clear();
+  return ok;
+}
+
+namespace {
+
+// Read buffer for a file's chunks, kept per thread between reads; a buffer
+// grown for an unusually large file is given back after it.
+class ChunkBuffer {
+ public:
+  uint8_t* Get(size_t n) {
+    if (buffer_.size() < n) {
+      buffer_.clear();
+      buffer_.shrink_to_fit();
+      buffer_.resize(n);
+    }
+    return buffer_.data();
+  }
+  void Trim() {
+    if (buffer_.size() > kKeep) std::vector<uint8_t>().swap(buffer_);
+  }
+
+ private:
+  static constexpr size_t kKeep = size_t(4) << 20;
+  std::vector<uint8_t> buffer_;
+};
+
+}  // namespace
+
+bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& destination,
+                         std::string* error) const {
+  if (index >= entries_.size()) return Fail(error, "no such entry");
+  const Entry& e = entries_[index];
+  if (e.isDirectory) return Fail(error, "is a directory");
+  thread_local ChunkBuffer buffer;
+  struct TrimAfter {
+    ChunkBuffer& b;
+    ~TrimAfter() { b.Trim(); }
+  } trim{buffer};
   try {
     if (e.compression == uint8_t(Method::Stored)) {
       if (uint64_t(e.dataOffset) + e.size > fileSize_) return Fail(error, "data outside the file");
-      out.resize(e.size);
-      if (!ReadAt(e.dataOffset, out.data(), out.size())) return Fail(error, "read error");
-      cipher_.Apply(out.data(), out.size(), e.dataOffset);
+      uint8_t* out = destination(e.size);
+      if (!out && e.size) return Fail(error, "out of memory");
+      if (!ReadAt(e.dataOffset, out, e.size)) return Fail(error, "read error");
+      cipher_.Apply(out, e.size, e.dataOffset);
       return true;
     }
     if (!IsValidMethod(e.compression)) return Fail(error, "unknown compression");
@@ -232,9 +279,15 @@ bool Archive::ReadFile(uint32_t index, std::vector<uint8_t>& out, std::string* e
     // The chunk-length array, then all chunks in one read.
     const uint64_t chunks = ChunkCount(e.size);
     if (uint64_t(e.dataOffset) + chunks * 4 > fileSize_) return Fail(error, "data outside the file");
-    std::vector<uint8_t> lengths(static_cast<size_t>(chunks * 4));
-    if (!ReadAt(e.dataOffset, lengths.data(), lengths.size())) return Fail(error, "read error");
-    cipher_.Apply(lengths.data(), lengths.size(), e.dataOffset);
+    uint8_t smallLengths[64];
+    std::vector<uint8_t> largeLengths;
+    uint8_t* lengths = smallLengths;
+    if (chunks * 4 > sizeof smallLengths) {
+      largeLengths.resize(static_cast<size_t>(chunks * 4));
+      lengths = largeLengths.data();
+    }
+    if (!ReadAt(e.dataOffset, lengths, static_cast<size_t>(chunks * 4))) return Fail(error, "read error");
+    cipher_.Apply(lengths, static_cast<size_t>(chunks * 4), e.dataOffset);
     const uint64_t spanStart = e.dataOffset + chunks * 4;
     uint64_t span = 0;
     for (uint64_t k = 0; k < chunks; ++k) {
@@ -243,36 +296,48 @@ bool Archive::ReadFile(uint32_t index, std::vector<uint8_t>& out, std::string* e
       span += len;
       if (span > fileSize_ - spanStart) return Fail(error, "chunk outside the file");
     }
-    std::vector<uint8_t> data(static_cast<size_t>(span));
-    if (!ReadAt(spanStart, data.data(), data.size())) return Fail(error, "read error");
-    cipher_.Apply(data.data(), data.size(), spanStart);
+    uint8_t* data = buffer.Get(static_cast<size_t>(span));
+    if (!ReadAt(spanStart, data, static_cast<size_t>(span))) return Fail(error, "read error");
 
-    // Check every header before allocating the output.
-    std::vector<ChunkHeader> headers(static_cast<size_t>(chunks));
+    // Check every header before decoding anything; only the headers are
+    // decrypted here, the data is decrypted in its decoding pass.
+    ChunkHeader smallHeaders[16];
+    std::vector<ChunkHeader> largeHeaders;
+    ChunkHeader* headers = smallHeaders;
+    if (chunks > 16) {
+      largeHeaders.resize(static_cast<size_t>(chunks));
+      headers = largeHeaders.data();
+    }
     uint64_t off = 0, total = 0;
     for (uint64_t k = 0; k < chunks; ++k) {
       const uint32_t len = LoadU32(&lengths[k * 4]);
-      headers[k] = ParseChunkHeader(&data[off]);
+      cipher_.Apply(data + off, kChunkHeaderSize, spanStart + off);
+      headers[k] = ParseChunkHeader(data + off);
       if (!ChunkHeaderIsSane(headers[k], len)) return Fail(error, "damaged chunk header");
       total += headers[k].decompressedSize;
       off += len;
     }
     if (total != e.size) return Fail(error, "chunk sizes do not add up to the file size");
+    uint8_t* out = destination(e.size);
+    if (!out && e.size) return Fail(error, "out of memory");
 
-    out.resize(e.size);
+    // One pass decrypts, sums and unscrambles a chunk's data, then it is
+    // decoded straight into the output.
     off = 0;
     uint64_t outOff = 0;
     for (uint64_t k = 0; k < chunks; ++k) {
-      if (!DecodeChunk(headers[k], &data[off + kChunkHeaderSize], out.data() + outOff)) {
-        out.clear();
+      const ChunkHeader& h = headers[k];
+      uint8_t* chunkData = data + off + kChunkHeaderSize;
+      const uint32_t sum = DecryptSumUnscramble(cipher_, chunkData, chunkData, h.compressedSize,
+                                                spanStart + off + kChunkHeaderSize, h.scrambled != 0);
+      if (sum != h.checksum ||
+          !DecodeChunkData(h.method, chunkData, h.compressedSize, out + outOff, h.decompressedSize))
         return Fail(error, "damaged chunk (checksum or data)");
-      }
       off += LoadU32(&lengths[k * 4]);
-      outOff += headers[k].decompressedSize;
+      outOff += h.decompressedSize;
     }
     return true;
   } catch (const std::bad_alloc&) {
-    out.clear();
     return Fail(error, "out of memory");
   }
 }

@@ -2,6 +2,7 @@
 // Reading an archive: the directory is parsed and checked once at open; file
 // data is read and decoded on demand from the open file.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,13 @@ class Archive {
   // Reads and decodes a whole file. Returns false when the entry is a
   // directory or its data is damaged (reason in *error when given).
   bool ReadFile(uint32_t index, std::vector<uint8_t>& out, std::string* error = nullptr) const;
+  // The same into memory of the caller's: `destination` is called once, with
+  // the file's size, after the directory record and every chunk header were
+  // checked and before any data is decoded; it returns where the bytes go, or
+  // null to give up (then "out of memory"). On failure the destination's
+  // contents are undefined. Safe to call from several threads at once.
+  bool ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& destination,
+                  std::string* error = nullptr) const;
 
   uint64_t fileSize() const { return fileSize_; }
   const Cipher& cipher() const { return cipher_; }

@@ -55,20 +55,23 @@ bool ChunkHeaderIsSane(const ChunkHeader& h, uint64_t storedLength) {
 }
 
 bool DecodeChunk(const ChunkHeader& h, uint8_t* data, uint8_t* out) {
-  if (Checksum(data, h.compressedSize) != h.checksum) return false;
-  if (h.scrambled) Unscramble(data, h.compressedSize);
-  switch (Method(h.method)) {
+  const uint32_t sum = DecryptSumUnscramble(Cipher(), data, data, h.compressedSize, 0, h.scrambled != 0);
+  if (sum != h.checksum) return false;
+  return DecodeChunkData(h.method, data, h.compressedSize, out, h.decompressedSize);
+}
+
+bool DecodeChunkData(uint8_t method, const uint8_t* data, size_t n, uint8_t* out, size_t outSize) {
+  switch (Method(method)) {
     case Method::Stored:
-      if (h.compressedSize != h.decompressedSize) return false;
-      if (h.compressedSize) std::memcpy(out, data, h.compressedSize);
+      if (n != outSize) return false;
+      if (n) std::memcpy(out, data, n);
       return true;
     case Method::Lz77:
-      return lz77::Decode(data, h.compressedSize, out, h.decompressedSize);
+      return lz77::Decode(data, n, out, outSize);
     case Method::Zlib: {
       libdeflate_decompressor* d = ThreadDecompressor();
       if (!d) return false;
-      return libdeflate_zlib_decompress(d, data, h.compressedSize, out, h.decompressedSize,
-                                        nullptr) == LIBDEFLATE_SUCCESS;
+      return libdeflate_zlib_decompress(d, data, n, out, outSize, nullptr) == LIBDEFLATE_SUCCESS;
     }
   }
   return false;

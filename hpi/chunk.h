@@ -34,6 +34,10 @@ bool ChunkHeaderIsSane(const ChunkHeader& h, uint64_t storedLength);
 // into `out`, which holds `h.decompressedSize` bytes. Verifies the checksum.
 bool DecodeChunk(const ChunkHeader& h, uint8_t* data, uint8_t* out);
 
+// Decodes data that is checked and unscrambled already (the chunk's `method`,
+// `n` bytes) into exactly `outSize` bytes at `out`.
+bool DecodeChunkData(uint8_t method, const uint8_t* data, size_t n, uint8_t* out, size_t outSize);
+
 // Compresses chunks for writing. Not thread-safe: one per thread.
 class ChunkEncoder {
  public:

@@ -34,4 +34,15 @@ void Unscramble(uint8_t* data, size_t n);
 // Sum of the bytes modulo 2^32, as stored in a chunk header.
 uint32_t Checksum(const uint8_t* data, size_t n);
 
+// The three passes a reader makes over a chunk's data, in one: decrypts the
+// `n` bytes at `src` (file position `filePos`) with `cipher`, sums them as
+// Checksum does, and writes them to `dest` unscrambled when `unscramble` is
+// set, as they are otherwise. `dest` may equal `src`. Returns the sum.
+uint32_t DecryptSumUnscramble(const Cipher& cipher, const uint8_t* src, uint8_t* dest, size_t n,
+                              uint64_t filePos, bool unscramble);
+
+// The two passes a writer makes over compressed data: scrambles the `n` bytes
+// at `src` into `dest` and returns the checksum of the scrambled bytes.
+uint32_t ScrambleSum(const uint8_t* src, uint8_t* dest, size_t n);
+
 }  // namespace hpi
