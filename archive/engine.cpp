@@ -148,12 +148,13 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
       !HPIReadFiles(archive, int32_t(reading.Names.size()), reading.Names.data(), reading.Sizes.data(), allocate,
                     &reading, results.data()))
     std::fill(results.begin(), results.end(), -1);
-  // A file is read when it opened and, unless empty, came back whole.
+  // A file is read when it opened and, unless empty, filled its whole buffer.
   std::vector<std::unique_ptr<char[]>> buffers(listed.size());
   std::vector<bool> read(listed.size(), false);
   for (size_t k = 0; k < reading.Of.size(); ++k) {
     const size_t i = reading.Of[k];
-    read[i] = results[k] >= 0 && (reading.Sizes[k] == 0 || results[k] == reading.Sizes[k]);
+    read[i] = results[k] >= 0 &&
+              (reading.Sizes[k] == 0 || (results[k] >= reading.Sizes[k] && reading.Buffers[k]));
     if (read[i]) buffers[i] = std::move(reading.Buffers[k]);
   }
   reading.Buffers.clear();

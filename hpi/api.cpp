@@ -114,8 +114,8 @@ std::optional<uint32_t> FileIndex(const hpi::Archive& a, const char* FileName) {
   return index;
 }
 
-// What HPIOpenFile followed by HPIGet(Destination(...), file, 0, Count) gives:
-// the bytes copied, or -1 when the file cannot be opened. A file read whole is
+// One file of HPIReadFiles: its size, or -1 when HPIOpenFile would fail; the
+// first min(Count, size) bytes go to destination(). A file read whole is
 // decoded into the destination directly.
 int32_t ReadOne(const hpi::Archive& a, const char* FileName, int32_t Count,
                 const std::function<void*()>& destination) {
@@ -123,6 +123,7 @@ int32_t ReadOne(const hpi::Archive& a, const char* FileName, int32_t Count,
     const std::optional<uint32_t> index = FileIndex(a, FileName);
     if (!index) return -1;
     const size_t size = a.at(*index).size;
+    std::vector<uint8_t> data;
     if (Count > 0 && size_t(Count) == size) {
       bool noBuffer = false;
       const bool ok = a.ReadFileTo(*index, [&](size_t) {
@@ -130,17 +131,17 @@ int32_t ReadOne(const hpi::Archive& a, const char* FileName, int32_t Count,
         noBuffer = !p;
         return p;
       });
-      // Without a buffer the file still opened; HPIGet copies nothing.
-      return ok ? int32_t(size) : (noBuffer ? 0 : -1);
+      if (ok) return int32_t(size);
+      // Without a buffer nothing is copied, but the file may still open.
+      return noBuffer && a.ReadFile(*index, data) ? int32_t(size) : -1;
     }
-    std::vector<uint8_t> data;
     if (!a.ReadFile(*index, data)) return -1;
-    if (Count <= 0) return 0;
-    void* dest = destination();
-    if (!dest) return 0;
-    const size_t n = std::min(size_t(Count), data.size());
-    if (n) std::memcpy(dest, data.data(), n);
-    return int32_t(n);
+    if (Count > 0)
+      if (void* dest = destination()) {
+        const size_t n = std::min(size_t(Count), data.size());
+        if (n) std::memcpy(dest, data.data(), n);
+      }
+    return int32_t(size);
   } catch (...) {
     return -1;
   }
