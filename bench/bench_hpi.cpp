@@ -526,6 +526,7 @@ BENCHMARK(BM_ZlibLevel6Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 // when repetitions were asked for, else the single run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(::isatty(1) ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       if (r.error_occurred) continue;

@@ -215,10 +215,8 @@ std::optional<uint32_t> Archive::Find(std::string_view path) const {
 }
 
 bool Archive::ReadFile(uint32_t index, std::vector<uint8_t>& out, std::string* error) const {
-  out.clear();
-  if (index >= entries_.size()) return Fail(error, "no such entry");
-  const Entry& e = entries_[index];
-  if (e.isDirectory) return Fail(error, "is a directory");
+  // `out` is resized, not cleared first: bytes it holds already are
+  // overwritten rather than zeroed and written again.
   const bool ok = ReadFileTo(
       index,
       [&](size_t size) {

@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "hpi/crypt.h"
@@ -84,36 +85,40 @@ ChunkEncoder::~ChunkEncoder() {
 }
 
 bool ChunkEncoder::Encode(Method method, const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
-  size_t packed = 0;
-  Method used = method;
+  // The chunk is built in the encoder's own buffer, the data behind the
+  // header's place, and copied out at its final size.
+  scratch_.resize(kChunkHeaderSize + std::max(n, lz77::MaxEncodedSize(n)));
+  uint8_t* data = scratch_.data() + kChunkHeaderSize;
+  size_t packed = n;  // n or more: stored
   if (method == Method::Lz77) {
     if (!lz77_) lz77_ = std::make_unique<lz77::Encoder>();
-    lz77_->Encode(in, n, scratch_);
-    packed = scratch_.size();
+    lz77_->Encode(in, n, lz77Out_);
+    packed = lz77Out_.size();
+    if (packed < n) std::memcpy(data, lz77Out_.data(), packed);
   } else if (method == Method::Zlib) {
     if (!zlib_) zlib_ = libdeflate_alloc_compressor(level_);
     if (!zlib_) return false;
-    scratch_.resize(libdeflate_zlib_compress_bound(zlib_, n));
-    packed = libdeflate_zlib_compress(zlib_, in, n, scratch_.data(), scratch_.size());
-    if (packed == 0) return false;
+    // Output of n bytes or more is stored anyway, so the compressor may give
+    // up there (it then returns 0).
+    const size_t got = n > 1 ? libdeflate_zlib_compress(zlib_, in, n, data, n - 1) : 0;
+    if (got) packed = got;
   }
+  Method used = method;
   if (method == Method::Stored || packed >= n) {
     used = Method::Stored;
-    scratch_.assign(in, in + n);
     packed = n;
+    if (n) std::memcpy(data, in, n);
   }
-  out.resize(kChunkHeaderSize + packed);
-  uint8_t* data = out.data() + kChunkHeaderSize;
-  if (packed) std::memcpy(data, scratch_.data(), packed);
-  Scramble(data, packed);
-  uint8_t* p = out.data();
+  const uint32_t checksum = ScrambleSum(data, data, packed);
+  uint8_t* p = scratch_.data();
   StoreU32(p, kChunkMarker);
   p[4] = kChunkVersion;
   p[5] = uint8_t(used);
   p[6] = 1;
   StoreU32(p + 7, uint32_t(packed));
   StoreU32(p + 11, uint32_t(n));
-  StoreU32(p + 15, Checksum(data, packed));
+  StoreU32(p + 15, checksum);
+  out.assign(scratch_.begin(), scratch_.begin() + std::ptrdiff_t(kChunkHeaderSize + packed));
   return true;
 }
 

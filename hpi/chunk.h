@@ -55,7 +55,8 @@ class ChunkEncoder {
   int level_;
   libdeflate_compressor* zlib_ = nullptr;
   std::unique_ptr<lz77::Encoder> lz77_;
-  std::vector<uint8_t> scratch_;
+  std::vector<uint8_t> scratch_;   // the chunk being built
+  std::vector<uint8_t> lz77Out_;  // the LZ77 encoder's output
 };
 
 }  // namespace hpi
