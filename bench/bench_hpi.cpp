@@ -16,12 +16,15 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "hpi/archive.h"
+#include "hpi/format.h"
 #include "hpi/hpi.h"
 #include "hpi/lz77.h"
 #include "hpi/writer.h"
@@ -239,7 +242,7 @@ const std::string& Zlib9KeyArchive() {
 
 // Every file one by one, as a caller of the library operations reads them:
 // HPIGetFiles, then HPIOpenFile, HPIGet and HPICloseFile for each file.
-void ReadOneByOne(benchmark::State& state, const std::string& path, size_t bytes) {
+[[gnu::noinline]] void ReadOneByOne(benchmark::State& state, const std::string& path, size_t bytes) {
   std::vector<char> name(HPI_NAME_BUFFER);
   Bytes buffer;
   for (auto _ : state) {
@@ -328,6 +331,24 @@ void BM_Zlib9UncompressChunks(benchmark::State& state) { UncompressChunks(state,
 
 // --- Packing ---------------------------------------------------------------
 
+// The compressed data of an unencrypted archive: its chunks without their
+// headers, to compare with what compress2 writes for the same chunks.
+uint64_t CompressedBytes(const std::string& path) {
+  std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(path);
+  if (!a) return 0;
+  std::ifstream in(path, std::ios::binary);
+  uint64_t total = 0;
+  for (size_t i = 0; i < a->size(); ++i) {
+    const hpi::Entry& e = a->at(i);
+    if (e.isDirectory || e.compression == 0) continue;
+    std::vector<uint8_t> lengths(4 * size_t(hpi::ChunkCount(e.size)));
+    in.seekg(e.dataOffset);
+    in.read(reinterpret_cast<char*>(lengths.data()), std::streamsize(lengths.size()));
+    for (size_t k = 0; k < lengths.size(); k += 4) total += hpi::LoadU32(&lengths[k]) - hpi::kChunkHeaderSize;
+  }
+  return total;
+}
+
 // Output sizes for the size comparison printed at the end.
 double gPackedBytes = 0, gCompress2Bytes = 0;
 
@@ -336,8 +357,8 @@ void BM_PackZlibArchive(benchmark::State& state) {
   for (auto _ : state)
     if (!Pack(path, 2)) state.SkipWithError("pack failed");
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(TotalBytes()));
-  gPackedBytes = double(std::filesystem::file_size(path));
-  state.counters["archive_MB"] = gPackedBytes / 1e6;
+  gPackedBytes = double(CompressedBytes(path));
+  state.counters["archive_MB"] = double(std::filesystem::file_size(path)) / 1e6;
   std::filesystem::remove(path);
 }
 
@@ -587,7 +608,7 @@ int main(int argc, char** argv) {
   PrintRatio(reporter, "pack zlib archive (all cores) / compress2 single thread", "BM_PackZlibArchive",
              "BM_ZlibCompress2Chunks", 0.4);
   if (gPackedBytes > 0 && gCompress2Bytes > 0)
-    PrintFigure("pack zlib archive size / compress2 output size", gPackedBytes / gCompress2Bytes, 1.01);
+    PrintFigure("pack zlib compressed data / compress2 output size", gPackedBytes / gCompress2Bytes, 1.01);
   PrintRatio(reporter, "hpi extract CPU / cp -r CPU", "BM_HpiExtract", "BM_CopyExtractedTree", 1.3);
   PrintRatio(reporter, "LZ77 encode / zlib level 6 encode", "BM_Lz77Encode", "BM_ZlibLevel6Encode", 1.0);
   PrintRatio(reporter, "LZ77 decode / zlib level 6 decode", "BM_Lz77Decode", "BM_ZlibLevel6Decode", 0);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -18,7 +19,9 @@ namespace hpi {
 
 namespace {
 
-constexpr size_t kMaxPath = 65535;  // a listed path plus its zero fits the 64 KiB buffer
+constexpr size_t kMaxPath = 65535;
+
+std::atomic<uint64_t> gNextArchiveId{1};  // a listed path plus its zero fits the 64 KiB buffer
 
 bool Fail(std::string* error, const std::string& why) {
   if (error) *error = why;
@@ -44,6 +47,7 @@ Archive::~Archive() {
 
 std::unique_ptr<Archive> Archive::Open(const std::string& path, std::string* error) {
   std::unique_ptr<Archive> a(new Archive);
+  a->id_ = gNextArchiveId.fetch_add(1);
   a->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (a->fd_ < 0) {
     Fail(error, std::string("cannot open: ") + std::strerror(errno));
@@ -253,39 +257,89 @@ class ChunkBuffer {
 
 }  // namespace
 
+// The stored bytes of one block of an archive, kept per thread: files are
+// laid out one after another in walk order, so reading them in that order
+// takes one system call per block rather than two per file.
+struct Archive::BlockCache {
+  static constexpr size_t kBlock = size_t(128) << 10;
+  uint64_t archive = 0;  // id of the archive the block belongs to, 0 for none
+  uint64_t start = 0;
+  size_t length = 0;
+  std::vector<uint8_t> bytes;
+};
+
+bool Archive::View(uint64_t offset, size_t n, BlockCache& cache, const uint8_t*& view) const {
+  if (cache.archive == id_ && offset >= cache.start && offset - cache.start <= cache.length &&
+      n <= cache.length - (offset - cache.start)) {
+    view = cache.bytes.data() + (offset - cache.start);
+    return true;
+  }
+  if (offset > fileSize_ || n > fileSize_ - offset) return false;
+  cache.archive = 0;
+  cache.bytes.resize(BlockCache::kBlock);
+  const size_t want = size_t(std::min<uint64_t>(BlockCache::kBlock, fileSize_ - offset));
+  size_t got = 0;
+  while (got < want) {
+    const ssize_t r = ::pread(fd_, cache.bytes.data() + got, want - got, off_t(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += size_t(r);
+  }
+  if (got < n) return false;
+  cache.archive = id_;
+  cache.start = offset;
+  cache.length = got;
+  view = cache.bytes.data();
+  return true;
+}
+
 bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& destination,
                          std::string* error) const {
   if (index >= entries_.size()) return Fail(error, "no such entry");
   const Entry& e = entries_[index];
   if (e.isDirectory) return Fail(error, "is a directory");
+  constexpr size_t kBlock = BlockCache::kBlock;
+  thread_local BlockCache cache;
   thread_local ChunkBuffer buffer;
   struct TrimAfter {
     ChunkBuffer& b;
     ~TrimAfter() { b.Trim(); }
   } trim{buffer};
   try {
+    const uint8_t* view = nullptr;
     if (e.compression == uint8_t(Method::Stored)) {
       if (uint64_t(e.dataOffset) + e.size > fileSize_) return Fail(error, "data outside the file");
       uint8_t* out = destination(e.size);
       if (!out && e.size) return Fail(error, "out of memory");
+      if (e.size <= kBlock) {
+        if (!View(e.dataOffset, e.size, cache, view)) return Fail(error, "read error");
+        DecryptSumUnscramble(cipher_, view, out, e.size, e.dataOffset, false);
+        return true;
+      }
       if (!ReadAt(e.dataOffset, out, e.size)) return Fail(error, "read error");
       cipher_.Apply(out, e.size, e.dataOffset);
       return true;
     }
     if (!IsValidMethod(e.compression)) return Fail(error, "unknown compression");
 
-    // The chunk-length array, then all chunks in one read.
+    // The chunk-length array, then all chunks.
     const uint64_t chunks = ChunkCount(e.size);
     if (uint64_t(e.dataOffset) + chunks * 4 > fileSize_) return Fail(error, "data outside the file");
+    const size_t lengthBytes = static_cast<size_t>(chunks * 4);
     uint8_t smallLengths[64];
     std::vector<uint8_t> largeLengths;
     uint8_t* lengths = smallLengths;
-    if (chunks * 4 > sizeof smallLengths) {
-      largeLengths.resize(static_cast<size_t>(chunks * 4));
+    if (lengthBytes > sizeof smallLengths) {
+      largeLengths.resize(lengthBytes);
       lengths = largeLengths.data();
     }
-    if (!ReadAt(e.dataOffset, lengths, static_cast<size_t>(chunks * 4))) return Fail(error, "read error");
-    cipher_.Apply(lengths, static_cast<size_t>(chunks * 4), e.dataOffset);
+    if (lengthBytes <= kBlock) {
+      if (!View(e.dataOffset, lengthBytes, cache, view)) return Fail(error, "read error");
+      if (lengthBytes) std::memcpy(lengths, view, lengthBytes);
+    } else if (!ReadAt(e.dataOffset, lengths, lengthBytes)) {
+      return Fail(error, "read error");
+    }
+    cipher_.Apply(lengths, lengthBytes, e.dataOffset);
     const uint64_t spanStart = e.dataOffset + chunks * 4;
     uint64_t span = 0;
     for (uint64_t k = 0; k < chunks; ++k) {
@@ -294,8 +348,19 @@ bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& 
       span += len;
       if (span > fileSize_ - spanStart) return Fail(error, "chunk outside the file");
     }
-    uint8_t* data = buffer.Get(static_cast<size_t>(span));
-    if (!ReadAt(spanStart, data, static_cast<size_t>(span))) return Fail(error, "read error");
+    // A span that fits a block is read through the block cache and decoded
+    // from there; a larger one is read whole into the thread's buffer and
+    // decoded in place.
+    const bool inPlace = span > kBlock;
+    const uint8_t* stored = nullptr;
+    uint8_t* raw = nullptr;
+    if (inPlace) {
+      raw = buffer.Get(static_cast<size_t>(span));
+      if (!ReadAt(spanStart, raw, static_cast<size_t>(span))) return Fail(error, "read error");
+      stored = raw;
+    } else if (span > 0) {
+      if (!View(spanStart, static_cast<size_t>(span), cache, stored)) return Fail(error, "read error");
+    }
 
     // Check every header before decoding anything; only the headers are
     // decrypted here, the data is decrypted in its decoding pass.
@@ -307,17 +372,22 @@ bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& 
       headers = largeHeaders.data();
     }
     uint64_t off = 0, total = 0;
+    uint32_t largest = 0;
     for (uint64_t k = 0; k < chunks; ++k) {
       const uint32_t len = LoadU32(&lengths[k * 4]);
-      cipher_.Apply(data + off, kChunkHeaderSize, spanStart + off);
-      headers[k] = ParseChunkHeader(data + off);
+      uint8_t header[kChunkHeaderSize];
+      std::memcpy(header, stored + off, kChunkHeaderSize);
+      cipher_.Apply(header, kChunkHeaderSize, spanStart + off);
+      headers[k] = ParseChunkHeader(header);
       if (!ChunkHeaderIsSane(headers[k], len)) return Fail(error, "damaged chunk header");
       total += headers[k].decompressedSize;
+      largest = std::max(largest, headers[k].compressedSize);
       off += len;
     }
     if (total != e.size) return Fail(error, "chunk sizes do not add up to the file size");
     uint8_t* out = destination(e.size);
     if (!out && e.size) return Fail(error, "out of memory");
+    uint8_t* work = inPlace ? nullptr : buffer.Get(largest);
 
     // One pass decrypts, sums and unscrambles a chunk's data, then it is
     // decoded straight into the output.
@@ -325,11 +395,12 @@ bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& 
     uint64_t outOff = 0;
     for (uint64_t k = 0; k < chunks; ++k) {
       const ChunkHeader& h = headers[k];
-      uint8_t* chunkData = data + off + kChunkHeaderSize;
-      const uint32_t sum = DecryptSumUnscramble(cipher_, chunkData, chunkData, h.compressedSize,
+      const uint8_t* from = stored + off + kChunkHeaderSize;
+      uint8_t* data = inPlace ? raw + off + kChunkHeaderSize : work;
+      const uint32_t sum = DecryptSumUnscramble(cipher_, from, data, h.compressedSize,
                                                 spanStart + off + kChunkHeaderSize, h.scrambled != 0);
       if (sum != h.checksum ||
-          !DecodeChunkData(h.method, chunkData, h.compressedSize, out + outOff, h.decompressedSize))
+          !DecodeChunkData(h.method, data, h.compressedSize, out + outOff, h.decompressedSize))
         return Fail(error, "damaged chunk (checksum or data)");
       off += LoadU32(&lengths[k * 4]);
       outOff += h.decompressedSize;

@@ -69,9 +69,14 @@ class Archive {
   Archive() = default;
   bool Load(std::string* error);
   bool ReadAt(uint64_t offset, uint8_t* dest, size_t n) const;
+  struct BlockCache;
+  // Points `view` at the n stored bytes at `offset` (n at most one block),
+  // reading a new block into `cache` when they are not in it.
+  bool View(uint64_t offset, size_t n, BlockCache& cache, const uint8_t*& view) const;
   void BuildLookup();
 
   int fd_ = -1;
+  uint64_t id_ = 0;  // never reused: tells one archive's cached blocks from another's
   uint64_t fileSize_ = 0;
   Cipher cipher_;
   std::vector<Entry> entries_;

@@ -83,7 +83,7 @@ TEST(HpiBatch, SameResultsAsOneByOneInEveryCase) {
       {"units\\big.fbi", hpitest::TextData(200000, 1)},   // four chunks
       {"units\\Small.FBI", hpitest::TextData(700, 2)},
       {"units\\empty.fbi", {}},
-      {"units\\noise.bin", hpitest::RandomData(70000, 3)},  // stored chunks
+      {"units\\noise.bin", hpitest::RandomData(300000, 3)},  // stored chunks, read past the block cache
       {"units\\hurt.fbi", hpitest::TextData(5000, 4)},
       {"weapons\\w.tdf", hpitest::TextData(65536, 5)},
   };
@@ -150,6 +150,33 @@ TEST(HpiBatch, SameResultsAsOneByOneInEveryCase) {
       }
       EXPECT_EQ(HPIClose(h), 1);
     }
+  }
+}
+
+TEST(HpiBatch, ArchivesOpenTogetherNeverShareReadBytes) {
+  // Two archives of the same layout and different bytes, read in turns and
+  // reopened: every read must come from its own archive.
+  hpitest::ScratchDir dir;
+  std::vector<std::string> paths;
+  for (int k = 0; k < 2; ++k) {
+    hpi::Writer w;
+    std::vector<Bytes> data;
+    for (int i = 0; i < 20; ++i) data.push_back(hpitest::TextData(3000, uint32_t(10 * k + i)));
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(w.AddFile("f" + std::to_string(i), data[size_t(i)].data(), 3000));
+    hpi::Writer::Options o;
+    o.method = hpi::Method::Stored;  // the same offsets in both
+    paths.push_back(dir / ("a" + std::to_string(k) + ".hpi"));
+    ASSERT_TRUE(w.Pack(paths.back(), o));
+  }
+  for (int round = 0; round < 3; ++round) {
+    HPIHANDLE h[2] = {HPIOpen(paths[0].c_str()), HPIOpen(paths[1].c_str())};
+    for (int i = 0; i < 20; ++i)
+      for (int k = 0; k < 2; ++k) {
+        const OneByOne r = ReadAlone(h[k], "f" + std::to_string(i), 3000);
+        EXPECT_EQ(r.bytes, hpitest::TextData(3000, uint32_t(10 * k + i))) << k << " " << i;
+      }
+    HPIClose(h[round % 2]);
+    HPIClose(h[1 - round % 2]);
   }
 }
 
