@@ -106,6 +106,7 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   EditSheetLabel = new QLabel("FileName : ", EditSheet);
   EditSheetLabel->setObjectName("EditSheetLabel");
   EditSheetLabel->move(4, 4);
+  EditSheetLabel->adjustSize();
   EditMemo = new QPlainTextEdit(EditSheet);
   EditMemo->setObjectName("EditMemo");
   EditMemo->setGeometry(0, 24, kMemoWidth, kMemoHeight);
