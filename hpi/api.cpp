@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hpi/archive.h"
+#include "hpi/atomic_file.h"
 #include "hpi/hpi.h"
 #include "hpi/parallel.h"
 #include "hpi/writer.h"
@@ -25,7 +26,7 @@ struct OpenedFile {
 };
 
 struct NewArchive {
-  std::string target;
+  hpi::AtomicFile file;  // opened on the target by HPICreate, renamed over it by HPIPackArchive
   hpi::Writer writer;
 };
 
@@ -256,7 +257,10 @@ HPIHANDLE HPICreate(const char* FileName, void* /*Callback*/) {
   if (!FileName || !*FileName) return nullptr;
   try {
     auto pack = std::make_shared<NewArchive>();
-    pack->target = FileName;
+    // The temporary file beside the target is created now: a target that
+    // cannot be created (no such directory, no write permission, a directory
+    // of that name) is refused here, before any file is added.
+    if (!pack->file.Open(FileName)) return nullptr;
     return Packs().Add(std::move(pack));
   } catch (...) {
     return nullptr;
@@ -281,7 +285,7 @@ int32_t HPIPackArchive(HPIHANDLE Pack, int32_t CMethod) {
   try {
     hpi::Writer::Options options;
     options.method = hpi::Method(CMethod);
-    return p->writer.Pack(p->target, options) ? 1 : 0;
+    return p->writer.Pack(p->file, options) ? 1 : 0;
   } catch (...) {
     return 0;
   }
