@@ -74,11 +74,57 @@ class NameBuffer {
   std::unique_ptr<char[]> Buf_;
 };
 
+// One listed entry of an archive load.
+struct Listed {
+  std::string Path;
+  int32_t Size;
+  bool IsDirectory;
+};
+
+// Files an archive load reads in one library call.
+constexpr size_t kReadWindow = 512;
+
+// Reads the files among Listed[From, To) into buffers of their listed sizes,
+// allocated once the library has found each file and checked its records, in
+// one call that decodes them on every core. Read[i] tells whether file i
+// opened and, unless empty, filled its whole buffer. A negative listed size is
+// not read.
+void ReadListedFiles(HPIHANDLE Archive, const std::vector<Listed>& listed, size_t From, size_t To,
+                     std::vector<std::unique_ptr<char[]>>& Buffers, std::vector<bool>& Read) {
+  struct Reading {
+    std::vector<const char*> Names;
+    std::vector<int32_t> Sizes;
+    std::vector<size_t> Of;  // listed position of each file read
+    std::vector<std::unique_ptr<char[]>> Buffers;
+  } reading;
+  for (size_t i = From; i < To; ++i) {
+    if (listed[i].IsDirectory || listed[i].Size < 0) continue;
+    reading.Names.push_back(listed[i].Path.c_str());
+    reading.Sizes.push_back(listed[i].Size);
+    reading.Of.push_back(i);
+  }
+  if (reading.Names.empty()) return;
+  reading.Buffers.resize(reading.Names.size());
+  std::vector<int32_t> results(reading.Names.size(), -1);
+  auto allocate = [](void* Context, int32_t Index, int32_t Size) -> void* {
+    auto& buffer = static_cast<Reading*>(Context)->Buffers[static_cast<size_t>(Index)];
+    buffer.reset(new (std::nothrow) char[static_cast<size_t>(Size)]);
+    return buffer.get();
+  };
+  if (!HPIReadFiles(Archive, int32_t(reading.Names.size()), reading.Names.data(), reading.Sizes.data(), allocate,
+                    &reading, results.data()))
+    std::fill(results.begin(), results.end(), -1);
+  for (size_t k = 0; k < reading.Of.size(); ++k) {
+    const size_t i = reading.Of[k];
+    Read[i] = results[k] >= 0 && (reading.Sizes[k] == 0 || (results[k] >= reading.Sizes[k] && reading.Buffers[k]));
+    if (Read[i]) Buffers[i] = std::move(reading.Buffers[k]);
+  }
+}
+
 // Modes 0 and 8: one kind's files from SubDir, or every entry of the archive.
 // Returns the number of files that could not be read. The entries are listed
-// first and their files then read in one library call that decodes them on
-// every core; the list takes them in the listed order, as if each had been
-// opened and read in turn.
+// first and their files read in windows (ReadListedFiles); the list takes
+// them in the listed order, as if each had been opened and read in turn.
 int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, uint8_t Mode) {
   if (Mode == rwLoadArchive)
     for (int i = 0; i < List.Count; ++i)
@@ -99,11 +145,6 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
   }
   if (!archive) return 0;
 
-  struct Listed {
-    std::string Path;
-    int32_t Size;
-    bool IsDirectory;
-  };
   std::vector<Listed> listed;
   const std::string wanted = "." + List.Ext;
   NameBuffer name;
@@ -122,47 +163,21 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
     listed.push_back({std::move(entry), size, isDirectory != 0});
   }
 
-  // Every file is read into a buffer of its listed size, allocated once the
-  // library has found the file and checked its records. A negative listed
-  // size is not read.
-  struct Reading {
-    std::vector<const char*> Names;
-    std::vector<int32_t> Sizes;
-    std::vector<size_t> Of;  // listed position of each file read
-    std::vector<std::unique_ptr<char[]>> Buffers;
-  } reading;
-  for (size_t i = 0; i < listed.size(); ++i) {
-    if (listed[i].IsDirectory || listed[i].Size < 0) continue;
-    reading.Names.push_back(listed[i].Path.c_str());
-    reading.Sizes.push_back(listed[i].Size);
-    reading.Of.push_back(i);
-  }
-  reading.Buffers.resize(reading.Names.size());
-  std::vector<int32_t> results(reading.Names.size(), -1);
-  auto allocate = [](void* Context, int32_t Index, int32_t Size) -> void* {
-    auto& buffer = static_cast<Reading*>(Context)->Buffers[static_cast<size_t>(Index)];
-    buffer.reset(new (std::nothrow) char[static_cast<size_t>(Size)]);
-    return buffer.get();
-  };
-  if (!reading.Names.empty() &&
-      !HPIReadFiles(archive, int32_t(reading.Names.size()), reading.Names.data(), reading.Sizes.data(), allocate,
-                    &reading, results.data()))
-    std::fill(results.begin(), results.end(), -1);
-  // A file is read when it opened and, unless empty, filled its whole buffer.
+  // The files are read a window at a time, each window in one library call,
+  // so that a list that fills up part way has not had the whole archive read.
   std::vector<std::unique_ptr<char[]>> buffers(listed.size());
   std::vector<bool> read(listed.size(), false);
-  for (size_t k = 0; k < reading.Of.size(); ++k) {
-    const size_t i = reading.Of[k];
-    read[i] = results[k] >= 0 &&
-              (reading.Sizes[k] == 0 || (results[k] >= reading.Sizes[k] && reading.Buffers[k]));
-    if (read[i]) buffers[i] = std::move(reading.Buffers[k]);
-  }
-  reading.Buffers.clear();
+  size_t readUpTo = 0;  // the files listed before this position have been read
+  auto readWindow = [&](size_t From) {
+    readUpTo = std::min(listed.size(), From + kReadWindow);
+    ReadListedFiles(archive, listed, From, readUpTo, buffers, read);
+  };
 
   int skipped = 0;
   for (size_t i = 0; i < listed.size(); ++i) {
     Listed& e = listed[i];
     UnPacked& slot = List.NextSlot();
+    if (!e.IsDirectory && i >= readUpTo) readWindow(i);  // before any path of the window moves
     slot.UnPackedFile = std::move(e.Path);
     slot.PFileSize = e.Size;
     slot.ParentFile = Name;

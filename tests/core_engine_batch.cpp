@@ -78,7 +78,8 @@ TEST_F(EngineBatch, FilesComeInWalkOrderWithoutTheDamagedOne) {
   Files content = {{"units\\a.fbi", "UnitName=A;"},       {"units\\B.FBI", std::string(200000, 'b')},
                    {"units\\c.fbi", std::string(900, 'c')}, {"units\\d.fbi", ""},
                    {"units\\sub.fbi\\inner.fbi", "I"},     {"weapons\\w.tdf", "[W]"}};
-  for (int i = 0; i < 60; ++i) content["units\\f" + std::to_string(100 + i) + ".fbi"] = std::string(50 + i, 'f');
+  // More files than one read window takes.
+  for (int i = 0; i < 600; ++i) content["units\\f" + std::to_string(1000 + i) + ".fbi"] = std::string(i % 70, 'f');
   MakeArchive(a, content, 2);
   DamageFile(a, "units\\c.fbi");
 
@@ -90,9 +91,9 @@ TEST_F(EngineBatch, FilesComeInWalkOrderWithoutTheDamagedOne) {
   std::vector<std::string> expected = {"units\\a.fbi 11 0 " + a + " UnitName=A;",
                                        "units\\B.FBI 200000 0 " + a + " " + std::string(200000, 'b'),
                                        "units\\d.fbi 0 0 " + a + " -"};
-  for (int i = 0; i < 60; ++i)
-    expected.push_back("units\\f" + std::to_string(100 + i) + ".fbi " + std::to_string(50 + i) + " 0 " + a + " " +
-                       std::string(50 + i, 'f'));
+  for (int i = 0; i < 600; ++i)
+    expected.push_back("units\\f" + std::to_string(1000 + i) + ".fbi " + std::to_string(i % 70) + " 0 " + a + " " +
+                       (i % 70 ? std::string(i % 70, 'f') : "-"));
   expected.push_back("units\\sub.fbi 0 255 " + a + " -");
   EXPECT_EQ(Describe(s.UnitFiles), expected);
 
