@@ -91,7 +91,7 @@ for page in kestrava hpi kestrava-table; do
   text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$gz" 2>"$tmp/man.log") || fail "man $page"
   [ ! -s "$tmp/man.log" ] || { cat "$tmp/man.log" >&2; fail "man warnings for $page"; }
   grep -q "^NAME" <<<"$text" || fail "$page.1 has no NAME section"
-  grep -q "$page - " <<<"$text" || fail "$page.1 does not name $page"
+  grep -Eq "^ +$page +- " <<<"$text" || fail "$page.1 does not name $page"
 done
 
 # Bash completion offers the commands, kinds and formats.
