@@ -183,20 +183,22 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err) 
   }
 
   int problems = 0;
-  // The window's open dialog only offers existing archive files; the engine
-  // passes over an archive it cannot open without a word. Here the user named
-  // the archive, so one that cannot be read is reported, and the rest loaded.
-  std::vector<std::string> archives;
+  OpenArchiveFiles(*state, Request.Archives);
+  // The window's open dialog only offers existing archive files, and the
+  // engine passes over an archive it cannot open without a word. Here the
+  // user named each archive, so one that gave no entry to any list is opened
+  // once more to tell a damaged or missing archive (reported) from one that
+  // holds no definitions (not reported).
   for (const std::string& path : Request.Archives) {
+    bool gaveEntries = false;
+    for (const AllUnpacked* list : {&state->UnitFiles, &state->WeaponFiles, &state->DownloadFiles, &state->CorpseFiles})
+      for (int i = 0; i < list->Count && !gaveEntries; ++i) gaveEntries = EqualIgnoringCase((*list)[i].ParentFile, path);
     std::string why;
-    if (hpi::Archive::Open(path, &why)) {
-      archives.push_back(path);
-    } else {
+    if (!gaveEntries && !hpi::Archive::Open(path, &why)) {
       Err << prefix << "cannot read archive " << path << ": " << why << "\n";
       ++problems;
     }
   }
-  OpenArchiveFiles(*state, archives);
   if (Request.IncludeTaDir) {
     state->TaDir = Request.TaDir;
     if (!IncludeLooseFiles(*state)) {

@@ -34,8 +34,16 @@ void AppendLatin1AsUtf8(std::string& Out, std::string_view Text) {
 }
 
 void AppendCsvField(std::string& Out, std::string_view Text) {
-  if (Text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    AppendLatin1AsUtf8(Out, Text);
+  // One pass finds out whether the field needs quotes or any conversion;
+  // most cells need neither and are copied whole.
+  bool quoted = false, high = false;
+  for (char c : Text) {
+    quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
+    high |= static_cast<unsigned char>(c) >= 0x80;
+  }
+  if (!quoted) {
+    if (high) AppendLatin1AsUtf8(Out, Text);
+    else Out.append(Text);
     return;
   }
   Out += '"';
@@ -106,6 +114,8 @@ void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, cons
     Out += View.RowCount() ? "\n]\n" : "]\n";
     return;
   }
+  // A guess at the size, so that the text is not copied again and again as it grows.
+  Out.reserve(Out.size() + static_cast<size_t>(View.RowCount() + 1) * Columns.size() * 6);
   const char* const lineEnd = Format == TableFormat::Csv ? "\r\n" : "\n";
   const char separator = Format == TableFormat::Csv ? ',' : '\t';
   for (size_t k = 0; k < Columns.size(); ++k) {
