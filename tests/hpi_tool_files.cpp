@@ -181,6 +181,11 @@ TEST(HpiToolFiles, VerifyCountsSoundFilesAndNamesDamagedOnes) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Lines(r.err), 1) << r.err;
   EXPECT_EQ(Tool(dir, "verify").status, 2);
+  for (const std::string command : {"cat", "verify", "add"}) {
+    r = Tool(dir, command + " --help");
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_NE(r.out.find("hpi " + command + " ARCHIVE"), std::string::npos) << command;
+  }
 }
 
 TEST(HpiToolFiles, AddKeepsEveryOtherFileByteForByte) {

@@ -224,12 +224,14 @@ struct KestravaTable : ::testing::Test {
     taDir = (root / "ta").string();
     MakeArchive(modA, {
         {"units\\ARMFLEA.FBI", Unit("10", "ARMFLEA", "17")},
-        {"units\\ARMTANK.fbi", Unit("9", "ARMTANK", "100", "\tName=Tank, \"heavy\";\r\n\tDescription=a\tb\\c\xe9\xff;\r\n"
-                                                        "\tDesignation=x\ry\nz;\r\n")},
+        {"units\\ARMTANK.fbi",
+         Unit("9", "ARMTANK", "100",
+              "\tName=Tank, \"heavy\";\r\n\tDescription=a\tb\\c\xe9\xff;\r\n\tDesignation=x\ry\nz;\r\n")},
         {"units\\NONUMBER.FBI", "[UNITINFO]\r\n{\r\nUnitName=NONE;\r\n}\r\n"},
         {"weapons\\W.TDF", "[GUN]\r\n{\r\nID=3;\r\nName=gun;\r\n[DAMAGE]\r\n{\r\ndefault=50;\r\n}\r\n}\r\n"
                            "[LASER]\r\n{\r\nID=1;\r\nName=laser;\r\n}\r\n"},
-        {"download\\M.TDF", "[MENUENTRY1]\r\n{\r\nUNITMENU=ARMCOM;\r\nMENU=2;\r\nBUTTON=0;\r\nUNITNAME=ARMFLEA;\r\n}\r\n"},
+        {"download\\M.TDF",
+         "[MENUENTRY1]\r\n{\r\nUNITMENU=ARMCOM;\r\nMENU=2;\r\nBUTTON=0;\r\nUNITNAME=ARMFLEA;\r\n}\r\n"},
         {"features\\corpses\\C.TDF", "[HEAP1]\r\n{\r\nworld=all;\r\nmetal=12;\r\n}\r\n"},
     });
     MakeArchive(modB, {
@@ -293,8 +295,8 @@ TEST_F(KestravaTable, EveryFormatHoldsTheCoresCellsInItsOrder) {
   };
   EXPECT_EQ(ParseCsv(r.out), expected);
   // Sorted by BuildCostMetal: 9, "  42", 17 < 42 < 100 < 1000 by value.
-  const ToolRun m = RunArgs({"units", modA, modB, "--ta-dir", taDir, "--columns", "UnitName", "--sort", "buildcostmetal",
-                         "--format", "tsv"});
+  const ToolRun m = RunArgs({"units", modA, modB, "--ta-dir", taDir, "--columns", "UnitName", "--sort",
+                             "buildcostmetal", "--format", "tsv"});
   EXPECT_EQ(m.out, "UnitName\nCORAK\nARMFLEA\ncorstorm\nARMTANK\narmloose\n");
 }
 

@@ -1,5 +1,6 @@
 // hpi: lists, extracts, creates and checks the game's archives, and reads or
 // replaces single files in them.
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -63,7 +64,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return BadUsage("missing command");
   const std::string& cmd = args[0];
-  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+  // "--help" anywhere, as in "hpi add --help", shows the usage.
+  if (cmd == "help" || std::find(args.begin(), args.end(), "--help") != args.end() ||
+      std::find(args.begin(), args.end(), "-h") != args.end()) {
     std::cout << kUsage;
     return 0;
   }

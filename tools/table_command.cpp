@@ -191,8 +191,10 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err) 
   // holds no definitions (not reported).
   for (const std::string& path : Request.Archives) {
     bool gaveEntries = false;
-    for (const AllUnpacked* list : {&state->UnitFiles, &state->WeaponFiles, &state->DownloadFiles, &state->CorpseFiles})
-      for (int i = 0; i < list->Count && !gaveEntries; ++i) gaveEntries = EqualIgnoringCase((*list)[i].ParentFile, path);
+    for (const AllUnpacked* list :
+         {&state->UnitFiles, &state->WeaponFiles, &state->DownloadFiles, &state->CorpseFiles})
+      for (int i = 0; i < list->Count && !gaveEntries; ++i)
+        gaveEntries = EqualIgnoringCase((*list)[i].ParentFile, path);
     std::string why;
     if (!gaveEntries && !hpi::Archive::Open(path, &why)) {
       Err << prefix << "cannot read archive " << path << ": " << why << "\n";
