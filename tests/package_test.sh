@@ -62,12 +62,13 @@ done
 grep -q 'hpi verify ARCHIVE' "$tmp/hpi.txt" || fail "hpi --help does not describe verify"
 "$usr/bin/kestrava-table" --help >"$tmp/table.txt" || fail "unpacked kestrava-table --help failed"
 grep -q 'kestrava-table KIND' "$tmp/table.txt" || fail "kestrava-table --help shows no usage"
-if [ -f "$build/examples/sample.ufo" ]; then
-  "$usr/bin/kestrava-table" units "$build/examples/sample.ufo" --columns UnitName >"$tmp/units.csv" ||
-    fail "unpacked kestrava-table could not print the sample archive's units"
-  [ "$(head -n 1 "$tmp/units.csv")" = $'UnitName\r' ] || fail "unexpected table header"
-  [ "$(wc -l <"$tmp/units.csv")" -gt 1 ] || fail "the sample archive gave no unit rows"
-fi
+sample="$build/examples/sample.ufo"
+[ -f "$sample" ] || fail "no sample archive $sample (the build packs it)"
+"$usr/bin/hpi" verify "$sample" >/dev/null || fail "unpacked hpi could not verify the sample archive"
+"$usr/bin/kestrava-table" units "$sample" --columns UnitName >"$tmp/units.csv" ||
+  fail "unpacked kestrava-table could not print the sample archive's units"
+[ "$(head -n 1 "$tmp/units.csv")" = $'UnitName\r' ] || fail "unexpected table header"
+[ "$(wc -l <"$tmp/units.csv")" -gt 1 ] || fail "the sample archive gave no unit rows"
 
 # Validators.
 desktop-file-validate "$usr/share/applications/kestrava.desktop" || fail "desktop-file-validate"
