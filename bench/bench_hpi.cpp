@@ -28,6 +28,7 @@
 #include "hpi/hpi.h"
 #include "hpi/lz77.h"
 #include "hpi/writer.h"
+#include "support_archive.h"
 
 extern char** environ;
 
@@ -76,76 +77,6 @@ const std::vector<File>& Data() {
         file.data.assign(text.begin(), text.end());
       }
       out.push_back(std::move(file));
-    }
-    return out;
-  }();
-  return files;
-}
-
-// A mod's definition files: 2,049 units, 2,049 weapon files, 400 build
-// menus and 600 corpse files, mostly 1 to 5 KB each (about 15 MB).
-const std::vector<File>& ModFiles() {
-  static const std::vector<File> files = [] {
-    std::vector<File> out;
-    std::mt19937 rng(20261207);
-    auto between = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
-    auto word = [&](int lo, int hi) {
-      static const char* const syllables[] = {"ar", "cor", "la", "ser", "vik", "to", "ran", "mek", "dus", "ol"};
-      std::string w;
-      const int n = between(lo, hi);
-      while (int(w.size()) < n) w += syllables[rng() % 10];
-      return w.substr(0, size_t(n));
-    };
-    auto value = [&]() -> std::string {
-      switch (rng() % 6) {
-        case 0: return std::to_string(between(0, 9));
-        case 1:
-        case 2: return std::to_string(between(10, 99999));
-        case 3: return "." + std::to_string(between(1, 999));
-        case 4: return word(3, 12);
-        default: return word(4, 10) + " " + word(3, 9) + " " + word(2, 14);
-      }
-    };
-    auto statements = [&](std::string& text, int count, const char* indent) {
-      for (int i = 0; i < count; ++i) {
-        text += std::string(indent) + "Key" + word(3, 12) + "=" + value() + ";";
-        if (rng() % 10 == 0) text += " // " + word(8, 30);
-        text += "\r\n";
-      }
-    };
-    auto add = [&](std::string name, const std::string& text) {
-      out.push_back({std::move(name), Bytes(text.begin(), text.end())});
-    };
-    for (int n = 0; n < 2049; ++n) {
-      std::string s = "[UNITINFO]\r\n\t{\r\n\tUnitName=KS" + std::to_string(n) + ";\r\n";
-      statements(s, between(60, 100), "\t");
-      s += "\t}\r\n";
-      add("units\\KS" + std::to_string(n) + ".FBI", s);
-    }
-    for (int n = 0; n < 2049; ++n) {
-      std::string s;
-      for (int k = between(2, 5); k > 0; --k) {
-        s += "[KS_WEAPON_" + std::to_string(n) + "_" + std::to_string(k) + "]\r\n\t{\r\n";
-        statements(s, between(18, 34), "\t");
-        s += "\t[DAMAGE]\r\n\t\t{\r\n\t\tdefault=" + std::to_string(between(5, 3000)) + ";\r\n\t\t}\r\n\t}\r\n";
-      }
-      add("weapons\\KSW" + std::to_string(n) + ".TDF", s);
-    }
-    for (int n = 0; n < 400; ++n) {
-      std::string s;
-      for (int k = 0; k < 6; ++k)
-        s += "[MENUENTRY" + std::to_string(k + 1) + "]\r\n\t{\r\n\tUNITMENU=KS" + std::to_string(n) +
-             ";\r\n\tMENU=" + std::to_string(between(1, 4)) + ";\r\n\tBUTTON=" + std::to_string(k) + ";\r\n\t}\r\n";
-      add("download\\KSM" + std::to_string(n) + ".TDF", s);
-    }
-    for (int n = 0; n < 600; ++n) {
-      std::string s;
-      for (int k = between(2, 4); k > 0; --k) {
-        s += "[KS" + std::to_string(n) + "_DEAD" + std::to_string(k) + "]\r\n\t{\r\n";
-        statements(s, between(8, 15), "\t");
-        s += "\t}\r\n";
-      }
-      add("features\\corpses\\KSD" + std::to_string(n) + ".TDF", s);
     }
     return out;
   }();
@@ -206,6 +137,35 @@ struct TempFiles {
 TempFiles& Temps() {
   static TempFiles t;
   return t;
+}
+
+// The benchmarks' mod archive (bench/support_archive.h): 2,049 units, 2,049
+// weapon files, 400 build menus and 600 corpse files, packed with LZ77.
+const std::string& ModArchive() {
+  static const std::string path = [] {
+    const std::string p = TempPath("mod.hpi");
+    Temps().paths.push_back(p);
+    GenerateCoreBenchArchive(p);
+    return p;
+  }();
+  return path;
+}
+
+// The mod archive's files, for packing them again as other packers do.
+const std::vector<File>& ModFiles() {
+  static const std::vector<File> files = [] {
+    std::vector<File> out;
+    std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(ModArchive());
+    for (size_t i = 0; a && i < a->size(); ++i) {
+      if (a->at(i).isDirectory) continue;
+      File f;
+      f.name = a->PathOf(i);
+      if (!a->ReadFile(uint32_t(i), f.data)) std::fprintf(stderr, "cannot read %s\n", f.name.c_str());
+      out.push_back(std::move(f));
+    }
+    return out;
+  }();
+  return files;
 }
 
 // The archive as the library packs it (zlib, level 6, no key).
@@ -380,21 +340,6 @@ void BM_ZlibCompress2Chunks(benchmark::State& state) {
 }
 
 // --- Extracting ------------------------------------------------------------
-
-// A mod-sized archive as the game's own are packed (LZ77).
-const std::string& ModArchive() {
-  static const std::string path = [] {
-    const std::string p = TempPath("mod.hpi");
-    Temps().paths.push_back(p);
-    HPIHANDLE pack = HPICreate(p.c_str(), nullptr);
-    for (const File& f : ModFiles())
-      HPIAddFileFromMemory(pack, f.name.c_str(), reinterpret_cast<const char*>(f.data.data()),
-                           int32_t(f.data.size()));
-    if (!HPIPackArchive(pack, 1)) std::fprintf(stderr, "pack failed\n");
-    return p;
-  }();
-  return path;
-}
 
 // Runs a program and returns the CPU time (user + system) it used, or -1.
 double RunForCpu(const std::vector<std::string>& args) {
