@@ -1,6 +1,7 @@
 // The library operations the program calls, over hpi::Archive and hpi::Writer.
 // Handles are ids from a registry, never raw pointers, so a stale or foreign
 // handle is detected instead of dereferenced.
+#include <atomic>
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
@@ -45,11 +46,8 @@ class Registry {
 // One id sequence for every kind of handle: an id is never reused, and a
 // handle of one kind is never taken for another.
 uintptr_t NextId() {
-  static std::mutex mutex;
-  static uintptr_t last = 0x4000;
-  std::lock_guard lock(mutex);
-  last += 0x10;
-  return last;
+  static std::atomic<uintptr_t> last{0x4000};
+  return last.fetch_add(0x10) + 0x10;
 }
 
 template <class T>

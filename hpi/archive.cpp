@@ -180,10 +180,10 @@ bool Archive::Load(std::string* error) {
 
 void Archive::BuildLookup() {
   auto sorted = [&](const std::vector<uint32_t>& children) {
+    auto less = [&](uint32_t a, uint32_t b) { return CompareNoCase(entries_[a].name, entries_[b].name) < 0; };
     std::vector<uint32_t> v = children;
-    std::stable_sort(v.begin(), v.end(), [&](uint32_t a, uint32_t b) {
-      return CompareNoCase(entries_[a].name, entries_[b].name) < 0;
-    });
+    // Writers store every directory sorted already; only others need the sort.
+    if (!std::is_sorted(v.begin(), v.end(), less)) std::stable_sort(v.begin(), v.end(), less);
     return v;
   };
   rootByName_ = sorted(root_);
@@ -196,19 +196,24 @@ const std::vector<uint32_t>& Archive::ChildrenOf(uint32_t dir) const {
 }
 
 std::string Archive::PathOf(size_t i) const {
-  std::vector<uint32_t> chain;
-  for (uint32_t k = uint32_t(i); k != Entry::kNone; k = entries_[k].parent) chain.push_back(k);
-  std::string path;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (!path.empty()) path += '\\';
-    path += entries_[*it].name;
+  // Measured first, then filled from its last level up.
+  size_t length = 0;
+  for (uint32_t k = uint32_t(i); k != Entry::kNone; k = entries_[k].parent)
+    length += entries_[k].name.size() + (entries_[k].parent == Entry::kNone ? 0 : 1);
+  std::string path(length, '\\');
+  size_t end = length;
+  for (uint32_t k = uint32_t(i); k != Entry::kNone; k = entries_[k].parent) {
+    const std::string& name = entries_[k].name;
+    end -= name.size();
+    name.copy(path.data() + end, name.size());
+    if (end > 0) --end;  // the separator before it stays
   }
   return path;
 }
 
 std::optional<uint32_t> Archive::Find(std::string_view path) const {
   uint32_t cur = Entry::kNone;
-  for (std::string_view level : SplitLevels(path)) {
+  for (std::string_view level : LevelRange(path)) {
     if (cur != Entry::kNone && !entries_[cur].isDirectory) return std::nullopt;
     const std::vector<uint32_t>& v = cur == Entry::kNone ? rootByName_ : entries_[cur].byName;
     auto it = std::lower_bound(v.begin(), v.end(), level, [&](uint32_t k, std::string_view l) {

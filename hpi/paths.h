@@ -10,6 +10,39 @@ namespace hpi {
 // The non-empty levels of a path inside an archive; '\' and '/' both separate.
 std::vector<std::string_view> SplitLevels(std::string_view archivePath);
 
+// The same levels walked in place, without building a vector:
+// `for (std::string_view level : LevelRange(path))`.
+class LevelRange {
+ public:
+  explicit LevelRange(std::string_view path) : path_(path) {}
+  class Iterator {
+   public:
+    Iterator(std::string_view path, size_t pos) : path_(path), pos_(pos) { Settle(); }
+    std::string_view operator*() const { return path_.substr(pos_, end_ - pos_); }
+    Iterator& operator++() {
+      pos_ = end_;
+      Settle();
+      return *this;
+    }
+    bool operator!=(const Iterator& o) const { return pos_ != o.pos_; }
+
+   private:
+    // Skips separators to the next level's start and finds its end.
+    void Settle() {
+      while (pos_ < path_.size() && (path_[pos_] == '\\' || path_[pos_] == '/')) ++pos_;
+      end_ = pos_;
+      while (end_ < path_.size() && path_[end_] != '\\' && path_[end_] != '/') ++end_;
+    }
+    std::string_view path_;
+    size_t pos_, end_ = 0;
+  };
+  Iterator begin() const { return Iterator(path_, 0); }
+  Iterator end() const { return Iterator(path_, path_.size()); }
+
+ private:
+  std::string_view path_;
+};
+
 // The archive path `archivePath` (levels joined with '\'; '/' is taken as a
 // separator too) as a relative disk path with levels joined by '/'. "." and
 // empty levels are dropped. Returns nullopt for a path that could leave the

@@ -11,6 +11,7 @@
 #include "hpi/archive.h"
 #include "hpi/crypt.h"
 #include "hpi/hpi.h"
+#include "hpi/paths.h"
 #include "hpi/writer.h"
 #include "hpi_test_util.h"
 
@@ -254,4 +255,22 @@ TEST(HpiCrypt, OnePassAgreesWithTheByteFormulas) {
   for (size_t i = 0; i < plain.size(); ++i) sum += uint8_t((plain[i] ^ uint8_t(i)) + uint8_t(i));
   EXPECT_EQ(hpi::ScrambleSum(plain.data(), out.data(), plain.size()), sum);
   EXPECT_EQ(out[300], uint8_t((plain[300] ^ uint8_t(300)) + uint8_t(300)));
+}
+
+TEST(HpiPaths, LevelRangeWalksTheLevelsOfSplitLevels) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"", {}},
+      {"\\", {}},
+      {"a", {"a"}},
+      {"units\\ARMCOM.FBI", {"units", "ARMCOM.FBI"}},
+      {"//a\\\\b/", {"a", "b"}},
+      {"x/y\\z", {"x", "y", "z"}}};
+  for (const auto& [path, levels] : cases) {
+    std::vector<std::string> walked;
+    for (std::string_view level : hpi::LevelRange(path)) walked.emplace_back(level);
+    EXPECT_EQ(walked, levels) << path;
+    std::vector<std::string> split;
+    for (std::string_view level : hpi::SplitLevels(path)) split.emplace_back(level);
+    EXPECT_EQ(split, levels) << path;
+  }
 }
