@@ -542,7 +542,7 @@ int main(int argc, char** argv) {
   std::vector<char*> args(argv, argv + argc);
   bool repetitions = false;
   for (int i = 1; i < argc; ++i) repetitions |= std::strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
-  static char kRepetitions[] = "--benchmark_repetitions=7";
+  static char kRepetitions[] = "--benchmark_repetitions=9";
   static char kInterleave[] = "--benchmark_enable_random_interleaving=true";
   static char kAggregates[] = "--benchmark_report_aggregates_only=true";
   if (!repetitions) args.insert(args.begin() + 1, {kRepetitions, kInterleave, kAggregates});
