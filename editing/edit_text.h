@@ -5,16 +5,17 @@
 // Every byte the user did not change must come back exactly. Each byte shows
 // as its Latin-1 character, except a CR or an LF inside a line: the editor
 // would take either as a line break and split the line, so they show as the
-// visible symbols U+240D and U+240A instead and turn back into their bytes on
-// the way out. A no-break space (0xA0) stays itself; the editor's raw text
+// visible symbols U+21B5 (the return key's arrow) and U+2193 (an arrow down)
+// instead, which the common fonts have, and turn back into their bytes on the
+// way out. A no-break space (0xA0) stays itself; the editor's raw text
 // keeps it, where its plain text would give a blank.
 #include <QString>
 #include <string>
 #include <vector>
 
 // Stand-ins for a CR and an LF inside a line.
-inline constexpr char16_t kLoneCrSymbol = u'\u240D';
-inline constexpr char16_t kLoneLfSymbol = u'\u240A';
+inline constexpr char16_t kLoneCrSymbol = u'\u21B5';
+inline constexpr char16_t kLoneLfSymbol = u'\u2193';
 
 // The lines as editor text, one editor line per line, joined by '\n'.
 QString FileLinesToEditor(const std::vector<std::string>& Lines);
