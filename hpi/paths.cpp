@@ -26,15 +26,4 @@ std::optional<std::vector<std::string_view>> LevelsBelowTarget(std::string_view 
   return levels;
 }
 
-std::optional<std::string> DiskRelativePath(std::string_view archivePath) {
-  const std::optional<std::vector<std::string_view>> levels = LevelsBelowTarget(archivePath);
-  if (!levels) return std::nullopt;
-  std::string out;
-  for (std::string_view level : *levels) {
-    if (!out.empty()) out += '/';
-    out += level;
-  }
-  return out;
-}
-
 }  // namespace hpi
