@@ -82,9 +82,12 @@ bool ReadArchiveBytes(HPIHANDLE Archive, const std::string& Path, int32_t Size, 
   Buffer.reset();
   ArchiveFileGuard file(HPIOpenFile(Archive, Path.c_str()));
   if (!file.get() || Size < 0) return false;
-  char beyond;
-  if (HPIGet(&beyond, file.get(), Size, 1) != 0) return false;  // longer than listed
+  // The opened file must end exactly at the listed size, checked before a
+  // buffer of that size is allocated.
+  char probe;
+  if (HPIGet(&probe, file.get(), Size, 1) != 0) return false;
   if (Size == 0) return true;
+  if (HPIGet(&probe, file.get(), Size - 1, 1) != 1) return false;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(Size)]);
   if (!buffer) return false;
   if (HPIGet(buffer.get(), file.get(), 0, Size) != Size) return false;
