@@ -110,8 +110,14 @@ class RowBuilder {
       : View_(View), Index_(Keys), MultiSection_(MultiSection) {}
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
-    if (!E.Contents || E.PFileSize <= 0) return;
-    GetUnpackedLines(E, true, Lines_);
+    const bool empty = !E.Contents || E.PFileSize <= 0;
+    // A single-section file saved empty keeps its row (its file columns only),
+    // so that it can still be reached from the table.
+    if (empty && (MultiSection_ || !KeepEmptyCaption)) return;
+    if (empty)
+      Lines_.Clear();
+    else
+      GetUnpackedLines(E, true, Lines_);
     FileLines_[0] = "UnpackedFile=" + E.UnPackedFile;
     FileLines_[1] = "ParentFile=" + E.ParentFile;
     FileLines_[2] = "PFilesize=" + std::to_string(E.PFileSize);

@@ -71,9 +71,10 @@ class ArenaWriter {
     if (!Clean_ || !Empty()) Out_.Starts.push_back(W_);
     Cut_ = false;
   }
-  // End of text: a buffer that holds at least one character becomes the last line.
+  // End of text: a buffer that holds at least one character becomes the last
+  // line. A line cut to nothing by a zero byte is no extra line, in either mode.
   void Finish() {
-    if (!Empty() || (!Clean_ && Cut_)) Out_.Starts.push_back(W_);
+    if (!Empty()) Out_.Starts.push_back(W_);
   }
 
  private:
