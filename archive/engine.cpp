@@ -9,14 +9,14 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/ascii_case.h"
 #include "archive/disk_search.h"
+#include "hpi/disk_writer.h"
 #include "hpi/hpi.h"
-#include "hpi/paths.h"
 
 namespace {
 
@@ -74,6 +74,27 @@ class NameBuffer {
   std::unique_ptr<char[]> Buf_;
 };
 
+// Reads the file Path of an open archive, Size bytes as listed, into Buffer
+// (none for 0 bytes). False when the file cannot be opened, its buffer cannot
+// be allocated, or it does not hold exactly Size bytes: a listed entry is
+// only ever given its own bytes.
+bool ReadArchiveBytes(HPIHANDLE Archive, const std::string& Path, int32_t Size, std::unique_ptr<char[]>& Buffer) {
+  Buffer.reset();
+  ArchiveFileGuard file(HPIOpenFile(Archive, Path.c_str()));
+  if (!file.get() || Size < 0) return false;
+  // The opened file must end exactly at the listed size, checked before a
+  // buffer of that size is allocated.
+  char probe;
+  if (HPIGet(&probe, file.get(), Size, 1) != 0) return false;
+  if (Size == 0) return true;
+  if (HPIGet(&probe, file.get(), Size - 1, 1) != 1) return false;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(Size)]);
+  if (!buffer) return false;
+  if (HPIGet(buffer.get(), file.get(), 0, Size) != Size) return false;
+  Buffer = std::move(buffer);
+  return true;
+}
+
 // One listed entry of an archive load.
 struct Listed {
   std::string Path;
@@ -84,11 +105,11 @@ struct Listed {
 // Files an archive load reads in one library call.
 constexpr size_t kReadWindow = 512;
 
-// Reads the files among Listed[From, To) into buffers of their listed sizes,
-// allocated once the library has found each file and checked its records, in
-// one call that decodes them on every core. Read[i] tells whether file i
-// opened and, unless empty, filled its whole buffer. A negative listed size is
-// not read.
+// Reads the files among Listed[From, To) as ReadArchiveBytes reads one, in
+// one library call that decodes them on every core: into buffers of their
+// listed sizes, allocated only for a file that opened, holds exactly its
+// listed size and passed the checks of its records. Read[i] tells whether
+// file i was read. A negative listed size is not read.
 void ReadListedFiles(HPIHANDLE Archive, const std::vector<Listed>& listed, size_t From, size_t To,
                      std::vector<std::unique_ptr<char[]>>& Buffers, std::vector<bool>& Read) {
   struct Reading {
@@ -116,10 +137,26 @@ void ReadListedFiles(HPIHANDLE Archive, const std::vector<Listed>& listed, size_
     std::fill(results.begin(), results.end(), -1);
   for (size_t k = 0; k < reading.Of.size(); ++k) {
     const size_t i = reading.Of[k];
-    Read[i] = results[k] >= 0 && (reading.Sizes[k] == 0 || (results[k] >= reading.Sizes[k] && reading.Buffers[k]));
+    Read[i] = results[k] == reading.Sizes[k] && (reading.Sizes[k] == 0 || reading.Buffers[k]);
     if (Read[i]) Buffers[i] = std::move(reading.Buffers[k]);
   }
 }
+
+// The paths of a whole-archive read, ignoring case. The archive is written
+// anew with paths compared ignoring case, so two listed entries of one such
+// path (a file beside a file or a directory) would be merged into one: the
+// read then counts as incomplete and the archive is not rewritten.
+class RewritablePaths {
+ public:
+  // False when Path clashes with an entry seen before.
+  bool Add(const std::string& Path, bool IsDirectory) {
+    auto [it, added] = Seen_.emplace(LowerAscii(Path), IsDirectory);
+    return added || (IsDirectory && it->second);
+  }
+
+ private:
+  std::unordered_map<std::string, bool> Seen_;  // folded path -> is a directory
+};
 
 // Modes 0 and 8: one kind's files from SubDir, or every entry of the archive.
 // Returns the number of files that could not be read. The entries are listed
@@ -148,6 +185,8 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
   std::vector<Listed> listed;
   const std::string wanted = "." + List.Ext;
   NameBuffer name;
+  RewritablePaths whole;
+  int clashes = 0;
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
@@ -159,6 +198,9 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
     if (Mode == rwLoadArchive) {
       if (LowerAscii(entry).find(wanted) == std::string::npos) continue;
       entry = List.SubDir + "\\" + entry;
+    } else if (!whole.Add(entry, isDirectory != 0)) {
+      ++clashes;
+      continue;
     }
     listed.push_back({std::move(entry), size, isDirectory != 0});
   }
@@ -173,7 +215,7 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
     ReadListedFiles(archive, listed, From, readUpTo, buffers, read);
   };
 
-  int skipped = 0;
+  int skipped = clashes;
   for (size_t i = 0; i < listed.size(); ++i) {
     Listed& e = listed[i];
     UnPacked& slot = List.NextSlot();
@@ -220,26 +262,30 @@ void WriteArchive(EngineState& State, AllUnpacked* List, const std::string& Name
   }
 }
 
-// Mode 3: every entry of the archive below State.ExtractDir.
+// Mode 3: every entry of the archive below State.ExtractDir. Entries whose
+// path would leave it (a ".." level, an absolute name) or run through a
+// symbolic link in it are passed over, as are entries that cannot be read or
+// written; nothing is ever written outside the directory.
 void ExtractArchive(EngineState& State, const std::string& Name) {
   if (State.ExtractDir.empty()) return;
   ArchiveGuard archive(HPIOpen(Name.c_str()));
   if (!archive.get()) return;
+  std::unique_ptr<hpi::DiskWriter> disk = hpi::DiskWriter::Open(State.ExtractDir);
+  if (!disk) return;
   NameBuffer name;
+  std::unique_ptr<char[]> contents;
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
     position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
     if (position == 0) break;
-    std::string listed = name.Name();
-    // A ".." level or an absolute name would leave the extraction directory.
-    const std::optional<std::string> relative = hpi::DiskRelativePath(listed);
-    if (!relative) continue;
-    const std::string target = State.ExtractDir + *relative;
-    if (isDirectory)
-      ::mkdir(target.c_str(), 0777);  // one level; failures (it exists) are ignored
-    else
-      HPIExtractFile(archive.get(), listed.c_str(), target.c_str());
+    const std::string listed = name.Name();
+    if (isDirectory) {
+      disk->MakeDirectory(listed);
+    } else if (ReadArchiveBytes(archive.get(), listed, size, contents)) {
+      disk->WriteFile(listed, contents.get(), static_cast<size_t>(size));
+      contents.reset();
+    }
   }
 }
 

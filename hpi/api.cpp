@@ -113,9 +113,8 @@ std::optional<uint32_t> FileIndex(const hpi::Archive& a, const char* FileName) {
   return index;
 }
 
-// One file of HPIReadFiles: its size, or -1 when HPIOpenFile would fail; the
-// first min(Count, size) bytes go to destination(). A file read whole is
-// decoded into the destination directly.
+// One file of HPIReadFiles: its size, or -1 when HPIOpenFile would fail. A
+// file of exactly Count bytes is decoded into destination() directly.
 int32_t ReadOne(const hpi::Archive& a, const char* FileName, int32_t Count,
                 const std::function<void*()>& destination) {
   try {
@@ -134,13 +133,8 @@ int32_t ReadOne(const hpi::Archive& a, const char* FileName, int32_t Count,
       // Without a buffer nothing is copied, but the file may still open.
       return noBuffer && a.ReadFile(*index, data) ? int32_t(size) : -1;
     }
-    if (!a.ReadFile(*index, data)) return -1;
-    if (Count > 0)
-      if (void* dest = destination()) {
-        const size_t n = std::min(size_t(Count), data.size());
-        if (n) std::memcpy(dest, data.data(), n);
-      }
-    return int32_t(size);
+    // Nothing to copy; the file is still checked as HPIOpenFile checks it.
+    return a.ReadFile(*index, data) ? int32_t(size) : -1;
   } catch (...) {
     return -1;
   }

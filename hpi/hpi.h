@@ -48,16 +48,16 @@ int32_t HPICloseFile(HPIHANDLE FileHandle);
 // Where HPIReadFiles puts file Index: returns a buffer of Size bytes, or 0
 // when there is none. Called from any thread, at most once per file.
 using HPIDESTINATION = void* (*)(void* Context, int32_t Index, int32_t Size);
-// Reads Count files of one archive in one call, as HPIOpenFile, HPIGet (from
-// offset 0) and HPICloseFile would one by one, but decoding the files on every
-// core and straight into the caller's memory. File i is found by FileNames[i]
-// as HPIOpenFile finds it. When it cannot be opened (missing, a directory,
-// damaged), Results[i] is -1. Otherwise Results[i] is the file's size, and
-// the first min(Sizes[i], size) bytes are in Destination(Context, i, Sizes[i]),
-// which is asked only for a Sizes[i] above 0 and only once the file's records
-// were checked; when it returns 0 nothing is copied. After a -1 the buffer may
-// hold anything. Returns once every file is done: non-zero, or 0 (with no
-// result set) for a bad handle or arguments.
+// Reads Count files of one archive in one call, decoding them on every core
+// and straight into the caller's memory. File i is found by FileNames[i] as
+// HPIOpenFile finds it. When HPIOpenFile would fail (missing, a directory,
+// damaged), Results[i] is -1. Otherwise Results[i] is the file's size; when
+// that equals Sizes[i] and is above 0, Destination(Context, i, Sizes[i]) is
+// asked for the buffer (only then, and only once the file's records were
+// checked) and the file's bytes are decoded into it; when it returns 0
+// nothing is copied. After a -1 the buffer may hold anything. Returns once
+// every file is done: non-zero, or 0 (with no result set) for a bad handle or
+// arguments.
 int32_t HPIReadFiles(HPIHANDLE hpi, int32_t Count, const char* const* FileNames, const int32_t* Sizes,
                      HPIDESTINATION Destination, void* Context, int32_t* Results);
 // Writes one file of the archive to the disk path ExtractName, creating missing
