@@ -42,6 +42,7 @@ class HandleGuard {
   HPIHANDLE H_;
 };
 using ArchiveGuard = HandleGuard<HPIClose>;
+using ArchiveFileGuard = HandleGuard<HPICloseFile>;
 
 class FdGuard {
  public:
