@@ -1,5 +1,6 @@
 #include "definitions/build_rows.h"
 
+#include <deque>
 #include <string_view>
 
 #include "archive/ascii_case.h"
@@ -39,23 +40,32 @@ class KeyIndex {
 
   size_t Count() const { return Keys_.size(); }
 
-  // Looks up every key in Lines: the value of the first line holding it.
-  void Scan(const std::vector<std::string_view>& Lines) {
+  // Starts a new record: every key is unfound again.
+  void Begin() {
     if (++Generation_ == 0) {  // wrapped: forget every old stamp
       Stamp_.assign(Stamp_.size(), 0);
       Generation_ = 1;
     }
-    for (std::string_view line : Lines) {
-      size_t eq = 0;  // keys are short: a plain loop beats a library search here
-      while (eq < line.size() && line[eq] != '=') ++eq;
-      if (eq == line.size()) continue;
-      for (int k = Find(line.substr(0, eq)); k >= 0; k = Next_[static_cast<size_t>(k)]) {
-        auto col = static_cast<size_t>(k);
-        if (Stamp_[col] == Generation_) continue;
-        Stamp_[col] = Generation_;
-        Values_[col] = line.substr(eq + 1);
-      }
+  }
+  // One line of the record: its text before the first "=" is the key, the
+  // rest the value. A key keeps the value of the first line holding it.
+  void Take(std::string_view Line) {
+    size_t eq = 0;  // keys are short: a plain loop beats a library search here
+    while (eq < Line.size() && Line[eq] != '=') ++eq;
+    if (eq != Line.size()) Take(Line.substr(0, eq), Line.substr(eq + 1));
+  }
+  void Take(std::string_view Key, std::string_view Value) {
+    for (int k = Find(Key); k >= 0; k = Next_[static_cast<size_t>(k)]) {
+      auto col = static_cast<size_t>(k);
+      if (Stamp_[col] == Generation_) continue;
+      Stamp_[col] = Generation_;
+      Values_[col] = Value;
     }
+  }
+  // Looks up every key in Lines: the value of the first line holding it.
+  void Scan(const std::vector<std::string_view>& Lines) {
+    Begin();
+    for (std::string_view line : Lines) Take(line);
   }
   // The value found for column K by the last Scan ("" when none).
   std::string_view Value(size_t K) const { return Stamp_[K] == Generation_ ? Values_[K] : std::string_view(); }
@@ -96,14 +106,18 @@ class KeyIndex {
   uint32_t Generation_ = 0;
 };
 
+bool IsSectionLine(std::string_view Line) { return Line.size() >= 2 && Line.front() == '[' && Line.back() == ']'; }
+
 std::string_view SectionNameOf(const std::vector<std::string_view>& Lines) {
   for (std::string_view l : Lines)
-    if (l.size() >= 2 && l.front() == '[' && l.back() == ']') return l.substr(1, l.size() - 2);
+    if (IsSectionLine(l)) return l.substr(1, l.size() - 2);
   return {};
 }
 
-// Builds the rows of one entry at the end of View. KeepEmptyCaption keeps the
-// row of a single-section file even without a caption (rebuilding a saved file).
+// Builds the rows of one entry at the end of View, in one pass over the file's
+// bytes: each clean line is looked up as it is read, and the cells copy their
+// values straight from the file. KeepEmptyCaption keeps the row of a
+// single-section file even without a caption (rebuilding a saved file).
 class RowBuilder {
  public:
   RowBuilder(RowTable& View, const std::vector<std::string>& Keys, bool MultiSection)
@@ -111,32 +125,45 @@ class RowBuilder {
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
     if (!E.Contents || E.PFileSize <= 0) return;
-    GetUnpackedLines(E, true, Lines_);
-    FileLines_[0] = "UnpackedFile=" + E.UnPackedFile;
-    FileLines_[1] = "ParentFile=" + E.ParentFile;
-    FileLines_[2] = "PFilesize=" + std::to_string(E.PFileSize);
-    RowLines_.clear();
-    if (!MultiSection_) {
-      for (size_t k = 0; k < Lines_.Count(); ++k) RowLines_.push_back(Lines_.Line(k));
-      AddRow(E, KeepEmptyCaption);
-      return;
-    }
-    for (size_t k = 0; k < Lines_.Count(); ++k) {
-      std::string_view line = Lines_.Line(k);
-      RowLines_.push_back(line);
+    Size_ = std::to_string(E.PFileSize);
+    LineReader reader(E.Contents.get(), static_cast<size_t>(E.PFileSize), true);
+    StartRecord();
+    std::string_view line;
+    while (reader.Next(line)) {
+      // A line the reader had to assemble is kept until the record is done.
+      if (!reader.InText()) line = Keep(line);
+      Index_.Take(line);
+      if (!MultiSection_) continue;
+      if (!HasSection_ && IsSectionLine(line)) {
+        Section_ = line.substr(1, line.size() - 2);
+        HasSection_ = true;
+      }
       if (line != "}") continue;
-      SName_ = "SName=";
-      SName_.append(SectionNameOf(RowLines_));
-      RowLines_.emplace_back(SName_);
+      Index_.Take("SName", Section_);
       AddRow(E, false);
-      RowLines_.clear();
+      StartRecord();
     }
+    if (!MultiSection_) AddRow(E, KeepEmptyCaption);
   }
 
  private:
+  void StartRecord() {
+    Index_.Begin();
+    Section_ = {};
+    HasSection_ = false;
+    KeptUsed_ = 0;
+  }
+  std::string_view Keep(std::string_view Line) {
+    if (KeptUsed_ == Kept_.size()) Kept_.emplace_back();
+    std::string& k = Kept_[KeptUsed_++];
+    k.assign(Line);
+    return k;
+  }
   void AddRow(UnPacked& E, bool KeepEmptyCaption) {
-    for (const std::string& f : FileLines_) RowLines_.emplace_back(f);
-    Index_.Scan(RowLines_);
+    // The loaded file's own fields come after the record's lines.
+    Index_.Take("UnpackedFile", E.UnPackedFile);
+    Index_.Take("ParentFile", E.ParentFile);
+    Index_.Take("PFilesize", Size_);
     if (Index_.Count() == 0 || (Index_.Value(0).empty() && !KeepEmptyCaption)) return;
     Row& r = View_.AddRow();
     Index_.Fill(r);
@@ -146,10 +173,11 @@ class RowBuilder {
   RowTable& View_;
   KeyIndex Index_;
   bool MultiSection_;
-  LineArena Lines_;
-  std::vector<std::string_view> RowLines_;
-  std::string FileLines_[3];
-  std::string SName_;
+  std::string Size_;
+  std::string_view Section_;  // name of the record's first section line
+  bool HasSection_ = false;
+  std::deque<std::string> Kept_;  // assembled lines of the record (a deque keeps their addresses)
+  size_t KeptUsed_ = 0;
 };
 
 // Keeps a table in one bulk update for a scope, however the scope is left.
@@ -164,17 +192,10 @@ class BulkUpdate {
   RowTable& View_;
 };
 
-// Deletes, walking from the first row, every row whose entry satisfies Match.
+// Deletes every row whose entry satisfies Match, in one pass.
 template <typename F>
 void RemoveRowsWhere(RowTable& View, F Match) {
-  int i = 0;
-  while (i < View.RowCount()) {
-    const UnPacked* e = View.RowAt(i).Data;
-    if (e && Match(*e))
-      View.DeleteRow(i);
-    else
-      ++i;
-  }
+  View.DeleteRowsWhere([&](const Row& R) { return R.Data && Match(*R.Data); });
 }
 
 }  // namespace
@@ -193,7 +214,11 @@ std::string FirstSectionName(const std::vector<std::string>& Lines) {
 void SortTable(TableState& State, RowTable& View) {
   const auto column = static_cast<uint16_t>(State.SortColumnOf(View));
   Dialogs& d = State.dialogs;
-  View.Sort([&](const Row& A, const Row& B) { return ItempCompare(d, A, B, column); });
+  // Each row's key is read once; the sort then compares prepared keys with
+  // the same answers and the same messages as ItempCompare on the rows.
+  std::vector<ItempKey> keys(static_cast<size_t>(View.RowCount()));
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ItempKeyOf(View.RowAt(static_cast<int>(i)), column);
+  View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareKeys(d, keys[A], keys[B]) < 0; });
 }
 
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,

@@ -1,6 +1,7 @@
 #include "definitions/row_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -97,27 +98,102 @@ std::string_view RowTable::CellView(int I, int Col) const {
   return r.SubItem(static_cast<size_t>(Col - 1));
 }
 
+namespace {
+
+template <typename T>
+T LoadAt(const char* P, size_t I) {
+  T v;
+  std::memcpy(&v, P + I * sizeof(T), sizeof(T));
+  return v;
+}
+
+}  // namespace
+
+char* Row::Allocate(size_t Count, size_t Filled, size_t Text) {
+  if (Count > UINT32_MAX || Text > UINT32_MAX) throw std::length_error("row too large");
+  Count_ = static_cast<uint32_t>(Count);
+  if (Filled == 0) {
+    Store_.reset();
+    return nullptr;
+  }
+  const bool wide = Count > UINT16_MAX || Text > UINT16_MAX;
+  const size_t width = wide ? 4 : 2;
+  Store_ = std::make_unique_for_overwrite<char[]>(sizeof(Header) + 2 * Filled * width + Text);
+  Header h{static_cast<uint32_t>(Filled), static_cast<uint32_t>(Text), wide};
+  std::memcpy(Store_.get(), &h, sizeof h);
+  return Store_.get() + sizeof(Header) + 2 * Filled * width;
+}
+
+void Row::SetEntry(size_t K, size_t Column, size_t End) {
+  char* p = Store_.get() + sizeof(Header);
+  const Header* h = Head();
+  if (h->Wide) {
+    const auto c = static_cast<uint32_t>(Column), e = static_cast<uint32_t>(End);
+    std::memcpy(p + K * 4, &c, 4);
+    std::memcpy(p + (h->Filled + K) * 4, &e, 4);
+  } else {
+    const auto c = static_cast<uint16_t>(Column), e = static_cast<uint16_t>(End);
+    std::memcpy(p + K * 2, &c, 2);
+    std::memcpy(p + (h->Filled + K) * 2, &e, 2);
+  }
+}
+
 std::string_view Row::SubItem(size_t J) const {
-  if (J >= Ends_.size()) throw std::out_of_range("sub-item");
-  const uint32_t begin = J == 0 ? 0 : Ends_[J - 1];
-  return std::string_view(Cells_).substr(begin, Ends_[J] - begin);
+  if (J >= Count_) throw std::out_of_range("sub-item");
+  if (!Store_) return {};
+  const Header* h = Head();
+  const char* p = Store_.get() + sizeof(Header);
+  const size_t n = h->Filled;
+  auto find = [&](auto Zero) -> std::string_view {
+    using T = decltype(Zero);
+    size_t lo = 0, hi = n;  // first filled cell with a column number >= J
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      if (LoadAt<T>(p, mid) < J)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    if (lo == n || LoadAt<T>(p, lo) != J) return {};
+    const size_t begin = lo == 0 ? 0 : LoadAt<T>(p, n + lo - 1);
+    const size_t end = LoadAt<T>(p, n + lo);
+    return std::string_view(p + 2 * n * sizeof(T) + begin, end - begin);
+  };
+  return h->Wide ? find(uint32_t{0}) : find(uint16_t{0});
+}
+
+Row& Row::operator=(const Row& Other) {
+  if (this == &Other) return *this;
+  Caption = Other.Caption;
+  Data = Other.Data;
+  Selected = Other.Selected;
+  Count_ = Other.Count_;
+  if (!Other.Store_) {
+    Store_.reset();
+  } else {
+    const Header* h = Other.Head();
+    const size_t size = sizeof(Header) + 2 * h->Filled * (h->Wide ? 4 : 2) + h->TextSize;
+    Store_ = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(Store_.get(), Other.Store_.get(), size);
+  }
+  return *this;
 }
 
 void Row::AppendSubItem(std::string_view Text) {
-  Cells_.append(Text);
-  Ends_.push_back(static_cast<uint32_t>(Cells_.size()));
+  std::vector<std::string> items = SubItems();
+  items.emplace_back(Text);
+  SetSubItems(items);
 }
 
 std::vector<std::string> Row::SubItems() const {
   std::vector<std::string> items;
-  items.reserve(Ends_.size());
-  for (size_t j = 0; j < Ends_.size(); ++j) items.emplace_back(SubItem(j));
+  items.reserve(Count_);
+  for (size_t j = 0; j < Count_; ++j) items.emplace_back(SubItem(j));
   return items;
 }
 
 void Row::SetSubItems(const std::vector<std::string>& Items) {
-  ClearSubItems();
-  for (const std::string& item : Items) AppendSubItem(item);
+  AssignSubItems(Items.size(), [&](size_t J) { return std::string_view(Items[J]); });
 }
 
 Row& RowTable::AddRow() {
@@ -134,6 +210,21 @@ void RowTable::DeleteRow(int I) {
   if (wasSelected && Observer_) Observer_->SelectionChanged();
 }
 
+int RowTable::DeleteRowsWhere(const std::function<bool(const Row&)>& Remove) {
+  bool selectionGone = false;
+  const auto kept = std::remove_if(Rows_.begin(), Rows_.end(), [&](const std::unique_ptr<Row>& R) {
+    if (!Remove(*R)) return false;
+    selectionGone = selectionGone || R->Selected;
+    return true;
+  });
+  const auto removed = static_cast<int>(Rows_.end() - kept);
+  if (removed == 0) return 0;
+  Rows_.erase(kept, Rows_.end());
+  RowsTouched();
+  if (selectionGone && Observer_) Observer_->SelectionChanged();
+  return removed;
+}
+
 void RowTable::Clear() {
   if (Rows_.empty()) return;
   Rows_.clear();
@@ -142,16 +233,19 @@ void RowTable::Clear() {
 }
 
 void RowTable::Sort(const std::function<int(const Row&, const Row&)>& Compare) {
+  SortRowNumbers([&](size_t A, size_t B) { return Compare(*Rows_[A], *Rows_[B]) < 0; });
+}
+
+void RowTable::SortRowNumbers(const std::function<bool(size_t, size_t)>& Less) {
   if (Rows_.size() < 2) return;
   // The compare routine may show a message box, whose event loop repaints the
   // views: the table must stay whole and readable meanwhile. So the order is
-  // worked out on row indices off to the side and applied once at the end. A
+  // worked out on row numbers off to the side and applied once at the end. A
   // merge sort never reads outside the range, whatever the compare routine
   // answers; a failing comparison that says "equal" cannot break it.
   std::vector<size_t> order(Rows_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return Compare(*Rows_[a], *Rows_[b]) < 0; });
+  std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) { return Less(A, B); });
   std::vector<std::unique_ptr<Row>> sorted;
   sorted.reserve(Rows_.size());
   for (size_t i : order) sorted.push_back(std::move(Rows_[i]));

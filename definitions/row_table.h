@@ -15,45 +15,68 @@
 
 struct UnPacked;
 
-// One table row. The sub-items (columns 1 and up) are packed into one buffer
-// with end offsets: a wide table of thousands of rows then costs a few bytes
-// per empty cell instead of a whole string object each.
+// One table row. The sub-items (columns 1 and up) live in one compact block:
+// only the cells that hold text are stored, as their column numbers, their end
+// offsets and their text, so a wide table whose rows fill a few columns each
+// costs little more than the text itself.
 class Row {
  public:
   std::string Caption;       // column 0
   UnPacked* Data = nullptr;  // the entry the row was built from
   bool Selected = false;
 
-  size_t SubItemCount() const { return Ends_.size(); }
+  Row() = default;
+  Row(const Row& Other) { *this = Other; }
+  Row& operator=(const Row& Other);
+  Row(Row&&) noexcept = default;
+  Row& operator=(Row&&) noexcept = default;
+
+  size_t SubItemCount() const { return Count_; }
   // Sub-item J (column J + 1). Throws std::out_of_range when the row has none.
   std::string_view SubItem(size_t J) const;
   void AppendSubItem(std::string_view Text);
   void ClearSubItems() {
-    Cells_.clear();
-    Ends_.clear();
+    Store_.reset();
+    Count_ = 0;
   }
   // All sub-items as strings, and replacing them all (convenient in tests and
-  // for small rows; row building uses AppendSubItem).
+  // for small rows; row building uses AssignSubItems).
   std::vector<std::string> SubItems() const;
   void SetSubItems(const std::vector<std::string>& Items);
   // Replaces the sub-items by Count texts, ValueOf(j) giving text j, in one
-  // allocation each for texts and offsets.
+  // allocation.
   template <typename F>
   void AssignSubItems(size_t Count, F ValueOf) {
-    Ends_.resize(Count);
-    size_t end = 0;
-    for (size_t j = 0; j < Count; ++j) Ends_[j] = static_cast<uint32_t>(end += ValueOf(j).size());
-    Cells_.resize(end);
-    char* out = Cells_.data();
+    size_t filled = 0, text = 0;
+    for (size_t j = 0; j < Count; ++j) {
+      const size_t n = ValueOf(j).size();
+      filled += n != 0;
+      text += n;
+    }
+    char* out = Allocate(Count, filled, text);
+    size_t k = 0, end = 0;
     for (size_t j = 0; j < Count; ++j) {
       const std::string_view v = ValueOf(j);
-      if (!v.empty()) out = std::copy(v.begin(), v.end(), out);
+      if (v.empty()) continue;
+      out = std::copy(v.begin(), v.end(), out);
+      SetEntry(k++, j, end += v.size());
     }
   }
 
  private:
-  std::string Cells_;
-  std::vector<uint32_t> Ends_;
+  // Block layout: a Header, then Filled column numbers, then Filled end
+  // offsets (both 16 bits wide, or 32 when Wide), then the text.
+  struct Header {
+    uint32_t Filled;
+    uint32_t TextSize;
+    bool Wide;
+  };
+  char* Allocate(size_t Count, size_t Filled, size_t Text);
+  void SetEntry(size_t K, size_t Column, size_t End);
+  const Header* Head() const { return reinterpret_cast<const Header*>(Store_.get()); }
+
+  std::unique_ptr<char[]> Store_;
+  uint32_t Count_ = 0;
 };
 
 struct Column {
@@ -105,6 +128,9 @@ class RowTable {
   std::string Cell(int I, int Col) const { return std::string(CellView(I, Col)); }
   Row& AddRow();
   void DeleteRow(int I);
+  // Deletes every row for which Remove answers true, in one pass; the other
+  // rows keep their order. Returns the number of rows deleted.
+  int DeleteRowsWhere(const std::function<bool(const Row&)>& Remove);
   void Clear();
 
   // ---- batch update: observers hear of changes once, when the outermost batch ends
@@ -115,6 +141,9 @@ class RowTable {
   // ---- sort with a three-way compare (negative, 0, positive); stable, and
   // safe with any compare routine. Reorders the rows, then tells the view once.
   void Sort(const std::function<int(const Row&, const Row&)>& Compare);
+  // The same with a strict "less" on row numbers as they stand before the sort
+  // (for a caller that prepared something per row first).
+  void SortRowNumbers(const std::function<bool(size_t, size_t)>& Less);
 
   // ---- selection (at most one row)
   int SelectedCount() const;

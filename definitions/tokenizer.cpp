@@ -32,119 +32,131 @@ struct Stops {
 };
 const Stops kStops;
 
-// Writes lines into the arena's buffer, which is sized for the whole text up
-// front (lines are never longer than the text). A zero byte ends the line's
-// text: what follows it on that line is dropped.
-class ArenaWriter {
- public:
-  ArenaWriter(LineArena& Out, size_t Size, bool Clean) : Out_(Out), Clean_(Clean) {
-    Out_.Text.resize(Size);
-    Data_ = Out_.Text.data();
-  }
-  ~ArenaWriter() { Out_.Text.resize(W_); }
-  ArenaWriter(const ArenaWriter&) = delete;
-  ArenaWriter& operator=(const ArenaWriter&) = delete;
-
-  // Appends ordinary characters from Text[I] on until one that Stop marks or
-  // until Last, and returns the position reached. Such runs hold no zero byte.
-  size_t AppendRun(const char* Text, size_t I, size_t Last, const std::array<bool, 256>& Stop) {
-    if (Cut_) {
-      while (I < Last && !Stop[static_cast<unsigned char>(Text[I])]) ++I;
-      return I;
-    }
-    char* out = Data_ + W_;
-    const char* from = Text + I;
-    while (I < Last && !Stop[static_cast<unsigned char>(Text[I])]) ++I;
-    const size_t n = static_cast<size_t>(Text + I - from);
-    std::memcpy(out, from, n);
-    W_ += n;
-    return I;
-  }
-  void Append(char C) {
-    if (C == '\0')
-      Cut_ = true;
-    else if (!Cut_)
-      Data_[W_++] = C;
-  }
-  // A CR LF: the buffer becomes a line; raw mode keeps empty lines too.
-  void EndLine() {
-    if (!Clean_ || !Empty()) Out_.Starts.push_back(W_);
-    Cut_ = false;
-  }
-  // End of text: a buffer that holds at least one character becomes the last line.
-  void Finish() {
-    if (!Empty() || (!Clean_ && Cut_)) Out_.Starts.push_back(W_);
-  }
-
- private:
-  bool Empty() const { return W_ == Out_.Starts.back(); }
-
-  LineArena& Out_;
-  bool Clean_;
-  char* Data_ = nullptr;
-  size_t W_ = 0;
-  bool Cut_ = false;  // a zero byte came on this line
-};
-
 }  // namespace
 
-void GetUnpackedLines(const UnPacked& Entry, bool Clean, LineArena& Out) {
-  Out.Clear();
-  if (!Entry.Contents || Entry.PFileSize <= 0) return;
-  const char* text = Entry.Contents.get();
-  const size_t size = static_cast<size_t>(Entry.PFileSize);
-  const size_t last = size - 1;
-  ArenaWriter out(Out, size, Clean);
-  bool beforeEquals = true;
+LineReader::LineReader(const char* Text, size_t Size, bool Clean)
+    : Text_(Text), Size_(Text ? Size : 0), Clean_(Clean) {}
 
-  size_t i = 0;
-  while (i < size) {
-    // Ordinary characters are copied a run at a time.
-    i = out.AppendRun(text, i, last,
-                      !Clean ? kStops.Raw : beforeEquals ? kStops.BeforeEquals : kStops.AfterEquals);
-    const char c = text[i];
+// Adds Text[From, From + Count) to the line: it stays a view into the text as
+// long as the pieces follow each other there, and is copied out at the first gap.
+void LineReader::AddSpan(size_t From, size_t Count) {
+  if (Count == 0) return;
+  if (InScratch_) {
+    Scratch_.append(Text_ + From, Count);
+  } else if (Length_ == 0) {
+    Begin_ = From;
+    Length_ = Count;
+  } else if (Begin_ + Length_ == From) {
+    Length_ += Count;
+  } else {
+    Scratch_.assign(Text_ + Begin_, Length_);
+    Scratch_.append(Text_ + From, Count);
+    InScratch_ = true;
+  }
+}
+
+// Takes ordinary characters from I on until one that Stop marks or until Last,
+// and returns the position reached. Such runs hold no zero byte.
+size_t LineReader::AppendRun(size_t I, size_t Last, const bool* Stop) {
+  const size_t from = I;
+  while (I < Last && !Stop[static_cast<unsigned char>(Text_[I])]) ++I;
+  if (!Cut_) AddSpan(from, I - from);
+  return I;
+}
+
+// A single character; a zero byte ends the line's text: what follows it on
+// that line is dropped.
+void LineReader::Append(size_t I) {
+  if (Text_[I] == '\0')
+    Cut_ = true;
+  else if (!Cut_)
+    AddSpan(I, 1);
+}
+
+// A CR LF: the text so far becomes a line; raw reading keeps empty lines too.
+bool LineReader::EndLine(std::string_view& Line) {
+  Cut_ = false;
+  if (Clean_ && Empty()) return false;
+  Line = Current();
+  return true;
+}
+
+// End of text: text holding at least one character becomes the last line.
+bool LineReader::Finish(std::string_view& Line) {
+  Done_ = true;
+  if (Empty() && !(!Clean_ && Cut_)) return false;
+  Line = Current();
+  return true;
+}
+
+bool LineReader::Next(std::string_view& Line) {
+  // The line given last is done with.
+  Length_ = 0;
+  InScratch_ = false;
+  Scratch_.clear();
+  const char* text = Text_;
+  const size_t size = Size_;
+  const size_t last = size - 1;
+  while (!Done_) {
+    if (I_ >= size) return Finish(Line);
+    // Ordinary characters are taken a run at a time.
+    I_ = AppendRun(I_, last,
+                   (!Clean_ ? kStops.Raw : BeforeEquals_ ? kStops.BeforeEquals : kStops.AfterEquals).data());
+    const char c = text[I_];
     // The last character of the text ends the scan.
-    if (i == last) {
-      if (!(Clean && (c == ';' || c == ' ' || c == '\t'))) out.Append(c);
-      break;
+    if (I_ == last) {
+      if (!(Clean_ && (c == ';' || c == ' ' || c == '\t'))) Append(I_);
+      return Finish(Line);
     }
-    const char next = text[i + 1];
-    if (Clean) {
-      if (c == '=') beforeEquals = false;
-      if ((c == ' ' || c == '\t') && beforeEquals) {
-        ++i;
+    const char next = text[I_ + 1];
+    if (Clean_) {
+      if (c == '=') BeforeEquals_ = false;
+      if ((c == ' ' || c == '\t') && BeforeEquals_) {
+        ++I_;
         continue;
       }
       if ((c == '/' && next == '/') || c == ';') {
         // Line comment: skip to the CR LF, which still ends the line.
-        i = FindLineEnd(text, i, size);
+        I_ = FindLineEnd(text, I_, size);
         continue;
       }
       if (c == '/' && next == '*') {
         // Block comment; the search for "*/" starts at the '*', so "/*/" is empty.
-        const size_t end = FindBlockEnd(text, i + 1, size);
-        if (end == size) break;
-        i = end + 2;
+        const size_t end = FindBlockEnd(text, I_ + 1, size);
+        if (end == size) return Finish(Line);
+        I_ = end + 2;
         continue;
       }
     }
     if (c == '\r' && next == '\n') {
-      out.EndLine();
-      beforeEquals = true;
-      i += 2;
+      BeforeEquals_ = true;
+      I_ += 2;
+      if (EndLine(Line)) return true;
       continue;
     }
-    out.Append(c);
-    ++i;
+    Append(I_);
+    ++I_;
   }
-  out.Finish();
+  return false;
+}
+
+void GetUnpackedLines(const UnPacked& Entry, bool Clean, LineArena& Out) {
+  Out.Clear();
+  if (!Entry.Contents || Entry.PFileSize <= 0) return;
+  Out.Text.reserve(static_cast<size_t>(Entry.PFileSize));
+  LineReader reader(Entry.Contents.get(), static_cast<size_t>(Entry.PFileSize), Clean);
+  std::string_view line;
+  while (reader.Next(line)) {
+    Out.Text.append(line);
+    Out.Starts.push_back(Out.Text.size());
+  }
 }
 
 std::vector<std::string> GetUnpackedLines(const UnPacked& Entry, bool Clean) {
-  LineArena arena;
-  GetUnpackedLines(Entry, Clean, arena);
   std::vector<std::string> lines;
-  lines.reserve(arena.Count());
-  for (size_t k = 0; k < arena.Count(); ++k) lines.emplace_back(arena.Line(k));
+  if (!Entry.Contents || Entry.PFileSize <= 0) return lines;
+  LineReader reader(Entry.Contents.get(), static_cast<size_t>(Entry.PFileSize), Clean);
+  std::string_view line;
+  while (reader.Next(line)) lines.emplace_back(line);
   return lines;
 }
