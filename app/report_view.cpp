@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "app/latin1.h"
@@ -191,6 +193,7 @@ void ReportView::BuildAdvanceTable() {
   const QFontMetricsF fm(font());
   for (int b = 0; b < 256; ++b)
     Advance_[b] = static_cast<int>(std::lround(fm.horizontalAdvance(QChar(b)) * 64.0));
+  MaxAdvance_ = *std::max_element(Advance_.begin(), Advance_.end());
   CellMargins_ = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + kCellAir;
   AdvanceReady_ = true;
 }
@@ -204,6 +207,12 @@ int ReportView::TextWidth(std::string_view Text, bool Header) {
   long long sum = 0;  // in 1/64 pixel
   for (unsigned char c : Text) sum += Advance_[c];
   return static_cast<int>((sum + 63) / 64) + CellMargins_;
+}
+
+int ReportView::CellWidthBound(size_t Length) {
+  if (!AdvanceReady_) BuildAdvanceTable();
+  const long long sum = static_cast<long long>(std::min<size_t>(Length, INT_MAX)) * MaxAdvance_;
+  return static_cast<int>(std::min<long long>((sum + 63) / 64 + CellMargins_, INT_MAX));
 }
 
 int ReportView::TopIndex() {

@@ -50,6 +50,7 @@ class ReportView : public QTreeView, public TableObserver {
   void ColumnsChanged() override;
   void SelectionChanged() override;
   int TextWidth(std::string_view Text, bool Header) override;
+  int CellWidthBound(size_t Length) override;
   int TopIndex() override;
   void ScrollBy(int Pixels) override;
   int RowHeight() override;
@@ -75,6 +76,7 @@ class ReportView : public QTreeView, public TableObserver {
   RowTableModel* Model_;
   bool Syncing_ = false;           // true while the view follows the core
   std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
+  int MaxAdvance_ = 0;              // the widest of them
   int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
   bool AdvanceReady_ = false;
 };

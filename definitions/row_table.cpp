@@ -18,6 +18,12 @@ int RowTable::Measure(std::string_view Text, bool Header) const {
   return static_cast<int>(Text.size()) * kCharWidth + (Header ? kHeaderMargin : kCellMargin);
 }
 
+int RowTable::CellWidthBound(size_t Length) const {
+  if (Observer_) return Observer_->CellWidthBound(Length);
+  return Length > static_cast<size_t>(INT_MAX / kCharWidth - kCellMargin) ? INT_MAX
+                                                                           : static_cast<int>(Length) * kCharWidth + kCellMargin;
+}
+
 void RowTable::RowsTouched() {
   RowsDirty_ = true;
   if (UpdateDepth_ == 0) EndUpdate();
@@ -76,15 +82,17 @@ void RowTable::FitShownColumnsToContents() {
   std::vector<int> widths(Columns_.size(), 0);
   for (size_t c = 0; c < Columns_.size(); ++c)
     if (Columns_[c].Width != 0) widths[c] = Measure(Columns_[c].Caption, true);
-  // Row by row: each row's cells lie together in memory.
+  // Row by row: each row's cells lie together in memory. A cell is measured
+  // only when its length says it could be wider than the column so far.
+  const size_t columns = Columns_.size();
   for (const auto& r : Rows_) {
-    if (widths[0] != 0 && !r->Caption.empty()) widths[0] = std::max(widths[0], Measure(r->Caption, false));
-    const size_t n = std::min(r->SubItemCount(), Columns_.size() - 1);
-    for (size_t j = 0; j < n; ++j) {
-      if (widths[j + 1] == 0) continue;
-      std::string_view text = r->SubItem(j);
-      if (!text.empty()) widths[j + 1] = std::max(widths[j + 1], Measure(text, false));
-    }
+    if (widths[0] != 0 && !r->Caption.empty() && CellWidthBound(r->Caption.size()) > widths[0])
+      widths[0] = std::max(widths[0], Measure(r->Caption, false));
+    r->ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+      if (J + 1 >= columns) return;
+      int& w = widths[J + 1];
+      if (w != 0 && CellWidthBound(Text.size()) > w) w = std::max(w, Measure(Text, false));
+    });
   }
   for (size_t c = 0; c < Columns_.size(); ++c)
     if (Columns_[c].Width != 0) Columns_[c].Width = widths[c];

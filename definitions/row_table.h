@@ -7,7 +7,9 @@
 // table measures text with a fixed-width estimate, which is what tests use.
 #include <functional>
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +45,29 @@ class Row {
   // for small rows; row building uses AssignSubItems).
   std::vector<std::string> SubItems() const;
   void SetSubItems(const std::vector<std::string>& Items);
+  // Calls Visit(J, text) for every sub-item J that holds text, in column order.
+  template <typename F>
+  void ForEachFilledSubItem(F Visit) const {
+    if (!Store_) return;
+    const Header* h = Head();
+    const char* p = Store_.get() + sizeof(Header);
+    auto walk = [&](auto Zero) {
+      using T = decltype(Zero);
+      const char* text = p + 2 * h->Filled * sizeof(T);
+      size_t begin = 0;
+      for (size_t k = 0; k < h->Filled; ++k) {
+        T column, end;
+        std::memcpy(&column, p + k * sizeof(T), sizeof(T));
+        std::memcpy(&end, p + (h->Filled + k) * sizeof(T), sizeof(T));
+        Visit(static_cast<size_t>(column), std::string_view(text + begin, end - begin));
+        begin = end;
+      }
+    };
+    if (h->Wide)
+      walk(uint32_t{0});
+    else
+      walk(uint16_t{0});
+  }
   // Replaces the sub-items by Count texts, ValueOf(j) giving text j, in one
   // allocation.
   template <typename F>
@@ -96,6 +121,12 @@ class TableObserver {
   virtual void SelectionChanged() = 0;
   // Pixel width that fits Text as a header caption (Header) or as a cell.
   virtual int TextWidth(std::string_view Text, bool Header) = 0;
+  // A width no cell text of Length bytes exceeds: fitting a column measures
+  // only the cells that could widen it.
+  virtual int CellWidthBound(size_t Length) {
+    (void)Length;
+    return INT_MAX;
+  }
   // First visible row, scrolling by pixels, and the height of one row.
   virtual int TopIndex() = 0;
   virtual void ScrollBy(int Pixels) = 0;
@@ -164,6 +195,7 @@ class RowTable {
   void RowsTouched();
   void ColumnsTouched();
   int Measure(std::string_view Text, bool Header) const;
+  int CellWidthBound(size_t Length) const;
 
   std::vector<Column> Columns_;
   std::vector<std::unique_ptr<Row>> Rows_;
