@@ -1,5 +1,6 @@
 #include "app/report_view.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -14,12 +15,18 @@
 
 namespace {
 
-// Paints each cell as usual, then its right and bottom edge as a grid line.
+// Paints each cell, then its right and bottom edge as a grid line. An ordinary
+// cell (not selected, without focus, plain text) is drawn here directly: its
+// Latin-1 bytes, elided at the right when they do not fit, at the place and in
+// the colour the style would use, without the style's per-cell text layout.
+// Every other cell is painted by the style as usual.
 class GridDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  explicit GridDelegate(ReportView* View) : QStyledItemDelegate(View), View_(View) {}
+
   void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
-    QStyledItemDelegate::paint(P, Option, Index);
+    const bool special = Option.state & (QStyle::State_Selected | QStyle::State_HasFocus);
+    if (special || !PaintPlainCell(P, Option, Index)) QStyledItemDelegate::paint(P, Option, Index);
     P->save();
     P->setPen(Option.palette.color(QPalette::Midlight));
     const QRect r = Option.rect;
@@ -27,6 +34,35 @@ class GridDelegate : public QStyledItemDelegate {
     P->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     P->restore();
   }
+
+ private:
+  // False when the cell needs the style's own painting.
+  bool PaintPlainCell(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
+    const std::string_view text = View_->CellText(Index.row(), Index.column());
+    if (text.empty()) return true;
+    for (unsigned char c : text)
+      if (c < 0x20 || c == 0x7f) return false;  // line breaks, tabs and other controls
+    const QWidget* w = Option.widget;
+    QStyle* style = w ? w->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+    const QRect r = Option.rect.adjusted(margin, 0, -margin, 0);
+    QString s = Latin1(text);
+    if (!View_->CellTextFits(text, r.width())) {
+      // As the style elides: only text wider than the room, to the room.
+      if (QFontMetricsF(Option.font).horizontalAdvance(s) > r.width())
+        s = Option.fontMetrics.elidedText(s, Qt::ElideRight, r.width());
+    }
+    QPalette::ColorGroup group = Option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(Option.state & QStyle::State_Active)) group = QPalette::Inactive;
+    P->save();
+    P->setPen(Option.palette.color(group, QPalette::Text));
+    P->setFont(Option.font);
+    P->drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, s);
+    P->restore();
+    return true;
+  }
+
+  ReportView* View_;
 };
 
 // Space around the text of a fitted column: the delegate's text margins plus
@@ -207,6 +243,24 @@ int ReportView::TextWidth(std::string_view Text, bool Header) {
   long long sum = 0;  // in 1/64 pixel
   for (unsigned char c : Text) sum += Advance_[c];
   return static_cast<int>((sum + 63) / 64) + CellMargins_;
+}
+
+std::string_view ReportView::CellText(int RowIndex, int Column) const {
+  if (RowIndex < 0 || RowIndex >= Table_.RowCount() || Column < 0) return {};
+  const Row& r = Table_.RowAt(RowIndex);
+  if (Column == 0) return r.Caption;
+  if (static_cast<size_t>(Column - 1) < r.SubItemCount()) return r.SubItem(static_cast<size_t>(Column - 1));
+  return {};
+}
+
+bool ReportView::CellTextFits(std::string_view Text, int Width) {
+  if (!AdvanceReady_) BuildAdvanceTable();
+  long long sum = 0;  // in 1/64 pixel
+  for (unsigned char c : Text) sum += Advance_[c];
+  // The summed advances are rounded per byte and leave out kerning: half a
+  // 64th a byte and a few pixels to spare keep the answer safe; text closer to
+  // the edge is measured exactly.
+  return sum + static_cast<long long>(Text.size()) / 2 + 4 * 64 < static_cast<long long>(Width) * 64;
 }
 
 int ReportView::CellWidthBound(size_t Length) {

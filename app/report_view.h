@@ -44,6 +44,10 @@ class ReportView : public QTreeView, public TableObserver {
 
   RowTable& Table() const { return Table_; }
   RowTableModel* Model() const { return Model_; }
+  // The text of a cell as the model shows it; empty for a cell that does not exist.
+  std::string_view CellText(int RowIndex, int Column) const;
+  // Whether Text surely fits Width pixels in the cell font.
+  bool CellTextFits(std::string_view Text, int Width);
 
   // TableObserver
   void RowsChanged() override;
