@@ -27,12 +27,11 @@ class GridDelegate : public QStyledItemDelegate {
   void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
     const bool special = Option.state & (QStyle::State_Selected | QStyle::State_HasFocus);
     if (special || !PaintPlainCell(P, Option, Index)) QStyledItemDelegate::paint(P, Option, Index);
-    P->save();
-    P->setPen(Option.palette.color(QPalette::Midlight));
+    // One-pixel lines as filled rectangles: the same pixels, at a fraction of the cost.
     const QRect r = Option.rect;
-    P->drawLine(r.right(), r.top(), r.right(), r.bottom());
-    P->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-    P->restore();
+    const QColor grid = Option.palette.color(QPalette::Midlight);
+    P->fillRect(QRect(r.right(), r.top(), 1, r.height()), grid);
+    P->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), grid);
   }
 
  private:
@@ -54,10 +53,14 @@ class GridDelegate : public QStyledItemDelegate {
     }
     QPalette::ColorGroup group = Option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
     if (group == QPalette::Normal && !(Option.state & QStyle::State_Active)) group = QPalette::Inactive;
+    // The line's top is centred in the cell, as the style places it; the text
+    // is drawn at its baseline, which needs no line layout.
+    const QFontMetricsF fm(Option.font);
+    const qreal top = r.top() + (r.height() - (fm.ascent() + fm.descent())) / 2;
     P->save();
     P->setPen(Option.palette.color(group, QPalette::Text));
     P->setFont(Option.font);
-    P->drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, s);
+    P->drawText(QPointF(r.left(), top + fm.ascent()), s);
     P->restore();
     return true;
   }
