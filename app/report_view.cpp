@@ -110,6 +110,16 @@ Qt::ItemFlags RowTableModel::flags(const QModelIndex& Index) const {
 }
 
 void RowTableModel::Reload() {
+  if (Table_.RowCount() == Rows_ && Table_.ColumnCount() == Columns_ && Rows_ > 0) {
+    // The same shape (rows reordered, as a sort does, or rewritten): a layout
+    // change, which leaves the header alone instead of measuring every caption
+    // again. Persistent indexes are dropped, as a reset drops them.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList old = persistentIndexList();
+    changePersistentIndexList(old, QModelIndexList(old.size()));
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return;
+  }
   beginResetModel();
   Rows_ = Table_.RowCount();
   Columns_ = Table_.ColumnCount();
