@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -556,7 +557,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  PrintFigures();
+  if (!std::getenv("KESTRAVA_NO_FIGURES")) PrintFigures();  // set it to profile one benchmark alone
   std::filesystem::remove_all(std::filesystem::path(Archive().Path).parent_path());
   return 0;
 }

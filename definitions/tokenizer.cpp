@@ -2,14 +2,21 @@
 
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 // Position of the next CR LF pair at or after From; Size when there is none.
-// A plain loop: the comments it skips are mostly a few bytes long.
 size_t FindLineEnd(const char* Text, size_t From, size_t Size) {
-  for (size_t i = From; i + 1 < Size; ++i)
-    if (Text[i] == '\r' && Text[i + 1] == '\n') return i;
+  while (From + 1 < Size) {
+    const auto* cr = static_cast<const char*>(std::memchr(Text + From, '\r', Size - 1 - From));
+    if (!cr) return Size;
+    const auto at = static_cast<size_t>(cr - Text);
+    if (Text[at + 1] == '\n') return at;
+    From = at + 1;
+  }
   return Size;
 }
 
@@ -31,6 +38,32 @@ struct Stops {
   }
 };
 const Stops kStops;
+
+enum class StopSet { BeforeEquals, AfterEquals, Raw };
+
+// First position in [I, Last) holding a character of the stop set; Last when
+// there is none. Sixteen characters at a time where the processor allows.
+template <StopSet S>
+size_t FindStop(const char* Text, size_t I, size_t Last) {
+#if defined(__SSE2__)
+  auto is = [](__m128i V, char C) { return _mm_cmpeq_epi8(V, _mm_set1_epi8(C)); };
+  while (I + 16 <= Last) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I));
+    __m128i m = _mm_or_si128(is(v, '\r'), is(v, '\0'));
+    if constexpr (S != StopSet::Raw) m = _mm_or_si128(m, _mm_or_si128(is(v, '/'), is(v, ';')));
+    if constexpr (S == StopSet::BeforeEquals)
+      m = _mm_or_si128(m, _mm_or_si128(is(v, '='), _mm_or_si128(is(v, ' '), is(v, '\t'))));
+    const int mask = _mm_movemask_epi8(m);
+    if (mask != 0) return I + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    I += 16;
+  }
+#endif
+  const std::array<bool, 256>& stop = S == StopSet::Raw            ? kStops.Raw
+                                      : S == StopSet::BeforeEquals ? kStops.BeforeEquals
+                                                                   : kStops.AfterEquals;
+  while (I < Last && !stop[static_cast<unsigned char>(Text[I])]) ++I;
+  return I;
+}
 
 }  // namespace
 
@@ -55,11 +88,13 @@ void LineReader::AddSpan(size_t From, size_t Count) {
   }
 }
 
-// Takes ordinary characters from I on until one that Stop marks or until Last,
+// Takes ordinary characters from I on until one that may start another rule or until Last,
 // and returns the position reached. Such runs hold no zero byte.
-size_t LineReader::AppendRun(size_t I, size_t Last, const bool* Stop) {
+size_t LineReader::AppendRun(size_t I, size_t Last) {
   const size_t from = I;
-  while (I < Last && !Stop[static_cast<unsigned char>(Text_[I])]) ++I;
+  I = !Clean_          ? FindStop<StopSet::Raw>(Text_, I, Last)
+      : BeforeEquals_ ? FindStop<StopSet::BeforeEquals>(Text_, I, Last)
+                      : FindStop<StopSet::AfterEquals>(Text_, I, Last);
   if (!Cut_) AddSpan(from, I - from);
   return I;
 }
@@ -89,6 +124,33 @@ bool LineReader::Finish(std::string_view& Line) {
   return true;
 }
 
+// The common clean line, read in one go from its start: blanks, a key, maybe
+// "=" and a value, maybe a ";" or "//" comment, then CR LF, all before the
+// last character of the text. 1: a line was read; 0: an empty line was passed
+// over; -1: the line is of another shape, and nothing was taken.
+int LineReader::PlainLine(std::string_view& Line) {
+  const char* text = Text_;
+  const size_t last = Size_ - 1;
+  size_t i = I_;
+  while (i < last && (text[i] == ' ' || text[i] == '\t')) ++i;
+  const size_t begin = i;
+  i = FindStop<StopSet::BeforeEquals>(text, i, last);
+  if (i < last && text[i] == '=') i = FindStop<StopSet::AfterEquals>(text, i + 1, last);
+  if (i >= last) return -1;
+  const size_t end = i;
+  const char c = text[i], next = text[i + 1];
+  if (c == ';' || (c == '/' && next == '/')) {
+    i = FindLineEnd(text, i, Size_);
+    if (i >= last) return -1;
+  } else if (!(c == '\r' && next == '\n')) {
+    return -1;
+  }
+  I_ = i + 2;
+  if (end == begin) return 0;
+  Line = std::string_view(text + begin, end - begin);
+  return 1;
+}
+
 bool LineReader::Next(std::string_view& Line) {
   // The line given last is done with.
   Length_ = 0;
@@ -97,11 +159,14 @@ bool LineReader::Next(std::string_view& Line) {
   const char* text = Text_;
   const size_t size = Size_;
   const size_t last = size - 1;
+  if (Clean_ && !Cut_ && BeforeEquals_) {
+    for (int read; !Done_ && I_ < size && (read = PlainLine(Line)) >= 0;)
+      if (read == 1) return true;
+  }
   while (!Done_) {
     if (I_ >= size) return Finish(Line);
     // Ordinary characters are taken a run at a time.
-    I_ = AppendRun(I_, last,
-                   (!Clean_ ? kStops.Raw : BeforeEquals_ ? kStops.BeforeEquals : kStops.AfterEquals).data());
+    I_ = AppendRun(I_, last);
     const char c = text[I_];
     // The last character of the text ends the scan.
     if (I_ == last) {

@@ -41,7 +41,8 @@ class LineReader {
 
  private:
   void AddSpan(size_t From, size_t Count);
-  size_t AppendRun(size_t I, size_t Last, const bool* Stop);
+  size_t AppendRun(size_t I, size_t Last);
+  int PlainLine(std::string_view& Line);
   void Append(size_t I);
   bool Empty() const { return InScratch_ ? Scratch_.empty() : Length_ == 0; }
   std::string_view Current() const {
