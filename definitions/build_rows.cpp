@@ -1,5 +1,8 @@
 #include "definitions/build_rows.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <string_view>
 
@@ -11,8 +14,9 @@ namespace {
 
 // Finds the columns of a key list by key, ignoring case, so that a record's
 // lines are read once per record instead of once per column. An open-addressing
-// table over the folded keys; folding happens while hashing, so a lookup
-// allocates nothing.
+// table over the folded keys. A line's key is folded into a small buffer while
+// its "=" is searched for, and a line whose "=" comes later than the longest
+// key could end is passed over at once.
 class KeyIndex {
  public:
   explicit KeyIndex(const std::vector<std::string>& Keys) : Keys_(Keys.size()), Next_(Keys.size(), -1) {
@@ -20,12 +24,14 @@ class KeyIndex {
     while (slots < Keys.size() * 4) slots *= 2;
     Slots_.assign(slots, -1);
     Mask_ = slots - 1;
+    for (const std::string& k : Keys) MaxKey_ = std::max(MaxKey_, k.size());
+    Folded_.resize(MaxKey_ + 1);
     for (size_t k = 0; k < Keys.size(); ++k) {
       Keys_[k].resize(Keys[k].size());
-      for (size_t i = 0; i < Keys[k].size(); ++i) Keys_[k][i] = FoldAscii(Keys[k][i]);
-      int first = Find(Keys[k]);
+      for (size_t i = 0; i < Keys[k].size(); ++i) Keys_[k][i] = Fold(Keys[k][i]);
+      int first = Find(Keys_[k].data(), Keys_[k].size());
       if (first < 0) {
-        size_t h = Hash(Keys[k]) & Mask_;
+        size_t h = Hash(Keys_[k].data(), Keys_[k].size()) & Mask_;
         while (Slots_[h] >= 0) h = (h + 1) & Mask_;
         Slots_[h] = static_cast<int>(k);
       } else {
@@ -50,17 +56,18 @@ class KeyIndex {
   // One line of the record: its text before the first "=" is the key, the
   // rest the value. A key keeps the value of the first line holding it.
   void Take(std::string_view Line) {
-    size_t eq = 0;  // keys are short: a plain loop beats a library search here
-    while (eq < Line.size() && Line[eq] != '=') ++eq;
-    if (eq != Line.size()) Take(Line.substr(0, eq), Line.substr(eq + 1));
+    const size_t n = std::min(Line.size(), MaxKey_ + 1);
+    char* folded = Folded_.data();
+    size_t eq = 0;
+    for (; eq < n && Line[eq] != '='; ++eq) folded[eq] = Fold(Line[eq]);
+    // No "=" within reach: none at all, or a key longer than every column's.
+    if (eq == n) return;
+    Store(Find(folded, eq), Line.substr(eq + 1));
   }
   void Take(std::string_view Key, std::string_view Value) {
-    for (int k = Find(Key); k >= 0; k = Next_[static_cast<size_t>(k)]) {
-      auto col = static_cast<size_t>(k);
-      if (Stamp_[col] == Generation_) continue;
-      Stamp_[col] = Generation_;
-      Values_[col] = Value;
-    }
+    if (Key.size() > MaxKey_) return;
+    for (size_t i = 0; i < Key.size(); ++i) Folded_[i] = Fold(Key[i]);
+    Store(Find(Folded_.data(), Key.size()), Value);
   }
   // Looks up every key in Lines: the value of the first line holding it.
   void Scan(const std::vector<std::string_view>& Lines) {
@@ -76,25 +83,39 @@ class KeyIndex {
   }
 
  private:
-  // Length and the first and last two letters: cheap, and enough to spread
-  // the catalogue's keys; Find compares the whole key anyway.
-  static size_t Hash(std::string_view S) {
-    const size_t n = S.size();
-    if (n == 0) return 0;
-    auto f = [&](size_t I) { return static_cast<size_t>(static_cast<unsigned char>(FoldAscii(S[I]))); };
-    size_t h = n ^ (f(0) << 8) ^ (f(n - 1) << 16) ^ (f(n / 2) << 24) ^ (f(n > 1 ? n - 2 : 0) << 32);
-    h *= 0x9E3779B97F4A7C15ULL;
-    return h ^ (h >> 29);
+  static char Fold(char C) {
+    return static_cast<char>(C + ((static_cast<unsigned char>(C - 'A') < 26) << 5));  // A to Z as a to z
   }
-  int Find(std::string_view Key) const {
-    for (size_t h = Hash(Key) & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
+  // Eight folded bytes at a time.
+  static size_t Hash(const char* Folded, size_t N) {
+    uint64_t h = N * 0x9E3779B97F4A7C15ULL;
+    size_t i = 0;
+    for (; i + 8 <= N; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, Folded + i, 8);
+      h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    }
+    uint64_t tail = 0;
+    for (size_t k = 0; i < N; ++i, ++k) tail |= static_cast<uint64_t>(static_cast<unsigned char>(Folded[i])) << (8 * k);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ULL;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+  int Find(const char* Folded, size_t N) const {
+    for (size_t h = Hash(Folded, N) & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
       const std::string& k = Keys_[static_cast<size_t>(Slots_[h])];
-      if (k.size() != Key.size()) continue;
-      size_t i = 0;
-      while (i < k.size() && k[i] == FoldAscii(Key[i])) ++i;
-      if (i == k.size()) return Slots_[h];
+      if (k.size() == N && std::memcmp(k.data(), Folded, N) == 0) return Slots_[h];
     }
     return -1;
+  }
+  // Gives Value to every column of the key found (First and its chain) that
+  // has none yet in this record.
+  void Store(int First, std::string_view Value) {
+    for (int k = First; k >= 0; k = Next_[static_cast<size_t>(k)]) {
+      auto col = static_cast<size_t>(k);
+      if (Stamp_[col] == Generation_) continue;
+      Stamp_[col] = Generation_;
+      Values_[col] = Value;
+    }
   }
 
   std::vector<std::string> Keys_;  // folded
@@ -104,6 +125,8 @@ class KeyIndex {
   std::vector<std::string_view> Values_;
   std::vector<uint32_t> Stamp_;
   uint32_t Generation_ = 0;
+  size_t MaxKey_ = 0;          // length of the longest key
+  std::vector<char> Folded_;  // the folded key of the line being looked up
 };
 
 bool IsSectionLine(std::string_view Line) { return Line.size() >= 2 && Line.front() == '[' && Line.back() == ']'; }
