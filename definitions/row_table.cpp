@@ -106,68 +106,65 @@ std::string_view RowTable::CellView(int I, int Col) const {
   return r.SubItem(static_cast<size_t>(Col - 1));
 }
 
-namespace {
-
-template <typename T>
-T LoadAt(const char* P, size_t I) {
-  T v;
-  std::memcpy(&v, P + I * sizeof(T), sizeof(T));
-  return v;
+Row::Layout Row::Plan(size_t Count, uint32_t Filled, uint32_t TextSize) {
+  Layout l{};
+  l.Filled = Filled;
+  l.TextSize = TextSize;
+  l.Words = (Count + 63) / 64;
+  l.Width = TextSize > UINT16_MAX ? 4 : 2;
+  l.Ends = 8 + l.Words * 8;
+  l.Text = l.Ends + Filled * l.Width;
+  l.Size = l.Text + TextSize;
+  return l;
 }
 
-}  // namespace
+Row::Layout Row::Shape() const {
+  uint32_t head[2];
+  std::memcpy(head, Store_.get(), sizeof head);
+  return Plan(Count_, head[0], head[1]);
+}
 
-char* Row::Allocate(size_t Count, size_t Filled, size_t Text) {
+char* Row::Allocate(size_t Count, size_t Filled, size_t Text, Layout& L) {
   if (Count > UINT32_MAX || Text > UINT32_MAX) throw std::length_error("row too large");
   Count_ = static_cast<uint32_t>(Count);
   if (Filled == 0) {
     Store_.reset();
     return nullptr;
   }
-  const bool wide = Count > UINT16_MAX || Text > UINT16_MAX;
-  const size_t width = wide ? 4 : 2;
-  Store_ = std::make_unique_for_overwrite<char[]>(sizeof(Header) + 2 * Filled * width + Text);
-  Header h{static_cast<uint32_t>(Filled), static_cast<uint32_t>(Text), wide};
-  std::memcpy(Store_.get(), &h, sizeof h);
-  return Store_.get() + sizeof(Header) + 2 * Filled * width;
+  const Layout l = L = Plan(Count, static_cast<uint32_t>(Filled), static_cast<uint32_t>(Text));
+  Store_ = std::make_unique_for_overwrite<char[]>(l.Size);
+  const uint32_t head[2] = {l.Filled, l.TextSize};
+  std::memcpy(Store_.get(), head, sizeof head);
+  std::memset(Store_.get() + 8, 0, l.Words * 8);
+  return Store_.get() + l.Text;
 }
 
-void Row::SetEntry(size_t K, size_t Column, size_t End) {
-  char* p = Store_.get() + sizeof(Header);
-  const Header* h = Head();
-  if (h->Wide) {
-    const auto c = static_cast<uint32_t>(Column), e = static_cast<uint32_t>(End);
-    std::memcpy(p + K * 4, &c, 4);
-    std::memcpy(p + (h->Filled + K) * 4, &e, 4);
+void Row::SetEntry(const Layout& l, size_t K, size_t Column, size_t End) {
+  char* word = Store_.get() + 8 + Column / 64 * 8;
+  uint64_t bits;
+  std::memcpy(&bits, word, 8);
+  bits |= uint64_t{1} << (Column % 64);
+  std::memcpy(word, &bits, 8);
+  if (l.Width == 2) {
+    const auto e = static_cast<uint16_t>(End);
+    std::memcpy(Store_.get() + l.Ends + K * 2, &e, 2);
   } else {
-    const auto c = static_cast<uint16_t>(Column), e = static_cast<uint16_t>(End);
-    std::memcpy(p + K * 2, &c, 2);
-    std::memcpy(p + (h->Filled + K) * 2, &e, 2);
+    const auto e = static_cast<uint32_t>(End);
+    std::memcpy(Store_.get() + l.Ends + K * 4, &e, 4);
   }
 }
 
 std::string_view Row::SubItem(size_t J) const {
   if (J >= Count_) throw std::out_of_range("sub-item");
   if (!Store_) return {};
-  const Header* h = Head();
-  const char* p = Store_.get() + sizeof(Header);
-  const size_t n = h->Filled;
-  auto find = [&](auto Zero) -> std::string_view {
-    using T = decltype(Zero);
-    size_t lo = 0, hi = n;  // first filled cell with a column number >= J
-    while (lo < hi) {
-      const size_t mid = (lo + hi) / 2;
-      if (LoadAt<T>(p, mid) < J)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    if (lo == n || LoadAt<T>(p, lo) != J) return {};
-    const size_t begin = lo == 0 ? 0 : LoadAt<T>(p, n + lo - 1);
-    const size_t end = LoadAt<T>(p, n + lo);
-    return std::string_view(p + 2 * n * sizeof(T) + begin, end - begin);
-  };
-  return h->Wide ? find(uint32_t{0}) : find(uint16_t{0});
+  const uint64_t word = Word(J / 64);
+  const uint64_t bit = uint64_t{1} << (J % 64);
+  if (!(word & bit)) return {};
+  size_t rank = static_cast<size_t>(__builtin_popcountll(word & (bit - 1)));
+  for (size_t w = 0; w < J / 64; ++w) rank += static_cast<size_t>(__builtin_popcountll(Word(w)));
+  const Layout l = Shape();
+  const size_t begin = rank == 0 ? 0 : EndAt(l, rank - 1);
+  return std::string_view(Store_.get() + l.Text + begin, EndAt(l, rank) - begin);
 }
 
 Row& Row::operator=(const Row& Other) {
@@ -179,8 +176,7 @@ Row& Row::operator=(const Row& Other) {
   if (!Other.Store_) {
     Store_.reset();
   } else {
-    const Header* h = Other.Head();
-    const size_t size = sizeof(Header) + 2 * h->Filled * (h->Wide ? 4 : 2) + h->TextSize;
+    const size_t size = Other.Shape().Size;
     Store_ = std::make_unique_for_overwrite<char[]>(size);
     std::memcpy(Store_.get(), Other.Store_.get(), size);
   }

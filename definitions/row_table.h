@@ -18,9 +18,9 @@
 struct UnPacked;
 
 // One table row. The sub-items (columns 1 and up) live in one compact block:
-// only the cells that hold text are stored, as their column numbers, their end
-// offsets and their text, so a wide table whose rows fill a few columns each
-// costs little more than the text itself.
+// a bit per column says which cells hold text, and only those are stored, as
+// their end offsets and their text. A wide table whose rows fill some of
+// their columns then costs little more than the text itself.
 class Row {
  public:
   std::string Caption;       // column 0
@@ -49,27 +49,22 @@ class Row {
   template <typename F>
   void ForEachFilledSubItem(F Visit) const {
     if (!Store_) return;
-    const Header* h = Head();
-    const char* p = Store_.get() + sizeof(Header);
-    auto walk = [&](auto Zero) {
-      using T = decltype(Zero);
-      const char* text = p + 2 * h->Filled * sizeof(T);
-      size_t begin = 0;
-      for (size_t k = 0; k < h->Filled; ++k) {
-        T column, end;
-        std::memcpy(&column, p + k * sizeof(T), sizeof(T));
-        std::memcpy(&end, p + (h->Filled + k) * sizeof(T), sizeof(T));
-        Visit(static_cast<size_t>(column), std::string_view(text + begin, end - begin));
+    const Layout l = Shape();
+    const char* base = Store_.get();
+    size_t k = 0, begin = 0;
+    for (size_t w = 0; w < l.Words; ++w) {
+      uint64_t bits = Word(w);
+      while (bits != 0) {
+        const size_t j = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+        bits &= bits - 1;
+        const size_t end = EndAt(l, k++);
+        Visit(j, std::string_view(base + l.Text + begin, end - begin));
         begin = end;
       }
-    };
-    if (h->Wide)
-      walk(uint32_t{0});
-    else
-      walk(uint16_t{0});
+    }
   }
   // Replaces the sub-items by Count texts, ValueOf(j) giving text j, in one
-  // allocation.
+  // allocation. ValueOf must not read this row's own sub-items.
   template <typename F>
   void AssignSubItems(size_t Count, F ValueOf) {
     size_t filled = 0, text = 0;
@@ -78,27 +73,48 @@ class Row {
       filled += n != 0;
       text += n;
     }
-    char* out = Allocate(Count, filled, text);
+    Layout l;
+    char* out = Allocate(Count, filled, text, l);
     size_t k = 0, end = 0;
     for (size_t j = 0; j < Count; ++j) {
       const std::string_view v = ValueOf(j);
       if (v.empty()) continue;
       out = std::copy(v.begin(), v.end(), out);
-      SetEntry(k++, j, end += v.size());
+      SetEntry(l, k++, j, end += v.size());
     }
   }
 
  private:
-  // Block layout: a Header, then Filled column numbers, then Filled end
-  // offsets (both 16 bits wide, or 32 when Wide), then the text.
-  struct Header {
-    uint32_t Filled;
-    uint32_t TextSize;
-    bool Wide;
+  // Block layout: Filled and the text size (32 bits each), the column bits
+  // (64-bit words), Filled end offsets (16 bits wide, or 32 when the text is
+  // longer than 16 bits reach), then the text.
+  struct Layout {
+    uint32_t Filled, TextSize;
+    size_t Words;  // bit words
+    size_t Width;  // bytes per end offset
+    size_t Ends;   // offset of the end offsets in the block
+    size_t Text;   // offset of the text
+    size_t Size;   // the whole block
   };
-  char* Allocate(size_t Count, size_t Filled, size_t Text);
-  void SetEntry(size_t K, size_t Column, size_t End);
-  const Header* Head() const { return reinterpret_cast<const Header*>(Store_.get()); }
+  static Layout Plan(size_t Count, uint32_t Filled, uint32_t TextSize);
+  Layout Shape() const;
+  uint64_t Word(size_t W) const {
+    uint64_t v;
+    std::memcpy(&v, Store_.get() + 8 + W * 8, 8);
+    return v;
+  }
+  size_t EndAt(const Layout& L, size_t K) const {
+    if (L.Width == 2) {
+      uint16_t v;
+      std::memcpy(&v, Store_.get() + L.Ends + K * 2, 2);
+      return v;
+    }
+    uint32_t v;
+    std::memcpy(&v, Store_.get() + L.Ends + K * 4, 4);
+    return v;
+  }
+  char* Allocate(size_t Count, size_t Filled, size_t Text, Layout& L);
+  void SetEntry(const Layout& L, size_t K, size_t Column, size_t End);
 
   std::unique_ptr<char[]> Store_;
   uint32_t Count_ = 0;
