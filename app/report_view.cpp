@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 #include "app/latin1.h"
 
@@ -60,7 +62,9 @@ class GridDelegate : public QStyledItemDelegate {
     P->save();
     P->setPen(Option.palette.color(group, QPalette::Text));
     P->setFont(Option.font);
-    P->drawText(QPointF(r.left(), top + fm.ascent()), s);
+    if (s.size() != static_cast<qsizetype>(text.size()) || Option.font != View_->font() ||
+        !View_->DrawCellText(P, QPointF(r.left(), top + fm.ascent()), text))
+      P->drawText(QPointF(r.left(), top + fm.ascent()), s);
     P->restore();
     return true;
   }
@@ -276,6 +280,54 @@ bool ReportView::CellTextFits(std::string_view Text, int Width) {
   return sum + static_cast<long long>(Text.size()) / 2 + 4 * 64 < static_cast<long long>(Width) * 64;
 }
 
+bool ReportView::DrawCellText(QPainter* P, QPointF Origin, std::string_view Text) {
+  // Printable ASCII only, and nothing the font may join into a ligature: the
+  // glyph of each byte then stands alone, and pairs move only by kerning.
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const char c = Text[i];
+    if (c < 0x20 || c > 0x7e) return false;
+    if (c == 'f' && i + 1 < Text.size() && (Text[i + 1] == 'f' || Text[i + 1] == 'i' || Text[i + 1] == 'l'))
+      return false;
+  }
+  if (!GlyphsReady_) {
+    Raw_ = QRawFont::fromFont(font());
+    for (int b = 0x20; b <= 0x7e; ++b) {
+      const QList<quint32> g = Raw_.glyphIndexesForString(QString(QChar(b)));
+      Glyph_[b] = g.isEmpty() ? 0 : g.first();
+    }
+    const QFontMetricsF fm(font());
+    for (int b = 0x20; b <= 0x7e; ++b) GlyphAdvance_[b] = fm.horizontalAdvance(QChar(b));
+    Kern_.assign(95 * 95, std::numeric_limits<float>::quiet_NaN());
+    GlyphsReady_ = true;
+  }
+  if (!Raw_.isValid()) return false;
+  QList<quint32> glyphs(static_cast<qsizetype>(Text.size()));
+  QList<QPointF> positions(static_cast<qsizetype>(Text.size()));
+  qreal x = 0;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(Text[i]);
+    if (i > 0) {
+      const auto a = static_cast<unsigned char>(Text[i - 1]);
+      float& kern = Kern_[static_cast<size_t>((a - 0x20) * 95 + (b - 0x20))];
+      if (std::isnan(kern)) {
+        const QChar pair[2] = {QChar(a), QChar(b)};
+        kern = static_cast<float>(QFontMetricsF(font()).horizontalAdvance(QString(pair, 2)) - GlyphAdvance_[a] -
+                                  GlyphAdvance_[b]);
+      }
+      x += kern;
+    }
+    glyphs[static_cast<qsizetype>(i)] = Glyph_[b];
+    positions[static_cast<qsizetype>(i)] = QPointF(x, 0);
+    x += GlyphAdvance_[b];
+  }
+  QGlyphRun run;
+  run.setRawFont(Raw_);
+  run.setGlyphIndexes(glyphs);
+  run.setPositions(positions);
+  P->drawGlyphRun(Origin, run);
+  return true;
+}
+
 int ReportView::CellWidthBound(size_t Length) {
   if (!AdvanceReady_) BuildAdvanceTable();
   const long long sum = static_cast<long long>(std::min<size_t>(Length, INT_MAX)) * MaxAdvance_;
@@ -313,6 +365,6 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void ReportView::changeEvent(QEvent* Event) {
-  if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange) AdvanceReady_ = false;
+  if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange) AdvanceReady_ = GlyphsReady_ = false;
   QTreeView::changeEvent(Event);
 }

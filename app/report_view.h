@@ -4,8 +4,10 @@
 // is the table's observer: row, column and selection changes of the core reach
 // it once per batch update, and the core asks it for text widths and scrolling.
 #include <QAbstractTableModel>
+#include <QRawFont>
 #include <QTreeView>
 #include <array>
+#include <vector>
 
 #include "definitions/row_table.h"
 
@@ -48,6 +50,10 @@ class ReportView : public QTreeView, public TableObserver {
   std::string_view CellText(int RowIndex, int Column) const;
   // Whether Text surely fits Width pixels in the cell font.
   bool CellTextFits(std::string_view Text, int Width);
+  // Draws Text in the cell font with its baseline at Origin, glyph by glyph
+  // from a table of the printable ASCII bytes and their pair kerning, without
+  // shaping the text. False (nothing drawn) for text it does not handle.
+  bool DrawCellText(QPainter* P, QPointF Origin, std::string_view Text);
 
   // TableObserver
   void RowsChanged() override;
@@ -83,4 +89,9 @@ class ReportView : public QTreeView, public TableObserver {
   int MaxAdvance_ = 0;              // the widest of them
   int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
   bool AdvanceReady_ = false;
+  QRawFont Raw_;
+  std::array<quint32, 256> Glyph_{};
+  std::array<qreal, 256> GlyphAdvance_{};
+  std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
+  bool GlyphsReady_ = false;
 };
