@@ -253,8 +253,18 @@ void ReportView::BuildAdvanceTable() {
 
 int ReportView::TextWidth(std::string_view Text, bool Header) {
   if (Header) {
+    // Every fit measures every caption again: the widths are kept while the
+    // header's font and style stay.
+    if (header()->font() != HeaderFont_) {
+      HeaderWidths_.clear();
+      HeaderFont_ = header()->font();
+    }
+    const auto known = HeaderWidths_.find(std::string(Text));
+    if (known != HeaderWidths_.end()) return known->second;
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
-    return header()->fontMetrics().horizontalAdvance(Latin1(Text)) + 2 * margin + kHeaderAir;
+    const int width = header()->fontMetrics().horizontalAdvance(Latin1(Text)) + 2 * margin + kHeaderAir;
+    HeaderWidths_.emplace(Text, width);
+    return width;
   }
   if (!AdvanceReady_) BuildAdvanceTable();
   long long sum = 0;  // in 1/64 pixel
@@ -365,6 +375,9 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent* Event) {
 }
 
 void ReportView::changeEvent(QEvent* Event) {
-  if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange) AdvanceReady_ = GlyphsReady_ = false;
+  if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange) {
+    AdvanceReady_ = GlyphsReady_ = false;
+    HeaderWidths_.clear();
+  }
   QTreeView::changeEvent(Event);
 }

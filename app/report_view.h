@@ -7,6 +7,8 @@
 #include <QRawFont>
 #include <QTreeView>
 #include <array>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "definitions/row_table.h"
@@ -89,6 +91,8 @@ class ReportView : public QTreeView, public TableObserver {
   int MaxAdvance_ = 0;              // the widest of them
   int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
   bool AdvanceReady_ = false;
+  std::unordered_map<std::string, int> HeaderWidths_;  // caption widths measured in HeaderFont_
+  QFont HeaderFont_;
   QRawFont Raw_;
   std::array<quint32, 256> Glyph_{};
   std::array<qreal, 256> GlyphAdvance_{};
