@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 TA_DIR ?= $(CURDIR)/examples/game
 FUZZ_SECONDS ?= 300
 
-.PHONY: setup configure build run test test-asan bench fuzz clean
+.PHONY: setup configure build run test test-asan bench fuzz package clean
 
 setup:
 	@bash scripts/setup.sh
@@ -22,6 +22,11 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package kestrava_VERSION_ARCH.deb, written to $(BUILD)/.
+package: build
+	@cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/kestrava_*.deb
 
 test-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRAVA_SANITIZE=ON >/dev/null

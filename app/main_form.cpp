@@ -26,6 +26,9 @@ namespace {
 
 // Design geometry of the window and of the controls the resize rule moves.
 constexpr int kDesignWidth = 560, kDesignHeight = 446;
+// The client area (below the menu bar) that the design's outer size leaves
+// inside the frame the layout was drawn for: the controls fill exactly this.
+constexpr int kDesignClientWidth = 552, kDesignClientHeight = 400;
 constexpr int kDesignLeft = 212, kDesignTop = 106;
 constexpr int kPanelWidth = 552, kPanelHeight = 369;
 constexpr int kPagesInset = 3;  // the page control fills the sunken main panel
@@ -106,6 +109,7 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   EditSheetLabel = new QLabel("FileName : ", EditSheet);
   EditSheetLabel->setObjectName("EditSheetLabel");
   EditSheetLabel->move(4, 4);
+  EditSheetLabel->adjustSize();
   EditMemo = new QPlainTextEdit(EditSheet);
   EditMemo->setObjectName("EditMemo");
   EditMemo->setGeometry(0, 24, kMemoWidth, kMemoHeight);
@@ -229,8 +233,12 @@ void TMainForm::FormCreate() {
   State.AutosizeSetting = [this] { return AutosizeallColumns->isChecked(); };
 }
 
+// The rule stretches the controls when the window is larger than its design
+// size. Frames differ from one window manager to the next, and without one
+// there is none, so "larger" is judged by the client area the controls must
+// fill: with the design's frame an outer width above 560 is exactly a client
+// width above 552, and an outer height above 446 a client height above 400.
 void TMainForm::FormResize() {
-  const QRect outer = frameGeometry();
   const QSize client = centralWidget()->size();
   auto fitPages = [this] {
     MainPanelControl->setGeometry(kPagesInset, kPagesInset, MainPanel->width() - 2 * kPagesInset,
@@ -238,7 +246,7 @@ void TMainForm::FormResize() {
   };
 
   // Width rule.
-  if (outer.width() > kDesignWidth) {
+  if (client.width() > kDesignClientWidth) {
     MainPanel->resize(client.width(), MainPanel->height());
     fitPages();
     Panel1->setGeometry(1, Panel1->y(), 104, Panel1->height());
@@ -258,7 +266,7 @@ void TMainForm::FormResize() {
   }
 
   // Height rule.
-  if (outer.height() > kDesignHeight) {
+  if (client.height() > kDesignClientHeight) {
     MainPanel->resize(MainPanel->width(), client.height() - 31);
     fitPages();
     Panel1->move(Panel1->x(), client.height() - 26);
@@ -283,6 +291,32 @@ void TMainForm::FormResize() {
 void TMainForm::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
   FormResize();
+}
+
+void TMainForm::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  FitDesignFrame();
+  // The menu bar and the client area have their real sizes only now.
+  FormResize();
+}
+
+void TMainForm::moveEvent(QMoveEvent* Event) {
+  QMainWindow::moveEvent(Event);
+  FitDesignFrame();
+}
+
+// The design's outer size and position include the window frame, which is
+// known only after the window is shown (a window manager adds it a little
+// later). The first time a frame shows, the window is sized so that frame and
+// all measure 560 by 446, with the frame at the design position. Without a
+// frame the window itself has the design size from the start.
+void TMainForm::FitDesignFrame() {
+  if (!FramePending_ || !isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.width() <= 0 && frame.height() <= 0) return;
+  FramePending_ = false;
+  resize(kDesignWidth - frame.width(), kDesignHeight - frame.height());
+  move(kDesignLeft, kDesignTop);
 }
 
 void TMainForm::Exit1Click() { close(); }

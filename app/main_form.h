@@ -126,7 +126,13 @@ class TMainForm : public QMainWindow {
 
   void ExtractufosClick();
 
+ private:
+  void FitDesignFrame();
+  bool FramePending_ = true;  // the outer size still waits for the frame
+
  protected:
   void resizeEvent(QResizeEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void moveEvent(QMoveEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
 };

@@ -9,6 +9,7 @@
 #include "archive/disk_search.h"
 #include "archive/engine.h"
 #include "definitions/build_rows.h"
+#include "state/sources.h"
 
 namespace {
 
@@ -56,22 +57,9 @@ void TMainForm::Open1Click() {
   if (wholeDirectory) files = ArchivesOfDirectory(DirectoryOf(chosen.front()));
   if (files.empty()) files.push_back(chosen.front());
 
-  BusyCursor busy;
-  AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
-  const uint16_t unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
-                 corpsesBefore = State.CorpseFiles.Count, downloadsBefore = State.DownloadFiles.Count;
-  for (const std::string& f : files)
-    for (AllUnpacked* list : lists) Engine(State, *list, f, rwLoadArchive);
-
-  const std::pair<RowTable*, uint16_t> tables[] = {
-      {&State.UnitView, unitsBefore},
-      {&State.WeaponView, weaponsBefore},
-      {&State.CorpseView, corpsesBefore},
-      {&State.DownloadView, downloadsBefore},
-  };
-  for (const auto& [view, before] : tables) {
-    AllUnpacked& list = State.FilesOf(*view);
-    if (list.Count > before) BuildRows(State, *view, list, State.MultiSectionOf(*view), brAddNew, nullptr);
+  {
+    BusyCursor busy;
+    OpenArchiveFiles(State, files);
   }
 
   Close1->setEnabled(true);
@@ -93,14 +81,15 @@ void TMainForm::IncludeTaFilesClick() {
     return;
   }
 
-  if (State.TaDir.empty() || !DirectoryExistsIgnoringCase(State.TaDir)) {
+  bool included;
+  {
+    BusyCursor busy;
+    included = IncludeLooseFiles(State);
+  }
+  if (!included) {
     State.dialogs.ShowMessage("The ta-dir " + State.TaDir + " path does not exist. See Options-menu to change.");
     return;
   }
-  BusyCursor busy;
-  for (RowTable* view : views) Engine(State, State.FilesOf(*view), "", rwLoadLooseFiles);
-  for (RowTable* view : views)
-    BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brAddNew, nullptr);
   CloseAll1->setEnabled(true);
   UnitNameList->setEnabled(true);
   IncludeTaFiles->setChecked(true);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "app/directory_dialog.h"
 #include "app/latin1.h"
 
 namespace {
@@ -17,24 +18,6 @@ std::string PathBytes(const QString& Path) { return QFile::encodeName(Path).toSt
 QString PathText(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
 
 QWidget* Owner() { return QApplication::activeWindow(); }
-
-// The directory dialog that also accepts a typed name of a directory that does
-// not exist yet; the caller decides whether to create it.
-class NewDirectoryDialog : public QFileDialog {
- public:
-  using QFileDialog::QFileDialog;
-  QString Typed;
-
-  void accept() override {
-    const QStringList files = selectedFiles();
-    if (!files.isEmpty() && !QFileInfo::exists(files.first())) {
-      Typed = files.first();
-      QDialog::accept();
-      return;
-    }
-    QFileDialog::accept();
-  }
-};
 
 }  // namespace
 
@@ -96,20 +79,9 @@ bool QtDialogs::OpenArchives(const std::string& Title, std::vector<std::string>&
 }
 
 bool QtDialogs::ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) {
-  NewDirectoryDialog dialog(Owner(), QString(), PathText(Start));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setOption(QFileDialog::ShowDirsOnly);
-  dialog.setFileMode(QFileDialog::Directory);
-  if (!AllowCreate) dialog.setOption(QFileDialog::ReadOnly);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  QString chosen = dialog.Typed;
-  if (chosen.isEmpty()) {
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty()) return false;
-    chosen = files.first();
-  }
-  if (!AllowCreate && !QFileInfo(chosen).isDir()) return false;
-  Directory = PathBytes(chosen);
+  DirectoryDialog dialog(Owner(), PathText(Start), AllowCreate);
+  if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty()) return false;
+  Directory = PathBytes(dialog.Chosen());
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "app/report_view.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QHeaderView>
@@ -133,7 +134,7 @@ void RowTableModel::Reload() {
 // ---------------------------------------------------------------- view
 
 ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
-    : QTreeView(Parent), Table_(Table), Model_(new RowTableModel(Table, this)) {
+    : QTreeView(Parent), Table_(Table), Model_(new RowTableModel(Table, this)), KeepSelection_(KeepSelection) {
   setModel(Model_);
   setItemDelegate(new GridDelegate(this));
   setRootIsDecorated(false);
@@ -156,13 +157,7 @@ ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
   h->setMinimumSectionSize(0);  // a column dragged to nothing becomes a hidden one
   h->setSectionResizeMode(QHeaderView::Interactive);
 
-  if (KeepSelection) {
-    QPalette p = palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-               p.color(QPalette::Active, QPalette::HighlightedText));
-    setPalette(p);
-  }
+  ShowSelectionHighlight(KeepSelection_);
 
   connect(h, &QHeaderView::sectionClicked, this, [this](int Section) { emit ColumnClicked(Section); });
   connect(h, &QHeaderView::sectionResized, this,
@@ -372,6 +367,36 @@ void ReportView::mouseReleaseEvent(QMouseEvent* Event) {
 void ReportView::mouseDoubleClickEvent(QMouseEvent* Event) {
   QTreeView::mouseDoubleClickEvent(Event);
   if (Event->button() == Qt::LeftButton) emit DoubleClicked();
+}
+
+// A view that keeps its selection shows it in the same colours whether it has
+// the focus or not (and in an inactive window too); any other view shows its
+// selected row like the others while it lacks the focus.
+void ReportView::ShowSelectionHighlight(bool Shown) {
+  const QPalette standard = QApplication::palette(this);
+  QPalette p = palette();
+  for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+    if (!Shown) {
+      p.setColor(g, QPalette::Highlight, standard.color(g, QPalette::Base));
+      p.setColor(g, QPalette::HighlightedText, standard.color(g, QPalette::Text));
+    } else {
+      const QPalette::ColorGroup from = KeepSelection_ ? QPalette::Active : g;
+      p.setColor(g, QPalette::Highlight, standard.color(from, QPalette::Highlight));
+      p.setColor(g, QPalette::HighlightedText, standard.color(from, QPalette::HighlightedText));
+    }
+  }
+  setPalette(p);
+}
+
+void ReportView::focusInEvent(QFocusEvent* Event) {
+  QTreeView::focusInEvent(Event);
+  if (!KeepSelection_) ShowSelectionHighlight(true);
+}
+
+void ReportView::focusOutEvent(QFocusEvent* Event) {
+  QTreeView::focusOutEvent(Event);
+  // A menu opening over the table does not take the selection away.
+  if (!KeepSelection_ && Event->reason() != Qt::PopupFocusReason) ShowSelectionHighlight(false);
 }
 
 void ReportView::changeEvent(QEvent* Event) {

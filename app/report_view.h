@@ -76,6 +76,8 @@ class ReportView : public QTreeView, public TableObserver {
   void mouseReleaseEvent(QMouseEvent* Event) override;
   void mouseDoubleClickEvent(QMouseEvent* Event) override;
   void changeEvent(QEvent* Event) override;
+  void focusInEvent(QFocusEvent* Event) override;
+  void focusOutEvent(QFocusEvent* Event) override;
 
  private:
   void ApplyWidths();
@@ -83,9 +85,11 @@ class ReportView : public QTreeView, public TableObserver {
   void ViewSelectionChanged();
   void SectionResized(int Section, int NewSize);
   void BuildAdvanceTable();
+  void ShowSelectionHighlight(bool Shown);
 
   RowTable& Table_;
   RowTableModel* Model_;
+  bool KeepSelection_;             // the selection stays highlighted without the focus
   bool Syncing_ = false;           // true while the view follows the core
   std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
   int MaxAdvance_ = 0;              // the widest of them

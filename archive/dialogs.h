@@ -8,6 +8,9 @@
 #include <vector>
 
 inline const std::string kApplicationTitle = "Total Annihilation Kestrava";
+// Asked by the directory chooser when the user confirms a directory that does
+// not exist yet.
+inline const std::string kCreateDirectoryQuestion = "The specified directory does not exist. Create it?";
 
 class Dialogs {
  public:
@@ -23,9 +26,10 @@ class Dialogs {
   // dialog's order. False when cancelled.
   virtual bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) = 0;
   // The directory chooser, starting at Start. With AllowCreate the user may type
-  // a directory that does not exist yet (the caller then asks whether to create
-  // it); without it only existing directories can be chosen. False when
-  // cancelled.
+  // a directory that does not exist yet and confirm it; the chooser, still
+  // open, then asks kCreateDirectoryQuestion: No keeps it open, Yes closes it
+  // and returns the directory, which the caller creates. Without AllowCreate
+  // only existing directories can be chosen. False when cancelled.
   virtual bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) = 0;
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;

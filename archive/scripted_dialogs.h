@@ -3,6 +3,8 @@
 // answers from queues the test fills. An empty answer queue answers No /
 // cancels, so a test that forgot to script an answer fails instead of hanging.
 #include <deque>
+#include <filesystem>
+#include <system_error>
 
 #include "archive/dialogs.h"
 
@@ -34,14 +36,21 @@ class ScriptedDialogs : public Dialogs {
     FileChoices.pop_front();
     return !Files.empty();
   }
-  bool ChooseDirectory(const std::string& Start, bool, std::string& Directory) override {
+  // Each choice is one confirmation in the same open chooser: a directory that
+  // does not exist is asked about (AllowCreate), and on No the next choice is
+  // what the user does next in the chooser that stayed open.
+  bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) override {
     DirectoryStarts.push_back(Start);
-    if (DirectoryChoices.empty()) return false;
-    std::string d = DirectoryChoices.front();
-    DirectoryChoices.pop_front();
-    if (d.empty()) return false;
-    Directory = d;
-    return true;
+    for (;;) {
+      if (DirectoryChoices.empty()) return false;
+      std::string d = DirectoryChoices.front();
+      DirectoryChoices.pop_front();
+      if (d.empty()) return false;
+      std::error_code ec;
+      if (AllowCreate && !std::filesystem::exists(d, ec) && !AskYesNo(kCreateDirectoryQuestion)) continue;
+      Directory = d;
+      return true;
+    }
   }
   void SetClipboardText(const std::string& Text) override { Clipboard = Text; }
   std::string ClipboardText() override { return Clipboard; }

@@ -147,9 +147,12 @@ class RowBuilder {
       : View_(View), Index_(Keys), MultiSection_(MultiSection) {}
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
-    if (!E.Contents || E.PFileSize <= 0) return;
+    const bool empty = !E.Contents || E.PFileSize <= 0;
+    // A single-section file saved empty keeps its row (its file columns only),
+    // so that it can still be reached from the table.
+    if (empty && (MultiSection_ || !KeepEmptyCaption)) return;
     Size_ = std::to_string(E.PFileSize);
-    LineReader reader(E.Contents.get(), static_cast<size_t>(E.PFileSize), true);
+    LineReader reader(empty ? nullptr : E.Contents.get(), empty ? 0 : static_cast<size_t>(E.PFileSize), true);
     StartRecord();
     std::string_view line;
     while (reader.Next(line)) {

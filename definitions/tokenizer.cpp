@@ -116,10 +116,11 @@ bool LineReader::EndLine(std::string_view& Line) {
   return true;
 }
 
-// End of text: text holding at least one character becomes the last line.
+// End of text: text holding at least one character becomes the last line. A
+// line cut to nothing by a zero byte is no extra line, in either reading.
 bool LineReader::Finish(std::string_view& Line) {
   Done_ = true;
-  if (Empty() && !(!Clean_ && Cut_)) return false;
+  if (Empty()) return false;
   Line = Current();
   return true;
 }

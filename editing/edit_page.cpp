@@ -53,6 +53,8 @@ void TMainForm::OpenEditPage(RowTable& View) {
   else
     EditSheetLabel->setText(
         Latin1("FileName : " + entry->UnPackedFile + " in " + entry->ParentFile + "."));
+  // A plain label that grows with its text: the whole name always shows.
+  EditSheetLabel->adjustSize();
   MainPanelControl->setTabVisible(MainPanelControl->indexOf(EditSheet), true);
 
   QString text = Latin1(JoinEditorLines(GetUnpackedLines(*entry, false)));

@@ -9,24 +9,20 @@
 
 namespace {
 
-// Asks for the target directory until the user picks an existing one, has a
-// missing one created, or cancels. Returns false when cancelled or when the
+// Asks for the target directory and creates it, with every missing level,
+// when the user agreed to that in the chooser. False when cancelled or when the
 // directory could not be created.
 bool ChooseTargetDirectory(AppState& State, std::string& Directory) {
-  for (;;) {
-    if (!State.dialogs.ChooseDirectory(State.ExtractDir, true, Directory)) return false;
-    std::error_code ec;
-    // The target is written exactly as chosen, so it is tested exactly as chosen.
-    if (std::filesystem::is_directory(Directory, ec)) return true;
-    if (!State.dialogs.AskYesNo("The specified directory does not exist. Create it?")) continue;
-    std::filesystem::create_directories(Directory, ec);
-    if (ec || !std::filesystem::is_directory(Directory, ec)) {
-      State.dialogs.ShowMessage(Directory + ": " +
-                                (ec ? ec.message() : std::string("not a directory")));
-      return false;
-    }
-    return true;
+  if (!State.dialogs.ChooseDirectory(State.ExtractDir, true, Directory)) return false;
+  std::error_code ec;
+  // The target is written exactly as chosen, so it is tested exactly as chosen.
+  if (std::filesystem::is_directory(Directory, ec)) return true;
+  std::filesystem::create_directories(Directory, ec);
+  if (ec || !std::filesystem::is_directory(Directory, ec)) {
+    State.dialogs.ShowMessage(Directory + ": " + (ec ? ec.message() : std::string("not a directory")));
+    return false;
   }
+  return true;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hpi/archive.h"
+#include "hpi/atomic_file.h"
 #include "hpi/hpi.h"
 #include "hpi/writer.h"
 
@@ -22,7 +23,7 @@ struct OpenedFile {
 };
 
 struct NewArchive {
-  std::string target;
+  hpi::AtomicFile file;  // opened on the target by HPICreate, renamed over it by HPIPackArchive
   hpi::Writer writer;
 };
 
@@ -192,7 +193,10 @@ HPIHANDLE HPICreate(const char* FileName, void* /*Callback*/) {
   if (!FileName || !*FileName) return nullptr;
   try {
     auto pack = std::make_shared<NewArchive>();
-    pack->target = FileName;
+    // The temporary file beside the target is created now: a target that
+    // cannot be created (no such directory, no write permission, a directory
+    // of that name) is refused here, before any file is added.
+    if (!pack->file.Open(FileName)) return nullptr;
     return Packs().Add(std::move(pack));
   } catch (...) {
     return nullptr;
@@ -217,7 +221,7 @@ int32_t HPIPackArchive(HPIHANDLE Pack, int32_t CMethod) {
   try {
     hpi::Writer::Options options;
     options.method = hpi::Method(CMethod);
-    return p->writer.Pack(p->target, options) ? 1 : 0;
+    return p->writer.Pack(p->file, options) ? 1 : 0;
   } catch (...) {
     return 0;
   }

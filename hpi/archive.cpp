@@ -44,7 +44,9 @@ Archive::~Archive() {
 
 std::unique_ptr<Archive> Archive::Open(const std::string& path, std::string* error) {
   std::unique_ptr<Archive> a(new Archive);
-  a->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO or device named like an archive is refused at
+  // once by the regular-file test below instead of blocking the open.
+  a->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (a->fd_ < 0) {
     Fail(error, std::string("cannot open: ") + std::strerror(errno));
     return nullptr;

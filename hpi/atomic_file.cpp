@@ -61,6 +61,10 @@ void AtomicFile::Discard() {
 bool AtomicFile::Open(const std::string& target, std::string* error) {
   Discard();
   target_ = target;
+  // Only a regular file (or nothing) can be replaced by the finished file.
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+    return Fail(error, "cannot replace " + target, S_ISDIR(existing.st_mode) ? EISDIR : EEXIST);
   std::random_device rd;
   std::mt19937_64 rng((uint64_t(rd()) << 32) ^ rd());
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -49,7 +49,10 @@ int32_t HPICloseFile(HPIHANDLE FileHandle);
 // directories. Returns non-zero on success, 0 on failure.
 int32_t HPIExtractFile(HPIHANDLE hpi, const char* FileName, const char* ExtractName);
 // Starts a new, empty archive that HPIPackArchive will write to FileName.
-// Callback is unused and may be 0. Returns 0 on failure.
+// Callback is unused and may be 0. Returns 0 on failure, and when the archive
+// cannot be created there: the temporary file that packing writes is created
+// beside FileName now (a missing or unwritable directory, or a FileName that
+// is a directory, fails here). A handle never packed removes it again at exit.
 HPIHANDLE HPICreate(const char* FileName, void* Callback);
 // Adds a file to a new archive. The buffer must stay valid until
 // HPIPackArchive has returned. Returns 0 when refused: no name, a "." or ".."

@@ -147,6 +147,13 @@ bool Writer::AddFile(std::string_view path, const uint8_t* data, size_t size) {
 }
 
 bool Writer::Pack(const std::string& target, const Options& options, std::string* error) const {
+  AtomicFile file;
+  if (!IsValidMethod(uint8_t(options.method))) return Fail(error, "unknown compression method");
+  if (!file.Open(target, error)) return false;
+  return Pack(file, options, error);
+}
+
+bool Writer::Pack(AtomicFile& file, const Options& options, std::string* error) const {
   if (!IsValidMethod(uint8_t(options.method))) return Fail(error, "unknown compression method");
   if (options.headerKey < 0 || options.headerKey > 255) return Fail(error, "header key must be 0..255");
   try {
@@ -245,8 +252,7 @@ bool Writer::Pack(const std::string& target, const Options& options, std::string
     StoreU32(header + 12, uint32_t(options.headerKey));
     StoreU32(header + 16, uint32_t(kHeaderSize));
 
-    AtomicFile file;
-    if (!file.Open(target, error) || !file.Write(header, kHeaderSize, error)) return false;
+    if (!file.Write(header, kHeaderSize, error)) return false;
     const Cipher cipher(options.headerKey);
     EncryptingOutput out(file, cipher, kHeaderSize);
     if (!out.Write(dir.data(), dir.size(), error)) return false;

@@ -11,6 +11,8 @@
 
 namespace hpi {
 
+class AtomicFile;
+
 class Writer {
  public:
   struct Options {
@@ -40,6 +42,9 @@ class Writer {
   // Writes the archive. Returns false, with the reason in *error when given,
   // when it could not be written; an existing target is then left untouched.
   bool Pack(const std::string& target, const Options& options, std::string* error = nullptr) const;
+  // The same into a temporary file opened beforehand on its target, so that a
+  // caller can learn early whether the archive can be created there.
+  bool Pack(AtomicFile& file, const Options& options, std::string* error = nullptr) const;
 
  private:
   struct Node;

@@ -3,6 +3,7 @@
 #include "options/options_form.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QFont>
@@ -84,8 +85,12 @@ TOptionsForm::TOptionsForm(AppState& S, TMainForm& M)
   OptionGroupBox->setGeometry(4, 248, 301, 53);
   TaDirLabel = new QLabel("&Ta Directory :", OptionGroupBox);
   TaDirLabel->move(8, 20);
+  TaDirLabel->adjustSize();
   TaDirEdit = new QLineEdit(OptionGroupBox);
-  TaDirEdit->setGeometry(76, 16, 137, 21);
+  // The field starts at 76 and ends at 213, before "&Browse..". With a font
+  // whose caption reaches further, the field starts after the whole caption.
+  const int editLeft = std::max(76, TaDirLabel->geometry().right() + 4);
+  TaDirEdit->setGeometry(editLeft, 16, 213 - editLeft, 21);
   TaDirLabel->setBuddy(TaDirEdit);
   TaDirBrowseButon = MakeButton("&Browse..", OptionGroupBox, 220, 16, 75, 21);
 

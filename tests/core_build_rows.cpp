@@ -70,6 +70,40 @@ TEST_F(Tables, UnitRows) {
   EXPECT_EQ(s.UnitFiles.BuiltCount, 4);
 }
 
+TEST_F(Tables, ReplacingAFileKeepsOtherArchivesAndEmptiedFiles) {
+  // Two archives that hold the same path: saving one file rebuilds only its own row.
+  UnPacked& a = Add(s.UnitFiles, "a.hpi", "units\\ARMCOM.FBI", "UnitNumber=1");
+  UnPacked& b = Add(s.UnitFiles, "b.hpi", "units\\ARMCOM.FBI", "UnitNumber=2");
+  Units(brAddNew);
+  a.SetContents("UnitNumber=3", 12);
+  Units(brReplaceFile, &a);
+  ASSERT_EQ(s.UnitView.RowCount(), 2);
+  EXPECT_EQ(s.UnitView.RowAt(0).Caption + s.UnitView.RowAt(1).Caption, "23");
+  EXPECT_EQ(s.UnitView.RowAt(0).Data, &b);
+  EXPECT_EQ(s.UnitView.RowAt(1).Data, &a);
+
+  // A unit file saved empty keeps one row with its file columns.
+  b.SetContents("", 0);
+  Units(brReplaceFile, &b);
+  ASSERT_EQ(s.UnitView.RowCount(), 2);
+  const Row& emptied = s.UnitView.RowAt(0);
+  EXPECT_EQ(emptied.Data, &b);
+  EXPECT_EQ(emptied.Caption, "");
+  EXPECT_EQ(At(s.UnitView, 0, "UnPackedFile") + "|" + At(s.UnitView, 0, "ParentFile") + "|" +
+                At(s.UnitView, 0, "PFileSize") + "|" + At(s.UnitView, 0, "UnitName"),
+            "units\\ARMCOM.FBI|b.hpi|0|");
+  Units(brAddNew);  // loading builds no row for an empty file, as before
+  EXPECT_EQ(s.UnitView.RowCount(), 2);
+
+  // Multi-section tables build no row for an emptied file.
+  UnPacked& w = Add(s.WeaponFiles, "a.hpi", "weapons\\W.TDF", "[G]\r\n{\r\nID=1;\r\n}\r\n");
+  Weapons(brAddNew);
+  ASSERT_EQ(s.WeaponView.RowCount(), 1);
+  w.SetContents("", 0);
+  BuildRows(s, s.WeaponView, s.WeaponFiles, true, brReplaceFile, &w);
+  EXPECT_EQ(s.WeaponView.RowCount(), 0);
+}
+
 TEST_F(Tables, MultiSectionRecords) {
   Add(s.WeaponFiles, "A", "weapons\\W.TDF",
       "[GUN1]\r\n{\r\nID=3;\r\nRange=400;\r\n[DAMAGE]\r\n{\r\ndefault=50;\r\n}\r\nReloadtime=9;\r\n}\r\n"

@@ -11,6 +11,47 @@ std::string Lower(std::string S) {
   for (char& c : S) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return S;
 }
+// The four key lists written out once more, independently of the program's
+// own arrays: a misspelt, missing or moved key in the program shows up here.
+const std::vector<std::string> kUnitKeys = {
+    "UnitNumber", "UnitName", "Name", "Description", "Designation", "Version", "Side", "Copyright",
+    "Objectname", "Corpse", "BuildCostEnergy", "BuildCostMetal", "BuildTime", "YardMap", "Builder",
+    "WorkerTime", "EnergyMake", "MetalMake", "EnergyStorage", "MetalStorage", "EnergyUse", "MakesMetal",
+    "ExtractsMetal", "Builddistance", "Buildangle", "MaxDamage", "FootprintX", "FootprintZ",
+    "SightDistance", "RadarDistance", "RadarDistanceJam", "MaxVelocity", "BrakeRate", "Acceleration",
+    "TurnRate", "SteeringMode", "Shootme", "CanFly", "Cruisealt", "Scale", "BankScale", "MoveRate1",
+    "MoveRate2", "MovementClass", "Upright", "MaxWaterDepth", "MaxSlope", "NoAutoFire", "firestandorders",
+    "StandingFireOrder", "Mobilestandorders", "DefaultMissionType", "Maneuverleashlength", "Canmove",
+    "Canpatrol", "Canstop", "Canguard", "Canattack", "Canload", "CanCapture", "CanReclamate",
+    "Canresurrect", "Resurrect", "Downloadable", "Weapon1", "Weapon2", "Weapon3", "Ai_weight", "Ai_limit",
+    "BadTargetCategory", "Wpri_badTargetCategory", "Wsec_badTargetCategory", "NoChaseCategory",
+    "Attackrunlength", "Kamikaze", "Stealth", "CloakCost", "CloakCostMoving", "Mincloakdistance",
+    "HealTime", "HideDamage", "ImmuneToParalyzer", "BMCode", "ThreeD", "ZBuffer", "Ovradjust",
+    "SoundCategory", "ExplodeAs", "SelfDestructAs", "Category", "TedClass", "TransMaxUnits",
+    "Transportmaxunits", "Transportsize", "Antiweapons", "DamageModifier", "ActivateWhenBuilt", "Onoffable",
+    "MinWaterDepth", "IsFeature", "Teleporter",
+};
+const std::vector<std::string> kWeaponKeys = {
+    "ID", "SName", "Name", "Model", "Ballistic", "Lineofsight", "Dropped", "Range", "Reloadtime",
+    "Areaofeffect", "Edgeeffectiveness", "Default", "Commandfire", "Energypershot", "Metalpershot",
+    "Energy", "Metal", "Weapontimer", "Noautorange", "Noexplode", "Accuracy", "Tolerance", "Aimrate",
+    "Minbarrelangle", "Startvelocity", "Weaponvelocity", "Weaponacceleration", "Turnrate", "Guidance",
+    "Tracks", "Turret", "Firestarter", "Unitsonly", "Burst", "Burstrate", "Sprayangle", "Randomdecay",
+    "Groundbounce", "Flighttime", "Selfprop", "Twophase", "Weapontype2", "Waterweapon", "Burnblow",
+    "Toairweapon", "Vlaunch", "Stockpile", "Targetable", "Cruise", "Shakemagnitude", "Shakeduration",
+    "Coverage", "Paralyzer", "Color", "Color2", "Smoketrail", "Smokedelay", "Startsmoke", "Endsmoke",
+    "Rendertype", "Beamweapon", "Explosiongaf", "Explosionart", "Waterexplosiongaf", "Waterexplosionart",
+    "Propeller", "Soundstart", "Soundhit", "Soundwater", "Soundtrigger",
+};
+const std::vector<std::string> kDownloadKeys = {
+    "UnitMenu", "Menu", "Button", "UnitName", "SName",
+};
+const std::vector<std::string> kCorpseKeys = {
+    "SName", "World", "Description", "Category", "Object", "Featuredead", "Footprintx", "Footprintz",
+    "Height", "Blocking", "Hitdensity", "Metal", "Damage", "Reclaimable", "Featurereclamate",
+    "Seqnamereclamate",
+};
+const std::vector<std::string> kFileColumns = {"ParentFile", "UnPackedFile", "PFileSize"};
 }  // namespace
 
 TEST(Catalogue, ColumnsKeyListsAndKindFields) {
@@ -68,4 +109,21 @@ TEST(Catalogue, ColumnsKeyListsAndKindFields) {
   EXPECT_STREQ(WeaponKeys.back(), "Soundtrigger");
   // A caption's width is what fits the caption: longer captions are wider.
   EXPECT_GT(s.UnitView.ColumnWidth(70), s.UnitView.ColumnWidth(0));  // Wpri_badTargetCategory
+}
+
+TEST(Catalogue, MatchesAnIndependentCopyOfTheKeyLists) {
+  ScriptedDialogs d;
+  AppState s(d);
+  SetUpColumns(s);
+  const std::pair<RowTable*, const std::vector<std::string>*> tables[] = {
+      {&s.UnitView, &kUnitKeys}, {&s.WeaponView, &kWeaponKeys}, {&s.DownloadView, &kDownloadKeys}, {&s.CorpseView, &kCorpseKeys}};
+  ASSERT_EQ(kUnitKeys.size() + kWeaponKeys.size() + kDownloadKeys.size() + kCorpseKeys.size(), 101u + 70u + 5u + 16u);
+  for (const auto& [view, keys] : tables) {
+    std::vector<std::string> expected = *keys;
+    expected.insert(expected.end(), kFileColumns.begin(), kFileColumns.end());
+    std::vector<std::string> captions;
+    for (int c = 0; c < view->ColumnCount(); ++c) captions.push_back(view->ColumnCaption(c));
+    EXPECT_EQ(captions, expected);
+    EXPECT_EQ(s.FilesOf(*view).KeyList, expected);
+  }
 }

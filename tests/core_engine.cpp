@@ -87,12 +87,20 @@ TEST_F(Engine, LoadsOneKindFromAnArchive) {
   Run(&s.WeaponFiles, At("missing.hpi"), rwLoadArchive);
   EXPECT_EQ(s.DownloadFiles.Count + s.WeaponFiles.Count, 0);
 
-  std::string upper = a;  // the same archive in other letter case adds nothing
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  Run(&s.UnitFiles, upper, rwLoadArchive);
-  Run(&s.UnitFiles, a, rwLoadArchive);
+  Run(&s.UnitFiles, a, rwLoadArchive);  // loaded already: nothing added
   EXPECT_EQ(s.UnitFiles.Count, 4);
   EXPECT_TRUE(d.Messages.empty());
+
+  // Two different archives whose names differ only in letter case, as a
+  // case-sensitive file system allows: the second counts as loaded already.
+  const std::string lower = At("mod.hpi"), upper = At("MOD.HPI");
+  MakeArchive(lower, {{"weapons\\lower.tdf", "[L]"}});
+  MakeArchive(upper, {{"weapons\\upper.tdf", "[U]"}, {"weapons\\more.tdf", "[M]"}});
+  Run(&s.WeaponFiles, lower, rwLoadArchive);
+  ASSERT_EQ(s.WeaponFiles.Count, 1);
+  Run(&s.WeaponFiles, upper, rwLoadArchive);
+  EXPECT_EQ(s.WeaponFiles.Count, 1);
+  EXPECT_EQ(s.WeaponFiles[0].UnPackedFile, "weapons\\lower.tdf");
 }
 
 TEST_F(Engine, FullListRefusesAndKeepsWhatWasLoaded) {
@@ -223,10 +231,16 @@ TEST_F(Engine, WriteFailuresHaveTheirOwnMessages) {
   Run(&s.RepackFiles, w, rwWriteArchive);
   EXPECT_FALSE(fs::exists(nowhere));
   const std::string refused = "Error adding file  to ";
-  EXPECT_EQ(d.Messages, (std::vector<std::string>{refused + w + " in memory", refused + nowhere + " in memory",
-                                                   "Error packing" + nowhere + " in memory.",
+  // A target that cannot be created is refused before any file is added.
+  EXPECT_EQ(d.Messages, (std::vector<std::string>{refused + w + " in memory", "Error creating packed file" + nowhere,
                                                    "Error creating packed file", refused + w + " in memory",
                                                    "Error packing" + w + " in memory."}));
+  d.Messages.clear();
+  const std::string aDirectory = At("adir.hpi");
+  fs::create_directory(aDirectory);
+  Run(&s.RepackFiles, aDirectory, rwWriteArchive);
+  EXPECT_EQ(d.Messages, std::vector<std::string>{"Error creating packed file" + aDirectory});
+  EXPECT_TRUE(fs::is_directory(aDirectory));
 }
 
 TEST_F(Engine, DamagedArchivesKeepWhatCouldBeRead) {

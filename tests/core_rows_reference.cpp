@@ -64,7 +64,7 @@ std::vector<std::string> ReferenceLines(const std::string& T, bool Clean) {
     put(c);
     ++i;
   }
-  if (!line.empty() || (!Clean && cut)) lines.push_back(line);
+  if (!line.empty()) lines.push_back(line);
   return lines;
 }
 
@@ -100,8 +100,10 @@ ReferenceRow RowOf(const std::vector<std::string>& Record, const std::vector<std
 
 void ReferenceRows(const UnPacked& E, const std::vector<std::string>& Keys, bool Multi, bool KeepEmpty,
                    std::vector<ReferenceRow>& Out) {
-  if (!E.Contents || E.PFileSize <= 0) return;
-  const std::vector<std::string> lines = ReferenceLines(std::string(E.Contents.get(), static_cast<size_t>(E.PFileSize)), true);
+  const bool empty = !E.Contents || E.PFileSize <= 0;
+  if (empty && (Multi || !KeepEmpty)) return;
+  const std::vector<std::string> lines =
+      empty ? std::vector<std::string>{} : ReferenceLines(std::string(E.Contents.get(), static_cast<size_t>(E.PFileSize)), true);
   const std::vector<std::string> fileLines = {"UnpackedFile=" + E.UnPackedFile, "ParentFile=" + E.ParentFile,
                                               "PFilesize=" + std::to_string(E.PFileSize)};
   auto add = [&](std::vector<std::string> Record, bool Keep) {

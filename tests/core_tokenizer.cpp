@@ -47,6 +47,9 @@ TEST(Tokenizer, CleanAndRawLines) {
       // A zero byte ends the line's text.
       {std::string("A=1\0junk\r\nB=2", 13), {"A=1", "B=2"}, {"A=1", "B=2"}},
       {std::string("\0A=1\r\nB=2\0", 10), {"B=2"}, {"", "B=2"}},
+      // A last line that starts with a zero byte is no line at all, in either reading.
+      {std::string("A=1\r\n\0junk", 10), {"A=1"}, {"A=1"}},
+      {std::string("A=1\r\n\0", 6), {"A=1"}, {"A=1"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Split(c.Text, true), c.Clean) << c.Text;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -65,6 +66,27 @@ TEST(HpiAtomic, MissingTargetDirectoryFailsAndPermissionsAreKept) {
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(HpiAtomic, CreateRefusesATargetThatCannotBeMade) {
+  hpitest::ScratchDir dir;
+  EXPECT_EQ(HPICreate((dir / "no/such/dir/a.hpi").c_str(), nullptr), nullptr);
+  std::filesystem::create_directory(dir / "taken.hpi");  // a directory of that name
+  EXPECT_EQ(HPICreate((dir / "taken.hpi").c_str(), nullptr), nullptr);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.hpi"));
+  EXPECT_EQ(HPICreate("", nullptr), nullptr);
+
+  // A target that can be made: the temporary file is there from the start and
+  // becomes the archive.
+  const std::string path = dir / "new.hpi";
+  HPIHANDLE pack = HPICreate(path.c_str(), nullptr);
+  ASSERT_NE(pack, nullptr);
+  EXPECT_EQ(Names(dir.path()).size(), 2u);
+  ASSERT_EQ(HPIAddFileFromMemory(pack, "units\\a.fbi", "abc", 3), 1);
+  ASSERT_EQ(HPIPackArchive(pack, 1), 1);
+  std::vector<std::string> names = Names(dir.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.hpi", "taken.hpi"}));
 }
 
 }  // namespace

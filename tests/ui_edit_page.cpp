@@ -106,6 +106,38 @@ class EditPageTest : public QObject {
     QCOMPARE(m().EditSave->text(), QString("Edit"));
   }
 
+  void fileLabelShowsItsWholeText() {
+    m().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m()));
+    QLabel* label = m().EditSheetLabel;
+    auto whole = [&] { return label->pos() == QPoint(4, 4) && label->width() >= label->sizeHint().width(); };
+    // The unit-name list first, before any file: the label keeps up all the same.
+    m().UnitNameListClick();
+    m().EditCancel->click();
+    OpenUnit("ALPHA");
+    QVERIFY(whole());
+    const int shortWidth = label->width();
+    m().EditCancel->click();
+
+    // A longer path: the label grows with it. Its file also ends in a zero
+    // byte, which gives the editor no extra empty line.
+    const std::string deep = temp->filePath(QString(60, 'd') + "/" + QString(60, 'e')).toStdString();
+    std::filesystem::create_directories(deep);
+    const std::string other = deep + "/other.ufo";
+    QVERIFY(PackArchive(other, {{"units\\LONGER_NAME_OF_A_UNIT_FILE.FBI",
+                                 std::string("[UNITINFO]\r\n{\r\nUnitNumber=15;\r\nUnitName=LONG;\r\n}\r\n\0", 51)}}, 1));
+    dialogs.FileChoices = {{other}};
+    m().Open1Click();
+    OpenUnit("LONG");
+    QCOMPARE(label->text(), QString::fromStdString("FileName : units\\LONGER_NAME_OF_A_UNIT_FILE.FBI in " + other + "."));
+    QVERIFY(whole());
+    QVERIFY(label->width() > shortWidth + 300);
+    QCOMPARE(m().EditMemo->toPlainText(), QString("[UNITINFO]\n{\nUnitNumber=15;\nUnitName=LONG;\n}"));
+    m().EditCancel->click();
+    OpenUnit("ALPHA");  // and shrinks back
+    QCOMPARE(label->width(), shortWidth);
+  }
+
   void editThenSaveWithoutTypingWritesNothing() {
     const std::string before = ReadBytes(archive);
     OpenUnit("ALPHA");

@@ -3,6 +3,10 @@
 #include <QtTest>
 #include <filesystem>
 
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/directory_dialog.h"
 #include "app/main_form.h"
 #include "app/startup.h"
 #include "archive/scripted_dialogs.h"
@@ -67,7 +71,9 @@ class ExtractTest : public QObject {
     dialogs.DirectoryChoices = {missing, existing};
     dialogs.Answers = {false};
     p->MainForm->ExtractufosClick();
-    QCOMPARE(dialogs.DirectoryStarts.size(), size_t{2});
+    // Asked while the chooser was open; No kept that one chooser open.
+    QCOMPARE(dialogs.Questions, std::vector<std::string>{kCreate});
+    QCOMPARE(dialogs.DirectoryStarts.size(), size_t{1});
     QVERIFY(!fs::exists(missing));
     QCOMPARE(p->State->ExtractDir, existing);  // already ends with '/': none added
     QCOMPARE(ReadBytes(existing + "units/ONE.FBI"), std::string("one\r\n"));
@@ -79,7 +85,79 @@ class ExtractTest : public QObject {
     QCOMPARE(p->State->ExtractDir, std::string("/"));
     // A cancelled file dialog does not even ask for the directory.
     p->MainForm->ExtractufosClick();
-    QCOMPARE(dialogs.DirectoryStarts.size(), size_t{3});
+    QCOMPARE(dialogs.DirectoryStarts.size(), size_t{2});
+  }
+
+  // The real chooser, shown without waiting: a typed directory that does not
+  // exist yet can be confirmed with the chooser's own button; the question
+  // comes while the chooser is open, and No leaves it open as it was.
+  void chooserConfirmsANewDirectory() {
+    const QString start = temp->path();
+    fs::create_directory(Path("present"));
+    DirectoryDialog dialog(nullptr, start, true);
+    std::vector<QString> asked;
+    std::vector<bool> openWhileAsked;
+    bool answer = false;
+    dialog.AskCreate = [&](const QString& Question) {
+      asked.push_back(Question);
+      openWhileAsked.push_back(dialog.isVisible());
+      return answer;
+    };
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    QPushButton* confirm = dialog.AcceptButton();
+    QVERIFY(name && confirm);
+    QTRY_COMPARE(dialog.directory().absolutePath(), QDir(start).absolutePath());
+
+    name->setFocus();
+    name->clear();
+    QTest::keyClicks(name, "new/deeper");
+    QApplication::processEvents();
+    QVERIFY(confirm->isEnabled());  // not greyed for a directory that does not exist yet
+    QTest::mouseClick(confirm, Qt::LeftButton);
+    QCOMPARE(asked, std::vector<QString>{QString::fromStdString(kCreate)});
+    QCOMPARE(openWhileAsked, std::vector<bool>{true});
+    // No: still open, where it was, with what was typed.
+    QVERIFY(dialog.isVisible() && dialog.result() == QDialog::Rejected);
+    QCOMPARE(name->text(), QString("new/deeper"));
+    QCOMPARE(dialog.directory().absolutePath(), QDir(start).absolutePath());
+    QVERIFY(dialog.Chosen().isEmpty());
+
+    answer = true;
+    QTest::keyClick(name, Qt::Key_Return);  // Enter does the same as the button
+    QCOMPARE(asked.size(), size_t{2});
+    QVERIFY(!dialog.isVisible() && dialog.result() == QDialog::Accepted);
+    QCOMPARE(QDir(dialog.Chosen()).absolutePath(), QDir(start).absoluteFilePath("new/deeper"));
+    QVERIFY(!fs::exists(Path("new")));  // the caller creates it
+
+    // An existing directory is taken without a question.
+    DirectoryDialog again(nullptr, start, true);
+    again.AskCreate = [&](const QString& Question) {
+      asked.push_back(Question);
+      return false;
+    };
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    auto* name2 = again.findChild<QLineEdit*>("fileNameEdit");
+    name2->setText(QString::fromStdString(Path("present")));
+    QTest::mouseClick(again.AcceptButton(), Qt::LeftButton);
+    QCOMPARE(asked.size(), size_t{2});
+    QVERIFY(again.result() == QDialog::Accepted);
+    QCOMPARE(QDir(again.Chosen()).absolutePath(), QDir(QString::fromStdString(Path("present"))).absolutePath());
+
+    // Without creation allowed, a missing directory is not taken.
+    DirectoryDialog browse(nullptr, start, false);
+    browse.AskCreate = [&](const QString& Question) {
+      asked.push_back(Question);
+      return true;
+    };
+    browse.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&browse));
+    browse.findChild<QLineEdit*>("fileNameEdit")->setText("missing");
+    QVERIFY(!browse.AcceptButton()->isEnabled());
+    QVERIFY(asked.size() == 2 && browse.Chosen().isEmpty());
+    browse.reject();
   }
 
   void emptyDirectoriesAndHostileNames() {

@@ -2,6 +2,7 @@
 // boxes, leaving the program, and the report view kept in step with its table.
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
@@ -108,10 +109,27 @@ class MainWindowTest : public QObject {
     TMainForm& m = f.M();
     m.show();
     QVERIFY(QTest::qWaitForWindowExposed(&m));
+    // Start-up: frame and all measure the design's outer size, and the controls
+    // fill the client area the frame leaves, with no blank strip at the right
+    // or below (the status panels keep their one-pixel gap to the bottom).
+    QCOMPARE(m.frameGeometry().size(), QSize(560, 446));
+    const QSize client = m.centralWidget()->size();
+    QCOMPARE(m.MainPanel->geometry().right(), client.width() - 1);
+    QCOMPARE(m.Panel2->geometry().right(), client.width() - 3);
+    QCOMPARE(m.Panel1->geometry().bottom(), client.height() - 2);
+    QCOMPARE(m.MainPanelControl->size(), m.MainPanel->size() - QSize(6, 6));
+
     const QSize frame = m.frameGeometry().size() - m.size();
     auto outer = [&](int W, int H) {
       m.resize(W - frame.width(), H - frame.height());
       QApplication::processEvents();
+    };
+    // A client area of the design's 552 by 400 (what 560 by 446 leaves inside
+    // the frame the layout was drawn for) and anything smaller: design geometry.
+    auto clientArea = [&](int W, int H) {
+      m.resize(W, H + m.menuBar()->height());
+      QApplication::processEvents();
+      QCOMPARE(m.centralWidget()->size(), QSize(W, H));
     };
     auto design = [&] {
       return m.MainPanel->geometry() == QRect(0, 2, 552, 369) && m.MainPanelControl->size() == QSize(546, 363) &&
@@ -119,11 +137,13 @@ class MainWindowTest : public QObject {
              m.EditMemo->geometry() == QRect(0, 24, 538, 249) && m.EditSave->geometry() == QRect(184, 292, 75, 25) &&
              m.EditCancel->geometry() == QRect(279, 292, 75, 25);
     };
-    outer(560, 446);
-    QCOMPARE(m.frameGeometry().size(), QSize(560, 446));
+    clientArea(552, 400);
     QVERIFY(design());
     outer(400, 300);
     QVERIFY(design());
+    clientArea(553, 401);  // one pixel more each way stretches
+    QCOMPARE(m.MainPanel->geometry(), QRect(0, 2, 553, 370));
+    QCOMPARE(m.Panel1->geometry(), QRect(1, 375, 104, 25));
     outer(900, 700);
     const int w = m.centralWidget()->width(), h = m.centralWidget()->height();
     QCOMPARE(m.MainPanel->geometry(), QRect(0, 2, w, h - 31));
@@ -134,11 +154,60 @@ class MainWindowTest : public QObject {
     QCOMPARE(m.EditMemo->size(), QSize(pages.width() - 8, pages.height() - 114));
     QCOMPARE(m.EditSave->pos(), QPoint(pages.width() / 2 - 75 - 18, pages.height() - 71));
     QCOMPARE(m.EditCancel->pos(), QPoint(pages.width() / 2 + 2, pages.height() - 71));
-    outer(900, 446);  // the two rules apply each by itself
+    clientArea(w, 400);  // the two rules apply each by itself
     QCOMPARE(m.MainPanel->geometry(), QRect(0, 2, w, 369));
     QCOMPARE(m.Panel1->geometry(), QRect(1, 374, 104, 25));
-    outer(560, 446);
+    clientArea(552, 400);
     QVERIFY(design());
+  }
+
+  // WeaponView and DownloadView show their selection only while they have the
+  // focus; UnitView and CorpseView keep it highlighted without it.
+  void selectionHighlightWithoutFocus() {
+    Fixture f;
+    TMainForm& m = f.M();
+    m.show();
+    QApplication::setActiveWindow(&m);
+    QVERIFY(QTest::qWaitForWindowActive(&m));
+    const QPalette standard = QApplication::palette(m.UnitView);
+    const QColor blue = standard.color(QPalette::Active, QPalette::Highlight);
+    const QColor base = standard.color(QPalette::Active, QPalette::Base);
+    QVERIFY(blue != base);
+    auto highlight = [](ReportView* V, QPalette::ColorGroup G = QPalette::Active) { return V->palette().color(G, QPalette::Highlight); };
+    const std::pair<QWidget*, ReportView*> pages[] = {
+        {m.UnitSheet, m.UnitView}, {m.WeaponSheet, m.WeaponView}, {m.CorpseSheet, m.CorpseView}, {m.DownloadSheet, m.DownloadView}};
+    for (const auto& [sheet, view] : pages) {
+      m.MainPanelControl->setCurrentWidget(sheet);
+      view->setFocus();
+      QTRY_VERIFY(view->hasFocus());
+      QCOMPARE(highlight(view), blue);  // focused: every table shows its selection
+      m.MainPanelControl->setFocus();   // the focus goes elsewhere in the window
+      QTRY_VERIFY(!view->hasFocus());
+      const bool keeps = view == m.UnitView || view == m.CorpseView;
+      QCOMPARE(highlight(view) == blue, keeps);
+      QCOMPARE(highlight(view) == base, !keeps);
+      QCOMPARE(view->palette().color(QPalette::Active, QPalette::HighlightedText) ==
+                   standard.color(QPalette::Active, QPalette::HighlightedText), keeps);
+      // Kept also while another window is active.
+      if (keeps) QCOMPARE(highlight(view, QPalette::Inactive), blue);
+    }
+  }
+
+  void fixedCaptions() {
+    Fixture f;
+    TMainForm& m = f.M();
+    TAboutBox& about = *f.P->AboutBox;
+    QCOMPARE(about.windowTitle(), QString("About Ta Kestrava"));
+    QCOMPARE(about.ProductName->text(), QString("Ta Kestrava"));
+    QCOMPARE(about.Version->text(), QString("Version : 2.0"));
+    QCOMPARE(about.OKButton->text(), QString("OK"));
+    QStringList frames;
+    for (QWidget* sheet : {m.UnitSheet, m.WeaponSheet, m.CorpseSheet, m.DownloadSheet})
+      frames << sheet->findChild<QGroupBox*>()->title();
+    QCOMPARE(frames, (QStringList{"Units", "Weapons", "Corpses", "BuildMenus"}));
+    QCOMPARE(m.EditSheetLabel->text(), QString("FileName : "));
+    QCOMPARE(m.EditSave->text(), QString("Edit"));
+    QCOMPARE(m.EditCancel->text(), QString("Cancel"));
   }
 
   void dialogsDisableAndEnableTheMainWindow() {

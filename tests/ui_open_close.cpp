@@ -125,8 +125,10 @@ class OpenCloseTest : public QObject {
     s.TaDir = ta.string();
     f.Open({f.Archive("a.hpi", Full("1"))});
     m.Close1->setEnabled(false);
+    m.UnitNameList->setEnabled(false);
     m.IncludeTaFiles->trigger();
     QVERIFY(m.IncludeTaFiles->isChecked() && m.CloseAll1->isEnabled() && !m.Close1->isEnabled());
+    QVERIFY(m.UnitNameList->isEnabled());
     const Strings first = Rows(s);
     QCOMPARE(first, (Strings{"1", "7", "8", "11", "M1", "armdead", "dead1"}));
     QCOMPARE(s.UnitView.RowAt(1).Data->UnPackedFile, (ta / "Units" / "ARMCOM.FBI").string());
@@ -139,6 +141,15 @@ class OpenCloseTest : public QObject {
     m.Close1Click();
     QVERIFY(!m.IncludeTaFiles->isChecked());
     QCOMPARE(Rows(s), (Strings{"1", "11", "M1", "dead1"}));
+
+    // Close All with the loose files on clears the switch's check mark too,
+    // and switching them on again loads them anew.
+    m.IncludeTaFilesClick();
+    QVERIFY(m.IncludeTaFiles->isChecked());
+    m.CloseAll1->trigger();
+    QVERIFY(!m.IncludeTaFiles->isChecked() && Rows(s).empty());
+    m.IncludeTaFiles->trigger();
+    QCOMPARE(Rows(s), (Strings{"7", "8", "armdead"}));
   }
 
   void badArchivesAddNothing() {

@@ -1,6 +1,8 @@
 // The Options dialog: column visibility, the game directory, the compression choice.
 #include <QAction>
 #include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -87,6 +89,41 @@ class OptionsTest : public QObject {
     f.OptionCancel->click();
     QVERIFY(!f.isVisible());
     QVERIFY(p->MainForm->isEnabled());
+  }
+
+  void captionsAndTheDirectoryLabel() {
+    TOptionsForm& f = *p->OptionsForm;
+    QStringList tabs, boxes;
+    for (int i = 0; i < f.OptionPanelControl->count(); ++i) {
+      tabs << f.OptionPanelControl->tabText(i);
+      boxes << f.OptionPanelControl->widget(i)->findChild<QGroupBox*>()->title();
+    }
+    QCOMPARE(tabs, (QStringList{"Units", "Weapons", "Corpses", "Download"}));
+    QCOMPARE(boxes, (QStringList{"Unit Columns Shown", "Weapon Columns Shown", "Corpse Columns Shown",
+                                 "BuildMenu Columns Shown"}));
+    QCOMPARE(f.ColumnAllSelect->text(), QString("Sellect all"));
+    QCOMPARE(f.ColumnAllDeSelect->text(), QString("Desellect all"));
+    QCOMPARE(f.OptionGroupBox->title(), QString("Common Options"));
+    QCOMPARE(f.TaDirLabel->text(), QString("&Ta Directory :"));
+    QCOMPARE(f.TaDirBrowseButon->text(), QString("&Browse.."));
+    QCOMPARE(f.Compressiontype->title(), QString("Compressiontype"));
+    QStringList radios;
+    for (QRadioButton* r : f.Compressiontype->findChildren<QRadioButton*>()) radios << r->text();
+    QCOMPARE(radios, (QStringList{"No Compression", "LZ77 (HPI1)", "ZLib  (HPI2)"}));
+    QCOMPARE(f.OptionOk->text(), QString("Ok"));
+    QCOMPARE(f.OptionCancel->text(), QString("Cancel"));
+
+    // The whole directory caption shows: the label is as wide as its text and
+    // the edit field starts after it; field and button stay apart too.
+    p->MainForm->Options1Click();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    const QRect label = f.TaDirLabel->geometry(), edit = f.TaDirEdit->geometry();
+    QVERIFY(label.width() >= f.TaDirLabel->sizeHint().width());
+    QVERIFY2(label.right() < edit.left(), qPrintable(QString("label ends at %1, field starts at %2").arg(label.right()).arg(edit.left())));
+    QVERIFY(edit.right() < f.TaDirBrowseButon->geometry().left());
+    QVERIFY(edit.width() >= 100);
+    QCOMPARE(f.TaDirBrowseButon->geometry(), QRect(220, 16, 75, 21));
+    f.OptionCancel->click();
   }
 
   void columnsHiddenShownAgainAndKept() {

@@ -86,9 +86,16 @@ class TableToolsTest : public QObject {
 
     // Other pages check their own table; the edit page checks the units.
     m.MainPanelControl->setCurrentWidget(m.WeaponSheet);
-    m.CheckfordoubleClick();  // no weapon rows: silent
+    units.Select(1);
+    m.CheckfordoubleClick();  // no weapon rows: silent, the units untouched
     QCOMPARE(f.D.Messages.size(), size_t(2));
     QCOMPARE(f.D.Questions.size(), size_t(2));
+    QCOMPARE(units.SelectedIndex(), 1);
+    m.UnitNameListClick();  // the edit page is the active page now
+    QCOMPARE(m.MainPanelControl->currentWidget(), m.EditSheet);
+    m.CheckfordoubleClick();
+    QCOMPARE(units.SelectedIndex(), 2);  // the "tank" pair below row 1 was found
+    QCOMPARE(f.D.Messages.size(), size_t(2));
   }
 
   void duplicateCheckSingleRowEmptyNeighboursAndScroll() {

@@ -1,0 +1,37 @@
+#include "state/sources.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "archive/disk_search.h"
+#include "archive/engine.h"
+#include "definitions/build_rows.h"
+
+void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
+  AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
+  const uint16_t unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
+                 corpsesBefore = State.CorpseFiles.Count, downloadsBefore = State.DownloadFiles.Count;
+  // The engine reports its own failures; every call goes on whatever happened.
+  for (const std::string& f : Files)
+    for (AllUnpacked* list : lists) ReadwriteHPIDir(State, list, f, rwLoadArchive);
+
+  const std::pair<RowTable*, uint16_t> tables[] = {
+      {&State.UnitView, unitsBefore},
+      {&State.WeaponView, weaponsBefore},
+      {&State.CorpseView, corpsesBefore},
+      {&State.DownloadView, downloadsBefore},
+  };
+  for (const auto& [view, before] : tables) {
+    AllUnpacked& list = State.FilesOf(*view);
+    if (list.Count > before) BuildRows(State, *view, list, State.MultiSectionOf(*view), brAddNew, nullptr);
+  }
+}
+
+bool IncludeLooseFiles(AppState& State) {
+  if (State.TaDir.empty() || !DirectoryExistsIgnoringCase(State.TaDir)) return false;
+  RowTable* const views[] = {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView};
+  for (RowTable* view : views) ReadwriteHPIDir(State, &State.FilesOf(*view), "", rwLoadLooseFiles);
+  for (RowTable* view : views)
+    BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brAddNew, nullptr);
+  return true;
+}

@@ -1,0 +1,282 @@
+// The `hpi` commands on single files (cat, verify, add), run as a separate
+// process on archives built here.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#ifdef HPI_TOOL_PATH
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "hpi/archive.h"
+#include "hpi/format.h"
+#include "hpi/writer.h"
+#include "hpi_test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+ToolRun Tool(const hpitest::ScratchDir& dir, const std::string& args) {
+  const std::string out = dir / "stdout.bin", err = dir / "stderr.txt";
+  // A command that blocked (on a FIFO, say) is ended after 20 seconds and fails the test.
+  const int rc = std::system(("timeout 20 '" + std::string(HPI_TOOL_PATH) + "' " + args + " >'" + out +
+                              "' 2>'" + err + "'").c_str());
+  const Bytes o = hpitest::ReadBytes(out), e = hpitest::ReadBytes(err);
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+int Lines(const std::string& s) { return int(std::count(s.begin(), s.end(), '\n')); }
+
+// Every entry of an archive: "d path" -> {} and "f path" -> contents.
+std::map<std::string, Bytes> Contents(const std::string& archive) {
+  std::map<std::string, Bytes> all;
+  std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
+  if (!a) return all;
+  for (size_t i = 0; i < a->size(); ++i) {
+    Bytes data;
+    if (!a->at(i).isDirectory) {
+      EXPECT_TRUE(a->ReadFile(uint32_t(i), data)) << a->PathOf(i);
+    }
+    all[(a->at(i).isDirectory ? "d " : "f ") + a->PathOf(i)] = data;
+  }
+  return all;
+}
+
+// A plain archive of stored files at the root, written byte by byte, so that
+// it may hold names that differ only in letter case (our writer merges those).
+Bytes StoredRootArchive(const std::vector<std::pair<std::string, std::string>>& files) {
+  hpitest::RawArchive a;
+  a.U32(0x49504148), a.U32(0x00010000);
+  const size_t dirEnd = a.U32(0);
+  a.U32(0), a.U32(20);
+  a.U32(uint32_t(files.size()));
+  const size_t entries = a.U32(0);
+  a.Patch32(entries, uint32_t(a.size()));
+  std::vector<size_t> records;
+  for (size_t i = 0; i < files.size(); ++i) {
+    records.push_back(a.U32(0));
+    a.U32(0), a.U8(0);
+  }
+  std::vector<size_t> dataFields;
+  for (size_t i = 0; i < files.size(); ++i) {
+    a.Patch32(records[i], uint32_t(a.Name(files[i].first)));
+    a.Patch32(records[i] + 4, uint32_t(a.size()));
+    dataFields.push_back(a.U32(0));
+    a.U32(uint32_t(files[i].second.size())), a.U8(0);
+  }
+  a.Patch32(dirEnd, uint32_t(a.size()));
+  for (size_t i = 0; i < files.size(); ++i) a.Patch32(dataFields[i], uint32_t(a.Bytes(B(files[i].second))));
+  return a.Finish(0);
+}
+
+// An encrypted LZ77 archive with nested directories, an empty directory, an
+// empty file and a file of more than one chunk.
+std::string BuildModArchive(const hpitest::ScratchDir& dir, std::map<std::string, Bytes>& files) {
+  files = {{"units\\ARMCOM.FBI", hpitest::TextData(3000, 1)},
+           {"units\\Sub\\noise.bin", hpitest::RandomData(70000, 2)},
+           {"weapons\\Weapons.tdf", hpitest::TextData(140000, 3)},
+           {"readme.txt", B("mod readme\r\n")},
+           {"zero", {}}};
+  hpi::Writer w;
+  for (const auto& [path, data] : files) EXPECT_TRUE(w.AddFile(path, data.data(), data.size()));
+  EXPECT_TRUE(w.AddDirectory("anims\\empty"));
+  hpi::Writer::Options o;
+  o.method = hpi::Method::Lz77;
+  o.headerKey = 0x7D;
+  const std::string archive = dir / "mod.ufo";
+  EXPECT_TRUE(w.Pack(archive, o));
+  return archive;
+}
+
+TEST(HpiToolFiles, CatPrintsTheFileExactMatchFirst) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  const std::string archive = BuildModArchive(dir, files);
+  for (const std::string path : {"units\\Sub\\noise.bin", "UNITS/sub/NOISE.BIN", "units\\\\Sub\\noise.bin"}) {
+    const ToolRun r = Tool(dir, "cat " + Q(archive) + " " + Q(path));
+    EXPECT_EQ(r.status, 0) << path << r.err;
+    EXPECT_EQ(B(r.out), files["units\\Sub\\noise.bin"]) << path;
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_EQ(Tool(dir, "cat " + Q(archive) + " zero").out, "");
+  EXPECT_EQ(B(Tool(dir, "cat " + Q(archive) + " weapons/weapons.TDF").out), files["weapons\\Weapons.tdf"]);
+
+  // Two files whose names differ only in case: the exact spelling wins, in
+  // either order of the directory.
+  const std::string twins = dir / "twins.hpi";
+  hpitest::WriteBytes(twins, StoredRootArchive({{"ab.txt", "lower"}, {"AB.TXT", "upper"}, {"Ab.Txt", "mixed"}}));
+  EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " ab.txt").out, "lower");
+  EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " AB.TXT").out, "upper");
+  EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " Ab.Txt").out, "mixed");
+  const std::string other = Tool(dir, "cat " + Q(twins) + " aB.tXt").out;
+  EXPECT_TRUE(other == "lower" || other == "upper" || other == "mixed") << other;
+
+  for (const std::string& args : std::vector<std::string>{
+           "cat " + Q(archive) + " units\\missing.fbi", "cat " + Q(archive) + " units",
+           "cat " + Q(dir / "none.ufo") + " zero", "cat " + Q(archive) + " ''"}) {
+    const ToolRun r = Tool(dir, args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.out, "") << args;
+    EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
+  }
+  EXPECT_NE(Tool(dir, "cat " + Q(archive) + " units").err.find("is a directory"), std::string::npos);
+  EXPECT_EQ(Tool(dir, "cat " + Q(archive)).status, 2);
+}
+
+TEST(HpiToolFiles, VerifyCountsSoundFilesAndNamesDamagedOnes) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  hpi::Writer w;
+  const Bytes one = hpitest::TextData(5000, 4), two = hpitest::TextData(200000, 5), three = B("plain");
+  ASSERT_TRUE(w.AddFile("units\\ONE.FBI", one.data(), one.size()));
+  ASSERT_TRUE(w.AddFile("units\\TWO.FBI", two.data(), two.size()));
+  ASSERT_TRUE(w.AddFile("THREE.TXT", three.data(), three.size()));
+  ASSERT_TRUE(w.AddDirectory("empty"));
+  const std::string archive = dir / "v.hpi";
+  ASSERT_TRUE(w.Pack(archive, {}));  // LZ77, not encrypted
+
+  ToolRun r = Tool(dir, "verify " + Q(archive));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3 files checked, none damaged\n");
+
+  // Damage a data byte inside ONE's only chunk (its checksum no longer
+  // agrees) and the marker of TWO's third chunk header.
+  std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
+  ASSERT_TRUE(a);
+  const uint32_t oneAt = a->at(*a->Find("units\\ONE.FBI")).dataOffset;
+  const uint32_t twoAt = a->at(*a->Find("units\\TWO.FBI")).dataOffset;
+  a.reset();
+  Bytes bytes = hpitest::ReadBytes(archive);
+  bytes[oneAt + 4 + 19 + 10] ^= 0x55;
+  const uint32_t len0 = hpi::LoadU32(&bytes[twoAt]), len1 = hpi::LoadU32(&bytes[twoAt + 4]);
+  bytes[twoAt + 4 * 4 + len0 + len1] = 'X';  // "SQSH" -> "XQSH"
+  hpitest::WriteBytes(archive, bytes);
+
+  r = Tool(dir, "verify " + Q(archive));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 2) << r.out;
+  EXPECT_EQ(r.out.rfind("units\\ONE.FBI: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\nunits\\TWO.FBI: "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("THREE"), std::string::npos) << r.out;
+  EXPECT_EQ(Lines(r.err), 1) << r.err;
+
+  hpitest::WriteBytes(dir / "junk.hpi", hpitest::RandomData(300, 6));
+  r = Tool(dir, "verify " + Q(dir / "junk.hpi"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), 1) << r.err;
+  EXPECT_EQ(Tool(dir, "verify").status, 2);
+  for (const std::string command : {"cat", "verify", "add"}) {
+    r = Tool(dir, command + " --help");
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_NE(r.out.find("hpi " + command + " ARCHIVE"), std::string::npos) << command;
+  }
+}
+
+TEST(HpiToolFiles, AddKeepsEveryOtherFileByteForByte) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  const std::string archive = BuildModArchive(dir, files);
+  std::map<std::string, Bytes> before = Contents(archive);
+  ASSERT_EQ(before.size(), 10u);  // 5 files, 5 directories
+
+  // A new file in a new directory, through '/' separators.
+  const Bytes added = hpitest::RandomData(66000, 7);
+  hpitest::WriteBytes(dir / "new.bin", added);
+  ToolRun r = Tool(dir, "add " + Q(archive) + " gamedata/NEW.bin " + Q(dir / "new.bin") + " --compression zlib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  std::map<std::string, Bytes> expected = before;
+  expected["d gamedata"] = {};
+  expected["f gamedata\\NEW.bin"] = added;
+  EXPECT_EQ(Contents(archive), expected);
+  {
+    std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
+    ASSERT_TRUE(a);
+    EXPECT_FALSE(a->cipher().active());  // written plain
+    for (size_t i = 0; i < a->size(); ++i)
+      if (!a->at(i).isDirectory) {
+        EXPECT_EQ(a->at(i).compression, 2) << a->PathOf(i);
+      }
+  }
+
+  // Replacing a file named in other letter case keeps the archive's spelling.
+  hpitest::WriteBytes(dir / "com.fbi", B("[UNITINFO]\r\n{\r\nUnitName=ARMCOM;\r\n}\r\n"));
+  r = Tool(dir, "add " + Q(archive) + " 'UNITS\\armcom.fbi' " + Q(dir / "com.fbi"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  expected["f units\\ARMCOM.FBI"] = hpitest::ReadBytes(dir / "com.fbi");
+  EXPECT_EQ(Contents(archive), expected);
+  EXPECT_EQ(Tool(dir, "verify " + Q(archive)).status, 0);
+}
+
+TEST(HpiToolFiles, AddLeavesTheArchiveAloneWhenItCannotKeepEverything) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  const std::string archive = BuildModArchive(dir, files);
+  const Bytes original = hpitest::ReadBytes(archive);
+  hpitest::WriteBytes(dir / "f.txt", B("new"));
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+
+  const std::string twins = dir / "twins.hpi";
+  const Bytes twinBytes = StoredRootArchive({{"ab.txt", "lower"}, {"AB.TXT", "upper"}});
+  hpitest::WriteBytes(twins, twinBytes);
+  Bytes damaged = original;
+  {
+    std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
+    damaged[a->at(*a->Find("readme.txt")).dataOffset + 4 + 19] ^= 0x01;
+  }
+  const std::string broken = dir / "broken.ufo";
+  hpitest::WriteBytes(broken, damaged);
+
+  struct Case {
+    std::string args;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"add " + Q(archive) + " 'units\\x.fbi' " + Q(dir / "missing.txt"), 1},
+      {"add " + Q(archive) + " 'units\\x.fbi' " + Q(dir / "fifo"), 1},
+      {"add " + Q(archive) + " 'units\\x.fbi' " + Q(dir.path()), 1},
+      {"add " + Q(archive) + " 'UNITS\\sub' " + Q(dir / "f.txt"), 1},        // a directory
+      {"add " + Q(archive) + " 'readme.txt\\x' " + Q(dir / "f.txt"), 1},     // below a file
+      {"add " + Q(archive) + " 'units\\..\\x' " + Q(dir / "f.txt"), 1},
+      {"add " + Q(archive) + " x " + Q(dir / "f.txt") + " --compression fast", 2},
+      {"add " + Q(archive) + " x", 2},
+      {"add " + Q(twins) + " c.txt " + Q(dir / "f.txt"), 1},               // would merge two files
+      {"add " + Q(broken) + " c.txt " + Q(dir / "f.txt"), 1},              // one file unreadable
+      {"add " + Q(dir / "none.ufo") + " c.txt " + Q(dir / "f.txt"), 1},
+  };
+  for (const Case& c : cases) {
+    const ToolRun r = Tool(dir, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << c.args << ": " << r.err;
+  }
+  EXPECT_EQ(hpitest::ReadBytes(archive), original);
+  EXPECT_EQ(hpitest::ReadBytes(twins), twinBytes);
+  EXPECT_EQ(hpitest::ReadBytes(broken), damaged);
+  EXPECT_FALSE(fs::exists(dir / "none.ufo"));
+  // Nothing was left beside the archives.
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"broken.ufo", "f.txt", "fifo", "mod.ufo", "stderr.txt", "stdout.bin",
+                                             "twins.hpi"}));
+}
+
+}  // namespace
+
+#endif  // HPI_TOOL_PATH

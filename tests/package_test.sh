@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree, unpacks it and checks what an
+# install would put on the machine: the three programs run, the desktop entry,
+# the AppStream metainfo and the MIME definition pass their validators, the
+# manual pages, icons and bash completion are there and usable.
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+source_dir=$(cd "$2" && pwd)
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli update-mime-database file man gzip; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
+done
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || fail "no project version in the build's cache"
+arch=$(dpkg --print-architecture)
+
+(cd "$build" && cpack -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log" >&2; fail "cpack failed"; }
+deb="$tmp/out/kestrava_${version}_${arch}.deb"
+[ -f "$deb" ] || { ls -R "$tmp/out" >&2; fail "no $deb"; }
+
+# Run dependencies from dpkg-shlibdeps: the Qt, libdeflate and C++ libraries.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6widgets6 libdeflate0 libstdc++6 libc6; do
+  [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+done
+[ "$(dpkg-deb -f "$deb" Package)" = kestrava ] || fail "package name"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+
+root="$tmp/root"
+dpkg-deb -x "$deb" "$root"
+usr="$root/usr"
+expected=(
+  bin/kestrava bin/hpi bin/kestrava-table
+  share/applications/kestrava.desktop
+  share/icons/hicolor/scalable/apps/kestrava.svg
+  share/metainfo/org.kestrava.Kestrava.metainfo.xml
+  share/mime/packages/kestrava.xml
+  share/man/man1/kestrava.1.gz share/man/man1/hpi.1.gz share/man/man1/kestrava-table.1.gz
+  share/bash-completion/completions/hpi share/bash-completion/completions/kestrava-table
+)
+for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/kestrava.png"); done
+for f in "${expected[@]}"; do
+  [ -f "$usr/$f" ] || fail "the package lacks /usr/$f"
+done
+for b in kestrava hpi kestrava-table; do
+  [ -x "$usr/bin/$b" ] || fail "/usr/bin/$b is not executable"
+  file -b "$usr/bin/$b" | grep -q '^ELF' || fail "/usr/bin/$b is no program"
+done
+for size in 16 22 24 32 48 64 128 256; do
+  file -b "$usr/share/icons/hicolor/${size}x${size}/apps/kestrava.png" | grep -q "PNG image data, $size x $size" ||
+    fail "the ${size}x${size} icon is not a PNG of that size"
+done
+
+# The unpacked programs run.
+"$usr/bin/hpi" --help >"$tmp/hpi.txt" || fail "unpacked hpi --help failed"
+grep -q 'hpi verify ARCHIVE' "$tmp/hpi.txt" || fail "hpi --help does not describe verify"
+"$usr/bin/kestrava-table" --help >"$tmp/table.txt" || fail "unpacked kestrava-table --help failed"
+grep -q 'kestrava-table KIND' "$tmp/table.txt" || fail "kestrava-table --help shows no usage"
+sample="$build/examples/sample.ufo"
+[ -f "$sample" ] || fail "no sample archive $sample (the build packs it)"
+"$usr/bin/hpi" verify "$sample" >/dev/null || fail "unpacked hpi could not verify the sample archive"
+"$usr/bin/kestrava-table" units "$sample" --columns UnitName >"$tmp/units.csv" ||
+  fail "unpacked kestrava-table could not print the sample archive's units"
+[ "$(head -n 1 "$tmp/units.csv")" = $'UnitName\r' ] || fail "unexpected table header"
+[ "$(wc -l <"$tmp/units.csv")" -gt 1 ] || fail "the sample archive gave no unit rows"
+
+# Validators.
+desktop-file-validate "$usr/share/applications/kestrava.desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$usr/share/metainfo/org.kestrava.Kestrava.metainfo.xml" ||
+  fail "appstreamcli validate"
+
+# The MIME definition compiles, and names every archive extension.
+mkdir -p "$tmp/mime/packages"
+cp "$usr/share/mime/packages/kestrava.xml" "$tmp/mime/packages/"
+update-mime-database "$tmp/mime" >/dev/null 2>"$tmp/mime.log" || { cat "$tmp/mime.log" >&2; fail "update-mime-database"; }
+! grep -qi 'error\|warning' "$tmp/mime.log" || { cat "$tmp/mime.log" >&2; fail "update-mime-database complained"; }
+for glob in '*.hpi' '*.ufo' '*.ccx' '*.gp[0-9]'; do
+  grep -qF "application/x-total-annihilation-archive:$glob" "$tmp/mime/globs2" || fail "no MIME glob $glob"
+done
+grep -q 'application/x-total-annihilation-archive' "$tmp/mime/magic" || fail "no MIME magic"
+
+# Manual pages: valid gzip, formatted without a warning, naming their command.
+for page in kestrava hpi kestrava-table; do
+  gz="$usr/share/man/man1/$page.1.gz"
+  gzip -t "$gz" || fail "$page.1.gz is no gzip file"
+  text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$gz" 2>"$tmp/man.log") || fail "man $page"
+  [ ! -s "$tmp/man.log" ] || { cat "$tmp/man.log" >&2; fail "man warnings for $page"; }
+  grep -q "^NAME" <<<"$text" || fail "$page.1 has no NAME section"
+  grep -Eq "^ +$page +- " <<<"$text" || fail "$page.1 does not name $page"
+done
+
+# Bash completion offers the commands, kinds and formats.
+complete_words() {  # complete_words FILE FUNCTION WORD...
+  local file=$1 fn=$2
+  shift 2
+  bash -c 'shopt -s extglob; source "$1"; fn=$2; shift 2
+           COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); "$fn"; printf "%s\n" "${COMPREPLY[@]}"' _ "$file" "$fn" "$@"
+}
+comp="$usr/share/bash-completion/completions"
+[ "$(complete_words "$comp/hpi" _hpi hpi ve)" = verify ] || fail "hpi completion of a command"
+[ "$(complete_words "$comp/hpi" _hpi hpi add a.hpi p f --compression z)" = zlib ] || fail "hpi completion of a method"
+[ "$(complete_words "$comp/kestrava-table" _kestrava_table kestrava-table we)" = weapons ] ||
+  fail "kestrava-table completion of a kind"
+[ "$(complete_words "$comp/kestrava-table" _kestrava_table kestrava-table units --format j)" = json ] ||
+  fail "kestrava-table completion of a format"
+
+echo "package $deb: all checks passed"

@@ -1,0 +1,54 @@
+// hpi cat: one file's bytes on standard output.
+#include <memory>
+#include <vector>
+
+#include "hpi/paths.h"
+#include "hpi_tool_file_commands.h"
+
+namespace hpitool {
+
+std::optional<uint32_t> FindPreferringExact(const hpi::Archive& Archive, std::string_view Path) {
+  std::string joined;
+  for (std::string_view level : hpi::SplitLevels(Path)) {
+    if (!joined.empty()) joined += '\\';
+    joined += level;
+  }
+  if (joined.empty()) return std::nullopt;
+  for (size_t i = 0; i < Archive.size(); ++i)
+    if (Archive.PathOf(i) == joined) return uint32_t(i);
+  const std::optional<uint32_t> found = Archive.Find(joined);
+  if (!found || *found == hpi::Entry::kNone) return std::nullopt;
+  return found;
+}
+
+int Cat(const std::string& archive, const std::string& path, std::ostream& out, std::ostream& err) {
+  std::string why;
+  const std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive, &why);
+  if (!a) {
+    err << "hpi: cannot read archive " << archive << ": " << why << "\n";
+    return 1;
+  }
+  const std::optional<uint32_t> index = FindPreferringExact(*a, path);
+  if (!index) {
+    err << "hpi: no file " << path << " in " << archive << "\n";
+    return 1;
+  }
+  if (a->at(*index).isDirectory) {
+    err << "hpi: " << a->PathOf(*index) << " is a directory in " << archive << "\n";
+    return 1;
+  }
+  std::vector<uint8_t> data;
+  if (!a->ReadFile(*index, data, &why)) {
+    err << "hpi: cannot read " << a->PathOf(*index) << " in " << archive << ": " << why << "\n";
+    return 1;
+  }
+  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+  out.flush();
+  if (!out) {
+    err << "hpi: cannot write to standard output\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace hpitool

@@ -1,0 +1,28 @@
+#pragma once
+// Writing a report table as CSV, TSV or JSON. Cells are 8-bit text: each byte
+// is read as Latin-1 and written as UTF-8.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "definitions/row_table.h"
+
+enum class TableFormat { Csv, Tsv, Json };
+
+// Appends Text as UTF-8, each byte taken as the Latin-1 character of its value.
+void AppendLatin1AsUtf8(std::string& Out, std::string_view Text);
+
+// One field of each format, appended to Out:
+// CSV (RFC 4180): quoted when it holds a comma, a double quote, CR or LF,
+//   with every double quote doubled;
+// TSV: backslash, tab, CR and LF written as \\, \t, \r and \n;
+// JSON: a string literal.
+void AppendCsvField(std::string& Out, std::string_view Text);
+void AppendTsvField(std::string& Out, std::string_view Text);
+void AppendJsonString(std::string& Out, std::string_view Text);
+
+// The columns Columns (positions in View) of every row of View, in row order:
+// for CSV and TSV a header line of captions, then one line per row (CSV lines
+// end in CR LF, TSV lines in LF); for JSON an array with one object per row,
+// keyed by caption, one object per line.
+void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns);
