@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <exception>
+#include <memory>
+#include <thread>
 #include <string_view>
 
 #include "archive/ascii_case.h"
@@ -143,8 +146,8 @@ std::string_view SectionNameOf(const std::vector<std::string_view>& Lines) {
 // single-section file even without a caption (rebuilding a saved file).
 class RowBuilder {
  public:
-  RowBuilder(RowTable& View, const std::vector<std::string>& Keys, bool MultiSection)
-      : View_(View), Index_(Keys), MultiSection_(MultiSection) {}
+  RowBuilder(std::vector<std::unique_ptr<Row>>& Out, const std::vector<std::string>& Keys, bool MultiSection)
+      : Out_(Out), Index_(Keys), MultiSection_(MultiSection) {}
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
     const bool empty = !E.Contents || E.PFileSize <= 0;
@@ -191,12 +194,13 @@ class RowBuilder {
     Index_.Take("ParentFile", E.ParentFile);
     Index_.Take("PFilesize", Size_);
     if (Index_.Count() == 0 || (Index_.Value(0).empty() && !KeepEmptyCaption)) return;
-    Row& r = View_.AddRow();
+    Out_.push_back(std::make_unique<Row>());
+    Row& r = *Out_.back();
     Index_.Fill(r);
     r.Data = &E;
   }
 
-  RowTable& View_;
+  std::vector<std::unique_ptr<Row>>& Out_;
   KeyIndex Index_;
   bool MultiSection_;
   std::string Size_;
@@ -222,6 +226,45 @@ class BulkUpdate {
 template <typename F>
 void RemoveRowsWhere(RowTable& View, F Match) {
   View.DeleteRowsWhere([&](const Row& R) { return R.Data && Match(*R.Data); });
+}
+
+// The rows of the entries not built yet, in entry order. A large batch is
+// split by bytes in two: the first part is built on a second thread while
+// this one builds the rest.
+std::vector<std::unique_ptr<Row>> BuildNewRows(AllUnpacked& List, bool MultiSection) {
+  constexpr int64_t kSplitBytes = 1 << 20;  // below this, a thread costs more than it saves
+  std::vector<std::unique_ptr<Row>> first, second;
+  auto build = [&](int From, int To, std::vector<std::unique_ptr<Row>>& Out) {
+    RowBuilder builder(Out, List.KeyList, MultiSection);
+    for (int i = From; i < To; ++i) builder.Build(List[i], false);
+  };
+  int64_t total = 0;
+  for (int i = List.BuiltCount; i < List.Count; ++i) total += std::max<int32_t>(List[i].PFileSize, 0);
+  if (total < kSplitBytes || std::thread::hardware_concurrency() < 2) {
+    build(List.BuiltCount, List.Count, first);
+    return first;
+  }
+  int middle = List.BuiltCount;
+  for (int64_t half = 0; middle < List.Count && half < total / 2; ++middle) half += std::max<int32_t>(List[middle].PFileSize, 0);
+  std::exception_ptr failed;
+  std::thread helper([&] {
+    try {
+      build(List.BuiltCount, middle, first);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  });
+  try {
+    build(middle, List.Count, second);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (failed) std::rethrow_exception(failed);
+  first.reserve(first.size() + second.size());
+  for (auto& r : second) first.push_back(std::move(r));
+  return first;
 }
 
 }  // namespace
@@ -251,19 +294,19 @@ void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiS
                UnPacked* Entry) {
   BulkUpdate bulk(View);
   switch (Mode) {
-    case brAddNew: {
-      RowBuilder builder(View, List.KeyList, MultiSection);
-      for (int i = List.BuiltCount; i < List.Count; ++i) builder.Build(List[i], false);
+    case brAddNew:
+      View.AppendRows(BuildNewRows(List, MultiSection));
       List.BuiltCount = List.Count;
       break;
-    }
     case brReplaceFile: {
       if (!Entry) break;
       RemoveRowsWhere(View, [&](const UnPacked& e) {
         return EqualIgnoringCase(e.ParentFile, Entry->ParentFile) &&
                EqualIgnoringCase(e.UnPackedFile, Entry->UnPackedFile);
       });
-      RowBuilder(View, List.KeyList, MultiSection).Build(*Entry, true);
+      std::vector<std::unique_ptr<Row>> rows;
+      RowBuilder(rows, List.KeyList, MultiSection).Build(*Entry, true);
+      View.AppendRows(std::move(rows));
       break;
     }
     case brRemoveLoose:

@@ -206,6 +206,18 @@ Row& RowTable::AddRow() {
   return *Rows_.back();
 }
 
+void RowTable::AppendRows(std::vector<std::unique_ptr<Row>>&& Rows) {
+  if (Rows.empty()) return;
+  if (Rows_.empty()) {
+    Rows_ = std::move(Rows);
+  } else {
+    Rows_.reserve(Rows_.size() + Rows.size());
+    for (auto& r : Rows) Rows_.push_back(std::move(r));
+  }
+  Rows.clear();
+  RowsTouched();
+}
+
 void RowTable::DeleteRow(int I) {
   if (I < 0 || I >= RowCount()) return;
   bool wasSelected = Rows_[I]->Selected;

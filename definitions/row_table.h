@@ -174,6 +174,8 @@ class RowTable {
   std::string_view CellView(int I, int Col) const;
   std::string Cell(int I, int Col) const { return std::string(CellView(I, Col)); }
   Row& AddRow();
+  // Appends ready-made rows at the end, in their order.
+  void AppendRows(std::vector<std::unique_ptr<Row>>&& Rows);
   void DeleteRow(int I);
   // Deletes every row for which Remove answers true, in one pass; the other
   // rows keep their order. Returns the number of rows deleted.

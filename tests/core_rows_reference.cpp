@@ -237,6 +237,41 @@ TEST(RowsReference, RowsMatchAReferenceModel) {
   }
 }
 
+// Batches of more than a megabyte are built in two parts at once: the rows
+// and their order stay those of the reference.
+TEST(RowsReference, LargeBatchesBuildTheSameRows) {
+  std::mt19937 rng(404);
+  for (bool multi : {false, true}) {
+    ScriptedDialogs d;
+    AppState s{d};
+    AllUnpacked& list = multi ? s.WeaponFiles : s.UnitFiles;
+    RowTable& view = multi ? s.WeaponView : s.UnitView;
+    list.KeyList = {"ID", "Name", "SName", "x", "ParentFile", "UnPackedFile", "PFileSize"};
+    std::vector<ReferenceRow> expected;
+    size_t bytes = 0;
+    for (int f = 0; bytes < (3u << 20) / 2; ++f) {
+      std::string text;
+      for (int k = 0; k < 40; ++k) text += RandomDefinition(rng, list.KeyList) + "\r\nID=" + std::to_string(f % 97) + "\r\n}\r\n";
+      bytes += text.size();
+      UnPacked& e = list.NextSlot();
+      e.ParentFile = "big.ufo";
+      e.UnPackedFile = "f" + std::to_string(f);
+      e.SetContents(text.data(), static_cast<int32_t>(text.size()));
+      list.CommitSlot();
+      ReferenceRows(e, list.KeyList, multi, false, expected);
+    }
+    BuildRows(s, view, list, multi, brAddNew, nullptr);
+    std::stable_sort(expected.begin(), expected.end(), [&](const ReferenceRow& A, const ReferenceRow& B) {
+      Row a, b;
+      a.Caption = A.Caption;
+      b.Caption = B.Caption;
+      return ItempCompare(d, a, b, 0) < 0;
+    });
+    ASSERT_GT(expected.size(), 100u);
+    ExpectSameRows(view, expected, multi ? "large multi" : "large single");
+  }
+}
+
 TEST(RowsReference, CellStoreKeepsEveryCell) {
   std::mt19937 rng(11);
   for (int round = 0; round < 200; ++round) {
