@@ -106,12 +106,17 @@ std::string_view RowTable::CellView(int I, int Col) const {
   return r.SubItem(static_cast<size_t>(Col - 1));
 }
 
-Row::Layout Row::Plan(size_t Count, uint32_t Filled, uint32_t TextSize) {
+namespace {
+constexpr uint32_t kFilledBits = 30;
+constexpr uint32_t kFilledMask = (uint32_t{1} << kFilledBits) - 1;
+}  // namespace
+
+Row::Layout Row::Plan(size_t Count, uint32_t Filled, uint32_t TextSize, size_t Width) {
   Layout l{};
   l.Filled = Filled;
   l.TextSize = TextSize;
   l.Words = (Count + 63) / 64;
-  l.Width = TextSize > UINT16_MAX ? 4 : 2;
+  l.Width = Width;
   l.Ends = 8 + l.Words * 8;
   l.Text = l.Ends + Filled * l.Width;
   l.Size = l.Text + TextSize;
@@ -121,31 +126,35 @@ Row::Layout Row::Plan(size_t Count, uint32_t Filled, uint32_t TextSize) {
 Row::Layout Row::Shape() const {
   uint32_t head[2];
   std::memcpy(head, Store_.get(), sizeof head);
-  return Plan(Count_, head[0], head[1]);
+  const uint32_t code = head[0] >> kFilledBits;
+  return Plan(Count_, head[0] & kFilledMask, head[1], code == 3 ? 4 : code);
 }
 
-char* Row::Allocate(size_t Count, size_t Filled, size_t Text, Layout& L) {
-  if (Count > UINT32_MAX || Text > UINT32_MAX) throw std::length_error("row too large");
+char* Row::Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, Layout& L) {
+  if (Count > kFilledMask || Text > UINT32_MAX) throw std::length_error("row too large");
   Count_ = static_cast<uint32_t>(Count);
   if (Filled == 0) {
     Store_.reset();
     return nullptr;
   }
-  const Layout l = L = Plan(Count, static_cast<uint32_t>(Filled), static_cast<uint32_t>(Text));
+  const size_t width = Longest <= UINT8_MAX ? 1 : Text <= UINT16_MAX ? 2 : 4;
+  const Layout l = L = Plan(Count, static_cast<uint32_t>(Filled), static_cast<uint32_t>(Text), width);
   Store_ = std::make_unique_for_overwrite<char[]>(l.Size);
-  const uint32_t head[2] = {l.Filled, l.TextSize};
+  const uint32_t head[2] = {l.Filled | static_cast<uint32_t>(width == 4 ? 3 : width) << kFilledBits, l.TextSize};
   std::memcpy(Store_.get(), head, sizeof head);
   std::memset(Store_.get() + 8, 0, l.Words * 8);
   return Store_.get() + l.Text;
 }
 
-void Row::SetEntry(const Layout& l, size_t K, size_t Column, size_t End) {
+void Row::SetEntry(const Layout& l, size_t K, size_t Column, size_t Length, size_t End) {
   char* word = Store_.get() + 8 + Column / 64 * 8;
   uint64_t bits;
   std::memcpy(&bits, word, 8);
   bits |= uint64_t{1} << (Column % 64);
   std::memcpy(word, &bits, 8);
-  if (l.Width == 2) {
+  if (l.Width == 1) {
+    Store_[l.Ends + K] = static_cast<char>(static_cast<unsigned char>(Length));
+  } else if (l.Width == 2) {
     const auto e = static_cast<uint16_t>(End);
     std::memcpy(Store_.get() + l.Ends + K * 2, &e, 2);
   } else {
@@ -163,6 +172,12 @@ std::string_view Row::SubItem(size_t J) const {
   size_t rank = static_cast<size_t>(__builtin_popcountll(word & (bit - 1)));
   for (size_t w = 0; w < J / 64; ++w) rank += static_cast<size_t>(__builtin_popcountll(Word(w)));
   const Layout l = Shape();
+  if (l.Width == 1) {
+    const auto* lengths = reinterpret_cast<const unsigned char*>(Store_.get() + l.Ends);
+    size_t begin = 0;
+    for (size_t k = 0; k < rank; ++k) begin += lengths[k];
+    return std::string_view(Store_.get() + l.Text + begin, lengths[rank]);
+  }
   const size_t begin = rank == 0 ? 0 : EndAt(l, rank - 1);
   return std::string_view(Store_.get() + l.Text + begin, EndAt(l, rank) - begin);
 }

@@ -25,6 +25,13 @@ class Row {
  public:
   std::string Caption;       // column 0
   UnPacked* Data = nullptr;  // the entry the row was built from
+
+ private:
+  // Here rather than below, so that a row object takes 56 bytes, not 64.
+  std::unique_ptr<char[]> Store_;
+  uint32_t Count_ = 0;
+
+ public:
   bool Selected = false;
 
   Row() = default;
@@ -57,7 +64,8 @@ class Row {
       while (bits != 0) {
         const size_t j = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
         bits &= bits - 1;
-        const size_t end = EndAt(l, k++);
+        const size_t end = l.Width == 1 ? begin + LengthAt(l, k) : EndAt(l, k);
+        ++k;
         Visit(j, std::string_view(base + l.Text + begin, end - begin));
         begin = end;
       }
@@ -67,42 +75,46 @@ class Row {
   // allocation. ValueOf must not read this row's own sub-items.
   template <typename F>
   void AssignSubItems(size_t Count, F ValueOf) {
-    size_t filled = 0, text = 0;
+    size_t filled = 0, text = 0, longest = 0;
     for (size_t j = 0; j < Count; ++j) {
       const size_t n = ValueOf(j).size();
       filled += n != 0;
       text += n;
+      longest = std::max(longest, n);
     }
     Layout l;
-    char* out = Allocate(Count, filled, text, l);
+    char* out = Allocate(Count, filled, text, longest, l);
     size_t k = 0, end = 0;
     for (size_t j = 0; j < Count; ++j) {
       const std::string_view v = ValueOf(j);
       if (v.empty()) continue;
       out = std::copy(v.begin(), v.end(), out);
-      SetEntry(l, k++, j, end += v.size());
+      SetEntry(l, k++, j, v.size(), end += v.size());
     }
   }
 
  private:
-  // Block layout: Filled and the text size (32 bits each), the column bits
-  // (64-bit words), Filled end offsets (16 bits wide, or 32 when the text is
-  // longer than 16 bits reach), then the text.
+  // Block layout: Filled (30 bits, with the width of the offsets above it)
+  // and the text size (32 bits), the column bits (64-bit words), one entry
+  // per filled cell, then the text. The entries are the cells' lengths (a
+  // byte each) when every cell is shorter than 256 bytes, else their end
+  // offsets (16 bits wide, or 32 when the text is longer than 16 bits reach).
   struct Layout {
     uint32_t Filled, TextSize;
     size_t Words;  // bit words
-    size_t Width;  // bytes per end offset
+    size_t Width;  // bytes per entry: 1 (lengths), 2 or 4 (end offsets)
     size_t Ends;   // offset of the end offsets in the block
     size_t Text;   // offset of the text
     size_t Size;   // the whole block
   };
-  static Layout Plan(size_t Count, uint32_t Filled, uint32_t TextSize);
+  static Layout Plan(size_t Count, uint32_t Filled, uint32_t TextSize, size_t Width);
   Layout Shape() const;
   uint64_t Word(size_t W) const {
     uint64_t v;
     std::memcpy(&v, Store_.get() + 8 + W * 8, 8);
     return v;
   }
+  size_t LengthAt(const Layout& L, size_t K) const { return static_cast<unsigned char>(Store_[L.Ends + K]); }
   size_t EndAt(const Layout& L, size_t K) const {
     if (L.Width == 2) {
       uint16_t v;
@@ -113,11 +125,8 @@ class Row {
     std::memcpy(&v, Store_.get() + L.Ends + K * 4, 4);
     return v;
   }
-  char* Allocate(size_t Count, size_t Filled, size_t Text, Layout& L);
-  void SetEntry(const Layout& L, size_t K, size_t Column, size_t End);
-
-  std::unique_ptr<char[]> Store_;
-  uint32_t Count_ = 0;
+  char* Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, Layout& L);
+  void SetEntry(const Layout& L, size_t K, size_t Column, size_t Length, size_t End);
 };
 
 struct Column {
