@@ -267,19 +267,10 @@ void RowTable::Sort(const std::function<int(const Row&, const Row&)>& Compare) {
   SortRowNumbers([&](size_t A, size_t B) { return Compare(*Rows_[A], *Rows_[B]) < 0; });
 }
 
-void RowTable::SortRowNumbers(const std::function<bool(size_t, size_t)>& Less) {
-  if (Rows_.size() < 2) return;
-  // The compare routine may show a message box, whose event loop repaints the
-  // views: the table must stay whole and readable meanwhile. So the order is
-  // worked out on row numbers off to the side and applied once at the end. A
-  // merge sort never reads outside the range, whatever the compare routine
-  // answers; a failing comparison that says "equal" cannot break it.
-  std::vector<size_t> order(Rows_.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) { return Less(A, B); });
+void RowTable::ApplyOrder(const std::vector<size_t>& Order) {
   std::vector<std::unique_ptr<Row>> sorted;
   sorted.reserve(Rows_.size());
-  for (size_t i : order) sorted.push_back(std::move(Rows_[i]));
+  for (size_t i : Order) sorted.push_back(std::move(Rows_[i]));
   Rows_ = std::move(sorted);
   RowsTouched();
 }

@@ -201,7 +201,20 @@ class RowTable {
   void Sort(const std::function<int(const Row&, const Row&)>& Compare);
   // The same with a strict "less" on row numbers as they stand before the sort
   // (for a caller that prepared something per row first).
-  void SortRowNumbers(const std::function<bool(size_t, size_t)>& Less);
+  template <typename F>
+  void SortRowNumbers(F Less) {
+    if (Rows_.size() < 2) return;
+    // The compare routine may show a message box, whose event loop repaints
+    // the views: the table must stay whole and readable meanwhile. So the
+    // order is worked out on row numbers off to the side and applied once at
+    // the end. A merge sort never reads outside the range, whatever the
+    // compare routine answers; a failing comparison that says "equal" cannot
+    // break it.
+    std::vector<size_t> order(Rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), Less);
+    ApplyOrder(order);
+  }
 
   // ---- selection (at most one row)
   int SelectedCount() const;
@@ -221,6 +234,7 @@ class RowTable {
  private:
   void RowsTouched();
   void ColumnsTouched();
+  void ApplyOrder(const std::vector<size_t>& Order);
   int Measure(std::string_view Text, bool Header) const;
   int CellWidthBound(size_t Length) const;
 
