@@ -32,7 +32,9 @@ void SetUpArchiveDialog(QFileDialog& Dialog) {
   Dialog.setFileMode(QFileDialog::ExistingFiles);
   Dialog.setAcceptMode(QFileDialog::AcceptOpen);
   Dialog.setNameFilter(ArchiveNameFilter());
-  Dialog.setFilter((Dialog.filter() | QDir::Hidden | QDir::System) & ~QDir::CaseSensitive);
+  // Hidden files are offered; FIFOs, sockets and devices (Qt's "system"
+  // entries) are not, since only a regular file can be an archive.
+  Dialog.setFilter((Dialog.filter() | QDir::Hidden) & ~QDir::System & ~QDir::CaseSensitive);
 }
 
 QStringList ReadOnlyFiles(const QStringList& Paths) {

@@ -29,7 +29,7 @@ inline const char* const kArchiveFilterText = "Total Annihilation Files (*.hpi,*
 QString ArchiveNameFilter();
 // Sets up the open dialog: Qt's own (not the desktop's), several existing
 // files, the archives filter matching names regardless of letter case, hidden
-// and system files included.
+// files included; FIFOs, sockets and devices are not offered.
 void SetUpArchiveDialog(QFileDialog& Dialog);
 // The files among Paths that cannot be written to or are marked read-only.
 QStringList ReadOnlyFiles(const QStringList& Paths);

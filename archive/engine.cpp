@@ -8,14 +8,14 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/ascii_case.h"
 #include "archive/disk_search.h"
+#include "hpi/disk_writer.h"
 #include "hpi/hpi.h"
-#include "hpi/paths.h"
 
 namespace {
 
@@ -74,20 +74,48 @@ class NameBuffer {
   std::unique_ptr<char[]> Buf_;
 };
 
-// Reads one file of an open archive into Slot. False when the file cannot be
-// opened, its buffer cannot be allocated or it cannot be read whole; Slot then
-// holds no buffer.
-bool ReadArchiveFile(HPIHANDLE Archive, UnPacked& Slot) {
-  ArchiveFileGuard file(HPIOpenFile(Archive, Slot.UnPackedFile.c_str()));
-  if (!file.get()) return false;
-  if (Slot.PFileSize < 0) return false;
-  if (Slot.PFileSize == 0) return true;  // an entry without a buffer
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(Slot.PFileSize)]);
+// Reads the file Path of an open archive, Size bytes as listed, into Buffer
+// (none for 0 bytes). False when the file cannot be opened, its buffer cannot
+// be allocated, or it does not hold exactly Size bytes: a listed entry is
+// only ever given its own bytes.
+bool ReadArchiveBytes(HPIHANDLE Archive, const std::string& Path, int32_t Size, std::unique_ptr<char[]>& Buffer) {
+  Buffer.reset();
+  ArchiveFileGuard file(HPIOpenFile(Archive, Path.c_str()));
+  if (!file.get() || Size < 0) return false;
+  // The opened file must end exactly at the listed size, checked before a
+  // buffer of that size is allocated.
+  char probe;
+  if (HPIGet(&probe, file.get(), Size, 1) != 0) return false;
+  if (Size == 0) return true;
+  if (HPIGet(&probe, file.get(), Size - 1, 1) != 1) return false;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(Size)]);
   if (!buffer) return false;
-  if (HPIGet(buffer.get(), file.get(), 0, Slot.PFileSize) != Slot.PFileSize) return false;
-  Slot.Contents = std::move(buffer);
+  if (HPIGet(buffer.get(), file.get(), 0, Size) != Size) return false;
+  Buffer = std::move(buffer);
   return true;
 }
+
+// Reads one file of an open archive into Slot; false (Slot without a buffer)
+// as above.
+bool ReadArchiveFile(HPIHANDLE Archive, UnPacked& Slot) {
+  return ReadArchiveBytes(Archive, Slot.UnPackedFile, Slot.PFileSize, Slot.Contents);
+}
+
+// The paths of a whole-archive read, ignoring case. The archive is written
+// anew with paths compared ignoring case, so two listed entries of one such
+// path (a file beside a file or a directory) would be merged into one: the
+// read then counts as incomplete and the archive is not rewritten.
+class RewritablePaths {
+ public:
+  // False when Path clashes with an entry seen before.
+  bool Add(const std::string& Path, bool IsDirectory) {
+    auto [it, added] = Seen_.emplace(LowerAscii(Path), IsDirectory);
+    return added || (IsDirectory && it->second);
+  }
+
+ private:
+  std::unordered_map<std::string, bool> Seen_;  // folded path -> is a directory
+};
 
 // Modes 0 and 8: one kind's files from SubDir, or every entry of the archive.
 // Returns the number of files that could not be read.
@@ -101,6 +129,7 @@ int LoadArchive(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
 
   const std::string wanted = "." + List.Ext;
   NameBuffer name;
+  RewritablePaths whole;
   int skipped = 0;
   int32_t position = 0;
   for (;;) {
@@ -116,6 +145,10 @@ int LoadArchive(AllUnpacked& List, const std::string& Name, uint8_t Mode) {
       path = List.SubDir + "\\" + listed;
     } else {
       path = listed;
+      if (!whole.Add(path, isDirectory != 0)) {
+        ++skipped;
+        continue;
+      }
     }
     UnPacked& slot = List.NextSlot();
     slot.UnPackedFile = std::move(path);
@@ -158,26 +191,30 @@ void WriteArchive(EngineState& State, AllUnpacked* List, const std::string& Name
   }
 }
 
-// Mode 3: every entry of the archive below State.ExtractDir.
+// Mode 3: every entry of the archive below State.ExtractDir. Entries whose
+// path would leave it (a ".." level, an absolute name) or run through a
+// symbolic link in it are passed over, as are entries that cannot be read or
+// written; nothing is ever written outside the directory.
 void ExtractArchive(EngineState& State, const std::string& Name) {
   if (State.ExtractDir.empty()) return;
   ArchiveGuard archive(HPIOpen(Name.c_str()));
   if (!archive.get()) return;
+  std::unique_ptr<hpi::DiskWriter> disk = hpi::DiskWriter::Open(State.ExtractDir);
+  if (!disk) return;
   NameBuffer name;
+  std::unique_ptr<char[]> contents;
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
     position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
     if (position == 0) break;
-    std::string listed = name.Name();
-    // A ".." level or an absolute name would leave the extraction directory.
-    const std::optional<std::string> relative = hpi::DiskRelativePath(listed);
-    if (!relative) continue;
-    const std::string target = State.ExtractDir + *relative;
-    if (isDirectory)
-      ::mkdir(target.c_str(), 0777);  // one level; failures (it exists) are ignored
-    else
-      HPIExtractFile(archive.get(), listed.c_str(), target.c_str());
+    const std::string listed = name.Name();
+    if (isDirectory) {
+      disk->MakeDirectory(listed);
+    } else if (ReadArchiveBytes(archive.get(), listed, size, contents)) {
+      disk->WriteFile(listed, contents.get(), static_cast<size_t>(size));
+      contents.reset();
+    }
   }
 }
 

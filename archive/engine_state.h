@@ -15,7 +15,10 @@ struct EngineState {
 
   Dialogs& dialogs;
 
-  AllUnpacked UnitFiles, WeaponFiles, DownloadFiles, CorpseFiles, RepackFiles;
+  AllUnpacked UnitFiles, WeaponFiles, DownloadFiles, CorpseFiles;
+  // A whole archive is read into it before saving; archives hold far more
+  // than a table's 2049 entries, so only memory bounds it.
+  AllUnpacked RepackFiles{AllUnpacked::kUnbounded};
 
   std::string TaDir;       // the game's installation directory
   std::string ExtractDir;  // where extraction writes; ends with '/' once chosen

@@ -11,9 +11,14 @@ void UnPacked::SetContents(const char* Data, int32_t Size) {
   }
 }
 
+AllUnpacked::AllUnpacked(int Capacity) : Capacity(Capacity) {
+  if (Capacity <= kCapacity) Files.reserve(static_cast<size_t>(Capacity));
+}
+
 UnPacked& AllUnpacked::NextSlot() {
-  if (Count >= kCapacity) throw ListFull();
-  auto& slot = Files[Count];
+  if (Count >= Capacity) throw ListFull();
+  if (static_cast<size_t>(Count) == Files.size()) Files.emplace_back();
+  auto& slot = Files[static_cast<size_t>(Count)];
   if (slot)
     *slot = UnPacked{};
   else
@@ -23,15 +28,15 @@ UnPacked& AllUnpacked::NextSlot() {
 
 void AllUnpacked::Remove(int Pos) {
   if (Pos < 0 || Pos >= Count) return;
-  std::unique_ptr<UnPacked> removed = std::move(Files[Pos]);
-  for (int i = Pos; i + 1 < Count; ++i) Files[i] = std::move(Files[i + 1]);
+  // Erasing releases the entry and its buffer; later entries move down by one
+  // position and keep their addresses.
+  Files.erase(Files.begin() + Pos);
   --Count;
   if (Pos < BuiltCount) --BuiltCount;
-  // `removed` releases the entry and its buffer here.
 }
 
 void AllUnpacked::Clear() {
-  for (int i = 0; i < Count; ++i) Files[i].reset();
+  Files.clear();
   Count = 0;
   BuiltCount = 0;
 }

@@ -1,13 +1,15 @@
 #pragma once
 // The loaded definition files: one UnPacked entry per file or directory taken
-// from an archive or from disk, held in fixed-capacity lists (AllUnpacked).
+// from an archive or from disk, held in lists (AllUnpacked). The four lists
+// behind the tables hold at most 2049 entries; the scratch list that a whole
+// archive is read into before saving is bounded only by memory.
 //
 // Entries are owned through pointers, so an entry keeps its address while later
 // entries move down on removal: table rows and the edit page keep pointing at
 // their own entry. Each buffer belongs to exactly one entry and is released
 // exactly once (unique ownership).
-#include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,16 +36,19 @@ struct UnPacked {
   void SetContents(const char* Data, int32_t Size);
 };
 
-// Thrown when a list already holding kCapacity entries is asked for one more.
+// Thrown when a list already holding its capacity is asked for one more entry.
 struct ListFull : std::runtime_error {
   ListFull() : std::runtime_error("file list full") {}
 };
 
 struct AllUnpacked {
-  static constexpr int kCapacity = 2049;
+  static constexpr int kCapacity = 2049;  // the tables' lists
+  static constexpr int kUnbounded = std::numeric_limits<int32_t>::max();
 
-  std::array<std::unique_ptr<UnPacked>, kCapacity> Files;  // [0, Count) in use, in load order
-  uint16_t Count = 0;
+  explicit AllUnpacked(int Capacity = kCapacity);
+
+  std::vector<std::unique_ptr<UnPacked>> Files;  // [0, Count) in use, in load order
+  int32_t Count = 0;
   std::string Ext;     // kind's extension without the dot ("fbi", "tdf")
   std::string SubDir;  // kind's sub-directory, levels joined by '\'
   uint16_t BuiltCount = 0;            // entries at the front already turned into rows
@@ -53,7 +58,7 @@ struct AllUnpacked {
   const UnPacked& operator[](int i) const { return *Files[i]; }
 
   // The slot at position Count, freshly emptied, not yet in use. Throws ListFull
-  // when the list holds kCapacity entries.
+  // when the list holds Capacity entries.
   UnPacked& NextSlot();
   // Takes the slot at position Count into use.
   void CommitSlot() { ++Count; }
@@ -63,4 +68,6 @@ struct AllUnpacked {
   void Remove(int Pos);
   // Releases every entry in use and sets Count and BuiltCount to 0.
   void Clear();
+
+  int Capacity;  // entries the list takes at most
 };

@@ -1,5 +1,6 @@
 // The edit page: opening a row's file as text, editing, saving, cancelling.
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QLabel>
 #include <QTabWidget>
@@ -57,7 +58,7 @@ void TMainForm::OpenEditPage(RowTable& View) {
   EditSheetLabel->adjustSize();
   MainPanelControl->setTabVisible(MainPanelControl->indexOf(EditSheet), true);
 
-  QString text = Latin1(JoinEditorLines(GetUnpackedLines(*entry, false)));
+  const QString text = FileLinesToEditor(GetUnpackedLines(*entry, false));
   if (EditMemo->document()->isEmpty())
     EditMemo->setPlainText(text);
   else
@@ -98,7 +99,8 @@ void TMainForm::EditSaveClick() {
     EditChanged = false;  // loading the text does not count as a change
   } else if (caption == kCaptionSave) {
     if (EditChanged && EditEntry && EditView && EditFiles) {
-      const std::string bytes = EditorTextToFile(Bytes(EditMemo->toPlainText()));
+      // The raw text keeps no-break spaces, which the plain text turns into blanks.
+      const std::string bytes = EditorTextToFile(EditMemo->document()->toRawText());
       EditEntry->SetContents(bytes.data(), static_cast<int32_t>(bytes.size()));
       EditEntry->Changed = 1;
       try {

@@ -3,6 +3,7 @@
 #include "editing/save_unpacked.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,10 +20,28 @@ namespace {
 }
 
 // Replaces the file's bytes with Size bytes of Data: create or truncate, write,
-// close, each step checked.
+// close, each step checked. The open cannot block (a FIFO put in the file's
+// place), and nothing is truncated before the file has been checked: only a
+// regular file is written, and one whose write permission bits are all
+// cleared is read-only, as loading takes it, even for a user whom the system
+// would let write anyway (root).
 void WriteWholeFile(const std::string& Path, const char* Data, size_t Size) {
-  int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
   if (fd < 0) ThrowSystemError(errno, Path);
+  struct stat st;
+  int refused = 0;
+  if (::fstat(fd, &st) != 0)
+    refused = errno;
+  else if (!S_ISREG(st.st_mode))
+    refused = EINVAL;
+  else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    refused = EACCES;
+  else if (::ftruncate(fd, 0) != 0)
+    refused = errno;
+  if (refused) {
+    ::close(fd);
+    ThrowSystemError(refused, Path);
+  }
   size_t done = 0;
   while (done < Size) {
     ssize_t n = ::write(fd, Data + done, Size - done);

@@ -43,15 +43,25 @@ Archive::~Archive() {
 }
 
 std::unique_ptr<Archive> Archive::Open(const std::string& path, std::string* error) {
+  // Only a regular file is an archive. Anything else (a FIFO, a device, a
+  // directory) is refused before it is opened, and the open itself cannot
+  // block should the path change meanwhile; the check is made again on what
+  // was opened.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    Fail(error, std::string("cannot open: ") + std::strerror(errno));
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    Fail(error, "not a regular file");
+    return nullptr;
+  }
   std::unique_ptr<Archive> a(new Archive);
-  // Non-blocking, so that a FIFO or device named like an archive is refused at
-  // once by the regular-file test below instead of blocking the open.
-  a->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  a->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (a->fd_ < 0) {
     Fail(error, std::string("cannot open: ") + std::strerror(errno));
     return nullptr;
   }
-  struct stat st {};
   if (::fstat(a->fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     Fail(error, "not a regular file");
     return nullptr;
@@ -203,15 +213,23 @@ std::string Archive::PathOf(size_t i) const {
 }
 
 std::optional<uint32_t> Archive::Find(std::string_view path) const {
+  struct {
+    const std::vector<Entry>& entries;
+    std::string_view operator()(uint32_t k) const { return entries[k].name; }
+    std::string_view operator()(std::string_view name) const { return name; }
+  } NameOf{entries_};
   uint32_t cur = Entry::kNone;
   for (std::string_view level : SplitLevels(path)) {
     if (cur != Entry::kNone && !entries_[cur].isDirectory) return std::nullopt;
     const std::vector<uint32_t>& v = cur == Entry::kNone ? rootByName_ : entries_[cur].byName;
-    auto it = std::lower_bound(v.begin(), v.end(), level, [&](uint32_t k, std::string_view l) {
-      return CompareNoCase(entries_[k].name, l) < 0;
+    auto [first, last] = std::equal_range(v.begin(), v.end(), level, [&](auto x, auto y) {
+      return CompareNoCase(NameOf(x), NameOf(y)) < 0;
     });
-    if (it == v.end() || CompareNoCase(entries_[*it].name, level) != 0) return std::nullopt;
-    cur = *it;
+    if (first == last) return std::nullopt;
+    // Names may differ in letter case only: the one spelled exactly wins,
+    // otherwise the first in stored order.
+    auto exact = std::find_if(first, last, [&](uint32_t k) { return entries_[k].name == level; });
+    cur = exact != last ? *exact : *first;
   }
   return cur;
 }

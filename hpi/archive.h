@@ -46,8 +46,10 @@ class Archive {
   std::string PathOf(size_t i) const;
 
   // Finds an entry by path; levels may be separated by '\' or '/', empty
-  // levels are ignored, letter case is ignored. "" finds the root
-  // (Entry::kNone). Returns nullopt when there is no such entry.
+  // levels are ignored, letter case is ignored. Where names of one directory
+  // differ in case only, the level spelled exactly as given is taken, else
+  // the first in stored order. "" finds the root (Entry::kNone). Returns
+  // nullopt when there is no such entry.
   std::optional<uint32_t> Find(std::string_view path) const;
 
   // Reads and decodes a whole file. Returns false when the entry is a

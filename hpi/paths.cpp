@@ -15,18 +15,15 @@ std::vector<std::string_view> SplitLevels(std::string_view archivePath) {
   return levels;
 }
 
-std::optional<std::string> DiskRelativePath(std::string_view archivePath) {
+std::optional<std::vector<std::string_view>> LevelsBelowTarget(std::string_view archivePath) {
   if (archivePath.empty() || archivePath[0] == '\\' || archivePath[0] == '/') return std::nullopt;
   if (archivePath.size() >= 2 && archivePath[1] == ':') return std::nullopt;
-  std::string out;
-  for (std::string_view level : SplitLevels(archivePath)) {
-    if (level == ".") continue;
+  std::vector<std::string_view> levels = SplitLevels(archivePath);
+  std::erase(levels, std::string_view("."));
+  for (std::string_view level : levels)
     if (level == "..") return std::nullopt;
-    if (!out.empty()) out += '/';
-    out += level;
-  }
-  if (out.empty()) return std::nullopt;
-  return out;
+  if (levels.empty()) return std::nullopt;
+  return levels;
 }
 
 }  // namespace hpi

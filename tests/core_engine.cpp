@@ -11,6 +11,7 @@
 #include "definitions/catalogue.h"
 #include "state/app_state.h"
 #include "hpi/hpi.h"
+#include "ui_save_support.h"
 
 namespace fs = std::filesystem;
 
@@ -325,4 +326,57 @@ TEST_F(Engine, ExtractionNeverLeavesTheChosenDirectory) {
   size_t files = 0;
   for (auto& e : fs::recursive_directory_iterator(root)) files += e.is_regular_file();
   EXPECT_EQ(files, 2u);  // the archive and ok.txt
+}
+
+// Names equal apart from letter case: a kind's load and a whole-archive read
+// give each listed entry its own bytes; an archive that could only be written
+// anew by merging two of its files counts as not read completely.
+TEST_F(Engine, NamesEqualIgnoringCaseKeepTheirOwnBytes) {
+  using testsupport::RawNode;
+  const std::string upper(32, 'U'), lower = "lower!!!";
+  const std::string a = At("dup.hpi");
+  WriteDisk(a, testsupport::RawArchive({RawNode{"units", true, "", {RawNode{"DUP.FBI", false, upper, {}},
+                                                                    RawNode{"dup.fbi", false, lower, {}}}}}));
+  Run(&s.UnitFiles, a, rwLoadArchive);
+  ASSERT_EQ(s.UnitFiles.Count, 2);
+  EXPECT_EQ(s.UnitFiles[0].UnPackedFile + "=" + Text(s.UnitFiles[0]), "units\\DUP.FBI=" + upper);
+  EXPECT_EQ(s.UnitFiles[1].UnPackedFile + "=" + Text(s.UnitFiles[1]), "units\\dup.fbi=" + lower);
+  EXPECT_GE(Run(&s.RepackFiles, a, rwLoadWholeArchive), 1);
+  s.RepackFiles.Clear();
+
+  // A file beside a directory of the same name ignoring case cannot be kept
+  // either; directories alone merge without loss, and so does a file of the
+  // same name in another directory.
+  const std::string b = At("filedir.hpi");
+  WriteDisk(b, testsupport::RawArchive({RawNode{"A", false, "file", {}},
+                                        RawNode{"a", true, "", {RawNode{"x", false, "x", {}}}}}));
+  EXPECT_GE(Run(&s.RepackFiles, b, rwLoadWholeArchive), 1);
+  s.RepackFiles.Clear();
+  const std::string c = At("dirs.hpi");
+  WriteDisk(c, testsupport::RawArchive({RawNode{"Units", true, "", {RawNode{"x.fbi", false, "1", {}}}},
+                                        RawNode{"UNITS", true, "", {RawNode{"y.fbi", false, "2", {}}}},
+                                        RawNode{"x.fbi", false, "3", {}}}));
+  EXPECT_EQ(Run(&s.RepackFiles, c, rwLoadWholeArchive), 0);
+  std::string read;
+  for (int i = 0; i < s.RepackFiles.Count; ++i) read += s.RepackFiles[i].UnPackedFile + "=" + Text(s.RepackFiles[i]) + " ";
+  EXPECT_EQ(read, "Units= Units\\x.fbi=1 UNITS= UNITS\\y.fbi=2 x.fbi=3 ");
+  EXPECT_TRUE(d.Messages.empty());
+}
+
+// The whole-archive read behind a save is not bound to a table's 2049 entries.
+TEST_F(Engine, WholeArchiveReadHasNoEntryLimit) {
+  const std::string a = At("big.hpi");
+  Files many;
+  for (int i = 0; i < 10000; ++i) many["d" + std::to_string(i % 3) + "\\f" + std::to_string(i)] = std::to_string(i);
+  MakeArchive(a, many, 0);
+  EXPECT_EQ(Run(&s.RepackFiles, a, rwLoadWholeArchive), 0);
+  ASSERT_EQ(s.RepackFiles.Count, 10003);  // three directories
+  int files = 0;
+  for (int i = 0; i < s.RepackFiles.Count; ++i)
+    if (s.RepackFiles[i].Kind != kKindDirectory) {
+      ++files;
+      EXPECT_EQ(Text(s.RepackFiles[i]), many.at(s.RepackFiles[i].UnPackedFile));
+    }
+  EXPECT_EQ(files, 10000);
+  EXPECT_TRUE(d.Messages.empty());
 }

@@ -1,11 +1,14 @@
 // The `hpi` command-line tool, run as a separate process.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #ifdef HPI_TOOL_PATH
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -113,6 +116,52 @@ TEST(HpiTool, ExtractSkipsEntriesThatLeaveTheDirectory) {
   EXPECT_FALSE(fs::exists(dir / "elsewhere/through.txt"));
   EXPECT_NE(r.err.find("link\\through.txt"), std::string::npos) << r.err;
   EXPECT_EQ(hpitest::ReadBytes(out + "/ok.txt"), ok);
+}
+
+// A dangling link already in the target is not written through; a name too
+// long for the disk is an error of its own; a FIFO named like an archive is
+// refused at once.
+TEST(HpiTool, ExtractNeverFollowsLinksAndReportsLongNames) {
+  hpitest::ScratchDir dir;
+  hpi::Writer w;
+  const Bytes data = {'n', 'e', 'w'};
+  ASSERT_TRUE(w.AddFile("units\\NEW.FBI", data.data(), data.size()));
+  ASSERT_TRUE(w.AddFile("units\\OTHER.FBI", data.data(), data.size()));
+  const std::string archive = dir / "a.hpi";
+  ASSERT_TRUE(w.Pack(archive, {}));
+  const std::string target = dir / "target";
+  fs::create_directories(target + "/units");
+  fs::create_directories(dir / "outside");
+  fs::create_symlink(dir / "outside/x", target + "/units/NEW.FBI");
+  ToolRun r = Tool(dir, "extract '" + archive + "' '" + target + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "outside/x"));
+  EXPECT_EQ(r.err, "hpi: warning: skipping units\\NEW.FBI: its path runs through a symbolic link in the target directory\n");
+  EXPECT_EQ(hpitest::ReadBytes(target + "/units/OTHER.FBI"), data);
+
+  hpi::Writer longNames;
+  const std::string longName(300, 'L');
+  ASSERT_TRUE(longNames.AddFile("ok.txt", data.data(), data.size()));
+  ASSERT_TRUE(longNames.AddFile("units\\" + longName, data.data(), data.size()));
+  const std::string longArchive = dir / "long.hpi";
+  ASSERT_TRUE(longNames.Pack(longArchive, {}));
+  r = Tool(dir, "extract '" + longArchive + "' '" + (dir / "out") + "'");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("units\\" + longName), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(std::strerror(ENAMETOOLONG)), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("leave"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("leads out"), std::string::npos) << r.err;
+  EXPECT_EQ(hpitest::ReadBytes(dir / "out/ok.txt"), data);
+
+  const std::string fifo = dir / "fifo.hpi";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  // `timeout` ends a tool that blocks, with status 124.
+  const std::string out = dir / "fifo-err.txt";
+  const int rc = std::system(("timeout 60 '" + std::string(HPI_TOOL_PATH) + "' list '" + fifo + "' 2>'" + out + "'").c_str());
+  ASSERT_TRUE(WIFEXITED(rc));
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  const Bytes err = hpitest::ReadBytes(out);
+  EXPECT_EQ(std::string(err.begin(), err.end()), "hpi: cannot read archive " + fifo + ": not a regular file\n");
 }
 
 TEST(HpiTool, FailuresExitNonZeroWithOneLine) {

@@ -6,6 +6,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
@@ -278,6 +280,93 @@ class EditPageTest : public QObject {
     QCOMPARE(s().UnitView.Cell(RowWith(s().UnitView, 1, "DELTA"), maxDamage), std::string());
     m().EditCancel->click();
     QVERIFY(PageClosed());
+  }
+
+  void readOnlyAfterLoadingIsNotOverwritten() {
+    const std::string ta = temp->filePath("ta").toStdString();
+    std::filesystem::create_directories(ta + "/units");
+    const std::string loose = ta + "/units/ZETA.FBI";
+    const std::string text = "[UNITINFO]\r\n{\r\nUnitNumber=16;\r\nUnitName=ZETA;\r\n}\r\n";
+    WriteBytes(loose, text);
+    s().TaDir = ta;
+    m().IncludeTaFilesClick();
+    OpenUnit("ZETA");
+    // Every write permission bit cleared after loading; the system would
+    // still let root write.
+    std::filesystem::permissions(loose, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                            std::filesystem::perms::others_read);
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitNumber=16;\nUnitName=ZETA;\nMaxDamage=1;\n}");
+    dialogs.Answers = {true};
+    m().EditSave->click();
+    QCOMPARE(dialogs.Messages, std::vector<std::string>{loose + ": Permission denied"});
+    QCOMPARE(ReadBytes(loose), text);
+    QCOMPARE(m().EditSave->text(), QString("Save"));
+    QCOMPARE(m().MainPanelControl->currentWidget(), m().EditSheet);
+    QVERIFY(m().EditMemo->isEnabled());
+  }
+
+  // Every byte from 1 to 255 the user did not change comes back exactly,
+  // into an archive and into a loose file: a no-break space (0xA0), a CR or
+  // an LF alone inside a line included.
+  void untouchedBytesSurviveAnEdit() {
+    std::string every;
+    for (int b = 1; b < 256; ++b) every += static_cast<char>(b);  // CR (13) and LF (10) apart
+    const std::string allBytes = "[UNITINFO]\r\n{\r\n\tUnitNumber=21;\r\n\tUnitName=BYTES;\r\n\tDescription=" + every +
+                                 ";\r\n}\r\n";
+    const std::string lone = "[UNITINFO]\r\n{\r\n\tUnitNumber=22;\r\n\tUnitName=LONE;\r\n\tA=1\rB=2;\r\n\tC=3\nD=4;\r\n"
+                             "\r\r\n\n\r\n\r\n\tE=\xA0x\xA0;\r\n}\r\n";
+    const std::string ta = temp->filePath("ta").toStdString();
+    std::filesystem::create_directories(ta + "/units");
+    WriteBytes(ta + "/units/BYTES.FBI", allBytes);
+    WriteBytes(ta + "/units/LONE.FBI", lone);
+    s().TaDir = ta;
+    m().IncludeTaFilesClick();
+    const std::string packed = temp->filePath("bytes.ufo").toStdString();
+    QVERIFY(PackArchive(packed, {{"units\\BYTES.FBI", allBytes}, {"units\\LONE.FBI", lone}}, 1));
+    dialogs.FileChoices = {{packed}};
+    m().Open1Click();
+
+    // Opens the unit's row of the given parent, types a character and deletes it, saves.
+    auto typeAndDelete = [&](const std::string& Name, const std::string& Parent) {
+      RowTable& units = s().UnitView;
+      for (int i = 0; i < units.RowCount(); ++i)
+        if (units.Cell(i, 1) == Name && units.RowAt(i).Data->ParentFile == Parent) units.Select(i);
+      m().UnitViewDblClick();
+      m().EditSave->click();
+      QTest::keyClicks(m().EditMemo, "x");
+      QTest::keyClick(m().EditMemo, Qt::Key_Backspace);
+      dialogs.Answers = {true};
+      m().EditSave->click();
+    };
+    for (const std::string name : {"BYTES", "LONE"}) {
+      typeAndDelete(name, packed);
+      typeAndDelete(name, kNotPacked);
+    }
+    QVERIFY(dialogs.Messages.empty());
+    QCOMPARE(dialogs.Questions.size(), size_t{2});  // the two loose files were written
+    const auto files = UnpackArchive(packed);
+    QVERIFY(files.has_value());
+    QVERIFY(files->at("units\\BYTES.FBI") == allBytes);
+    QVERIFY(files->at("units\\LONE.FBI") == lone);
+    QVERIFY(ReadBytes(ta + "/units/BYTES.FBI") == allBytes);
+    QVERIFY(ReadBytes(ta + "/units/LONE.FBI") == lone);
+
+    // One changed character changes exactly one byte: the no-break space after "E=".
+    s().UnitView.Select(RowWith(s().UnitView, 1, "LONE"));
+    m().UnitViewDblClick();
+    QCOMPARE(m().EditEntry->ParentFile, packed);
+    m().EditSave->click();
+    QTextCursor cursor = m().EditMemo->document()->find("E=", 0, QTextDocument::FindCaseSensitively);
+    QVERIFY(!cursor.isNull());
+    cursor.setPosition(cursor.selectionEnd());
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    m().EditMemo->setTextCursor(cursor);
+    QTest::keyClicks(m().EditMemo, "Z");
+    m().EditSave->click();
+    std::string expected = lone;
+    expected[expected.find("E=\xA0") + 2] = 'Z';
+    QCOMPARE(QByteArray::fromStdString(UnpackArchive(packed)->at("units\\LONE.FBI")).toHex(), QByteArray::fromStdString(expected).toHex());
   }
 
   void copyCutsTheListToTheClipboard() {

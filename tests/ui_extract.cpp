@@ -160,6 +160,41 @@ class ExtractTest : public QObject {
     browse.reject();
   }
 
+  // Symbolic links already in the target are never followed: not through a
+  // directory link, not over a file behind a file link, not through a
+  // dangling link. The other entries are extracted, each with its own bytes,
+  // names equal apart from letter case included.
+  void linksInTheTargetAreNeverFollowed() {
+    const std::string outside = Path("outside");
+    fs::create_directories(outside);
+    WriteBytes(outside + "/kept.fbi", "outside file");
+    const std::string a = Path("links.ufo");
+    WriteBytes(a, RawArchive({RawNode{"units", true, "", {RawNode{"ARM.FBI", false, "arm", {}}}},
+                              RawNode{"weapons", true, "", {RawNode{"W.TDF", false, "w", {}},
+                                                            RawNode{"NEW.TDF", false, "new", {}}}},
+                              RawNode{"DUP.TXT", false, std::string(32, 'U'), {}},
+                              RawNode{"dup.txt", false, "lower!!!", {}},
+                              RawNode{"gone", true, "", {RawNode{"x", false, "x", {}}}}}));
+    const std::string target = Path("target");
+    fs::create_directories(target + "/weapons");
+    fs::create_directory_symlink(outside, target + "/units");
+    fs::create_symlink(outside + "/kept.fbi", target + "/weapons/W.TDF");
+    fs::create_symlink(outside + "/new.tdf", target + "/weapons/NEW.TDF");  // dangling
+    fs::create_symlink(outside + "/gone", target + "/gone");                // dangling
+    dialogs.FileChoices = {{a}};
+    dialogs.DirectoryChoices = {target};
+    p->MainForm->ExtractufosClick();
+
+    QVERIFY(dialogs.Messages.empty());
+    std::vector<std::string> inOutside;
+    for (const auto& e : fs::directory_iterator(outside)) inOutside.push_back(e.path().filename());
+    QCOMPARE(inOutside, std::vector<std::string>{"kept.fbi"});
+    QCOMPARE(ReadBytes(outside + "/kept.fbi"), std::string("outside file"));
+    QVERIFY(fs::is_symlink(target + "/weapons/W.TDF") && fs::is_symlink(target + "/weapons/NEW.TDF"));
+    QCOMPARE(ReadBytes(target + "/DUP.TXT"), std::string(32, 'U'));
+    QCOMPARE(ReadBytes(target + "/dup.txt"), std::string("lower!!!"));
+  }
+
   void emptyDirectoriesAndHostileNames() {
     // Names the library's writer would refuse, written raw.
     RawNode maps{"maps", true, "", {}};

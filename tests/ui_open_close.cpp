@@ -1,8 +1,15 @@
 // Opening archives, the two directory switches, Close and Close All, through
 // the window's handlers on archives written by the archive library.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileDialog>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <filesystem>
+
+#include "app/qt_dialogs.h"
 
 #include "ui_main_fixture.h"
 
@@ -150,6 +157,34 @@ class OpenCloseTest : public QObject {
     QVERIFY(!m.IncludeTaFiles->isChecked() && Rows(s).empty());
     m.IncludeTaFiles->trigger();
     QCOMPARE(Rows(s), (Strings{"7", "8", "armdead"}));
+  }
+
+  // A FIFO named like an archive would block a reader for ever: it is passed
+  // over as an archive that cannot be opened, chosen or found by the
+  // select-all switch, and the open dialog does not offer it. Should an open
+  // ever block again, the alarm ends the test as a failure.
+  void fifoNamedLikeAnArchive() {
+    Fixture f;
+    const std::string fifo = f.Path("x.hpi");
+    QCOMPARE(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string good = f.Archive("good.ufo", Full("1"));
+    ::alarm(60);
+    f.Open({fifo, good});
+    QCOMPARE(Rows(f.S()), (Strings{"1", "11", "M1", "dead1"}));
+    Fixture g;
+    const std::string gFifo = g.Path("y.hpi");
+    QCOMPARE(::mkfifo(gFifo.c_str(), 0666), 0);
+    const std::string gGood = g.Archive("good.ufo", Full("2"));
+    g.M().SearchDirMenuClick();
+    g.Open({gGood});
+    QCOMPARE(Fixture::Parents(g.S().UnitFiles), Strings{gGood});
+    ::alarm(0);
+    QVERIFY(f.D.Messages.empty() && g.D.Messages.empty());
+
+    QFileDialog dialog;
+    SetUpArchiveDialog(dialog);
+    const QDir offered(g.Dir.path(), QString(), QDir::Name, dialog.filter());
+    QCOMPARE(offered.entryList({"*.hpi", "*.ufo"}), (QStringList{"good.ufo"}));
   }
 
   void badArchivesAddNothing() {

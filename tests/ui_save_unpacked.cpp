@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "state/app_state.h"
@@ -113,6 +114,48 @@ class SaveUnpackedTest : public QObject {
     QCOMPARE(dialogs.Messages, std::vector<std::string>{"Error in ReadwriteHPIDir with file " + broken});
   }
 
+  void namesEqualIgnoringCaseAreNeverMerged() {
+    // DUP.TXT and dup.txt: writing the archive anew would keep one of them
+    // only, so it is not written at all.
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    const std::string path = dir.filePath("dup.ufo").toStdString();
+    WriteBytes(path, RawArchive({RawNode{"DUP.TXT", false, std::string(32, 'U'), {}},
+                                 RawNode{"dup.txt", false, "lower!!!", {}},
+                                 RawNode{"units", true, "", {RawNode{"ALPHA.FBI", false, kAlpha, {}}}}}));
+    const std::string before = ReadBytes(path);
+    UnPacked entry;
+    Edit(entry, "units\\ALPHA.FBI", path, kKindArchive, kNewAlpha);
+    SaveUnpacked(state, entry);
+    QCOMPARE(ReadBytes(path), before);
+    QCOMPARE(dialogs.Messages,
+             std::vector<std::string>{"The archive " + path + " could not be read completely; it was not changed."});
+    QCOMPARE(state.RepackFiles.Count, 0);
+  }
+
+  void largeArchiveKeepsEveryOtherFile() {
+    // Far more entries than a table's list takes.
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 0; };
+    const std::string path = dir.filePath("big.hpi").toStdString();
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 10000; ++i)
+      files["units" + std::to_string(i % 4) + "\\U" + std::to_string(i) + ".FBI"] = "[UNITINFO]\r\n{\r\nUnitName=U" + std::to_string(i) + ";\r\n}\r\n";
+    QVERIFY(PackArchive(path, files, 1));
+    UnPacked entry;
+    Edit(entry, "units2\\u4242.fbi", path, kKindArchive, kNewAlpha);
+    SaveUnpacked(state, entry);
+    QVERIFY(dialogs.Messages.empty());
+    files["units2\\U4242.FBI"] = kNewAlpha;
+    const auto back = UnpackArchive(path);
+    QVERIFY(back.has_value());
+    QVERIFY(*back == files);
+    QCOMPARE(state.RepackFiles.Count, 0);
+  }
+
   void looseFileMissingOrUnwritable() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
@@ -141,6 +184,25 @@ class SaveUnpackedTest : public QObject {
       QVERIFY(std::string(e.what()).find(isDir) != std::string::npos);
     }
     QVERIFY(thrown);
+
+    // Made read-only after loading: not written, even by a user whom the
+    // system would let write (root); the system's own text for it.
+    const std::string readOnly = dir.filePath("RO.FBI").toStdString();
+    WriteBytes(readOnly, kAlpha);
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
+    Edit(entry, readOnly, kNotPacked, kKindLoose, kNewAlpha);
+    dialogs.Answers = {true};
+    thrown = false;
+    try {
+      SaveUnpacked(state, entry);
+    } catch (const std::system_error& e) {
+      thrown = true;
+      QCOMPARE(e.code().value(), EACCES);
+      QCOMPARE(std::string(e.what()), readOnly + ": Permission denied");
+    }
+    QVERIFY(thrown);
+    QCOMPARE(ReadBytes(readOnly), kAlpha);
   }
 };
 

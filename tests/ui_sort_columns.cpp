@@ -3,12 +3,35 @@
 // hidden columns.
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <algorithm>
 
 #include "ui_main_fixture.h"
+#include "ui_save_support.h"
 
 using namespace uitest;
+using testsupport::PackArchive;
 
 namespace {
+
+// Scripted dialogs that, whenever a message box is shown (its event loop
+// repaints the views), read every cell of the unit table, directly and
+// through the view's model.
+class CellReadingDialogs : public ScriptedDialogs {
+ public:
+  Program* P = nullptr;
+  size_t CellsRead = 0;
+
+  void ShowMessage(const std::string& Text) override {
+    ScriptedDialogs::ShowMessage(Text);
+    const RowTable& t = P->State->UnitView;
+    for (int i = 0; i < t.RowCount(); ++i)
+      for (int c = 0; c < t.ColumnCount(); ++c) CellsRead += t.CellView(i, c).size() > 0;
+    QAbstractItemModel* model = P->MainForm->UnitView->model();
+    for (int i = 0; i < model->rowCount(); ++i)
+      for (int c = 0; c < model->columnCount(); ++c) CellsRead += !model->data(model->index(i, c)).toString().isEmpty();
+  }
+};
 
 std::string UnitsArchive(Fixture& F, const std::string& Name, const Strings& Energy) {
   ArchiveFiles files;
@@ -50,6 +73,52 @@ class SortTest : public QObject {
     QCOMPARE(sorted({"9a", "10"}), (Strings{"10", "9a"}));
     QCOMPARE(sorted({"abc", ""}), (Strings{"", "abc"}));
     QCOMPARE(sorted({"core", "a_", "ARM", "ab"}), (Strings{"ab", "ARM", "a_", "core"}));  // B=66 < R=82 < _=95
+  }
+
+  // Two cells longer than the comparison takes: every comparison with one of
+  // them shows "Exception in Function ItempCompare", and meanwhile the table
+  // stays whole, through a header click and through the sort after a load.
+  void tableStaysWholeWhileTheSortShowsMessages() {
+    CellReadingDialogs dialogs;
+    std::unique_ptr<Program> p = StartUp(&dialogs);
+    dialogs.P = p.get();
+    QTemporaryDir dir;
+    const std::string longA(70000, 'a'), longB(66000, 'B');
+    ArchiveFiles files;
+    for (int i = 0; i < 40; ++i)
+      files["units\\U" + std::to_string(i) + ".FBI"] = Unit(std::to_string(i), {{"Description", std::string(1, char('a' + i % 26))}});
+    files["units\\LONGA.FBI"] = Unit("100", {{"Description", longA}});
+    files["units\\LONGB.FBI"] = Unit("101", {{"Description", longB}});
+    const std::string archive = dir.filePath("long.hpi").toStdString();
+    QVERIFY(PackArchive(archive, files, 0));
+    RowTable& t = p->State->UnitView;
+    const int col = Fixture::ColumnOf(t, "Description");
+    p->MainForm->resize(900, 500);
+    p->MainForm->show();
+
+    p->MainForm->UnitViewColumnClick(col);  // an empty table: nothing compared
+    QVERIFY(dialogs.Messages.empty());
+    dialogs.FileChoices = {{archive}};
+    p->MainForm->Open1Click();  // the row builder sorts by the description
+    QCOMPARE(t.RowCount(), 42);
+    const size_t afterLoad = dialogs.Messages.size();
+    QVERIFY(afterLoad >= 1);
+    p->MainForm->UnitViewColumnClick(Fixture::ColumnOf(t, "UnitNumber"));  // short cells: no message
+    QCOMPARE(dialogs.Messages.size(), afterLoad);
+    p->MainForm->UnitViewColumnClick(col);
+    QVERIFY(dialogs.Messages.size() > afterLoad);
+    for (const std::string& m : dialogs.Messages) QCOMPARE(m, std::string("Exception in Function ItempCompare"));
+    // Every read saw whole rows: 42 captions and descriptions at least, twice.
+    QVERIFY(dialogs.CellsRead >= dialogs.Messages.size() * 2 * 84);
+    // Every row is still there once.
+    Strings numbers = Fixture::Column(t, Fixture::ColumnOf(t, "UnitNumber"));
+    std::sort(numbers.begin(), numbers.end());
+    Strings expected;
+    for (int i = 0; i < 40; ++i) expected.push_back(std::to_string(i));
+    expected.push_back("100");
+    expected.push_back("101");
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(numbers, expected);
   }
 
   void headerClickAndKeptSortColumn() {

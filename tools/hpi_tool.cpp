@@ -27,7 +27,8 @@ const char kUsage[] =
     "                                   other file keeps its bytes and its path\n"
     "  hpi --help                       show this text\n"
     "Paths inside an archive join levels with '\\'. Entries whose path would leave\n"
-    "DIR are skipped on extraction. Exit status 0 on success, non-zero on failure.\n";
+    "DIR or run through a symbolic link in it are skipped on extraction. Exit\n"
+    "status 0 on success, non-zero on failure.\n";
 
 int BadUsage(const std::string& why) {
   std::cerr << "hpi: " << why << " (try 'hpi --help')\n";

@@ -8,15 +8,8 @@
 namespace hpitool {
 
 std::optional<uint32_t> FindPreferringExact(const hpi::Archive& Archive, std::string_view Path) {
-  std::string joined;
-  for (std::string_view level : hpi::SplitLevels(Path)) {
-    if (!joined.empty()) joined += '\\';
-    joined += level;
-  }
-  if (joined.empty()) return std::nullopt;
-  for (size_t i = 0; i < Archive.size(); ++i)
-    if (Archive.PathOf(i) == joined) return uint32_t(i);
-  const std::optional<uint32_t> found = Archive.Find(joined);
+  // The archive's own lookup already prefers the exact spelling at each level.
+  const std::optional<uint32_t> found = Archive.Find(Path);
   if (!found || *found == hpi::Entry::kNone) return std::nullopt;
   return found;
 }

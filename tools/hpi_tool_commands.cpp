@@ -1,6 +1,7 @@
 #include "hpi_tool_commands.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "hpi/archive.h"
-#include "hpi/paths.h"
+#include "hpi/disk_writer.h"
 #include "hpi/writer.h"
 
 namespace fs = std::filesystem;
@@ -22,23 +23,6 @@ std::unique_ptr<hpi::Archive> OpenArchive(const std::string& archive, std::ostre
   std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive, &why);
   if (!a) err << "hpi: cannot read archive " << archive << ": " << why << "\n";
   return a;
-}
-
-// True when `path`, with every symbolic link already on disk resolved, lies
-// inside the directory `root` (itself canonical).
-bool StaysInside(const fs::path& root, const fs::path& path) {
-  std::error_code ec;
-  const fs::path real = fs::weakly_canonical(path, ec);
-  if (ec) return false;
-  auto [r, p] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
-  return r == root.end();
-}
-
-bool WriteFile(const fs::path& path, const std::vector<uint8_t>& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-  out.close();
-  return bool(out);
 }
 
 }  // namespace
@@ -60,44 +44,43 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
   if (!a) return 1;
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (!fs::is_directory(dir)) {
-    err << "hpi: cannot create directory " << dir << "\n";
+  int error = 0;
+  std::unique_ptr<hpi::DiskWriter> disk = hpi::DiskWriter::Open(dir, &error);
+  if (!disk) {
+    err << "hpi: cannot create directory " << dir << ": " << std::strerror(error) << "\n";
     return 1;
   }
-  const fs::path root = fs::canonical(dir, ec);
   int status = 0;
   std::vector<uint8_t> data;
   for (size_t i = 0; i < a->size(); ++i) {
     const std::string inside = a->PathOf(i);
-    const std::optional<std::string> rel = hpi::DiskRelativePath(inside);
-    if (!rel) {
-      err << "hpi: warning: skipping " << inside << ": its path leaves the target directory\n";
-      continue;
-    }
-    const fs::path target = fs::path(dir) / *rel;
-    // A symbolic link already in the directory must not lead the entry out.
-    if (!StaysInside(root, target)) {
-      err << "hpi: warning: skipping " << inside << ": its path leads out of the target directory\n";
-      continue;
-    }
-    if (a->at(i).isDirectory) {
-      fs::create_directories(target, ec);
-      if (!fs::is_directory(target)) {
-        err << "hpi: cannot create directory " << target.string() << "\n";
+    const bool isDirectory = a->at(i).isDirectory;
+    hpi::DiskResult written;
+    if (isDirectory) {
+      written = disk->MakeDirectory(inside);
+    } else {
+      std::string why;
+      if (!a->ReadFile(uint32_t(i), data, &why)) {
+        err << "hpi: cannot read " << inside << ": " << why << "\n";
         status = 1;
+        continue;
       }
-      continue;
+      written = disk->WriteFile(inside, data.data(), data.size());
     }
-    std::string why;
-    if (!a->ReadFile(uint32_t(i), data, &why)) {
-      err << "hpi: cannot read " << inside << ": " << why << "\n";
-      status = 1;
-      continue;
-    }
-    fs::create_directories(target.parent_path(), ec);
-    if (!WriteFile(target, data)) {
-      err << "hpi: cannot write " << target.string() << "\n";
-      status = 1;
+    switch (written.status) {
+      case hpi::DiskStatus::Done:
+        break;
+      case hpi::DiskStatus::LeavesTarget:
+      case hpi::DiskStatus::SymbolicLink:
+        // Hostile names and links already in the target are passed over.
+        err << "hpi: warning: skipping " << inside << ": " << written.Reason() << "\n";
+        break;
+      case hpi::DiskStatus::NameTooLong:
+      case hpi::DiskStatus::Failed:
+        err << "hpi: cannot " << (isDirectory ? "create directory " : "write ") << inside << " below " << dir
+            << ": " << written.Reason() << "\n";
+        status = 1;
+        break;
     }
   }
   return status;

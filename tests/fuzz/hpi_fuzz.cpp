@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HPIHANDLE h = HPIOpen(path.c_str());
   if (!h) return 0;
   static std::vector<char> name(HPI_NAME_BUFFER), sub(HPI_NAME_BUFFER);
-  std::vector<uint8_t> buffer;
+  static std::vector<uint8_t> piece(65536);
   int32_t type = 0, bytes = 0;
   for (int32_t pos = HPIGetFiles(h, 0, name.data(), &type, &bytes); pos;
        pos = HPIGetFiles(h, pos, name.data(), &type, &bytes)) {
@@ -41,8 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     HPIHANDLE f = HPIOpenFile(h, name.data());
     if (!f) continue;
-    buffer.resize(size_t(bytes > 0 ? bytes : 0));
-    HPIGet(buffer.data(), f, 0, bytes);
+    // The listed size is the archive's claim, not what the opened file holds:
+    // the file is read piece by piece until it ends.
+    for (int32_t offset = 0;;) {
+      const int32_t got = HPIGet(piece.data(), f, offset, int32_t(piece.size()));
+      if (got < int32_t(piece.size())) break;
+      offset += got;
+    }
     HPICloseFile(f);
   }
   HPIClose(h);
