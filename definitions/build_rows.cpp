@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <exception>
 #include <memory>
 #include <thread>
@@ -59,6 +62,9 @@ class KeyIndex {
   // One line of the record: its text before the first "=" is the key, the
   // rest the value. A key keeps the value of the first line holding it.
   void Take(std::string_view Line) {
+#if defined(__SSE2__)
+    if (Line.data() >= ReadableBegin_ && Line.data() + 16 <= ReadableEnd_ && TakeShortKey(Line)) return;
+#endif
     const size_t n = std::min(Line.size(), MaxKey_ + 1);
     char* folded = Folded_.data();
     size_t eq = 0;
@@ -66,6 +72,11 @@ class KeyIndex {
     // No "=" within reach: none at all, or a key longer than every column's.
     if (eq == n) return;
     Store(Find(folded, eq), Line.substr(eq + 1));
+  }
+  // Lines lying in [Begin, End) may be read sixteen bytes at a time there.
+  void SetReadable(const char* Begin, const char* End) {
+    ReadableBegin_ = Begin;
+    ReadableEnd_ = End;
   }
   void Take(std::string_view Key, std::string_view Value) {
     if (Key.size() > MaxKey_) return;
@@ -103,13 +114,49 @@ class KeyIndex {
     h = (h ^ tail) * 0xC4CEB9FE1A85EC53ULL;
     return static_cast<size_t>(h ^ (h >> 29));
   }
-  int Find(const char* Folded, size_t N) const {
-    for (size_t h = Hash(Folded, N) & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
+  int Find(const char* Folded, size_t N) const { return FindHashed(Hash(Folded, N), Folded, N); }
+  int FindHashed(size_t Hashed, const char* Folded, size_t N) const {
+    for (size_t h = Hashed & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
       const std::string& k = Keys_[static_cast<size_t>(Slots_[h])];
       if (k.size() == N && std::memcmp(k.data(), Folded, N) == 0) return Slots_[h];
     }
     return -1;
   }
+#if defined(__SSE2__)
+  // Take for a line whose "=" lies within its first sixteen bytes, read in
+  // one go from the sixteen readable bytes at its start: the "=" found, the
+  // key folded and hashed as Hash does. False when the line is not of that kind.
+  bool TakeShortKey(std::string_view Line) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
+    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
+    if (Line.size() < 16) eqs &= (1u << Line.size()) - 1;
+    if (eqs == 0) return Line.size() <= 16 || MaxKey_ < 16;  // no "=", or a key longer than every column's
+    const auto n = static_cast<size_t>(__builtin_ctz(eqs));
+    if (n > MaxKey_) return true;
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), v));
+    __m128i folded = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const __m128i keep = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(n)), _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex)));
+    folded = _mm_and_si128(folded, keep);
+    alignas(16) char bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), folded);
+    uint64_t lo, hi;
+    std::memcpy(&lo, bytes, 8);
+    std::memcpy(&hi, bytes + 8, 8);
+    uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+    if (n >= 8) {
+      h = (h ^ lo) * 0xFF51AFD7ED558CCDULL;
+      lo = hi;
+      if (n == 16) {
+        h = (h ^ hi) * 0xFF51AFD7ED558CCDULL;
+        lo = 0;
+      }
+    }
+    h = (h ^ lo) * 0xC4CEB9FE1A85EC53ULL;
+    Store(FindHashed(static_cast<size_t>(h ^ (h >> 29)), bytes, n), Line.substr(n + 1));
+    return true;
+  }
+#endif
   // Gives Value to every column of the key found (First and its chain) that
   // has none yet in this record.
   void Store(int First, std::string_view Value) {
@@ -129,6 +176,8 @@ class KeyIndex {
   std::vector<uint32_t> Stamp_;
   uint32_t Generation_ = 0;
   size_t MaxKey_ = 0;          // length of the longest key
+  const char* ReadableBegin_ = nullptr;
+  const char* ReadableEnd_ = nullptr;
   std::vector<char> Folded_;  // the folded key of the line being looked up
 };
 
@@ -156,6 +205,7 @@ class RowBuilder {
     if (empty && (MultiSection_ || !KeepEmptyCaption)) return;
     Size_ = std::to_string(E.PFileSize);
     LineReader reader(empty ? nullptr : E.Contents.get(), empty ? 0 : static_cast<size_t>(E.PFileSize), true);
+    if (!empty) Index_.SetReadable(E.Contents.get(), E.Contents.get() + E.PFileSize);
     StartRecord();
     std::string_view line;
     while (reader.Next(line)) {

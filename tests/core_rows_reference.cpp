@@ -204,7 +204,8 @@ TEST(RowsReference, RowsMatchAReferenceModel) {
       AllUnpacked& list = multi ? s.WeaponFiles : s.UnitFiles;
       RowTable& view = multi ? s.WeaponView : s.UnitView;
       // Duplicate keys in different case, and the file's own fields.
-      list.KeyList = {"ID", "Name", "name", "SName", "x", "ParentFile", "UnPackedFile", "PFileSize"};
+      list.KeyList = {"ID", "Name", "name", "SName", "x", "ParentFile", "UnPackedFile", "PFileSize",
+                      "Wpri_badTargetCategory", "SixteenLettersAB", "FifteenLetters1"};
       std::vector<ReferenceRow> expected;
       const int files = std::uniform_int_distribution<int>(1, 12)(rng);
       for (int f = 0; f < files; ++f) {
