@@ -9,6 +9,7 @@
 #endif
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <string_view>
 
@@ -297,13 +298,19 @@ std::vector<std::unique_ptr<Row>> BuildNewRows(AllUnpacked& List, bool MultiSect
   int middle = List.BuiltCount;
   for (int64_t half = 0; middle < List.Count && half < total / 2; ++middle) half += std::max<int32_t>(List[middle].PFileSize, 0);
   std::exception_ptr failed;
-  std::thread helper([&] {
-    try {
-      build(List.BuiltCount, middle, first);
-    } catch (...) {
-      failed = std::current_exception();
-    }
-  });
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        build(List.BuiltCount, middle, first);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {  // no thread to be had: all on this one
+    build(List.BuiltCount, List.Count, first);
+    return first;
+  }
   try {
     build(middle, List.Count, second);
   } catch (...) {
