@@ -4,8 +4,12 @@
 // is the table's observer: row, column and selection changes of the core reach
 // it once per batch update, and the core asks it for text widths and scrolling.
 #include <QAbstractTableModel>
+#include <QRawFont>
 #include <QTreeView>
 #include <array>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "definitions/row_table.h"
 
@@ -44,12 +48,21 @@ class ReportView : public QTreeView, public TableObserver {
 
   RowTable& Table() const { return Table_; }
   RowTableModel* Model() const { return Model_; }
+  // The text of a cell as the model shows it; empty for a cell that does not exist.
+  std::string_view CellText(int RowIndex, int Column) const;
+  // Whether Text surely fits Width pixels in the cell font.
+  bool CellTextFits(std::string_view Text, int Width);
+  // Draws Text in the cell font with its baseline at Origin, glyph by glyph
+  // from a table of the printable ASCII bytes and their pair kerning, without
+  // shaping the text. False (nothing drawn) for text it does not handle.
+  bool DrawCellText(QPainter* P, QPointF Origin, std::string_view Text);
 
   // TableObserver
   void RowsChanged() override;
   void ColumnsChanged() override;
   void SelectionChanged() override;
   int TextWidth(std::string_view Text, bool Header) override;
+  int CellWidthBound(size_t Length) override;
   int TopIndex() override;
   void ScrollBy(int Pixels) override;
   int RowHeight() override;
@@ -79,6 +92,14 @@ class ReportView : public QTreeView, public TableObserver {
   bool KeepSelection_;             // the selection stays highlighted without the focus
   bool Syncing_ = false;           // true while the view follows the core
   std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
+  int MaxAdvance_ = 0;              // the widest of them
   int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
   bool AdvanceReady_ = false;
+  std::unordered_map<std::string, int> HeaderWidths_;  // caption widths measured in HeaderFont_
+  QFont HeaderFont_;
+  QRawFont Raw_;
+  std::array<quint32, 256> Glyph_{};
+  std::array<qreal, 256> GlyphAdvance_{};
+  std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
+  bool GlyphsReady_ = false;
 };

@@ -1,12 +1,26 @@
-// The main window with a full unit table: "&Open..." end to end (engine load,
-// rows, autosize, sort, first paint) against the archive library's read alone,
-// and a header click on a numeric column of 2049 unit rows.
+// The main window (1280x800) with a full unit table: "&Open..." end to end
+// (engine load, rows, autosize, sort, first paint) against the archive
+// library's read alone, a header click on a numeric column of 2049 unit rows
+// against that Open, and the peak memory growth of the Open against the
+// definition bytes loaded, measured in a fresh process. The figures (medians of
+// several runs) are printed last.
 //
-//   QT_QPA_PLATFORM=offscreen build-rel/bench/bench_ui
+//   QT_QPA_PLATFORM=offscreen build-bench/bench/bench_ui
+//   xvfb-run -s '-screen 0 1280x800x24' env QT_QPA_PLATFORM=xcb build-bench/bench/bench_ui
 #include <benchmark/benchmark.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QPixmap>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -128,6 +142,25 @@ void BM_LibraryReadAlone(benchmark::State& St) {
 }
 BENCHMARK(BM_LibraryReadAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+constexpr int kWindowWidth = 1280, kWindowHeight = 800;
+
+// The program's window, shown at 1280x800 and painted once.
+std::unique_ptr<Program> ShownProgram(ScriptedDialogs& D) {
+  auto p = StartUp(&D);
+  p->MainForm->resize(kWindowWidth, kWindowHeight);
+  p->MainForm->show();
+  QApplication::processEvents();
+  return p;
+}
+
+// "&Open..." of the archive and the first paint of the full table.
+void OpenAndPaint(Program& P, ScriptedDialogs& D, const std::string& Path) {
+  D.FileChoices.push_back({Path});
+  P.MainForm->Open1Click();
+  P.MainForm->repaint();
+  QApplication::processEvents();
+}
+
 void BM_OpenEndToEnd(benchmark::State& St) {
   const std::string path = Archive().Path;
   if (path.empty()) return St.SkipWithError("archive not written");
@@ -135,14 +168,10 @@ void BM_OpenEndToEnd(benchmark::State& St) {
   for (auto _ : St) {
     St.PauseTiming();
     ScriptedDialogs d;
-    auto p = StartUp(&d);
-    p->MainForm->show();
-    QApplication::processEvents();
-    d.FileChoices.push_back({path});
+    auto p = ShownProgram(d);
     St.ResumeTiming();
 
-    p->MainForm->Open1Click();
-    benchmark::DoNotOptimize(p->MainForm->grab());  // the first paint of the full table
+    OpenAndPaint(*p, d, path);
 
     St.PauseTiming();
     rows = p->State->UnitView.RowCount();
@@ -157,11 +186,8 @@ void BM_HeaderClickNumericColumn(benchmark::State& St) {
   const std::string path = Archive().Path;
   if (path.empty()) return St.SkipWithError("archive not written");
   ScriptedDialogs d;
-  auto p = StartUp(&d);
-  p->MainForm->show();
-  d.FileChoices.push_back({path});
-  p->MainForm->Open1Click();
-  QApplication::processEvents();
+  auto p = ShownProgram(d);
+  OpenAndPaint(*p, d, path);
   const RowTable& t = p->State->UnitView;
   // Two numeric columns in turn, so every click sorts a different order.
   const int columns[] = {TMainForm::ColumnIndexByCaption(t, "BuildCostEnergy"),
@@ -175,14 +201,126 @@ void BM_HeaderClickNumericColumn(benchmark::State& St) {
 }
 BENCHMARK(BM_HeaderClickNumericColumn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+long StatusKb(const char* Field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const size_t n = std::strlen(Field);
+  while (std::getline(in, line))
+    if (line.compare(0, n, Field) == 0) return std::stol(line.substr(n + 1));
+  return -1;
+}
+
+// In a fresh process: the window shown and painted, then "&Open..." and the
+// first paint; prints the peak resident memory before and after, and the
+// definition bytes loaded.
+int MeasureMemory(const std::string& Path) {
+  ScriptedDialogs d;
+  auto p = ShownProgram(d);
+  const long baseline = StatusKb("VmHWM:");
+  OpenAndPaint(*p, d, Path);
+  const long peak = StatusKb("VmHWM:");
+  long long bytes = 0;
+  AppState& s = *p->State;
+  for (AllUnpacked* list : {&s.UnitFiles, &s.WeaponFiles, &s.DownloadFiles, &s.CorpseFiles})
+    for (int i = 0; i < list->Count; ++i) bytes += (*list)[i].PFileSize;
+  std::printf("%ld %ld %lld\n", baseline, peak, bytes);
+  std::fflush(stdout);
+  std::_Exit(0);
+}
+
+double MemoryRatio(const std::string& Path) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const std::string arg = "--kestrava-memory=" + Path;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], 1);
+    ::execl("/proc/self/exe", "bench_ui", arg.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buf[256];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  long baseline = 0, peak = 0;
+  long long bytes = 0;
+  if (std::sscanf(out.c_str(), "%ld %ld %lld", &baseline, &peak, &bytes) != 3 || bytes <= 0) return -1;
+  return static_cast<double>(peak - baseline) * 1024 / static_cast<double>(bytes);
+}
+
+double Seconds(const std::function<void()>& Work) {
+  const auto t0 = std::chrono::steady_clock::now();
+  Work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> V) {
+  std::sort(V.begin(), V.end());
+  return V.empty() ? -1 : V[V.size() / 2];
+}
+
+void Figure(const std::string& Name, double Ratio, double Target) {
+  std::printf("figure: %-75s %6.3fx  target <= %.2fx  %s\n", Name.c_str(), Ratio, Target,
+              Ratio >= 0 && Ratio <= Target ? "met" : "NOT MET");
+}
+
+void PrintFigures() {
+  constexpr int kRuns = 5, kClicks = 10;
+  const std::string path = Archive().Path;
+  const std::string where = QGuiApplication::platformName() == "offscreen" ? "offscreen" : "in a real window";
+  std::vector<double> openRatio, opens, clicks;
+  for (int run = 0; run < kRuns; ++run) {
+    const double read = Seconds([&] { ReadThroughLibrary(path); });
+    ScriptedDialogs d;
+    auto p = ShownProgram(d);
+    const double open = Seconds([&] { OpenAndPaint(*p, d, path); });
+    openRatio.push_back(open / read);
+    opens.push_back(open);
+    const RowTable& t = p->State->UnitView;
+    const int columns[] = {TMainForm::ColumnIndexByCaption(t, "BuildCostEnergy"),
+                           TMainForm::ColumnIndexByCaption(t, "MaxDamage")};
+    for (int c = 0; c < kClicks / kRuns * 2; ++c)
+      clicks.push_back(Seconds([&] {
+        p->MainForm->UnitViewColumnClick(columns[c % 2]);
+        QApplication::processEvents();  // the repaint of the new order
+      }));
+  }
+  std::vector<double> memory;
+  for (int run = 0; run < 3; ++run) memory.push_back(MemoryRatio(path));
+  std::printf("\nFigures (%s, %dx%d window; medians of %d Opens, %zu header clicks, 3 memory runs):\n", where.c_str(),
+              kWindowWidth, kWindowHeight, kRuns, clicks.size());
+  Figure("Open end to end (" + where + "), against the library's read alone", Median(openRatio), 2.0);
+  Figure("a header click (sort + repaint, " + where + "), against that Open", Median(clicks) / Median(opens), 0.05);
+  Figure("peak memory growth of the Open (" + where + "), against the bytes loaded", Median(memory), 1.5);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qunsetenv("TA_DIR");
   QApplication app(argc, argv);
+  const std::string flag = "--kestrava-memory=";
+  if (argc == 2 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) return MeasureMemory(argv[1] + flag.size());
+  const std::string shot = "--kestrava-screenshot=";
+  if (argc == 2 && std::strncmp(argv[1], shot.c_str(), shot.size()) == 0) {
+    // The window after the Open, with one row selected, as a PNG for looking at.
+    ScriptedDialogs d;
+    auto p = ShownProgram(d);
+    OpenAndPaint(*p, d, Archive().Path);
+    p->State->UnitView.Select(3);
+    p->State->UnitView.SetColumnWidth(3, 70);  // elided descriptions
+    p->State->UnitView.SetColumnWidth(8, 31);
+    QApplication::processEvents();
+    return p->MainForm->grab().save(QString::fromStdString(argv[1] + shot.size())) ? 0 : 1;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  PrintFigures();
   return 0;
 }

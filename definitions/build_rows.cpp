@@ -1,5 +1,16 @@
 #include "definitions/build_rows.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <string_view>
 
 #include "archive/ascii_case.h"
@@ -10,8 +21,9 @@ namespace {
 
 // Finds the columns of a key list by key, ignoring case, so that a record's
 // lines are read once per record instead of once per column. An open-addressing
-// table over the folded keys; folding happens while hashing, so a lookup
-// allocates nothing.
+// table over the folded keys. A line's key is folded into a small buffer while
+// its "=" is searched for, and a line whose "=" comes later than the longest
+// key could end is passed over at once.
 class KeyIndex {
  public:
   explicit KeyIndex(const std::vector<std::string>& Keys) : Keys_(Keys.size()), Next_(Keys.size(), -1) {
@@ -19,12 +31,14 @@ class KeyIndex {
     while (slots < Keys.size() * 4) slots *= 2;
     Slots_.assign(slots, -1);
     Mask_ = slots - 1;
+    for (const std::string& k : Keys) MaxKey_ = std::max(MaxKey_, k.size());
+    Folded_.resize(MaxKey_ + 1);
     for (size_t k = 0; k < Keys.size(); ++k) {
       Keys_[k].resize(Keys[k].size());
-      for (size_t i = 0; i < Keys[k].size(); ++i) Keys_[k][i] = FoldAscii(Keys[k][i]);
-      int first = Find(Keys[k]);
+      for (size_t i = 0; i < Keys[k].size(); ++i) Keys_[k][i] = Fold(Keys[k][i]);
+      int first = Find(Keys_[k].data(), Keys_[k].size());
       if (first < 0) {
-        size_t h = Hash(Keys[k]) & Mask_;
+        size_t h = Hash(Keys_[k].data(), Keys_[k].size()) & Mask_;
         while (Slots_[h] >= 0) h = (h + 1) & Mask_;
         Slots_[h] = static_cast<int>(k);
       } else {
@@ -39,23 +53,41 @@ class KeyIndex {
 
   size_t Count() const { return Keys_.size(); }
 
-  // Looks up every key in Lines: the value of the first line holding it.
-  void Scan(const std::vector<std::string_view>& Lines) {
+  // Starts a new record: every key is unfound again.
+  void Begin() {
     if (++Generation_ == 0) {  // wrapped: forget every old stamp
       Stamp_.assign(Stamp_.size(), 0);
       Generation_ = 1;
     }
-    for (std::string_view line : Lines) {
-      size_t eq = 0;  // keys are short: a plain loop beats a library search here
-      while (eq < line.size() && line[eq] != '=') ++eq;
-      if (eq == line.size()) continue;
-      for (int k = Find(line.substr(0, eq)); k >= 0; k = Next_[static_cast<size_t>(k)]) {
-        auto col = static_cast<size_t>(k);
-        if (Stamp_[col] == Generation_) continue;
-        Stamp_[col] = Generation_;
-        Values_[col] = line.substr(eq + 1);
-      }
-    }
+  }
+  // One line of the record: its text before the first "=" is the key, the
+  // rest the value. A key keeps the value of the first line holding it.
+  void Take(std::string_view Line) {
+#if defined(__SSE2__)
+    if (Line.data() >= ReadableBegin_ && Line.data() + 16 <= ReadableEnd_ && TakeShortKey(Line)) return;
+#endif
+    const size_t n = std::min(Line.size(), MaxKey_ + 1);
+    char* folded = Folded_.data();
+    size_t eq = 0;
+    for (; eq < n && Line[eq] != '='; ++eq) folded[eq] = Fold(Line[eq]);
+    // No "=" within reach: none at all, or a key longer than every column's.
+    if (eq == n) return;
+    Store(Find(folded, eq), Line.substr(eq + 1));
+  }
+  // Lines lying in [Begin, End) may be read sixteen bytes at a time there.
+  void SetReadable(const char* Begin, const char* End) {
+    ReadableBegin_ = Begin;
+    ReadableEnd_ = End;
+  }
+  void Take(std::string_view Key, std::string_view Value) {
+    if (Key.size() > MaxKey_) return;
+    for (size_t i = 0; i < Key.size(); ++i) Folded_[i] = Fold(Key[i]);
+    Store(Find(Folded_.data(), Key.size()), Value);
+  }
+  // Looks up every key in Lines: the value of the first line holding it.
+  void Scan(const std::vector<std::string_view>& Lines) {
+    Begin();
+    for (std::string_view line : Lines) Take(line);
   }
   // The value found for column K by the last Scan ("" when none).
   std::string_view Value(size_t K) const { return Stamp_[K] == Generation_ ? Values_[K] : std::string_view(); }
@@ -66,25 +98,75 @@ class KeyIndex {
   }
 
  private:
-  // Length and the first and last two letters: cheap, and enough to spread
-  // the catalogue's keys; Find compares the whole key anyway.
-  static size_t Hash(std::string_view S) {
-    const size_t n = S.size();
-    if (n == 0) return 0;
-    auto f = [&](size_t I) { return static_cast<size_t>(static_cast<unsigned char>(FoldAscii(S[I]))); };
-    size_t h = n ^ (f(0) << 8) ^ (f(n - 1) << 16) ^ (f(n / 2) << 24) ^ (f(n > 1 ? n - 2 : 0) << 32);
-    h *= 0x9E3779B97F4A7C15ULL;
-    return h ^ (h >> 29);
+  static char Fold(char C) {
+    return static_cast<char>(C + ((static_cast<unsigned char>(C - 'A') < 26) << 5));  // A to Z as a to z
   }
-  int Find(std::string_view Key) const {
-    for (size_t h = Hash(Key) & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
+  // Eight folded bytes at a time.
+  static size_t Hash(const char* Folded, size_t N) {
+    uint64_t h = N * 0x9E3779B97F4A7C15ULL;
+    size_t i = 0;
+    for (; i + 8 <= N; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, Folded + i, 8);
+      h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    }
+    uint64_t tail = 0;
+    for (size_t k = 0; i < N; ++i, ++k) tail |= static_cast<uint64_t>(static_cast<unsigned char>(Folded[i])) << (8 * k);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ULL;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+  int Find(const char* Folded, size_t N) const { return FindHashed(Hash(Folded, N), Folded, N); }
+  int FindHashed(size_t Hashed, const char* Folded, size_t N) const {
+    for (size_t h = Hashed & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
       const std::string& k = Keys_[static_cast<size_t>(Slots_[h])];
-      if (k.size() != Key.size()) continue;
-      size_t i = 0;
-      while (i < k.size() && k[i] == FoldAscii(Key[i])) ++i;
-      if (i == k.size()) return Slots_[h];
+      if (k.size() == N && std::memcmp(k.data(), Folded, N) == 0) return Slots_[h];
     }
     return -1;
+  }
+#if defined(__SSE2__)
+  // Take for a line whose "=" lies within its first sixteen bytes, read in
+  // one go from the sixteen readable bytes at its start: the "=" found, the
+  // key folded and hashed as Hash does. False when the line is not of that kind.
+  bool TakeShortKey(std::string_view Line) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
+    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
+    if (Line.size() < 16) eqs &= (1u << Line.size()) - 1;
+    if (eqs == 0) return Line.size() <= 16 || MaxKey_ < 16;  // no "=", or a key longer than every column's
+    const auto n = static_cast<size_t>(__builtin_ctz(eqs));
+    if (n > MaxKey_) return true;
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), v));
+    __m128i folded = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const __m128i keep = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(n)), _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex)));
+    folded = _mm_and_si128(folded, keep);
+    alignas(16) char bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), folded);
+    uint64_t lo, hi;
+    std::memcpy(&lo, bytes, 8);
+    std::memcpy(&hi, bytes + 8, 8);
+    uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+    if (n >= 8) {
+      h = (h ^ lo) * 0xFF51AFD7ED558CCDULL;
+      lo = hi;
+      if (n == 16) {
+        h = (h ^ hi) * 0xFF51AFD7ED558CCDULL;
+        lo = 0;
+      }
+    }
+    h = (h ^ lo) * 0xC4CEB9FE1A85EC53ULL;
+    Store(FindHashed(static_cast<size_t>(h ^ (h >> 29)), bytes, n), Line.substr(n + 1));
+    return true;
+  }
+#endif
+  // Gives Value to every column of the key found (First and its chain) that
+  // has none yet in this record.
+  void Store(int First, std::string_view Value) {
+    for (int k = First; k >= 0; k = Next_[static_cast<size_t>(k)]) {
+      auto col = static_cast<size_t>(k);
+      if (Stamp_[col] == Generation_) continue;
+      Stamp_[col] = Generation_;
+      Values_[col] = Value;
+    }
   }
 
   std::vector<std::string> Keys_;  // folded
@@ -94,68 +176,89 @@ class KeyIndex {
   std::vector<std::string_view> Values_;
   std::vector<uint32_t> Stamp_;
   uint32_t Generation_ = 0;
+  size_t MaxKey_ = 0;          // length of the longest key
+  const char* ReadableBegin_ = nullptr;
+  const char* ReadableEnd_ = nullptr;
+  std::vector<char> Folded_;  // the folded key of the line being looked up
 };
+
+bool IsSectionLine(std::string_view Line) { return Line.size() >= 2 && Line.front() == '[' && Line.back() == ']'; }
 
 std::string_view SectionNameOf(const std::vector<std::string_view>& Lines) {
   for (std::string_view l : Lines)
-    if (l.size() >= 2 && l.front() == '[' && l.back() == ']') return l.substr(1, l.size() - 2);
+    if (IsSectionLine(l)) return l.substr(1, l.size() - 2);
   return {};
 }
 
-// Builds the rows of one entry at the end of View. KeepEmptyCaption keeps the
-// row of a single-section file even without a caption (rebuilding a saved file).
+// Builds the rows of one entry at the end of View, in one pass over the file's
+// bytes: each clean line is looked up as it is read, and the cells copy their
+// values straight from the file. KeepEmptyCaption keeps the row of a
+// single-section file even without a caption (rebuilding a saved file).
 class RowBuilder {
  public:
-  RowBuilder(RowTable& View, const std::vector<std::string>& Keys, bool MultiSection)
-      : View_(View), Index_(Keys), MultiSection_(MultiSection) {}
+  RowBuilder(std::vector<std::unique_ptr<Row>>& Out, const std::vector<std::string>& Keys, bool MultiSection)
+      : Out_(Out), Index_(Keys), MultiSection_(MultiSection) {}
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
     const bool empty = !E.Contents || E.PFileSize <= 0;
     // A single-section file saved empty keeps its row (its file columns only),
     // so that it can still be reached from the table.
     if (empty && (MultiSection_ || !KeepEmptyCaption)) return;
-    if (empty)
-      Lines_.Clear();
-    else
-      GetUnpackedLines(E, true, Lines_);
-    FileLines_[0] = "UnpackedFile=" + E.UnPackedFile;
-    FileLines_[1] = "ParentFile=" + E.ParentFile;
-    FileLines_[2] = "PFilesize=" + std::to_string(E.PFileSize);
-    RowLines_.clear();
-    if (!MultiSection_) {
-      for (size_t k = 0; k < Lines_.Count(); ++k) RowLines_.push_back(Lines_.Line(k));
-      AddRow(E, KeepEmptyCaption);
-      return;
-    }
-    for (size_t k = 0; k < Lines_.Count(); ++k) {
-      std::string_view line = Lines_.Line(k);
-      RowLines_.push_back(line);
+    Size_ = std::to_string(E.PFileSize);
+    LineReader reader(empty ? nullptr : E.Contents.get(), empty ? 0 : static_cast<size_t>(E.PFileSize), true);
+    if (!empty) Index_.SetReadable(E.Contents.get(), E.Contents.get() + E.PFileSize);
+    StartRecord();
+    std::string_view line;
+    while (reader.Next(line)) {
+      // A line the reader had to assemble is kept until the record is done.
+      if (!reader.InText()) line = Keep(line);
+      Index_.Take(line);
+      if (!MultiSection_) continue;
+      if (!HasSection_ && IsSectionLine(line)) {
+        Section_ = line.substr(1, line.size() - 2);
+        HasSection_ = true;
+      }
       if (line != "}") continue;
-      SName_ = "SName=";
-      SName_.append(SectionNameOf(RowLines_));
-      RowLines_.emplace_back(SName_);
+      Index_.Take("SName", Section_);
       AddRow(E, false);
-      RowLines_.clear();
+      StartRecord();
     }
+    if (!MultiSection_) AddRow(E, KeepEmptyCaption);
   }
 
  private:
+  void StartRecord() {
+    Index_.Begin();
+    Section_ = {};
+    HasSection_ = false;
+    KeptUsed_ = 0;
+  }
+  std::string_view Keep(std::string_view Line) {
+    if (KeptUsed_ == Kept_.size()) Kept_.emplace_back();
+    std::string& k = Kept_[KeptUsed_++];
+    k.assign(Line);
+    return k;
+  }
   void AddRow(UnPacked& E, bool KeepEmptyCaption) {
-    for (const std::string& f : FileLines_) RowLines_.emplace_back(f);
-    Index_.Scan(RowLines_);
+    // The loaded file's own fields come after the record's lines.
+    Index_.Take("UnpackedFile", E.UnPackedFile);
+    Index_.Take("ParentFile", E.ParentFile);
+    Index_.Take("PFilesize", Size_);
     if (Index_.Count() == 0 || (Index_.Value(0).empty() && !KeepEmptyCaption)) return;
-    Row& r = View_.AddRow();
+    Out_.push_back(std::make_unique<Row>());
+    Row& r = *Out_.back();
     Index_.Fill(r);
     r.Data = &E;
   }
 
-  RowTable& View_;
+  std::vector<std::unique_ptr<Row>>& Out_;
   KeyIndex Index_;
   bool MultiSection_;
-  LineArena Lines_;
-  std::vector<std::string_view> RowLines_;
-  std::string FileLines_[3];
-  std::string SName_;
+  std::string Size_;
+  std::string_view Section_;  // name of the record's first section line
+  bool HasSection_ = false;
+  std::deque<std::string> Kept_;  // assembled lines of the record (a deque keeps their addresses)
+  size_t KeptUsed_ = 0;
 };
 
 // Keeps a table in one bulk update for a scope, however the scope is left.
@@ -170,17 +273,55 @@ class BulkUpdate {
   RowTable& View_;
 };
 
-// Deletes, walking from the first row, every row whose entry satisfies Match.
+// Deletes every row whose entry satisfies Match, in one pass.
 template <typename F>
 void RemoveRowsWhere(RowTable& View, F Match) {
-  int i = 0;
-  while (i < View.RowCount()) {
-    const UnPacked* e = View.RowAt(i).Data;
-    if (e && Match(*e))
-      View.DeleteRow(i);
-    else
-      ++i;
+  View.DeleteRowsWhere([&](const Row& R) { return R.Data && Match(*R.Data); });
+}
+
+// The rows of the entries not built yet, in entry order. A large batch is
+// split by bytes in two: the first part is built on a second thread while
+// this one builds the rest.
+std::vector<std::unique_ptr<Row>> BuildNewRows(AllUnpacked& List, bool MultiSection) {
+  constexpr int64_t kSplitBytes = 1 << 20;  // below this, a thread costs more than it saves
+  std::vector<std::unique_ptr<Row>> first, second;
+  auto build = [&](int From, int To, std::vector<std::unique_ptr<Row>>& Out) {
+    RowBuilder builder(Out, List.KeyList, MultiSection);
+    for (int i = From; i < To; ++i) builder.Build(List[i], false);
+  };
+  int64_t total = 0;
+  for (int i = List.BuiltCount; i < List.Count; ++i) total += std::max<int32_t>(List[i].PFileSize, 0);
+  if (total < kSplitBytes || std::thread::hardware_concurrency() < 2) {
+    build(List.BuiltCount, List.Count, first);
+    return first;
   }
+  int middle = List.BuiltCount;
+  for (int64_t half = 0; middle < List.Count && half < total / 2; ++middle) half += std::max<int32_t>(List[middle].PFileSize, 0);
+  std::exception_ptr failed;
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        build(List.BuiltCount, middle, first);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {  // no thread to be had: all on this one
+    build(List.BuiltCount, List.Count, first);
+    return first;
+  }
+  try {
+    build(middle, List.Count, second);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (failed) std::rethrow_exception(failed);
+  first.reserve(first.size() + second.size());
+  for (auto& r : second) first.push_back(std::move(r));
+  return first;
 }
 
 }  // namespace
@@ -199,26 +340,30 @@ std::string FirstSectionName(const std::vector<std::string>& Lines) {
 void SortTable(TableState& State, RowTable& View) {
   const auto column = static_cast<uint16_t>(State.SortColumnOf(View));
   Dialogs& d = State.dialogs;
-  View.Sort([&](const Row& A, const Row& B) { return ItempCompare(d, A, B, column); });
+  // Each row's key is read once; the sort then compares prepared keys with
+  // the same answers and the same messages as ItempCompare on the rows.
+  std::vector<ItempKey> keys(static_cast<size_t>(View.RowCount()));
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ItempKeyOf(View.RowAt(static_cast<int>(i)), column);
+  View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareKeys(d, keys[A], keys[B]) < 0; });
 }
 
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
                UnPacked* Entry) {
   BulkUpdate bulk(View);
   switch (Mode) {
-    case brAddNew: {
-      RowBuilder builder(View, List.KeyList, MultiSection);
-      for (int i = List.BuiltCount; i < List.Count; ++i) builder.Build(List[i], false);
+    case brAddNew:
+      View.AppendRows(BuildNewRows(List, MultiSection));
       List.BuiltCount = List.Count;
       break;
-    }
     case brReplaceFile: {
       if (!Entry) break;
       RemoveRowsWhere(View, [&](const UnPacked& e) {
         return EqualIgnoringCase(e.ParentFile, Entry->ParentFile) &&
                EqualIgnoringCase(e.UnPackedFile, Entry->UnPackedFile);
       });
-      RowBuilder(View, List.KeyList, MultiSection).Build(*Entry, true);
+      std::vector<std::unique_ptr<Row>> rows;
+      RowBuilder(rows, List.KeyList, MultiSection).Build(*Entry, true);
+      View.AppendRows(std::move(rows));
       break;
     }
     case brRemoveLoose:

@@ -74,16 +74,27 @@ int CompareTextFoldingLower(std::string_view A, std::string_view B) {
   return A.size() < B.size() ? -fold(B[n]) : fold(A[n]);
 }
 
-int ItempCompare(Dialogs& D, const Row& First, const Row& Second, uint16_t Column) {
+ItempKey ItempKeyOf(const Row& R, uint16_t Column) {
+  ItempKey key;
   try {
-    std::string_view a = Column == 0 ? std::string_view(First.Caption) : First.SubItem(Column - 1u);
-    std::string_view b = Column == 0 ? std::string_view(Second.Caption) : Second.SubItem(Column - 1u);
-    std::string_view ta = CellText(a), tb = CellText(b);
-    std::optional<int32_t> na = ParseWholeNumber(ta), nb = ParseWholeNumber(tb);
-    if (na && nb) return (*na > *nb) - (*na < *nb);
-    return CompareTextFoldingLower(ta, tb);
+    key.Text = CellText(Column == 0 ? std::string_view(R.Caption) : R.SubItem(Column - 1u));
+    key.Number = ParseWholeNumber(key.Text);
   } catch (const std::exception&) {
+    key = ItempKey{};
+    key.Failed = true;
+  }
+  return key;
+}
+
+int ItempCompareKeys(Dialogs& D, const ItempKey& First, const ItempKey& Second) {
+  if (First.Failed || Second.Failed) {
     D.ShowMessage("Exception in Function ItempCompare");
     return 0;
   }
+  if (First.Number && Second.Number) return (*First.Number > *Second.Number) - (*First.Number < *Second.Number);
+  return CompareTextFoldingLower(First.Text, Second.Text);
+}
+
+int ItempCompare(Dialogs& D, const Row& First, const Row& Second, uint16_t Column) {
+  return ItempCompareKeys(D, ItempKeyOf(First, Column), ItempKeyOf(Second, Column));
 }

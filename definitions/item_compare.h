@@ -12,6 +12,19 @@ int ItempCompare(Dialogs& D, const Row& First, const Row& Second, uint16_t Colum
 #include <optional>
 #include <string_view>
 
+// What the table comparison reads of one row's cell, worked out once so that a
+// sort parses each row once rather than once per comparison. Failed: reading
+// the cell failed, and every comparison with this row fails.
+struct ItempKey {
+  bool Failed = false;
+  std::optional<int32_t> Number;
+  std::string_view Text;  // a view into the row
+};
+ItempKey ItempKeyOf(const Row& R, uint16_t Column);
+// ItempCompare on two prepared keys: the same answer, and the same message
+// when either key failed.
+int ItempCompareKeys(Dialogs& D, const ItempKey& First, const ItempKey& Second);
+
 // The whole-number rule of the table sort: leading blanks, then a sign and
 // decimal digits in the signed 32-bit range, or '$' and at most 8 significant
 // hexadecimal digits (two's complement); nothing may follow the digits.

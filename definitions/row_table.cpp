@@ -1,6 +1,7 @@
 #include "definitions/row_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -15,6 +16,12 @@ constexpr int kDefaultRowHeight = 13;
 int RowTable::Measure(std::string_view Text, bool Header) const {
   if (Observer_) return Observer_->TextWidth(Text, Header);
   return static_cast<int>(Text.size()) * kCharWidth + (Header ? kHeaderMargin : kCellMargin);
+}
+
+int RowTable::CellWidthBound(size_t Length) const {
+  if (Observer_) return Observer_->CellWidthBound(Length);
+  return Length > static_cast<size_t>(INT_MAX / kCharWidth - kCellMargin) ? INT_MAX
+                                                                           : static_cast<int>(Length) * kCharWidth + kCellMargin;
 }
 
 void RowTable::RowsTouched() {
@@ -75,15 +82,17 @@ void RowTable::FitShownColumnsToContents() {
   std::vector<int> widths(Columns_.size(), 0);
   for (size_t c = 0; c < Columns_.size(); ++c)
     if (Columns_[c].Width != 0) widths[c] = Measure(Columns_[c].Caption, true);
-  // Row by row: each row's cells lie together in memory.
+  // Row by row: each row's cells lie together in memory. A cell is measured
+  // only when its length says it could be wider than the column so far.
+  const size_t columns = Columns_.size();
   for (const auto& r : Rows_) {
-    if (widths[0] != 0 && !r->Caption.empty()) widths[0] = std::max(widths[0], Measure(r->Caption, false));
-    const size_t n = std::min(r->SubItemCount(), Columns_.size() - 1);
-    for (size_t j = 0; j < n; ++j) {
-      if (widths[j + 1] == 0) continue;
-      std::string_view text = r->SubItem(j);
-      if (!text.empty()) widths[j + 1] = std::max(widths[j + 1], Measure(text, false));
-    }
+    if (widths[0] != 0 && !r->Caption.empty() && CellWidthBound(r->Caption.size()) > widths[0])
+      widths[0] = std::max(widths[0], Measure(r->Caption, false));
+    r->ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+      if (J + 1 >= columns) return;
+      int& w = widths[J + 1];
+      if (w != 0 && CellWidthBound(Text.size()) > w) w = std::max(w, Measure(Text, false));
+    });
   }
   for (size_t c = 0; c < Columns_.size(); ++c)
     if (Columns_[c].Width != 0) Columns_[c].Width = widths[c];
@@ -97,33 +106,131 @@ std::string_view RowTable::CellView(int I, int Col) const {
   return r.SubItem(static_cast<size_t>(Col - 1));
 }
 
+namespace {
+constexpr uint32_t kFilledBits = 30;
+constexpr uint32_t kFilledMask = (uint32_t{1} << kFilledBits) - 1;
+}  // namespace
+
+Row::Layout Row::Plan(size_t Count, uint32_t Filled, uint32_t TextSize, size_t Width) {
+  Layout l{};
+  l.Filled = Filled;
+  l.TextSize = TextSize;
+  l.Words = (Count + 63) / 64;
+  l.Width = Width;
+  l.Ends = 8 + l.Words * 8;
+  l.Text = l.Ends + Filled * l.Width;
+  l.Size = l.Text + TextSize;
+  return l;
+}
+
+Row::Layout Row::Shape() const {
+  uint32_t head[2];
+  std::memcpy(head, Store_.get(), sizeof head);
+  const uint32_t code = head[0] >> kFilledBits;
+  return Plan(Count_, head[0] & kFilledMask, head[1], code == 3 ? 4 : code);
+}
+
+char* Row::Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, Layout& L) {
+  if (Count > kFilledMask || Text > UINT32_MAX) throw std::length_error("row too large");
+  Count_ = static_cast<uint32_t>(Count);
+  if (Filled == 0) {
+    Store_.reset();
+    return nullptr;
+  }
+  const size_t width = Longest <= UINT8_MAX ? 1 : Text <= UINT16_MAX ? 2 : 4;
+  const Layout l = L = Plan(Count, static_cast<uint32_t>(Filled), static_cast<uint32_t>(Text), width);
+  Store_ = std::make_unique_for_overwrite<char[]>(l.Size);
+  const uint32_t head[2] = {l.Filled | static_cast<uint32_t>(width == 4 ? 3 : width) << kFilledBits, l.TextSize};
+  std::memcpy(Store_.get(), head, sizeof head);
+  std::memset(Store_.get() + 8, 0, l.Words * 8);
+  return Store_.get() + l.Text;
+}
+
+void Row::SetEntry(const Layout& l, size_t K, size_t Column, size_t Length, size_t End) {
+  char* word = Store_.get() + 8 + Column / 64 * 8;
+  uint64_t bits;
+  std::memcpy(&bits, word, 8);
+  bits |= uint64_t{1} << (Column % 64);
+  std::memcpy(word, &bits, 8);
+  if (l.Width == 1) {
+    Store_[l.Ends + K] = static_cast<char>(static_cast<unsigned char>(Length));
+  } else if (l.Width == 2) {
+    const auto e = static_cast<uint16_t>(End);
+    std::memcpy(Store_.get() + l.Ends + K * 2, &e, 2);
+  } else {
+    const auto e = static_cast<uint32_t>(End);
+    std::memcpy(Store_.get() + l.Ends + K * 4, &e, 4);
+  }
+}
+
 std::string_view Row::SubItem(size_t J) const {
-  if (J >= Ends_.size()) throw std::out_of_range("sub-item");
-  const uint32_t begin = J == 0 ? 0 : Ends_[J - 1];
-  return std::string_view(Cells_).substr(begin, Ends_[J] - begin);
+  if (J >= Count_) throw std::out_of_range("sub-item");
+  if (!Store_) return {};
+  const uint64_t word = Word(J / 64);
+  const uint64_t bit = uint64_t{1} << (J % 64);
+  if (!(word & bit)) return {};
+  size_t rank = static_cast<size_t>(__builtin_popcountll(word & (bit - 1)));
+  for (size_t w = 0; w < J / 64; ++w) rank += static_cast<size_t>(__builtin_popcountll(Word(w)));
+  const Layout l = Shape();
+  if (l.Width == 1) {
+    const auto* lengths = reinterpret_cast<const unsigned char*>(Store_.get() + l.Ends);
+    size_t begin = 0;
+    for (size_t k = 0; k < rank; ++k) begin += lengths[k];
+    return std::string_view(Store_.get() + l.Text + begin, lengths[rank]);
+  }
+  const size_t begin = rank == 0 ? 0 : EndAt(l, rank - 1);
+  return std::string_view(Store_.get() + l.Text + begin, EndAt(l, rank) - begin);
+}
+
+Row& Row::operator=(const Row& Other) {
+  if (this == &Other) return *this;
+  Caption = Other.Caption;
+  Data = Other.Data;
+  Selected = Other.Selected;
+  Count_ = Other.Count_;
+  if (!Other.Store_) {
+    Store_.reset();
+  } else {
+    const size_t size = Other.Shape().Size;
+    Store_ = std::make_unique_for_overwrite<char[]>(size);
+    std::memcpy(Store_.get(), Other.Store_.get(), size);
+  }
+  return *this;
 }
 
 void Row::AppendSubItem(std::string_view Text) {
-  Cells_.append(Text);
-  Ends_.push_back(static_cast<uint32_t>(Cells_.size()));
+  std::vector<std::string> items = SubItems();
+  items.emplace_back(Text);
+  SetSubItems(items);
 }
 
 std::vector<std::string> Row::SubItems() const {
   std::vector<std::string> items;
-  items.reserve(Ends_.size());
-  for (size_t j = 0; j < Ends_.size(); ++j) items.emplace_back(SubItem(j));
+  items.reserve(Count_);
+  for (size_t j = 0; j < Count_; ++j) items.emplace_back(SubItem(j));
   return items;
 }
 
 void Row::SetSubItems(const std::vector<std::string>& Items) {
-  ClearSubItems();
-  for (const std::string& item : Items) AppendSubItem(item);
+  AssignSubItems(Items.size(), [&](size_t J) { return std::string_view(Items[J]); });
 }
 
 Row& RowTable::AddRow() {
   Rows_.push_back(std::make_unique<Row>());
   RowsTouched();
   return *Rows_.back();
+}
+
+void RowTable::AppendRows(std::vector<std::unique_ptr<Row>>&& Rows) {
+  if (Rows.empty()) return;
+  if (Rows_.empty()) {
+    Rows_ = std::move(Rows);
+  } else {
+    Rows_.reserve(Rows_.size() + Rows.size());
+    for (auto& r : Rows) Rows_.push_back(std::move(r));
+  }
+  Rows.clear();
+  RowsTouched();
 }
 
 void RowTable::DeleteRow(int I) {
@@ -134,6 +241,21 @@ void RowTable::DeleteRow(int I) {
   if (wasSelected && Observer_) Observer_->SelectionChanged();
 }
 
+int RowTable::DeleteRowsWhere(const std::function<bool(const Row&)>& Remove) {
+  bool selectionGone = false;
+  const auto kept = std::remove_if(Rows_.begin(), Rows_.end(), [&](const std::unique_ptr<Row>& R) {
+    if (!Remove(*R)) return false;
+    selectionGone = selectionGone || R->Selected;
+    return true;
+  });
+  const auto removed = static_cast<int>(Rows_.end() - kept);
+  if (removed == 0) return 0;
+  Rows_.erase(kept, Rows_.end());
+  RowsTouched();
+  if (selectionGone && Observer_) Observer_->SelectionChanged();
+  return removed;
+}
+
 void RowTable::Clear() {
   if (Rows_.empty()) return;
   Rows_.clear();
@@ -142,19 +264,13 @@ void RowTable::Clear() {
 }
 
 void RowTable::Sort(const std::function<int(const Row&, const Row&)>& Compare) {
-  if (Rows_.size() < 2) return;
-  // The compare routine may show a message box, whose event loop repaints the
-  // views: the table must stay whole and readable meanwhile. So the order is
-  // worked out on row indices off to the side and applied once at the end. A
-  // merge sort never reads outside the range, whatever the compare routine
-  // answers; a failing comparison that says "equal" cannot break it.
-  std::vector<size_t> order(Rows_.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return Compare(*Rows_[a], *Rows_[b]) < 0; });
+  SortRowNumbers([&](size_t A, size_t B) { return Compare(*Rows_[A], *Rows_[B]) < 0; });
+}
+
+void RowTable::ApplyOrder(const std::vector<size_t>& Order) {
   std::vector<std::unique_ptr<Row>> sorted;
   sorted.reserve(Rows_.size());
-  for (size_t i : order) sorted.push_back(std::move(Rows_[i]));
+  for (size_t i : Order) sorted.push_back(std::move(Rows_[i]));
   Rows_ = std::move(sorted);
   RowsTouched();
 }

@@ -7,7 +7,9 @@
 // table measures text with a fixed-width estimate, which is what tests use.
 #include <functional>
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,45 +17,116 @@
 
 struct UnPacked;
 
-// One table row. The sub-items (columns 1 and up) are packed into one buffer
-// with end offsets: a wide table of thousands of rows then costs a few bytes
-// per empty cell instead of a whole string object each.
+// One table row. The sub-items (columns 1 and up) live in one compact block:
+// a bit per column says which cells hold text, and only those are stored, as
+// their end offsets and their text. A wide table whose rows fill some of
+// their columns then costs little more than the text itself.
 class Row {
  public:
   std::string Caption;       // column 0
   UnPacked* Data = nullptr;  // the entry the row was built from
+
+ private:
+  // Here rather than below, so that a row object takes 56 bytes, not 64.
+  std::unique_ptr<char[]> Store_;
+  uint32_t Count_ = 0;
+
+ public:
   bool Selected = false;
 
-  size_t SubItemCount() const { return Ends_.size(); }
+  Row() = default;
+  Row(const Row& Other) { *this = Other; }
+  Row& operator=(const Row& Other);
+  Row(Row&&) noexcept = default;
+  Row& operator=(Row&&) noexcept = default;
+
+  size_t SubItemCount() const { return Count_; }
   // Sub-item J (column J + 1). Throws std::out_of_range when the row has none.
   std::string_view SubItem(size_t J) const;
   void AppendSubItem(std::string_view Text);
   void ClearSubItems() {
-    Cells_.clear();
-    Ends_.clear();
+    Store_.reset();
+    Count_ = 0;
   }
   // All sub-items as strings, and replacing them all (convenient in tests and
-  // for small rows; row building uses AppendSubItem).
+  // for small rows; row building uses AssignSubItems).
   std::vector<std::string> SubItems() const;
   void SetSubItems(const std::vector<std::string>& Items);
+  // Calls Visit(J, text) for every sub-item J that holds text, in column order.
+  template <typename F>
+  void ForEachFilledSubItem(F Visit) const {
+    if (!Store_) return;
+    const Layout l = Shape();
+    const char* base = Store_.get();
+    size_t k = 0, begin = 0;
+    for (size_t w = 0; w < l.Words; ++w) {
+      uint64_t bits = Word(w);
+      while (bits != 0) {
+        const size_t j = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+        bits &= bits - 1;
+        const size_t end = l.Width == 1 ? begin + LengthAt(l, k) : EndAt(l, k);
+        ++k;
+        Visit(j, std::string_view(base + l.Text + begin, end - begin));
+        begin = end;
+      }
+    }
+  }
   // Replaces the sub-items by Count texts, ValueOf(j) giving text j, in one
-  // allocation each for texts and offsets.
+  // allocation. ValueOf must not read this row's own sub-items.
   template <typename F>
   void AssignSubItems(size_t Count, F ValueOf) {
-    Ends_.resize(Count);
-    size_t end = 0;
-    for (size_t j = 0; j < Count; ++j) Ends_[j] = static_cast<uint32_t>(end += ValueOf(j).size());
-    Cells_.resize(end);
-    char* out = Cells_.data();
+    size_t filled = 0, text = 0, longest = 0;
+    for (size_t j = 0; j < Count; ++j) {
+      const size_t n = ValueOf(j).size();
+      filled += n != 0;
+      text += n;
+      longest = std::max(longest, n);
+    }
+    Layout l;
+    char* out = Allocate(Count, filled, text, longest, l);
+    size_t k = 0, end = 0;
     for (size_t j = 0; j < Count; ++j) {
       const std::string_view v = ValueOf(j);
-      if (!v.empty()) out = std::copy(v.begin(), v.end(), out);
+      if (v.empty()) continue;
+      out = std::copy(v.begin(), v.end(), out);
+      SetEntry(l, k++, j, v.size(), end += v.size());
     }
   }
 
  private:
-  std::string Cells_;
-  std::vector<uint32_t> Ends_;
+  // Block layout: Filled (30 bits, with the width of the offsets above it)
+  // and the text size (32 bits), the column bits (64-bit words), one entry
+  // per filled cell, then the text. The entries are the cells' lengths (a
+  // byte each) when every cell is shorter than 256 bytes, else their end
+  // offsets (16 bits wide, or 32 when the text is longer than 16 bits reach).
+  struct Layout {
+    uint32_t Filled, TextSize;
+    size_t Words;  // bit words
+    size_t Width;  // bytes per entry: 1 (lengths), 2 or 4 (end offsets)
+    size_t Ends;   // offset of the end offsets in the block
+    size_t Text;   // offset of the text
+    size_t Size;   // the whole block
+  };
+  static Layout Plan(size_t Count, uint32_t Filled, uint32_t TextSize, size_t Width);
+  Layout Shape() const;
+  uint64_t Word(size_t W) const {
+    uint64_t v;
+    std::memcpy(&v, Store_.get() + 8 + W * 8, 8);
+    return v;
+  }
+  size_t LengthAt(const Layout& L, size_t K) const { return static_cast<unsigned char>(Store_[L.Ends + K]); }
+  size_t EndAt(const Layout& L, size_t K) const {
+    if (L.Width == 2) {
+      uint16_t v;
+      std::memcpy(&v, Store_.get() + L.Ends + K * 2, 2);
+      return v;
+    }
+    uint32_t v;
+    std::memcpy(&v, Store_.get() + L.Ends + K * 4, 4);
+    return v;
+  }
+  char* Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, Layout& L);
+  void SetEntry(const Layout& L, size_t K, size_t Column, size_t Length, size_t End);
 };
 
 struct Column {
@@ -73,6 +146,12 @@ class TableObserver {
   virtual void SelectionChanged() = 0;
   // Pixel width that fits Text as a header caption (Header) or as a cell.
   virtual int TextWidth(std::string_view Text, bool Header) = 0;
+  // A width no cell text of Length bytes exceeds: fitting a column measures
+  // only the cells that could widen it.
+  virtual int CellWidthBound(size_t Length) {
+    (void)Length;
+    return INT_MAX;
+  }
   // First visible row, scrolling by pixels, and the height of one row.
   virtual int TopIndex() = 0;
   virtual void ScrollBy(int Pixels) = 0;
@@ -104,7 +183,12 @@ class RowTable {
   std::string_view CellView(int I, int Col) const;
   std::string Cell(int I, int Col) const { return std::string(CellView(I, Col)); }
   Row& AddRow();
+  // Appends ready-made rows at the end, in their order.
+  void AppendRows(std::vector<std::unique_ptr<Row>>&& Rows);
   void DeleteRow(int I);
+  // Deletes every row for which Remove answers true, in one pass; the other
+  // rows keep their order. Returns the number of rows deleted.
+  int DeleteRowsWhere(const std::function<bool(const Row&)>& Remove);
   void Clear();
 
   // ---- batch update: observers hear of changes once, when the outermost batch ends
@@ -115,6 +199,22 @@ class RowTable {
   // ---- sort with a three-way compare (negative, 0, positive); stable, and
   // safe with any compare routine. Reorders the rows, then tells the view once.
   void Sort(const std::function<int(const Row&, const Row&)>& Compare);
+  // The same with a strict "less" on row numbers as they stand before the sort
+  // (for a caller that prepared something per row first).
+  template <typename F>
+  void SortRowNumbers(F Less) {
+    if (Rows_.size() < 2) return;
+    // The compare routine may show a message box, whose event loop repaints
+    // the views: the table must stay whole and readable meanwhile. So the
+    // order is worked out on row numbers off to the side and applied once at
+    // the end. A merge sort never reads outside the range, whatever the
+    // compare routine answers; a failing comparison that says "equal" cannot
+    // break it.
+    std::vector<size_t> order(Rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), Less);
+    ApplyOrder(order);
+  }
 
   // ---- selection (at most one row)
   int SelectedCount() const;
@@ -134,7 +234,9 @@ class RowTable {
  private:
   void RowsTouched();
   void ColumnsTouched();
+  void ApplyOrder(const std::vector<size_t>& Order);
   int Measure(std::string_view Text, bool Header) const;
+  int CellWidthBound(size_t Length) const;
 
   std::vector<Column> Columns_;
   std::vector<std::unique_ptr<Row>> Rows_;

@@ -2,14 +2,21 @@
 
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 // Position of the next CR LF pair at or after From; Size when there is none.
-// A plain loop: the comments it skips are mostly a few bytes long.
 size_t FindLineEnd(const char* Text, size_t From, size_t Size) {
-  for (size_t i = From; i + 1 < Size; ++i)
-    if (Text[i] == '\r' && Text[i + 1] == '\n') return i;
+  while (From + 1 < Size) {
+    const auto* cr = static_cast<const char*>(std::memchr(Text + From, '\r', Size - 1 - From));
+    if (!cr) return Size;
+    const auto at = static_cast<size_t>(cr - Text);
+    if (Text[at + 1] == '\n') return at;
+    From = at + 1;
+  }
   return Size;
 }
 
@@ -32,120 +39,190 @@ struct Stops {
 };
 const Stops kStops;
 
-// Writes lines into the arena's buffer, which is sized for the whole text up
-// front (lines are never longer than the text). A zero byte ends the line's
-// text: what follows it on that line is dropped.
-class ArenaWriter {
- public:
-  ArenaWriter(LineArena& Out, size_t Size, bool Clean) : Out_(Out), Clean_(Clean) {
-    Out_.Text.resize(Size);
-    Data_ = Out_.Text.data();
-  }
-  ~ArenaWriter() { Out_.Text.resize(W_); }
-  ArenaWriter(const ArenaWriter&) = delete;
-  ArenaWriter& operator=(const ArenaWriter&) = delete;
+enum class StopSet { BeforeEquals, AfterEquals, Raw };
 
-  // Appends ordinary characters from Text[I] on until one that Stop marks or
-  // until Last, and returns the position reached. Such runs hold no zero byte.
-  size_t AppendRun(const char* Text, size_t I, size_t Last, const std::array<bool, 256>& Stop) {
-    if (Cut_) {
-      while (I < Last && !Stop[static_cast<unsigned char>(Text[I])]) ++I;
-      return I;
-    }
-    char* out = Data_ + W_;
-    const char* from = Text + I;
-    while (I < Last && !Stop[static_cast<unsigned char>(Text[I])]) ++I;
-    const size_t n = static_cast<size_t>(Text + I - from);
-    std::memcpy(out, from, n);
-    W_ += n;
-    return I;
+// First position in [I, Last) holding a character of the stop set; Last when
+// there is none. Sixteen characters at a time where the processor allows.
+template <StopSet S>
+size_t FindStop(const char* Text, size_t I, size_t Last) {
+#if defined(__SSE2__)
+  auto is = [](__m128i V, char C) { return _mm_cmpeq_epi8(V, _mm_set1_epi8(C)); };
+  while (I + 16 <= Last) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I));
+    __m128i m = _mm_or_si128(is(v, '\r'), is(v, '\0'));
+    if constexpr (S != StopSet::Raw) m = _mm_or_si128(m, _mm_or_si128(is(v, '/'), is(v, ';')));
+    if constexpr (S == StopSet::BeforeEquals)
+      m = _mm_or_si128(m, _mm_or_si128(is(v, '='), _mm_or_si128(is(v, ' '), is(v, '\t'))));
+    const int mask = _mm_movemask_epi8(m);
+    if (mask != 0) return I + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    I += 16;
   }
-  void Append(char C) {
-    if (C == '\0')
-      Cut_ = true;
-    else if (!Cut_)
-      Data_[W_++] = C;
-  }
-  // A CR LF: the buffer becomes a line; raw mode keeps empty lines too.
-  void EndLine() {
-    if (!Clean_ || !Empty()) Out_.Starts.push_back(W_);
-    Cut_ = false;
-  }
-  // End of text: a buffer that holds at least one character becomes the last
-  // line. A line cut to nothing by a zero byte is no extra line, in either mode.
-  void Finish() {
-    if (!Empty()) Out_.Starts.push_back(W_);
-  }
-
- private:
-  bool Empty() const { return W_ == Out_.Starts.back(); }
-
-  LineArena& Out_;
-  bool Clean_;
-  char* Data_ = nullptr;
-  size_t W_ = 0;
-  bool Cut_ = false;  // a zero byte came on this line
-};
+#endif
+  const std::array<bool, 256>& stop = S == StopSet::Raw            ? kStops.Raw
+                                      : S == StopSet::BeforeEquals ? kStops.BeforeEquals
+                                                                   : kStops.AfterEquals;
+  while (I < Last && !stop[static_cast<unsigned char>(Text[I])]) ++I;
+  return I;
+}
 
 }  // namespace
 
-void GetUnpackedLines(const UnPacked& Entry, bool Clean, LineArena& Out) {
-  Out.Clear();
-  if (!Entry.Contents || Entry.PFileSize <= 0) return;
-  const char* text = Entry.Contents.get();
-  const size_t size = static_cast<size_t>(Entry.PFileSize);
-  const size_t last = size - 1;
-  ArenaWriter out(Out, size, Clean);
-  bool beforeEquals = true;
+LineReader::LineReader(const char* Text, size_t Size, bool Clean)
+    : Text_(Text), Size_(Text ? Size : 0), Clean_(Clean) {}
 
-  size_t i = 0;
-  while (i < size) {
-    // Ordinary characters are copied a run at a time.
-    i = out.AppendRun(text, i, last,
-                      !Clean ? kStops.Raw : beforeEquals ? kStops.BeforeEquals : kStops.AfterEquals);
-    const char c = text[i];
+// Adds Text[From, From + Count) to the line: it stays a view into the text as
+// long as the pieces follow each other there, and is copied out at the first gap.
+void LineReader::AddSpan(size_t From, size_t Count) {
+  if (Count == 0) return;
+  if (InScratch_) {
+    Scratch_.append(Text_ + From, Count);
+  } else if (Length_ == 0) {
+    Begin_ = From;
+    Length_ = Count;
+  } else if (Begin_ + Length_ == From) {
+    Length_ += Count;
+  } else {
+    Scratch_.assign(Text_ + Begin_, Length_);
+    Scratch_.append(Text_ + From, Count);
+    InScratch_ = true;
+  }
+}
+
+// Takes ordinary characters from I on until one that may start another rule or until Last,
+// and returns the position reached. Such runs hold no zero byte.
+size_t LineReader::AppendRun(size_t I, size_t Last) {
+  const size_t from = I;
+  I = !Clean_          ? FindStop<StopSet::Raw>(Text_, I, Last)
+      : BeforeEquals_ ? FindStop<StopSet::BeforeEquals>(Text_, I, Last)
+                      : FindStop<StopSet::AfterEquals>(Text_, I, Last);
+  if (!Cut_) AddSpan(from, I - from);
+  return I;
+}
+
+// A single character; a zero byte ends the line's text: what follows it on
+// that line is dropped.
+void LineReader::Append(size_t I) {
+  if (Text_[I] == '\0')
+    Cut_ = true;
+  else if (!Cut_)
+    AddSpan(I, 1);
+}
+
+// A CR LF: the text so far becomes a line; raw reading keeps empty lines too.
+bool LineReader::EndLine(std::string_view& Line) {
+  Cut_ = false;
+  if (Clean_ && Empty()) return false;
+  Line = Current();
+  return true;
+}
+
+// End of text: text holding at least one character becomes the last line. A
+// line cut to nothing by a zero byte is no extra line, in either reading.
+bool LineReader::Finish(std::string_view& Line) {
+  Done_ = true;
+  if (Empty()) return false;
+  Line = Current();
+  return true;
+}
+
+// The common clean line, read in one go from its start: blanks, a key, maybe
+// "=" and a value, maybe a ";" or "//" comment, then CR LF, all before the
+// last character of the text. 1: a line was read; 0: an empty line was passed
+// over; -1: the line is of another shape, and nothing was taken.
+int LineReader::PlainLine(std::string_view& Line) {
+  const char* text = Text_;
+  const size_t last = Size_ - 1;
+  size_t i = I_;
+  while (i < last && (text[i] == ' ' || text[i] == '\t')) ++i;
+  const size_t begin = i;
+  i = FindStop<StopSet::BeforeEquals>(text, i, last);
+  if (i < last && text[i] == '=') i = FindStop<StopSet::AfterEquals>(text, i + 1, last);
+  if (i >= last) return -1;
+  const size_t end = i;
+  const char c = text[i], next = text[i + 1];
+  if (c == ';' || (c == '/' && next == '/')) {
+    i = FindLineEnd(text, i, Size_);
+    if (i >= last) return -1;
+  } else if (!(c == '\r' && next == '\n')) {
+    return -1;
+  }
+  I_ = i + 2;
+  if (end == begin) return 0;
+  Line = std::string_view(text + begin, end - begin);
+  return 1;
+}
+
+bool LineReader::Next(std::string_view& Line) {
+  // The line given last is done with.
+  Length_ = 0;
+  InScratch_ = false;
+  Scratch_.clear();
+  const char* text = Text_;
+  const size_t size = Size_;
+  const size_t last = size - 1;
+  if (Clean_ && !Cut_ && BeforeEquals_) {
+    for (int read; !Done_ && I_ < size && (read = PlainLine(Line)) >= 0;)
+      if (read == 1) return true;
+  }
+  while (!Done_) {
+    if (I_ >= size) return Finish(Line);
+    // Ordinary characters are taken a run at a time.
+    I_ = AppendRun(I_, last);
+    const char c = text[I_];
     // The last character of the text ends the scan.
-    if (i == last) {
-      if (!(Clean && (c == ';' || c == ' ' || c == '\t'))) out.Append(c);
-      break;
+    if (I_ == last) {
+      if (!(Clean_ && (c == ';' || c == ' ' || c == '\t'))) Append(I_);
+      return Finish(Line);
     }
-    const char next = text[i + 1];
-    if (Clean) {
-      if (c == '=') beforeEquals = false;
-      if ((c == ' ' || c == '\t') && beforeEquals) {
-        ++i;
+    const char next = text[I_ + 1];
+    if (Clean_) {
+      if (c == '=') BeforeEquals_ = false;
+      if ((c == ' ' || c == '\t') && BeforeEquals_) {
+        ++I_;
         continue;
       }
       if ((c == '/' && next == '/') || c == ';') {
         // Line comment: skip to the CR LF, which still ends the line.
-        i = FindLineEnd(text, i, size);
+        I_ = FindLineEnd(text, I_, size);
         continue;
       }
       if (c == '/' && next == '*') {
         // Block comment; the search for "*/" starts at the '*', so "/*/" is empty.
-        const size_t end = FindBlockEnd(text, i + 1, size);
-        if (end == size) break;
-        i = end + 2;
+        const size_t end = FindBlockEnd(text, I_ + 1, size);
+        if (end == size) return Finish(Line);
+        I_ = end + 2;
         continue;
       }
     }
     if (c == '\r' && next == '\n') {
-      out.EndLine();
-      beforeEquals = true;
-      i += 2;
+      BeforeEquals_ = true;
+      I_ += 2;
+      if (EndLine(Line)) return true;
       continue;
     }
-    out.Append(c);
-    ++i;
+    Append(I_);
+    ++I_;
   }
-  out.Finish();
+  return false;
+}
+
+void GetUnpackedLines(const UnPacked& Entry, bool Clean, LineArena& Out) {
+  Out.Clear();
+  if (!Entry.Contents || Entry.PFileSize <= 0) return;
+  Out.Text.reserve(static_cast<size_t>(Entry.PFileSize));
+  LineReader reader(Entry.Contents.get(), static_cast<size_t>(Entry.PFileSize), Clean);
+  std::string_view line;
+  while (reader.Next(line)) {
+    Out.Text.append(line);
+    Out.Starts.push_back(Out.Text.size());
+  }
 }
 
 std::vector<std::string> GetUnpackedLines(const UnPacked& Entry, bool Clean) {
-  LineArena arena;
-  GetUnpackedLines(Entry, Clean, arena);
   std::vector<std::string> lines;
-  lines.reserve(arena.Count());
-  for (size_t k = 0; k < arena.Count(); ++k) lines.emplace_back(arena.Line(k));
+  if (!Entry.Contents || Entry.PFileSize <= 0) return lines;
+  LineReader reader(Entry.Contents.get(), static_cast<size_t>(Entry.PFileSize), Clean);
+  std::string_view line;
+  while (reader.Next(line)) lines.emplace_back(line);
   return lines;
 }
