@@ -37,8 +37,12 @@
 #include "definitions/tokenizer.h"
 #include "hpi/hpi.h"
 #include "bench/support_archive.h"
+#include "bench/support_process.h"
 
 namespace {
+
+using benchsupport::RunSelf;
+using benchsupport::StatusKb;
 
 // ---- the work measured
 
@@ -169,25 +173,15 @@ void BM_RowsOnly(benchmark::State& st) {
   }
 }
 
-long StatusKb(const char* Field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const size_t n = std::strlen(Field);
-  while (std::getline(in, line))
-    if (line.compare(0, n, Field) == 0) return std::stol(line.substr(n + 1));
-  return -1;
-}
-
 // Runs load plus rows once in a fresh process (so that nothing the benchmark
 // process did before counts) and reports its peak resident memory.
-std::string RunChild(const std::string& Argument);
 
 void BM_PeakMemory(benchmark::State& st) {
   const std::string path = Archive().Path;
   long baseline = 0, peak = 0;
   long long loaded = 0, rowBytes = 0;
   for (auto _ : st) {
-    const std::string out = RunChild("--kestrava-memory=" + path);
+    const std::string out = RunSelf("--kestrava-memory=" + path);
     if (std::sscanf(out.c_str(), "%ld %ld %lld %lld", &baseline, &peak, &loaded, &rowBytes) != 4)
       return st.SkipWithError("child failed");
   }
@@ -220,27 +214,6 @@ int MeasureMemory(const std::string& Path) {
   std::_Exit(0);  // the figures are out; skip tearing the tables down
 }
 
-// Runs this program with one argument in a fresh process and returns the
-// first line it prints.
-std::string RunChild(const std::string& Argument) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], 1);
-    ::execl("/proc/self/exe", "bench_core", Argument.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buf[256];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return out;
-}
 
 // ---- a weapons file of 200,000 sections
 
@@ -340,7 +313,7 @@ int MeasureBigFile(const std::string& Path) {
 std::pair<double, double> BigFileRatios() {
   long baseline = 0, loaded = 0, editor = 0;
   long long bytes = 0;
-  const std::string out = RunChild("--kestrava-bigfile=" + BigFileArchive());
+  const std::string out = RunSelf("--kestrava-bigfile=" + BigFileArchive());
   if (std::sscanf(out.c_str(), "%ld %ld %ld %lld", &baseline, &loaded, &editor, &bytes) != 4 || bytes <= 0)
     return {-1, -1};
   const auto file = static_cast<double>(bytes);
@@ -391,7 +364,7 @@ void PrintFigures() {
   for (int run = 0; run < 3; ++run) {
     long baseline = 0, peak = 0;
     long long bytes = 0, rows = 0;
-    if (std::sscanf(RunChild("--kestrava-memory=" + path).c_str(), "%ld %ld %lld %lld", &baseline, &peak, &bytes,
+    if (std::sscanf(RunSelf("--kestrava-memory=" + path).c_str(), "%ld %ld %lld %lld", &baseline, &peak, &bytes,
                     &rows) == 4 && bytes > 0)
       memory.push_back(static_cast<double>(peak - baseline) * 1024 / static_cast<double>(bytes));
   }

@@ -30,8 +30,12 @@
 #include "archive/scripted_dialogs.h"
 #include "definitions/catalogue.h"
 #include "hpi/hpi.h"
+#include "bench/support_process.h"
 
 namespace {
+
+using benchsupport::RunSelf;
+using benchsupport::StatusKb;
 
 constexpr int kUnits = 2049;
 constexpr int kWeaponFiles = 300;
@@ -201,15 +205,6 @@ void BM_HeaderClickNumericColumn(benchmark::State& St) {
 }
 BENCHMARK(BM_HeaderClickNumericColumn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-long StatusKb(const char* Field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const size_t n = std::strlen(Field);
-  while (std::getline(in, line))
-    if (line.compare(0, n, Field) == 0) return std::stol(line.substr(n + 1));
-  return -1;
-}
-
 // In a fresh process: the window shown and painted, then "&Open..." and the
 // first paint; prints the peak resident memory before and after, and the
 // definition bytes loaded.
@@ -229,23 +224,7 @@ int MeasureMemory(const std::string& Path) {
 }
 
 double MemoryRatio(const std::string& Path) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  const std::string arg = "--kestrava-memory=" + Path;
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], 1);
-    ::execl("/proc/self/exe", "bench_ui", arg.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buf[256];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const std::string out = RunSelf("--kestrava-memory=" + Path);
   long baseline = 0, peak = 0;
   long long bytes = 0;
   if (std::sscanf(out.c_str(), "%ld %ld %lld", &baseline, &peak, &bytes) != 3 || bytes <= 0) return -1;

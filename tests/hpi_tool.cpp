@@ -17,6 +17,7 @@
 #include "hpi/archive.h"
 #include "hpi/writer.h"
 #include "hpi_test_util.h"
+#include "hpi_tool_run.h"
 
 namespace fs = std::filesystem;
 
@@ -24,17 +25,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun Tool(const hpitest::ScratchDir& dir, const std::string& args) {
-  const std::string out = dir / "stdout.txt", err = dir / "stderr.txt";
-  const int rc = std::system((std::string("'") + HPI_TOOL_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'").c_str());
-  const Bytes o = hpitest::ReadBytes(out), e = hpitest::ReadBytes(err);
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
-}
+using hpitest::Tool;
+using hpitest::ToolRun;
 
 // Every directory ("d path") and file ("f path" -> contents) below root.
 std::map<std::string, Bytes> Tree(const std::string& root) {

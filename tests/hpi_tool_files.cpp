@@ -18,6 +18,7 @@
 #include "hpi/format.h"
 #include "hpi/writer.h"
 #include "hpi_test_util.h"
+#include "hpi_tool_run.h"
 
 namespace fs = std::filesystem;
 
@@ -25,19 +26,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun Tool(const hpitest::ScratchDir& dir, const std::string& args) {
-  const std::string out = dir / "stdout.bin", err = dir / "stderr.txt";
-  // A command that blocked (on a FIFO, say) is ended after 20 seconds and fails the test.
-  const int rc = std::system(("timeout 20 '" + std::string(HPI_TOOL_PATH) + "' " + args + " >'" + out +
-                              "' 2>'" + err + "'").c_str());
-  const Bytes o = hpitest::ReadBytes(out), e = hpitest::ReadBytes(err);
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
-}
+using hpitest::Tool;
+using hpitest::ToolRun;
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
