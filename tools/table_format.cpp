@@ -20,11 +20,14 @@ void AppendField(std::string& Out, TableFormat Format, std::string_view Text) {
   }
 }
 
-// The cell of column Col (0 = caption); empty when the row has no such cell.
-std::string_view CellOf(const Row& R, int Col) {
-  if (Col == 0) return R.Caption;
-  const size_t j = static_cast<size_t>(Col - 1);
-  return j < R.SubItemCount() ? R.SubItem(j) : std::string_view();
+// Every cell of a row by column (0 = caption), in one pass over its filled
+// cells; columns the row has no text for stay empty.
+void RowCells(const Row& R, size_t ColumnCount, std::vector<std::string_view>& Cells) {
+  Cells.assign(ColumnCount, std::string_view());
+  if (ColumnCount > 0) Cells[0] = R.Caption;
+  R.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+    if (J + 1 < ColumnCount) Cells[J + 1] = Text;
+  });
 }
 
 }  // namespace
@@ -91,6 +94,8 @@ void AppendJsonString(std::string& Out, std::string_view Text) {
 }
 
 void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns) {
+  const size_t columnCount = static_cast<size_t>(View.ColumnCount());
+  std::vector<std::string_view> cells;
   if (Format == TableFormat::Json) {
     // The keys are the same for every row: build them once.
     std::vector<std::string> keys;
@@ -102,12 +107,12 @@ void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, cons
     }
     Out += '[';
     for (int i = 0; i < View.RowCount(); ++i) {
-      const Row& row = View.RowAt(i);
+      RowCells(View.RowAt(i), columnCount, cells);
       Out += i == 0 ? "\n{" : ",\n{";
       for (size_t k = 0; k < Columns.size(); ++k) {
         if (k) Out += ',';
         Out += keys[k];
-        AppendJsonString(Out, CellOf(row, Columns[k]));
+        AppendJsonString(Out, cells[static_cast<size_t>(Columns[k])]);
       }
       Out += '}';
     }
@@ -124,10 +129,10 @@ void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, cons
   }
   Out += lineEnd;
   for (int i = 0; i < View.RowCount(); ++i) {
-    const Row& row = View.RowAt(i);
+    RowCells(View.RowAt(i), columnCount, cells);
     for (size_t k = 0; k < Columns.size(); ++k) {
       if (k) Out += separator;
-      AppendField(Out, Format, CellOf(row, Columns[k]));
+      AppendField(Out, Format, cells[static_cast<size_t>(Columns[k])]);
     }
     Out += lineEnd;
   }
