@@ -9,13 +9,13 @@
 #endif
 #include <exception>
 #include <memory>
-#include <system_error>
 #include <thread>
 #include <string_view>
 
 #include "archive/ascii_case.h"
 #include "definitions/item_compare.h"
 #include "definitions/tokenizer.h"
+#include "hpi/parallel.h"
 
 namespace {
 
@@ -280,8 +280,7 @@ void RemoveRowsWhere(RowTable& View, F Match) {
 }
 
 // The rows of the entries not built yet, in entry order. A large batch is
-// split by bytes in two: the first part is built on a second thread while
-// this one builds the rest.
+// split by bytes in two parts, built on two threads and joined in order.
 std::vector<std::unique_ptr<Row>> BuildNewRows(AllUnpacked& List, bool MultiSection) {
   constexpr int64_t kSplitBytes = 1 << 20;  // below this, a thread costs more than it saves
   std::vector<std::unique_ptr<Row>> first, second;
@@ -297,28 +296,19 @@ std::vector<std::unique_ptr<Row>> BuildNewRows(AllUnpacked& List, bool MultiSect
   }
   int middle = List.BuiltCount;
   for (int64_t half = 0; middle < List.Count && half < total / 2; ++middle) half += std::max<int32_t>(List[middle].PFileSize, 0);
-  std::exception_ptr failed;
-  std::thread helper;
-  try {
-    helper = std::thread([&] {
-      try {
-        build(List.BuiltCount, middle, first);
-      } catch (...) {
-        failed = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {  // no thread to be had: all on this one
-    build(List.BuiltCount, List.Count, first);
-    return first;
-  }
-  try {
-    build(middle, List.Count, second);
-  } catch (...) {
-    helper.join();
-    throw;
-  }
-  helper.join();
-  if (failed) std::rethrow_exception(failed);
+  // Each part's failure is kept and the first part's rethrown first, as a
+  // build on one thread would have met it first.
+  const int bounds[] = {List.BuiltCount, middle, List.Count};
+  std::exception_ptr failed[2];
+  hpi::ParallelFor(2, 2, [&](size_t Part) {
+    try {
+      build(bounds[Part], bounds[Part + 1], Part == 0 ? first : second);
+    } catch (...) {
+      failed[Part] = std::current_exception();
+    }
+  });
+  for (const std::exception_ptr& f : failed)
+    if (f) std::rethrow_exception(f);
   first.reserve(first.size() + second.size());
   for (auto& r : second) first.push_back(std::move(r));
   return first;

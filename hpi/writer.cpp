@@ -11,6 +11,7 @@
 #include "hpi/atomic_file.h"
 #include "hpi/chunk.h"
 #include "hpi/crypt.h"
+#include "hpi/parallel.h"
 #include "hpi/paths.h"
 
 namespace hpi {
@@ -219,12 +220,10 @@ bool Writer::Pack(AtomicFile& file, const Options& options, std::string* error) 
           failed = true;
         }
       };
-      unsigned threads = options.threads ? options.threads : std::thread::hardware_concurrency();
-      threads = unsigned(std::clamp<size_t>(threads, 1, jobs.size()));
-      std::vector<std::thread> pool;
-      for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-      work();
-      for (std::thread& t : pool) t.join();
+      // One worker per thread, each with its own encoder, taking chunks in turn.
+      const unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+      const size_t workers = std::min<size_t>(threads, jobs.size());
+      ParallelFor(workers, unsigned(workers), [&](size_t) { work(); });
       if (failed) return Fail(error, "compression failed");
     }
 

@@ -1,6 +1,5 @@
 #include "state/sources.h"
 
-#include <cstdint>
 #include <utility>
 
 #include "archive/disk_search.h"
@@ -9,7 +8,7 @@
 
 void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
   AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
-  const uint16_t unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
+  const int unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
                  corpsesBefore = State.CorpseFiles.Count, downloadsBefore = State.DownloadFiles.Count;
   {
     // The engine reports its own failures; every call goes on whatever
@@ -19,7 +18,7 @@ void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
       for (AllUnpacked* list : lists) ReadwriteHPIDir(State, list, f, rwLoadArchive);
   }
 
-  const std::pair<RowTable*, uint16_t> tables[] = {
+  const std::pair<RowTable*, int> tables[] = {
       {&State.UnitView, unitsBefore},
       {&State.WeaponView, weaponsBefore},
       {&State.CorpseView, corpsesBefore},

@@ -1,59 +1,16 @@
 // hpi add: adds or replaces one file and writes the archive anew.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <set>
 #include <vector>
 
+#include "archive/ascii_case.h"
 #include "hpi/paths.h"
 #include "hpi/writer.h"
+#include "hpi_tool_disk_file.h"
 #include "hpi_tool_file_commands.h"
 
 namespace hpitool {
-
-namespace {
-
-// Reads a whole regular file. Opened without blocking, so that a FIFO or a
-// device is refused instead of waited on.
-bool ReadDiskFile(const std::string& path, std::vector<uint8_t>& data, std::string& why) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (!ok) why = "not a regular file";
-  if (ok) {
-    data.resize(size_t(st.st_size));
-    size_t done = 0;
-    while (ok && done < data.size()) {
-      const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        why = n < 0 ? std::strerror(errno) : "the file became shorter while it was read";
-        ok = false;
-      } else {
-        done += size_t(n);
-      }
-    }
-  }
-  ::close(fd);
-  return ok;
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return s;
-}
-
-}  // namespace
 
 int Add(const std::string& archive, const std::string& path, const std::string& file, hpi::Method method,
         std::ostream& err) {
@@ -96,7 +53,7 @@ int Add(const std::string& archive, const std::string& path, const std::string& 
   std::set<std::string> seen;
   for (size_t i = 0; i < a->size(); ++i) {
     const std::string p = a->PathOf(i);
-    if (!seen.insert(Lower(p)).second) {
+    if (!seen.insert(LowerAscii(p)).second) {
       err << "hpi: " << archive << " holds two entries named " << p << " apart from letter case" << unchanged;
       return 1;
     }

@@ -4,13 +4,12 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "hpi/archive.h"
 #include "hpi/disk_writer.h"
 #include "hpi/writer.h"
+#include "hpi_tool_disk_file.h"
 
 namespace fs = std::filesystem;
 
@@ -116,9 +115,9 @@ int Create(const std::string& archive, const std::string& dir, hpi::Method metho
       continue;
     }
     if (!fs::is_regular_file(p, ec)) continue;
-    std::ifstream in(p, std::ios::binary);
-    contents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
+    contents.emplace_back();
+    std::string why;
+    if (!ReadDiskFile(p.string(), contents.back(), why)) {
       err << "hpi: cannot read " << p.string() << "\n";
       return 1;
     }
