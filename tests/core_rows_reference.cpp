@@ -168,6 +168,28 @@ void ExpectSameRows(const RowTable& View, const std::vector<ReferenceRow>& Expec
   }
 }
 
+
+// Adds one loaded file to List and returns its entry.
+UnPacked& AddFile(AllUnpacked& List, const std::string& Parent, const std::string& Path, const std::string& Text) {
+  UnPacked& e = List.NextSlot();
+  e.ParentFile = Parent;
+  e.UnPackedFile = Path;
+  e.SetContents(Text.data(), static_cast<int32_t>(Text.size()));
+  List.CommitSlot();
+  return e;
+}
+
+// The order row building leaves a table in: a stable sort by caption with the
+// table comparison.
+void SortByCaption(Dialogs& D, std::vector<ReferenceRow>& Rows) {
+  std::stable_sort(Rows.begin(), Rows.end(), [&](const ReferenceRow& A, const ReferenceRow& B) {
+    Row a, b;
+    a.Caption = A.Caption;
+    b.Caption = B.Caption;
+    return ItempCompare(D, a, b, 0) < 0;
+  });
+}
+
 }  // namespace
 
 TEST(RowsReference, LinesMatchTheReadingRules) {
@@ -210,21 +232,11 @@ TEST(RowsReference, RowsMatchAReferenceModel) {
       const int files = std::uniform_int_distribution<int>(1, 12)(rng);
       for (int f = 0; f < files; ++f) {
         const std::string text = RandomDefinition(rng, list.KeyList);
-        UnPacked& e = list.NextSlot();
-        e.ParentFile = "pack" + std::to_string(f % 3) + ".ufo";
-        e.UnPackedFile = "dir\\f" + std::to_string(f) + ".tdf";
-        e.SetContents(text.data(), static_cast<int32_t>(text.size()));
-        list.CommitSlot();
+        UnPacked& e = AddFile(list, "pack" + std::to_string(f % 3) + ".ufo", "dir\\f" + std::to_string(f) + ".tdf", text);
         ReferenceRows(e, list.KeyList, multi, false, expected);
       }
       BuildRows(s, view, list, multi, brAddNew, nullptr);
-      // The table is sorted by its caption: a stable sort with the table comparison.
-      std::stable_sort(expected.begin(), expected.end(), [&](const ReferenceRow& A, const ReferenceRow& B) {
-        Row a, b;
-        a.Caption = A.Caption;
-        b.Caption = B.Caption;
-        return ItempCompare(d, a, b, 0) < 0;
-      });
+      SortByCaption(d, expected);
       ExpectSameRows(view, expected, "round " + std::to_string(round) + (multi ? " multi" : " single"));
       if (HasFatalFailure()) return;
 
@@ -254,20 +266,11 @@ TEST(RowsReference, LargeBatchesBuildTheSameRows) {
       std::string text;
       for (int k = 0; k < 40; ++k) text += RandomDefinition(rng, list.KeyList) + "\r\nID=" + std::to_string(f % 97) + "\r\n}\r\n";
       bytes += text.size();
-      UnPacked& e = list.NextSlot();
-      e.ParentFile = "big.ufo";
-      e.UnPackedFile = "f" + std::to_string(f);
-      e.SetContents(text.data(), static_cast<int32_t>(text.size()));
-      list.CommitSlot();
+      UnPacked& e = AddFile(list, "big.ufo", "f" + std::to_string(f), text);
       ReferenceRows(e, list.KeyList, multi, false, expected);
     }
     BuildRows(s, view, list, multi, brAddNew, nullptr);
-    std::stable_sort(expected.begin(), expected.end(), [&](const ReferenceRow& A, const ReferenceRow& B) {
-      Row a, b;
-      a.Caption = A.Caption;
-      b.Caption = B.Caption;
-      return ItempCompare(d, a, b, 0) < 0;
-    });
+    SortByCaption(d, expected);
     ASSERT_GT(expected.size(), 100u);
     ExpectSameRows(view, expected, multi ? "large multi" : "large single");
   }
