@@ -95,10 +95,7 @@ QVariant RowTableModel::data(const QModelIndex& Index, int Role) const {
   if (Role != Qt::DisplayRole) return {};
   const int row = Index.row(), col = Index.column();
   if (row >= Table_.RowCount()) return QString();
-  const Row& r = Table_.RowAt(row);
-  if (col == 0) return Latin1(r.Caption);
-  if (static_cast<size_t>(col - 1) < r.SubItemCount()) return Latin1(r.SubItem(static_cast<size_t>(col - 1)));
-  return QString();
+  return Latin1(Table_.RowAt(row).Cell(static_cast<size_t>(col)));
 }
 
 QVariant RowTableModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
@@ -261,24 +258,23 @@ int ReportView::TextWidth(std::string_view Text, bool Header) {
     HeaderWidths_.emplace(Text, width);
     return width;
   }
+  return static_cast<int>((AdvanceSum(Text) + 63) / 64) + CellMargins_;
+}
+
+long long ReportView::AdvanceSum(std::string_view Text) {
   if (!AdvanceReady_) BuildAdvanceTable();
   long long sum = 0;  // in 1/64 pixel
   for (unsigned char c : Text) sum += Advance_[c];
-  return static_cast<int>((sum + 63) / 64) + CellMargins_;
+  return sum;
 }
 
 std::string_view ReportView::CellText(int RowIndex, int Column) const {
   if (RowIndex < 0 || RowIndex >= Table_.RowCount() || Column < 0) return {};
-  const Row& r = Table_.RowAt(RowIndex);
-  if (Column == 0) return r.Caption;
-  if (static_cast<size_t>(Column - 1) < r.SubItemCount()) return r.SubItem(static_cast<size_t>(Column - 1));
-  return {};
+  return Table_.RowAt(RowIndex).Cell(static_cast<size_t>(Column));
 }
 
 bool ReportView::CellTextFits(std::string_view Text, int Width) {
-  if (!AdvanceReady_) BuildAdvanceTable();
-  long long sum = 0;  // in 1/64 pixel
-  for (unsigned char c : Text) sum += Advance_[c];
+  const long long sum = AdvanceSum(Text);
   // The summed advances are rounded per byte and leave out kerning: half a
   // 64th a byte and a few pixels to spare keep the answer safe; text closer to
   // the edge is measured exactly.

@@ -85,6 +85,8 @@ class ReportView : public QTreeView, public TableObserver {
   void ViewSelectionChanged();
   void SectionResized(int Section, int NewSize);
   void BuildAdvanceTable();
+  // The summed advances of Text in the cell font, in 1/64 pixel.
+  long long AdvanceSum(std::string_view Text);
   void ShowSelectionHighlight(bool Shown);
 
   RowTable& Table_;

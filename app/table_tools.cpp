@@ -22,10 +22,7 @@ constexpr int kSideColumn = 6;
 
 // A cell, or "" when the row lacks it.
 std::string CellOrEmpty(const RowTable& Table, int Row, int Column) {
-  if (Column == 0) return Table.RowAt(Row).Caption;
-  const class Row& r = Table.RowAt(Row);
-  const auto j = static_cast<size_t>(Column - 1);
-  return j < r.SubItemCount() ? std::string(r.SubItem(j)) : std::string();
+  return std::string(Table.RowAt(Row).Cell(static_cast<size_t>(Column)));
 }
 
 }  // namespace

@@ -43,6 +43,12 @@ class Row {
   size_t SubItemCount() const { return Count_; }
   // Sub-item J (column J + 1). Throws std::out_of_range when the row has none.
   std::string_view SubItem(size_t J) const;
+  // The text of table column Column: the caption for 0, else sub-item
+  // Column - 1; empty when the row has no such cell.
+  std::string_view Cell(size_t Column) const {
+    if (Column == 0) return Caption;
+    return Column - 1 < Count_ ? SubItem(Column - 1) : std::string_view();
+  }
   void AppendSubItem(std::string_view Text);
   void ClearSubItems() {
     Store_.reset();
