@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QHeaderView>
+#include <QHoverEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -19,10 +20,10 @@
 namespace {
 
 // Paints each cell, then its right and bottom edge as a grid line. An ordinary
-// cell (not selected, without focus, plain text) is drawn here directly: its
-// Latin-1 bytes, elided at the right when they do not fit, at the place and in
-// the colour the style would use, without the style's per-cell text layout.
-// Every other cell is painted by the style as usual.
+// cell (not selected, without focus, plain text) is drawn by the view directly:
+// its Latin-1 bytes, elided at the right when they do not fit, at the place
+// and in the colour the style would use, without the style's per-cell text
+// layout. Every other cell is painted by the style as usual.
 class GridDelegate : public QStyledItemDelegate {
  public:
   explicit GridDelegate(ReportView* View) : QStyledItemDelegate(View), View_(View) {}
@@ -41,31 +42,14 @@ class GridDelegate : public QStyledItemDelegate {
   // False when the cell needs the style's own painting.
   bool PaintPlainCell(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
     const std::string_view text = View_->CellText(Index.row(), Index.column());
+    if (!ReportView::IsPlainText(text)) return false;
     if (text.empty()) return true;
-    for (unsigned char c : text)
-      if (c < 0x20 || c == 0x7f) return false;  // line breaks, tabs and other controls
-    const QWidget* w = Option.widget;
-    QStyle* style = w ? w->style() : QApplication::style();
-    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
-    const QRect r = Option.rect.adjusted(margin, 0, -margin, 0);
-    QString s = Latin1(text);
-    if (!View_->CellTextFits(text, r.width())) {
-      // As the style elides: only text wider than the room, to the room.
-      if (QFontMetricsF(Option.font).horizontalAdvance(s) > r.width())
-        s = Option.fontMetrics.elidedText(s, Qt::ElideRight, r.width());
-    }
-    QPalette::ColorGroup group = Option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
-    if (group == QPalette::Normal && !(Option.state & QStyle::State_Active)) group = QPalette::Inactive;
-    // The line's top is centred in the cell, as the style places it; the text
-    // is drawn at its baseline, which needs no line layout.
-    const QFontMetricsF fm(Option.font);
-    const qreal top = r.top() + (r.height() - (fm.ascent() + fm.descent())) / 2;
     P->save();
-    P->setPen(Option.palette.color(group, QPalette::Text));
+    P->setPen(Option.palette.color(ReportView::TextGroup(Option.state), QPalette::Text));
     P->setFont(Option.font);
-    if (s.size() != static_cast<qsizetype>(text.size()) || Option.font != View_->font() ||
-        !View_->DrawCellText(P, QPointF(r.left(), top + fm.ascent()), text))
-      P->drawText(QPointF(r.left(), top + fm.ascent()), s);
+    ReportView::GlyphBatch batch;
+    View_->PlaceCellText(P, Option.rect, Option.font, text, batch);
+    View_->DrawGlyphs(P, batch);
     P->restore();
     return true;
   }
@@ -83,7 +67,11 @@ constexpr int kHeaderAir = 4;
 // ---------------------------------------------------------------- model
 
 RowTableModel::RowTableModel(RowTable& Table, QObject* Parent)
-    : QAbstractTableModel(Parent), Table_(Table), Rows_(Table.RowCount()), Columns_(Table.ColumnCount()) {}
+    : QAbstractTableModel(Parent),
+      Table_(Table),
+      Rows_(Table.RowCount()),
+      Columns_(Table.ColumnCount()),
+      FirstRowTall_(FirstRowMayBeTall()) {}
 
 int RowTableModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Rows_; }
 
@@ -111,21 +99,42 @@ Qt::ItemFlags RowTableModel::flags(const QModelIndex& Index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
-void RowTableModel::Reload() {
+bool RowTableModel::Reload() {
+  const bool wasTall = FirstRowTall_;
+  FirstRowTall_ = FirstRowMayBeTall();
   if (Table_.RowCount() == Rows_ && Table_.ColumnCount() == Columns_ && Rows_ > 0) {
-    // The same shape (rows reordered, as a sort does, or rewritten): a layout
-    // change, which leaves the header alone instead of measuring every caption
-    // again. Persistent indexes are dropped, as a reset drops them.
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // The same shape (rows reordered, as a sort does, or rewritten).
+    // Persistent indexes are dropped, as a reset drops them.
     const QModelIndexList old = persistentIndexList();
+    if (!wasTall && !FirstRowTall_) {
+      // One-line rows stay where they are and only their texts change: no
+      // layout is needed, which would also lay out the scroll bars and
+      // repaint the window around them.
+      changePersistentIndexList(old, QModelIndexList(old.size()));
+      return true;
+    }
+    // A layout change, so the row height is taken again; it leaves the
+    // header alone instead of measuring every caption again.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     changePersistentIndexList(old, QModelIndexList(old.size()));
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-    return;
+    return false;
   }
   beginResetModel();
   Rows_ = Table_.RowCount();
   Columns_ = Table_.ColumnCount();
   endResetModel();
+  return false;
+}
+
+bool RowTableModel::FirstRowMayBeTall() const {
+  if (Table_.RowCount() == 0) return false;
+  const Row& first = Table_.RowAt(0);
+  for (int c = 0; c < Table_.ColumnCount(); ++c) {
+    const std::string_view text = first.Cell(static_cast<size_t>(c));
+    if (text.find_first_of("\r\n") != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 // ---------------------------------------------------------------- view
@@ -133,7 +142,8 @@ void RowTableModel::Reload() {
 ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
     : QTreeView(Parent), Table_(Table), Model_(new RowTableModel(Table, this)), KeepSelection_(KeepSelection) {
   setModel(Model_);
-  setItemDelegate(new GridDelegate(this));
+  Delegate_ = new GridDelegate(this);
+  setItemDelegate(Delegate_);
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -172,7 +182,7 @@ ReportView::~ReportView() {
 
 void ReportView::RowsChanged() {
   Syncing_ = true;
-  Model_->Reload();
+  if (Model_->Reload()) viewport()->update();
   ApplyWidths();
   Syncing_ = false;
   ShowCoreSelection();
@@ -232,14 +242,17 @@ void ReportView::SectionResized(int Section, int NewSize) {
   if (Table_.ColumnWidth(Section) != NewSize) Table_.SetColumnWidth(Section, NewSize);
 }
 
-void ReportView::BuildAdvanceTable() {
+void ReportView::BuildAdvanceTable() const {
   // Fitting a column measures every cell of it, thousands of times per load:
   // the advance of each Latin-1 byte is taken from the font once and summed.
   const QFontMetricsF fm(font());
   for (int b = 0; b < 256; ++b)
     Advance_[b] = static_cast<int>(std::lround(fm.horizontalAdvance(QChar(b)) * 64.0));
   MaxAdvance_ = *std::max_element(Advance_.begin(), Advance_.end());
-  CellMargins_ = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + kCellAir;
+  Ascent_ = fm.ascent();
+  Descent_ = fm.descent();
+  TextMargin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  CellMargins_ = 2 * TextMargin_ + kCellAir;
   AdvanceReady_ = true;
 }
 
@@ -261,7 +274,7 @@ int ReportView::TextWidth(std::string_view Text, bool Header) {
   return static_cast<int>((AdvanceSum(Text) + 63) / 64) + CellMargins_;
 }
 
-long long ReportView::AdvanceSum(std::string_view Text) {
+long long ReportView::AdvanceSum(std::string_view Text) const {
   if (!AdvanceReady_) BuildAdvanceTable();
   long long sum = 0;  // in 1/64 pixel
   for (unsigned char c : Text) sum += Advance_[c];
@@ -273,7 +286,7 @@ std::string_view ReportView::CellText(int RowIndex, int Column) const {
   return Table_.RowAt(RowIndex).Cell(static_cast<size_t>(Column));
 }
 
-bool ReportView::CellTextFits(std::string_view Text, int Width) {
+bool ReportView::CellTextFits(std::string_view Text, int Width) const {
   const long long sum = AdvanceSum(Text);
   // The summed advances are rounded per byte and leave out kerning: half a
   // 64th a byte and a few pixels to spare keep the answer safe; text closer to
@@ -281,7 +294,49 @@ bool ReportView::CellTextFits(std::string_view Text, int Width) {
   return sum + static_cast<long long>(Text.size()) / 2 + 4 * 64 < static_cast<long long>(Width) * 64;
 }
 
-bool ReportView::DrawCellText(QPainter* P, QPointF Origin, std::string_view Text) {
+bool ReportView::IsPlainText(std::string_view Text) {
+  for (unsigned char c : Text)
+    if (c < 0x20 || c == 0x7f) return false;  // line breaks, tabs and other controls
+  return true;
+}
+
+QPalette::ColorGroup ReportView::TextGroup(QStyle::State State) {
+  if (!(State & QStyle::State_Enabled)) return QPalette::Disabled;
+  return State & QStyle::State_Active ? QPalette::Normal : QPalette::Inactive;
+}
+
+void ReportView::PlaceCellText(QPainter* P, const QRect& Cell, const QFont& Font, std::string_view Text,
+                               GlyphBatch& Batch) const {
+  if (Text.empty()) return;
+  if (!AdvanceReady_) BuildAdvanceTable();
+  const bool viewFont = Font == font();
+  const QRect r = Cell.adjusted(TextMargin_, 0, -TextMargin_, 0);
+  QString s;
+  bool elided = false;
+  if (!CellTextFits(Text, r.width())) {
+    // As the style elides: only text wider than the room, to the room.
+    s = Latin1(Text);
+    const QFontMetricsF fm(Font);
+    if (fm.horizontalAdvance(s) > r.width()) {
+      s = QFontMetrics(Font).elidedText(s, Qt::ElideRight, r.width());
+      elided = s.size() != static_cast<qsizetype>(Text.size());
+    }
+  }
+  // The line's top is centred in the cell, as the style places it; the text
+  // is drawn at its baseline, which needs no line layout.
+  qreal ascent = Ascent_, descent = Descent_;
+  if (!viewFont) {
+    const QFontMetricsF fm(Font);
+    ascent = fm.ascent();
+    descent = fm.descent();
+  }
+  const qreal top = r.top() + (r.height() - (ascent + descent)) / 2;
+  const QPointF origin(r.left(), top + ascent);
+  if (elided || !viewFont || !AddCellGlyphs(origin, Text, Batch))
+    P->drawText(origin, s.isNull() ? Latin1(Text) : s);
+}
+
+bool ReportView::AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch) const {
   // Printable ASCII only, and nothing the font may join into a ligature: the
   // glyph of each byte then stands alone, and pairs move only by kerning.
   for (size_t i = 0; i < Text.size(); ++i) {
@@ -302,9 +357,7 @@ bool ReportView::DrawCellText(QPainter* P, QPointF Origin, std::string_view Text
     GlyphsReady_ = true;
   }
   if (!Raw_.isValid()) return false;
-  QList<quint32> glyphs(static_cast<qsizetype>(Text.size()));
-  QList<QPointF> positions(static_cast<qsizetype>(Text.size()));
-  qreal x = 0;
+  qreal x = Origin.x();
   for (size_t i = 0; i < Text.size(); ++i) {
     const auto b = static_cast<unsigned char>(Text[i]);
     if (i > 0) {
@@ -317,16 +370,125 @@ bool ReportView::DrawCellText(QPainter* P, QPointF Origin, std::string_view Text
       }
       x += kern;
     }
-    glyphs[static_cast<qsizetype>(i)] = Glyph_[b];
-    positions[static_cast<qsizetype>(i)] = QPointF(x, 0);
+    Batch.Glyphs.append(Glyph_[b]);
+    Batch.Positions.append(QPointF(x, Origin.y()));
     x += GlyphAdvance_[b];
   }
+  return true;
+}
+
+void ReportView::DrawGlyphs(QPainter* P, GlyphBatch& Batch) const {
+  if (Batch.Glyphs.isEmpty()) return;
   QGlyphRun run;
   run.setRawFont(Raw_);
-  run.setGlyphIndexes(glyphs);
-  run.setPositions(positions);
-  P->drawGlyphRun(Origin, run);
-  return true;
+  run.setGlyphIndexes(Batch.Glyphs);
+  run.setPositions(Batch.Positions);
+  P->drawGlyphRun(QPointF(0, 0), run);
+  Batch.Glyphs.clear();
+  Batch.Positions.clear();
+}
+
+bool ReportView::ReadPlainRow(int RowIndex) const {
+  // A selected row, the row with the focus frame, the row under the mouse
+  // (a style may show it) and texts with controls are left to the tree view.
+  if (RowIndex < 0 || RowIndex >= Table_.RowCount() || RowIndex == HoverRow_) return false;
+  if (selectionModel()->rowIntersectsSelection(RowIndex, QModelIndex())) return false;
+  if (hasFocus() && currentIndex().isValid() && currentIndex().row() == RowIndex) return false;
+  // The texts of the shown columns, from one pass over the row's cells.
+  const Row& row = Table_.RowAt(RowIndex);
+  Texts_.assign(Shown_.size(), std::string_view());
+  if (SlotOf_[0] >= 0) Texts_[static_cast<size_t>(SlotOf_[0])] = row.Caption;
+  row.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+    if (J + 1 < SlotOf_.size() && SlotOf_[J + 1] >= 0) Texts_[static_cast<size_t>(SlotOf_[J + 1])] = Text;
+  });
+  return std::all_of(Texts_.begin(), Texts_.end(), IsPlainText);
+}
+
+void ReportView::FindShownColumns() const {
+  // The shown columns across the viewport, left to right, as the tree view
+  // lays them out: a section of no width still draws its grid line.
+  const QHeaderView* h = header();
+  Shown_.clear();
+  SlotOf_.assign(static_cast<size_t>(std::max(1, h->count())), -1);
+  for (int v = std::max(0, h->visualIndexAt(0)); v < h->count(); ++v) {
+    const int logical = h->logicalIndex(v);
+    if (h->isSectionHidden(logical)) continue;
+    const int x = h->sectionViewportPosition(logical);
+    if (x >= viewport()->width()) break;
+    SlotOf_[static_cast<size_t>(logical)] = static_cast<int>(Shown_.size());
+    Shown_.push_back({x, h->sectionSize(logical)});
+  }
+}
+
+QColor ReportView::GridColor(const QStyleOptionViewItem& Option) {
+  // The colour group each cell of the row is painted in.
+  QPalette::ColorGroup group = Option.palette.currentColorGroup();
+  if (Option.state & QStyle::State_Enabled)
+    group = Option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+  return Option.palette.color(group, QPalette::Midlight);
+}
+
+void ReportView::paintEvent(QPaintEvent* Event) {
+  // Anything but this view's own cell painting, left to right, in one colour
+  // is drawn by the tree view alone.
+  if (itemDelegate() != Delegate_ || isRightToLeft() || alternatingRowColors() || !uniformRowHeights()) {
+    QTreeView::paintEvent(Event);
+    return;
+  }
+  executeDelayedItemsLayout();
+  const int rows = Model_->rowCount();
+  const int height = rows > 0 ? rowHeight(Model_->index(0, 0)) : 0;
+  if (height <= 0) {
+    QTreeView::paintEvent(Event);
+    return;
+  }
+  QPainter p(viewport());
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);  // the state and palette the tree view draws rows with
+  // Rows of plain cells are drawn here, all their texts at once; what is left
+  // of the region (other rows, the space below the last) goes to the tree
+  // view, which is then spared for most repaints.
+  FindShownColumns();
+  QRegion rest = Event->region();
+  const QRect bounds = rest.boundingRect();
+  const int offset = verticalOffset();  // rows are equally high and none is hidden
+  const QColor grid = GridColor(option);
+  std::vector<int> plainTops;
+  bool otherRows = false;
+  p.save();
+  p.setPen(option.palette.color(TextGroup(option.state), QPalette::Text));
+  p.setFont(font());
+  Batch_.Glyphs.clear();
+  Batch_.Positions.clear();
+  for (int r = std::max(0, (bounds.top() + offset) / height); r < rows; ++r) {
+    const QRect full(0, r * height - offset, viewport()->width(), height);
+    if (full.top() > bounds.bottom()) break;
+    if (!rest.intersects(full)) continue;
+    if (!ReadPlainRow(r)) {
+      otherRows = true;
+      continue;
+    }
+    for (size_t i = 0; i < Shown_.size(); ++i)
+      PlaceCellText(&p, QRect(Shown_[i].X, full.top(), Shown_[i].Width, height), font(), Texts_[i], Batch_);
+    rest -= full;
+    plainTops.push_back(full.top());
+  }
+  DrawGlyphs(&p, Batch_);
+  p.restore();
+  if (otherRows) drawTree(&p, rest);
+  if (plainTops.empty() || Shown_.empty()) return;
+  // The grid after the texts, as each cell draws its lines over its text:
+  // under each plain row one line across its cells, and the right edge of
+  // every shown cell over each run of adjacent plain rows in one rectangle
+  // per column. (A row the tree view drew keeps its own lines: a selected
+  // cell's panel covers part of its neighbour's.)
+  const int left = Shown_.front().X, right = Shown_.back().X + Shown_.back().Width;
+  for (int top : plainTops) p.fillRect(QRect(left, top + height - 1, right - left, 1), grid);
+  for (size_t first = 0, last = 0; first < plainTops.size(); first = ++last) {
+    while (last + 1 < plainTops.size() && plainTops[last + 1] == plainTops[last] + height) ++last;
+    const int top = plainTops[first], bottom = plainTops[last] + height;
+    for (const ShownColumn& c : Shown_) p.fillRect(QRect(c.X + c.Width - 1, top, 1, bottom - top), grid);
+  }
 }
 
 int ReportView::CellWidthBound(size_t Length) {
@@ -353,6 +515,25 @@ int ReportView::RowHeight() {
     if (h > 0) return h;
   }
   return fontMetrics().height() + 2;
+}
+
+bool ReportView::viewportEvent(QEvent* Event) {
+  // The row under the mouse, as the tree view follows it for its hover state.
+  switch (Event->type()) {
+    case QEvent::HoverEnter:
+    case QEvent::HoverMove: {
+      const QModelIndex i = indexAt(static_cast<QHoverEvent*>(Event)->position().toPoint());
+      HoverRow_ = i.isValid() ? i.row() : -1;
+      break;
+    }
+    case QEvent::HoverLeave:
+    case QEvent::Leave:
+      HoverRow_ = -1;
+      break;
+    default:
+      break;
+  }
+  return QTreeView::viewportEvent(Event);
 }
 
 void ReportView::mouseReleaseEvent(QMouseEvent* Event) {

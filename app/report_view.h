@@ -5,6 +5,7 @@
 // it once per batch update, and the core asks it for text widths and scrolling.
 #include <QAbstractTableModel>
 #include <QRawFont>
+#include <QStyle>
 #include <QTreeView>
 #include <array>
 #include <string>
@@ -29,13 +30,23 @@ class RowTableModel : public QAbstractTableModel {
   QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& Index) const override;
 
-  // Takes the table's current row and column counts (a model reset).
-  void Reload();
+  // Takes the table's current row and column counts. Rows reordered or
+  // rewritten in place (the same counts, as a sort leaves them) keep the
+  // view's layout: the persistent indexes are dropped, as a reset drops them,
+  // and true is returned, for the view to repaint its rows. A first row that
+  // may be taller than a line (its height is every row's) makes it a layout
+  // change instead; other counts reset the model. Both return false.
+  bool Reload();
 
  private:
+  // Whether the first row may be taller than a line: the view takes the
+  // height of every row from the first.
+  bool FirstRowMayBeTall() const;
+
   RowTable& Table_;
   int Rows_ = 0;
   int Columns_ = 0;
+  bool FirstRowTall_ = false;  // as found by the last reload
 };
 
 class ReportView : public QTreeView, public TableObserver {
@@ -51,11 +62,27 @@ class ReportView : public QTreeView, public TableObserver {
   // The text of a cell as the model shows it; empty for a cell that does not exist.
   std::string_view CellText(int RowIndex, int Column) const;
   // Whether Text surely fits Width pixels in the cell font.
-  bool CellTextFits(std::string_view Text, int Width);
-  // Draws Text in the cell font with its baseline at Origin, glyph by glyph
-  // from a table of the printable ASCII bytes and their pair kerning, without
-  // shaping the text. False (nothing drawn) for text it does not handle.
-  bool DrawCellText(QPainter* P, QPointF Origin, std::string_view Text);
+  bool CellTextFits(std::string_view Text, int Width) const;
+  // Whether Text is drawn as one line by the view itself: no line breaks,
+  // tabs or other controls.
+  static bool IsPlainText(std::string_view Text);
+  // The palette group of cell text in a view of State.
+  static QPalette::ColorGroup TextGroup(QStyle::State State);
+
+  // Glyphs of several cells, drawn as one run.
+  struct GlyphBatch {
+    QList<quint32> Glyphs;
+    QList<QPointF> Positions;
+  };
+  // Places the plain Text of the cell rectangle Cell in Font as the style
+  // would, elided at the right when it does not fit: printable ASCII in the
+  // view's font goes into Batch, glyph by glyph from a table of the bytes and
+  // their pair kerning, without shaping; other text is drawn on P at once
+  // with P's pen and font.
+  void PlaceCellText(QPainter* P, const QRect& Cell, const QFont& Font, std::string_view Text,
+                     GlyphBatch& Batch) const;
+  // Draws and empties Batch.
+  void DrawGlyphs(QPainter* P, GlyphBatch& Batch) const;
 
   // TableObserver
   void RowsChanged() override;
@@ -76,6 +103,10 @@ class ReportView : public QTreeView, public TableObserver {
   void mouseReleaseEvent(QMouseEvent* Event) override;
   void mouseDoubleClickEvent(QMouseEvent* Event) override;
   void changeEvent(QEvent* Event) override;
+  // A row of plain cells is drawn in one pass, without the style's per-cell
+  // options and panels; any other row as the tree view draws it.
+  void paintEvent(QPaintEvent* Event) override;
+  bool viewportEvent(QEvent* Event) override;
   void focusInEvent(QFocusEvent* Event) override;
   void focusOutEvent(QFocusEvent* Event) override;
 
@@ -84,24 +115,47 @@ class ReportView : public QTreeView, public TableObserver {
   void ShowCoreSelection();
   void ViewSelectionChanged();
   void SectionResized(int Section, int NewSize);
-  void BuildAdvanceTable();
+  void BuildAdvanceTable() const;
   // The summed advances of Text in the cell font, in 1/64 pixel.
-  long long AdvanceSum(std::string_view Text);
+  long long AdvanceSum(std::string_view Text) const;
+  bool AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch) const;
+  // Reads the texts of row RowIndex in the shown columns into Texts_; false
+  // when the row needs the tree view's drawing.
+  bool ReadPlainRow(int RowIndex) const;
+  void FindShownColumns() const;
+  // The grid line colour of a row drawn with Option.
+  static QColor GridColor(const QStyleOptionViewItem& Option);
   void ShowSelectionHighlight(bool Shown);
 
   RowTable& Table_;
   RowTableModel* Model_;
   bool KeepSelection_;             // the selection stays highlighted without the focus
   bool Syncing_ = false;           // true while the view follows the core
-  std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
-  int MaxAdvance_ = 0;              // the widest of them
-  int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
-  bool AdvanceReady_ = false;
+  QAbstractItemDelegate* Delegate_ = nullptr;  // the view's own cell painting
+  // Measuring and drawing tables of the cell font, made when first needed
+  // (painting is const) and dropped when the font or style changes.
+  mutable std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
+  mutable int MaxAdvance_ = 0;              // the widest of them
+  mutable int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
+  mutable int TextMargin_ = 0;              // the style's text margin on each side of a cell
+  mutable qreal Ascent_ = 0, Descent_ = 0;  // of the cell font
+  mutable bool AdvanceReady_ = false;
   std::unordered_map<std::string, int> HeaderWidths_;  // caption widths measured in HeaderFont_
   QFont HeaderFont_;
-  QRawFont Raw_;
-  std::array<quint32, 256> Glyph_{};
-  std::array<qreal, 256> GlyphAdvance_{};
-  std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
-  bool GlyphsReady_ = false;
+  mutable QRawFont Raw_;
+  mutable std::array<quint32, 256> Glyph_{};
+  mutable std::array<qreal, 256> GlyphAdvance_{};
+  mutable std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
+  mutable bool GlyphsReady_ = false;
+  // What a repaint of plain rows works from: the shown columns, left to
+  // right; the place among them of each column (-1 when not shown); the
+  // texts of the row being drawn.
+  struct ShownColumn {
+    int X, Width;
+  };
+  mutable std::vector<ShownColumn> Shown_;
+  int HoverRow_ = -1;  // the row under the mouse, -1 when none
+  mutable std::vector<int> SlotOf_;
+  mutable std::vector<std::string_view> Texts_;
+  mutable GlyphBatch Batch_;
 };

@@ -1,6 +1,7 @@
 #include "definitions/build_rows.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -327,14 +328,61 @@ std::string FirstSectionName(const std::vector<std::string>& Lines) {
   return std::string(SectionNameOf(views));
 }
 
+namespace {
+
+// The first eight bytes of Text with a to z folded to capitals, big-endian,
+// zeros after a shorter text: these compare as CompareTextFoldingLower
+// compares the texts' first eight bytes, a prefix first (a cell's text has no
+// zero byte).
+uint64_t FoldedPrefix(std::string_view Text) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    auto c = static_cast<unsigned char>(i < Text.size() ? Text[i] : 0);
+    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - ('a' - 'A'));
+    v = (v << 8) | c;
+  }
+  return v;
+}
+
+}  // namespace
+
 void SortTable(TableState& State, RowTable& View) {
   const auto column = static_cast<uint16_t>(State.SortColumnOf(View));
   Dialogs& d = State.dialogs;
   // Each row's key is read once; the sort then compares prepared keys with
   // the same answers and the same messages as ItempCompare on the rows.
   std::vector<ItempKey> keys(static_cast<size_t>(View.RowCount()));
-  for (size_t i = 0; i < keys.size(); ++i) keys[i] = ItempKeyOf(View.RowAt(static_cast<int>(i)), column);
-  View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareKeys(d, keys[A], keys[B]) < 0; });
+  bool failed = false, numbersOrEmpty = true, noNumbers = true;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    keys[i] = ItempKeyOf(View.RowAt(static_cast<int>(i)), column);
+    failed |= keys[i].Failed;
+    numbersOrEmpty &= keys[i].Number.has_value() || keys[i].Text.empty();
+    noNumbers &= !keys[i].Number.has_value();
+  }
+  if (failed) {
+    View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareKeys(d, keys[A], keys[B]) < 0; });
+  } else if (numbersOrEmpty) {
+    // Whole numbers and empty cells only (a numeric column): every comparison
+    // puts an empty cell (text "") before a number and numbers by value, so
+    // one integer per row answers each of them.
+    std::vector<int64_t> rank(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) rank[i] = keys[i].Number ? *keys[i].Number : INT64_MIN;
+    View.SortRowNumbers([&](size_t A, size_t B) { return rank[A] < rank[B]; });
+  } else if (noNumbers) {
+    // Texts only: every comparison is the folded text comparison, which the
+    // first eight bytes mostly decide as one integer.
+    std::vector<uint64_t> prefix(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) prefix[i] = FoldedPrefix(keys[i].Text);
+    View.SortRowNumbers([&](size_t A, size_t B) {
+      if (prefix[A] != prefix[B]) return prefix[A] < prefix[B];
+      // The same first eight bytes: the rest decides (a text of exactly
+      // eight bytes is a prefix of a longer one).
+      const std::string_view a = keys[A].Text, b = keys[B].Text;
+      return CompareTextFoldingLower(a.substr(std::min<size_t>(8, a.size())), b.substr(std::min<size_t>(8, b.size()))) < 0;
+    });
+  } else {
+    View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareReadKeys(keys[A], keys[B]) < 0; });
+  }
 }
 
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,

@@ -60,20 +60,6 @@ std::optional<int32_t> ParseWholeNumber(std::string_view Text) {
   return static_cast<int32_t>(value);
 }
 
-int CompareTextFoldingLower(std::string_view A, std::string_view B) {
-  auto fold = [](char C) -> int {
-    auto u = static_cast<unsigned char>(C);
-    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
-  };
-  size_t n = std::min(A.size(), B.size());
-  for (size_t i = 0; i < n; ++i) {
-    int d = fold(A[i]) - fold(B[i]);
-    if (d != 0) return d;
-  }
-  if (A.size() == B.size()) return 0;
-  return A.size() < B.size() ? -fold(B[n]) : fold(A[n]);
-}
-
 ItempKey ItempKeyOf(const Row& R, uint16_t Column) {
   ItempKey key;
   try {
@@ -91,8 +77,7 @@ int ItempCompareKeys(Dialogs& D, const ItempKey& First, const ItempKey& Second) 
     D.ShowMessage("Exception in Function ItempCompare");
     return 0;
   }
-  if (First.Number && Second.Number) return (*First.Number > *Second.Number) - (*First.Number < *Second.Number);
-  return CompareTextFoldingLower(First.Text, Second.Text);
+  return ItempCompareReadKeys(First, Second);
 }
 
 int ItempCompare(Dialogs& D, const Row& First, const Row& Second, uint16_t Column) {

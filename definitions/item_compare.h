@@ -31,5 +31,25 @@ int ItempCompareKeys(Dialogs& D, const ItempKey& First, const ItempKey& Second);
 std::optional<int32_t> ParseWholeNumber(std::string_view Text);
 
 // Byte-wise comparison with a to z taken as A to Z; the difference of the first
-// differing (folded) bytes, a prefix sorting first.
-int CompareTextFoldingLower(std::string_view A, std::string_view B);
+// differing (folded) bytes, a prefix sorting first. Inline: a sort calls it
+// for most of its comparisons.
+inline int CompareTextFoldingLower(std::string_view A, std::string_view B) {
+  auto fold = [](char C) -> int {
+    auto u = static_cast<unsigned char>(C);
+    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
+  };
+  const size_t n = A.size() < B.size() ? A.size() : B.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (A[i] == B[i]) continue;
+    const int d = fold(A[i]) - fold(B[i]);
+    if (d != 0) return d;
+  }
+  if (A.size() == B.size()) return 0;
+  return A.size() < B.size() ? -fold(B[n]) : fold(A[n]);
+}
+
+// ItempCompareKeys on two keys that were read without failing.
+inline int ItempCompareReadKeys(const ItempKey& First, const ItempKey& Second) {
+  if (First.Number && Second.Number) return (*First.Number > *Second.Number) - (*First.Number < *Second.Number);
+  return CompareTextFoldingLower(First.Text, Second.Text);
+}

@@ -371,3 +371,53 @@ TEST(RowsReference, SortMatchesAStableSortWithItempCompare) {
     ASSERT_EQ(d.Messages, std::vector<std::string>(failures, "Exception in Function ItempCompare"));
   }
 }
+
+TEST(RowsReference, SortOfNumericTextAndMixedColumns) {
+  // Columns of one kind are sorted by shortcuts: numbers and empty cells by
+  // value, texts by their first bytes. Each must give the order of the
+  // comparison rule written out here: whole numbers by value, anything else
+  // as text with a to z taken as capitals, a prefix first.
+  auto folded = [](std::string S) {
+    S = S.substr(0, S.find('\0'));
+    for (char& c : S)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return S;
+  };
+  auto less = [&](const std::string& A, const std::string& B) {
+    const std::string a = folded(A), b = folded(B);
+    const auto na = ParseWholeNumber(A.substr(0, A.find('\0'))), nb = ParseWholeNumber(B.substr(0, B.find('\0')));
+    if (na && nb) return *na < *nb;
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char X, char Y) {
+      return static_cast<unsigned char>(X) < static_cast<unsigned char>(Y);
+    });
+  };
+  const std::vector<std::vector<std::string>> kinds = {
+      {"", "0", "-1", "17", "  17", "+17", "$10", "2147483647", "-2147483648", "$FFFFFFFF", "900"},  // numbers
+      {"", "abc", "ABC", "abcdefgh", "ABCDEFGHi", "abcdefghI", "abcdefghij", "abcdefgh\xe9", "Zz", "zZ",
+       "_x", "\xff", std::string("abcdefgh\0z", 10), "1.5", "2.25", "10.0", "ab cd"},  // texts
+      {"", "10", "9", "9a", "10.5", "abc", "2147483648", "-3", "$ff"},                 // both
+  };
+  std::mt19937 rng(12);
+  for (const auto& values : kinds)
+    for (int round = 0; round < 100; ++round) {
+      SCOPED_TRACE(values[1]);
+      ScriptedDialogs d;
+      AppState s{d};
+      std::vector<std::pair<std::string, std::string>> reference;  // caption, cell
+      const int rows = std::uniform_int_distribution<int>(0, 60)(rng);
+      for (int i = 0; i < rows; ++i) {
+        Row& r = s.UnitView.AddRow();
+        r.Caption = std::to_string(i);
+        r.SetSubItems({"x", values[rng() % values.size()]});
+        reference.emplace_back(r.Caption, r.SubItem(1));
+      }
+      std::stable_sort(reference.begin(), reference.end(),
+                       [&](const auto& A, const auto& B) { return less(A.second, B.second); });
+      s.UnitSortColumn = 2;
+      SortTable(s, s.UnitView);
+      ASSERT_EQ(s.UnitView.RowCount(), rows);
+      for (int i = 0; i < rows; ++i)
+        ASSERT_EQ(s.UnitView.RowAt(i).Caption, reference[static_cast<size_t>(i)].first) << s.UnitView.RowAt(i).SubItem(1) << " / " << reference[static_cast<size_t>(i)].second;
+      ASSERT_TRUE(d.Messages.empty());
+    }
+}

@@ -1,6 +1,9 @@
-// The report view draws ordinary cells itself, without the style's text
-// layout: the picture must be the one the style's own item painting gives.
+// The report view draws rows of ordinary cells itself, without the style's
+// per-cell painting: the picture must be the one the style's own item
+// painting gives, in every state a table can be shown in.
 #include <QPainter>
+#include <QProxyStyle>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QtTest>
 
@@ -8,7 +11,8 @@
 
 namespace {
 
-// The plain style painting of every cell, with the same grid lines.
+// The plain style painting of every cell, with the same grid lines. With it
+// set, the view leaves all drawing to the tree view.
 class StyleDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -23,6 +27,59 @@ class StyleDelegate : public QStyledItemDelegate {
   }
 };
 
+// The union of the regions a widget was asked to paint.
+struct PaintedRegion : QObject {
+  QRegion Painted;
+  bool eventFilter(QObject*, QEvent* Event) override {
+    if (Event->type() == QEvent::Paint) Painted += static_cast<QPaintEvent*>(Event)->region();
+    return false;
+  }
+};
+
+// A style that shows the row under the mouse.
+class HoverStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement E, const QStyleOption* O, QPainter* P, const QWidget* W) const override {
+    if (E == PE_PanelItemViewRow && (O->state & State_MouseOver)) P->fillRect(O->rect, Qt::yellow);
+    QProxyStyle::drawPrimitive(E, O, P, W);
+  }
+};
+
+// Region of the viewport painted (all of it when empty), with the view's own
+// painting and with the style's.
+std::pair<QImage, QImage> Pictures(ReportView& View, const QRegion& Region = {}) {
+  QWidget* port = View.viewport();
+  auto picture = [&] {
+    QImage image(port->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::magenta);  // what the painting leaves untouched shows
+    port->render(&image, QPoint(), Region.isEmpty() ? QRegion(port->rect()) : Region);
+    return image;
+  };
+  QAbstractItemDelegate* own = View.itemDelegate();
+  const QImage mine = picture();
+  View.setItemDelegate(new StyleDelegate(&View));
+  const QImage style = picture();
+  View.setItemDelegate(own);
+  return {mine, style};
+}
+
+bool HasText(const QImage& Image, const QColor& Base) {
+  for (int y = 0; y < Image.height(); ++y)
+    for (int x = 0; x < Image.width(); ++x) {
+      const QRgb p = Image.pixel(x, y);
+      if (qGray(p) < qGray(Base.rgb()) - 100) return true;
+    }
+  return false;
+}
+
+void FillTable(RowTable& Table, const std::vector<std::vector<std::string>>& Rows) {
+  for (const auto& cells : Rows) {
+    Row& r = Table.AddRow();
+    r.Caption = cells[0];
+    r.SetSubItems({cells.begin() + 1, cells.end()});
+  }
+}
+
 }  // namespace
 
 class ReportViewPaintTest : public QObject {
@@ -31,36 +88,143 @@ class ReportViewPaintTest : public QObject {
  private slots:
   void cellsLookAsTheStylePaintsThem() {
     RowTable table;
-    for (const char* caption : {"Name", "Text", "More", "Narrow"}) table.AddColumn(caption, 120);
+    for (const char* caption : {"Name", "Text", "More", "Narrow", "Gone", "Last"}) table.AddColumn(caption, 120);
     table.SetColumnWidth(3, 40);  // elided text
+    table.SetColumnWidth(4, 0);   // a hidden column
     const std::vector<std::vector<std::string>> rows = {
-        {"ARMCOM", "Commander", "12345", "a long text to elide"},
-        {"AVATAR", "Tower of Valor", "-0.5", "Wide"},
-        {"office", "fifty flies", "ff", "Tf"},                             // ligature pairs
-        {"Caf\xe9", "na\xefve", "\xa9 1997", "\xbd"},                      // Latin-1 letters
-        {"tab\there", "line\nbreak", std::string("nul\0x", 5), "\x7f\x80"},  // controls
-        {"", "WAVE To", "AVAVAV", "Kerning"},
-        {"rcnzjh", "LT'A.V", "yo, r.", "{[|]}~"},
+        {"ARMCOM", "Commander", "12345", "a long text to elide", "hidden", "x"},
+        {"AVATAR", "Tower of Valor", "-0.5", "Wide", "", "y"},
+        {"office", "fifty flies", "ff", "Tf", "", ""},                             // ligature pairs
+        {"Caf\xe9", "na\xefve", "\xa9 1997", "\xbd", "", "\xff"},                  // Latin-1 letters
+        {"tab\there", "line\nbreak", std::string("nul\0x", 5), "\x7f\x80", "", ""},  // controls
+        {"", "WAVE To", "AVAVAV", "Kerning", "", "z"},
+        {"rcnzjh", "LT'A.V", "yo, r.", "{[|]}~", "", ""},
     };
-    for (const auto& cells : rows) {
-      Row& r = table.AddRow();
-      r.Caption = cells[0];
-      r.SetSubItems({cells.begin() + 1, cells.end()});
-    }
+    for (int copy = 0; copy < 4; ++copy) FillTable(table, rows);  // taller than the view
     ReportView view(table, true);
     view.resize(520, 200);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    table.Select(1);  // a selected row goes through the style in both pictures
-    const QImage own = view.viewport()->grab().toImage();
-    view.setItemDelegate(new StyleDelegate(&view));
-    const QImage style = view.viewport()->grab().toImage();
-    QCOMPARE(own.size(), style.size());
+    const QColor base = view.viewport()->palette().color(QPalette::Base);
+
+    // state name, and what sets it up
+    const std::vector<std::pair<const char*, std::function<void()>>> states = {
+        {"a selected row between plain rows", [&] { table.Select(1); }},
+        {"nothing selected", [&] { table.Select(-1); }},
+        {"the focus frame on the current row",
+         [&] {
+           table.Select(2);
+           view.setFocus();
+           view.selectionModel()->setCurrentIndex(view.model()->index(5, 0), QItemSelectionModel::NoUpdate);
+         }},
+        {"scrolled down by part of a row and right by part of a column",
+         [&] {
+           view.verticalScrollBar()->setValue(7);
+           view.horizontalScrollBar()->setValue(50);
+         }},
+        {"a disabled view", [&] { view.setEnabled(false); }},
+    };
+    for (const auto& [name, setUp] : states) {
+      setUp();
+      QApplication::processEvents();
+      const auto [own, style] = Pictures(view);
+      QVERIFY2(own == style, name);
+      QVERIFY2(HasText(own, base), name);  // a blank view would match trivially
+    }
+
+    // A repaint of part of the view paints that part as the style does and
+    // leaves the rest alone.
+    view.setEnabled(true);
+    const QRegion part = QRegion(30, 10, 200, 25) + QRegion(300, 60, 40, 80);
+    const auto [own, style] = Pictures(view, part);
     QVERIFY(own == style);
-    // The picture holds text at all: a blank view would match trivially.
-    QImage blank(own.size(), own.format());
-    blank.fill(view.viewport()->palette().color(QPalette::Base));
-    QVERIFY(own != blank);
+    QCOMPARE(own.pixel(400, 5), QColor(Qt::magenta).rgba());
+  }
+
+  void theRowUnderTheMouseAsTheStyleShowsIt() {
+    RowTable table;
+    for (const char* caption : {"Name", "Value"}) table.AddColumn(caption, 100);
+    FillTable(table, {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+    HoverStyle style;
+    ReportView view(table, true);
+    view.setStyle(&style);
+    view.resize(300, 150);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QPoint at = view.visualRect(view.model()->index(1, 1)).center();
+    QHoverEvent move(QEvent::HoverMove, at, view.viewport()->mapToGlobal(at), QPoint(-1, -1));
+    QApplication::sendEvent(view.viewport(), &move);
+    const auto [own, painted] = Pictures(view);
+    QVERIFY(own == painted);
+    QCOMPARE(QColor(own.pixel(at)), QColor(Qt::yellow));  // the style did show it
+    QHoverEvent leave(QEvent::HoverLeave, QPoint(-1, -1), QPoint(-1, -1), at);
+    QApplication::sendEvent(view.viewport(), &leave);
+    const auto [ownAfter, paintedAfter] = Pictures(view);
+    QVERIFY(ownAfter == paintedAfter);
+    QVERIFY(QColor(ownAfter.pixel(at)) != QColor(Qt::yellow));
+  }
+
+  void rowsTakeTheirHeightFromTheFirstAgainAfterASort() {
+    // Every row is as high as the first; a sort that brings a one-line row
+    // first makes them all one line high again, and back.
+    RowTable table;
+    for (const char* caption : {"Name", "Value"}) table.AddColumn(caption, 100);
+    FillTable(table, {{"b", "two\nlines"}, {"a", "1"}, {"c", "3"}});
+    ReportView view(table, true);
+    view.resize(300, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    auto height = [&] { return view.visualRect(view.model()->index(1, 0)).top(); };
+    const int tall = height();
+    table.Sort([](const Row& A, const Row& B) { return A.Caption.compare(B.Caption); });
+    QApplication::processEvents();
+    QVERIFY(height() < tall);
+    table.Sort([](const Row& A, const Row& B) { return B.Caption == "b" ? 1 : A.Caption == "b" ? -1 : 0; });
+    QApplication::processEvents();
+    QCOMPARE(height(), tall);
+  }
+
+  void aSortRepaintsTheNewOrder() {
+    // A sort reorders the rows in place: the view shows the new order, as a
+    // view made for the sorted table shows it, and keeps no stale selection.
+    RowTable table;
+    for (const char* caption : {"Name", "Value"}) table.AddColumn(caption, 100);
+    FillTable(table, {{"c", "3"}, {"a", "1"}, {"d", "4"}, {"b", "2"}});
+    ReportView view(table, true);
+    view.resize(300, 150);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setFocus();
+    table.Select(2);
+    table.Select(-1);  // the current row stays, with its focus frame
+    QApplication::processEvents();
+    QCOMPARE(view.currentIndex().row(), 2);
+
+    QSignalSpy resets(view.model(), &QAbstractItemModel::modelReset);
+    PaintedRegion painted;
+    view.viewport()->installEventFilter(&painted);
+    table.Sort([](const Row& A, const Row& B) { return A.Caption.compare(B.Caption); });
+    QApplication::processEvents();
+    QCOMPARE(resets.count(), 0);  // the header keeps its sections
+    QVERIFY(painted.Painted.contains(view.visualRect(view.model()->index(3, 1))));  // the screen follows
+    QVERIFY(!view.currentIndex().isValid());
+    QVERIFY(view.selectionModel()->selectedRows().isEmpty());
+    view.clearFocus();  // a view given the focus takes a current row
+    QApplication::processEvents();
+    const QImage shown = view.viewport()->grab().toImage();
+
+    RowTable sorted;
+    for (const char* caption : {"Name", "Value"}) sorted.AddColumn(caption, 100);
+    FillTable(sorted, {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}});
+    ReportView fresh(sorted, true);
+    fresh.resize(300, 150);
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    fresh.clearFocus();
+    fresh.selectionModel()->clearCurrentIndex();  // a window shown gives its view a current row
+    QApplication::processEvents();
+    QVERIFY(shown == fresh.viewport()->grab().toImage());
+    QVERIFY(HasText(shown, view.viewport()->palette().color(QPalette::Base)));
   }
 };
 
