@@ -165,6 +165,9 @@ ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
   h->setSectionResizeMode(QHeaderView::Interactive);
 
   ShowSelectionHighlight(KeepSelection_);
+  // The paint event clears the background itself (see paintEvent).
+  viewport()->setAutoFillBackground(false);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
   connect(h, &QHeaderView::sectionClicked, this, [this](int Section) { emit ColumnClicked(Section); });
   connect(h, &QHeaderView::sectionResized, this,
@@ -429,33 +432,57 @@ QColor ReportView::GridColor(const QStyleOptionViewItem& Option) {
 }
 
 void ReportView::paintEvent(QPaintEvent* Event) {
-  // Anything but this view's own cell painting, left to right, in one colour
-  // is drawn by the tree view alone.
-  if (itemDelegate() != Delegate_ || isRightToLeft() || alternatingRowColors() || !uniformRowHeights()) {
-    QTreeView::paintEvent(Event);
-    return;
-  }
+  // The viewport leaves its background to this paint event, so that each
+  // band of rows is cleared just before its texts are drawn over it (while
+  // it is still in the cache) rather than all of the viewport first.
+  const QBrush background = viewport()->palette().brush(viewport()->backgroundRole());
+  auto clear = [&](QPainter& P, const QRegion& Region) {
+    for (const QRect& r : Region) P.fillRect(r, background);
+  };
   executeDelayedItemsLayout();
   const int rows = Model_->rowCount();
   const int height = rows > 0 ? rowHeight(Model_->index(0, 0)) : 0;
-  if (height <= 0) {
+  // Anything but this view's own cell painting, left to right, in one colour
+  // is drawn by the tree view alone.
+  if (itemDelegate() != Delegate_ || isRightToLeft() || alternatingRowColors() || !uniformRowHeights() ||
+      height <= 0) {
+    {
+      QPainter p(viewport());
+      clear(p, Event->region());
+    }
     QTreeView::paintEvent(Event);
     return;
   }
   QPainter p(viewport());
   QStyleOptionViewItem option;
   initViewItemOption(&option);  // the state and palette the tree view draws rows with
-  // Rows of plain cells are drawn here, all their texts at once; what is left
-  // of the region (other rows, the space below the last) goes to the tree
-  // view, which is then spared for most repaints.
+  // Rows of plain cells are drawn here, in bands of adjacent rows; what is
+  // left of the region (other rows, the space below the last) goes to the
+  // tree view, which is then spared for most repaints.
   FindShownColumns();
   QRegion rest = Event->region();
   const QRect bounds = rest.boundingRect();
   const int offset = verticalOffset();  // rows are equally high and none is hidden
   const QColor grid = GridColor(option);
-  std::vector<int> plainTops;
+  std::vector<int> band;  // tops of the rows of the band being drawn
+  // The texts of a band at once, then its grid, as each cell draws its lines
+  // over its text: under each row one line across its cells, and the right
+  // edge of every shown cell down the band in one rectangle per column. (A
+  // row the tree view draws keeps its own lines: a selected cell's panel
+  // covers part of its neighbour's.)
+  auto finishBand = [&] {
+    if (band.empty()) return;
+    DrawGlyphs(&p, Batch_);
+    if (!Shown_.empty()) {
+      const int left = Shown_.front().X, right = Shown_.back().X + Shown_.back().Width;
+      for (int top : band) p.fillRect(QRect(left, top + height - 1, right - left, 1), grid);
+      const int top = band.front(), bottom = band.back() + height;
+      for (const ShownColumn& c : Shown_) p.fillRect(QRect(c.X + c.Width - 1, top, 1, bottom - top), grid);
+    }
+    band.clear();
+  };
+  constexpr size_t kBandRows = 8;  // about 100 KB of a wide window per row
   bool otherRows = false;
-  p.save();
   p.setPen(option.palette.color(TextGroup(option.state), QPalette::Text));
   p.setFont(font());
   Batch_.Glyphs.clear();
@@ -466,29 +493,21 @@ void ReportView::paintEvent(QPaintEvent* Event) {
     if (!rest.intersects(full)) continue;
     if (!ReadPlainRow(r)) {
       otherRows = true;
+      finishBand();
       continue;
     }
+    if (band.size() == kBandRows) finishBand();
+    p.fillRect(full, background);
     for (size_t i = 0; i < Shown_.size(); ++i)
       PlaceCellText(&p, QRect(Shown_[i].X, full.top(), Shown_[i].Width, height), font(), Texts_[i], Batch_);
     rest -= full;
-    plainTops.push_back(full.top());
+    band.push_back(full.top());
   }
-  DrawGlyphs(&p, Batch_);
-  p.restore();
+  finishBand();
+  p.setPen(QPen());
+  p.setFont(QFont());
+  clear(p, rest);
   if (otherRows) drawTree(&p, rest);
-  if (plainTops.empty() || Shown_.empty()) return;
-  // The grid after the texts, as each cell draws its lines over its text:
-  // under each plain row one line across its cells, and the right edge of
-  // every shown cell over each run of adjacent plain rows in one rectangle
-  // per column. (A row the tree view drew keeps its own lines: a selected
-  // cell's panel covers part of its neighbour's.)
-  const int left = Shown_.front().X, right = Shown_.back().X + Shown_.back().Width;
-  for (int top : plainTops) p.fillRect(QRect(left, top + height - 1, right - left, 1), grid);
-  for (size_t first = 0, last = 0; first < plainTops.size(); first = ++last) {
-    while (last + 1 < plainTops.size() && plainTops[last + 1] == plainTops[last] + height) ++last;
-    const int top = plainTops[first], bottom = plainTops[last] + height;
-    for (const ShownColumn& c : Shown_) p.fillRect(QRect(c.X + c.Width - 1, top, 1, bottom - top), grid);
-  }
 }
 
 int ReportView::CellWidthBound(size_t Length) {

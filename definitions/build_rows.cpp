@@ -344,6 +344,14 @@ uint64_t FoldedPrefix(std::string_view Text) {
   return v;
 }
 
+// The row numbers of Ranked, in its order.
+template <typename Key>
+std::vector<size_t> RowNumbers(const std::vector<std::pair<Key, size_t>>& Ranked) {
+  std::vector<size_t> order(Ranked.size());
+  for (size_t i = 0; i < Ranked.size(); ++i) order[i] = Ranked[i].second;
+  return order;
+}
+
 }  // namespace
 
 void SortTable(TableState& State, RowTable& View) {
@@ -364,22 +372,26 @@ void SortTable(TableState& State, RowTable& View) {
   } else if (numbersOrEmpty) {
     // Whole numbers and empty cells only (a numeric column): every comparison
     // puts an empty cell (text "") before a number and numbers by value, so
-    // one integer per row answers each of them.
-    std::vector<int64_t> rank(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) rank[i] = keys[i].Number ? *keys[i].Number : INT64_MIN;
-    View.SortRowNumbers([&](size_t A, size_t B) { return rank[A] < rank[B]; });
+    // one integer per row answers each of them; the row number after it
+    // keeps equal rows in their order.
+    std::vector<std::pair<int64_t, size_t>> ranked(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) ranked[i] = {keys[i].Number ? *keys[i].Number : INT64_MIN, i};
+    std::sort(ranked.begin(), ranked.end());
+    View.Reorder(RowNumbers(ranked));
   } else if (noNumbers) {
     // Texts only: every comparison is the folded text comparison, which the
     // first eight bytes mostly decide as one integer.
-    std::vector<uint64_t> prefix(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) prefix[i] = FoldedPrefix(keys[i].Text);
-    View.SortRowNumbers([&](size_t A, size_t B) {
-      if (prefix[A] != prefix[B]) return prefix[A] < prefix[B];
+    std::vector<std::pair<uint64_t, size_t>> ranked(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) ranked[i] = {FoldedPrefix(keys[i].Text), i};
+    std::sort(ranked.begin(), ranked.end(), [&](const auto& A, const auto& B) {
+      if (A.first != B.first) return A.first < B.first;
       // The same first eight bytes: the rest decides (a text of exactly
-      // eight bytes is a prefix of a longer one).
-      const std::string_view a = keys[A].Text, b = keys[B].Text;
-      return CompareTextFoldingLower(a.substr(std::min<size_t>(8, a.size())), b.substr(std::min<size_t>(8, b.size()))) < 0;
+      // eight bytes is a prefix of a longer one), then the row number.
+      const std::string_view a = keys[A.second].Text, b = keys[B.second].Text;
+      const int rest = CompareTextFoldingLower(a.substr(std::min<size_t>(8, a.size())), b.substr(std::min<size_t>(8, b.size())));
+      return rest != 0 ? rest < 0 : A.second < B.second;
     });
+    View.Reorder(RowNumbers(ranked));
   } else {
     View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareReadKeys(keys[A], keys[B]) < 0; });
   }

@@ -207,6 +207,9 @@ class RowTable {
   void Sort(const std::function<int(const Row&, const Row&)>& Compare);
   // The same with a strict "less" on row numbers as they stand before the sort
   // (for a caller that prepared something per row first).
+  // Puts the rows in Order (a permutation of the row numbers as they stand),
+  // then tells the view once.
+  void Reorder(const std::vector<size_t>& Order) { ApplyOrder(Order); }
   template <typename F>
   void SortRowNumbers(F Less) {
     if (Rows_.size() < 2) return;
