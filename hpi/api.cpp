@@ -219,6 +219,7 @@ int32_t HPIReadFiles(HPIHANDLE hpi, int32_t Count, const char* const* FileNames,
       Results[i] = ReadOne(*a, FileNames[i], Sizes[i],
                            [&] { return Destination(Context, int32_t(i), Sizes[i]); });
     });
+    hpi::Archive::ReleaseThreadCache();  // the other threads' went with them
     return 1;
   } catch (...) {
     return 0;

@@ -293,6 +293,18 @@ struct Archive::BlockCache {
   std::vector<uint8_t> bytes;
 };
 
+Archive::BlockCache& Archive::ThreadCache() {
+  thread_local BlockCache cache;
+  return cache;
+}
+
+void Archive::ReleaseThreadCache() {
+  BlockCache& cache = ThreadCache();
+  cache.archive = 0;
+  cache.length = 0;
+  std::vector<uint8_t>().swap(cache.bytes);
+}
+
 bool Archive::View(uint64_t offset, size_t n, BlockCache& cache, const uint8_t*& view) const {
   if (cache.archive == id_ && offset >= cache.start && offset - cache.start <= cache.length &&
       n <= cache.length - (offset - cache.start)) {
@@ -324,7 +336,7 @@ bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& 
   const Entry& e = entries_[index];
   if (e.isDirectory) return Fail(error, "is a directory");
   constexpr size_t kBlock = BlockCache::kBlock;
-  thread_local BlockCache cache;
+  BlockCache& cache = ThreadCache();
   thread_local ChunkBuffer buffer;
   struct TrimAfter {
     ChunkBuffer& b;

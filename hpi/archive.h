@@ -64,6 +64,11 @@ class Archive {
   bool ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& destination,
                   std::string* error = nullptr) const;
 
+  // Frees the block the calling thread keeps for reading files in walk order
+  // (its next read reads a new one): a thread that has read a batch of files
+  // gives the memory back.
+  static void ReleaseThreadCache();
+
   uint64_t fileSize() const { return fileSize_; }
   const Cipher& cipher() const { return cipher_; }
 
@@ -72,6 +77,7 @@ class Archive {
   bool Load(std::string* error);
   bool ReadAt(uint64_t offset, uint8_t* dest, size_t n) const;
   struct BlockCache;
+  static BlockCache& ThreadCache();  // the block ReadFileTo read last on this thread
   // Points `view` at the n stored bytes at `offset` (n at most one block),
   // reading a new block into `cache` when they are not in it.
   bool View(uint64_t offset, size_t n, BlockCache& cache, const uint8_t*& view) const;
