@@ -382,7 +382,9 @@ void PrintFigures() {
 
   std::printf("\nFigures (medians of %d runs; memory and the large files of 3):\n", kRuns);
   Figure("load + rows, no window, against the library's read alone", Median(loadRatio), 1.5);
-  Figure("peak memory growth of a full load, no window, against the bytes loaded", Median(memory), 1.5);
+  // Reported only: the target (1.5x) is the real program's, which bench_ui measures with its window.
+  std::printf("figure: %-75s %6.2fx  report only (target for the real program: bench_ui)\n",
+              "peak memory growth of a full load, no window, against the bytes loaded", Median(memory));
   Figure("removing the rows of a 200,000-section weapons file, against loading them", Median(removeRatio), 1.0, true);
   std::printf("(with the edit page's raw lines of the 100 MB file on top: %.2fx the file)\n", Median(bigFileEditor));
   Figure("one 100 MB definition file with a 10 MB line: peak memory against the file", Median(bigFile), 3.0);
