@@ -245,7 +245,7 @@ void ReportView::SectionResized(int Section, int NewSize) {
   if (Table_.ColumnWidth(Section) != NewSize) Table_.SetColumnWidth(Section, NewSize);
 }
 
-void ReportView::BuildAdvanceTable() const {
+void ReportView::BuildAdvanceTable() {
   // Fitting a column measures every cell of it, thousands of times per load:
   // the advance of each Latin-1 byte is taken from the font once and summed.
   const QFontMetricsF fm(font());
@@ -277,7 +277,7 @@ int ReportView::TextWidth(std::string_view Text, bool Header) {
   return static_cast<int>((AdvanceSum(Text) + 63) / 64) + CellMargins_;
 }
 
-long long ReportView::AdvanceSum(std::string_view Text) const {
+long long ReportView::AdvanceSum(std::string_view Text) {
   if (!AdvanceReady_) BuildAdvanceTable();
   long long sum = 0;  // in 1/64 pixel
   for (unsigned char c : Text) sum += Advance_[c];
@@ -289,7 +289,7 @@ std::string_view ReportView::CellText(int RowIndex, int Column) const {
   return Table_.RowAt(RowIndex).Cell(static_cast<size_t>(Column));
 }
 
-bool ReportView::CellTextFits(std::string_view Text, int Width) const {
+bool ReportView::CellTextFits(std::string_view Text, int Width) {
   const long long sum = AdvanceSum(Text);
   // The summed advances are rounded per byte and leave out kerning: half a
   // 64th a byte and a few pixels to spare keep the answer safe; text closer to
@@ -309,7 +309,7 @@ QPalette::ColorGroup ReportView::TextGroup(QStyle::State State) {
 }
 
 void ReportView::PlaceCellText(QPainter* P, const QRect& Cell, const QFont& Font, std::string_view Text,
-                               GlyphBatch& Batch) const {
+                               GlyphBatch& Batch) {
   if (Text.empty()) return;
   if (!AdvanceReady_) BuildAdvanceTable();
   const bool viewFont = Font == font();
@@ -339,7 +339,7 @@ void ReportView::PlaceCellText(QPainter* P, const QRect& Cell, const QFont& Font
     P->drawText(origin, s.isNull() ? Latin1(Text) : s);
 }
 
-bool ReportView::AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch) const {
+bool ReportView::AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch) {
   // Printable ASCII only, and nothing the font may join into a ligature: the
   // glyph of each byte then stands alone, and pairs move only by kerning.
   for (size_t i = 0; i < Text.size(); ++i) {
@@ -380,7 +380,7 @@ bool ReportView::AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch
   return true;
 }
 
-void ReportView::DrawGlyphs(QPainter* P, GlyphBatch& Batch) const {
+void ReportView::DrawGlyphs(QPainter* P, GlyphBatch& Batch) {
   if (Batch.Glyphs.isEmpty()) return;
   QGlyphRun run;
   run.setRawFont(Raw_);
@@ -391,7 +391,7 @@ void ReportView::DrawGlyphs(QPainter* P, GlyphBatch& Batch) const {
   Batch.Positions.clear();
 }
 
-bool ReportView::ReadPlainRow(int RowIndex) const {
+bool ReportView::ReadPlainRow(int RowIndex) {
   // A selected row, the row with the focus frame, the row under the mouse
   // (a style may show it) and texts with controls are left to the tree view.
   if (RowIndex < 0 || RowIndex >= Table_.RowCount() || RowIndex == HoverRow_) return false;
@@ -407,7 +407,7 @@ bool ReportView::ReadPlainRow(int RowIndex) const {
   return std::all_of(Texts_.begin(), Texts_.end(), IsPlainText);
 }
 
-void ReportView::FindShownColumns() const {
+void ReportView::FindShownColumns() {
   // The shown columns across the viewport, left to right, as the tree view
   // lays them out: a section of no width still draws its grid line.
   const QHeaderView* h = header();

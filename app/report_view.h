@@ -62,7 +62,7 @@ class ReportView : public QTreeView, public TableObserver {
   // The text of a cell as the model shows it; empty for a cell that does not exist.
   std::string_view CellText(int RowIndex, int Column) const;
   // Whether Text surely fits Width pixels in the cell font.
-  bool CellTextFits(std::string_view Text, int Width) const;
+  bool CellTextFits(std::string_view Text, int Width);
   // Whether Text is drawn as one line by the view itself: no line breaks,
   // tabs or other controls.
   static bool IsPlainText(std::string_view Text);
@@ -80,9 +80,9 @@ class ReportView : public QTreeView, public TableObserver {
   // their pair kerning, without shaping; other text is drawn on P at once
   // with P's pen and font.
   void PlaceCellText(QPainter* P, const QRect& Cell, const QFont& Font, std::string_view Text,
-                     GlyphBatch& Batch) const;
+                     GlyphBatch& Batch);
   // Draws and empties Batch.
-  void DrawGlyphs(QPainter* P, GlyphBatch& Batch) const;
+  void DrawGlyphs(QPainter* P, GlyphBatch& Batch);
 
   // TableObserver
   void RowsChanged() override;
@@ -115,14 +115,14 @@ class ReportView : public QTreeView, public TableObserver {
   void ShowCoreSelection();
   void ViewSelectionChanged();
   void SectionResized(int Section, int NewSize);
-  void BuildAdvanceTable() const;
+  void BuildAdvanceTable();
   // The summed advances of Text in the cell font, in 1/64 pixel.
-  long long AdvanceSum(std::string_view Text) const;
-  bool AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch) const;
+  long long AdvanceSum(std::string_view Text);
+  bool AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch);
   // Reads the texts of row RowIndex in the shown columns into Texts_; false
   // when the row needs the tree view's drawing.
-  bool ReadPlainRow(int RowIndex) const;
-  void FindShownColumns() const;
+  bool ReadPlainRow(int RowIndex);
+  void FindShownColumns();
   // The grid line colour of a row drawn with Option.
   static QColor GridColor(const QStyleOptionViewItem& Option);
   void ShowSelectionHighlight(bool Shown);
@@ -132,30 +132,30 @@ class ReportView : public QTreeView, public TableObserver {
   bool KeepSelection_;             // the selection stays highlighted without the focus
   bool Syncing_ = false;           // true while the view follows the core
   QAbstractItemDelegate* Delegate_ = nullptr;  // the view's own cell painting
+  int HoverRow_ = -1;                          // the row under the mouse, -1 when none
   // Measuring and drawing tables of the cell font, made when first needed
-  // (painting is const) and dropped when the font or style changes.
-  mutable std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
-  mutable int MaxAdvance_ = 0;              // the widest of them
-  mutable int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
-  mutable int TextMargin_ = 0;              // the style's text margin on each side of a cell
-  mutable qreal Ascent_ = 0, Descent_ = 0;  // of the cell font
-  mutable bool AdvanceReady_ = false;
+  // and dropped when the font or style changes.
+  std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
+  int MaxAdvance_ = 0;              // the widest of them
+  int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
+  int TextMargin_ = 0;              // the style's text margin on each side of a cell
+  qreal Ascent_ = 0, Descent_ = 0;  // of the cell font
+  bool AdvanceReady_ = false;
   std::unordered_map<std::string, int> HeaderWidths_;  // caption widths measured in HeaderFont_
   QFont HeaderFont_;
-  mutable QRawFont Raw_;
-  mutable std::array<quint32, 256> Glyph_{};
-  mutable std::array<qreal, 256> GlyphAdvance_{};
-  mutable std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
-  mutable bool GlyphsReady_ = false;
+  QRawFont Raw_;
+  std::array<quint32, 256> Glyph_{};
+  std::array<qreal, 256> GlyphAdvance_{};
+  std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
+  bool GlyphsReady_ = false;
   // What a repaint of plain rows works from: the shown columns, left to
   // right; the place among them of each column (-1 when not shown); the
   // texts of the row being drawn.
   struct ShownColumn {
     int X, Width;
   };
-  mutable std::vector<ShownColumn> Shown_;
-  int HoverRow_ = -1;  // the row under the mouse, -1 when none
-  mutable std::vector<int> SlotOf_;
-  mutable std::vector<std::string_view> Texts_;
-  mutable GlyphBatch Batch_;
+  std::vector<ShownColumn> Shown_;
+  std::vector<int> SlotOf_;
+  std::vector<std::string_view> Texts_;
+  GlyphBatch Batch_;
 };

@@ -80,6 +80,18 @@ void FillTable(RowTable& Table, const std::vector<std::vector<std::string>>& Row
   }
 }
 
+// A table of the columns Name and Value holding Rows.
+void NameAndValue(RowTable& Table, const std::vector<std::vector<std::string>>& Rows) {
+  for (const char* caption : {"Name", "Value"}) Table.AddColumn(caption, 100);
+  FillTable(Table, Rows);
+}
+
+bool Shown(ReportView& View, int Width, int Height) {
+  View.resize(Width, Height);
+  View.show();
+  return QTest::qWaitForWindowExposed(&View);
+}
+
 }  // namespace
 
 class ReportViewPaintTest : public QObject {
@@ -102,9 +114,7 @@ class ReportViewPaintTest : public QObject {
     };
     for (int copy = 0; copy < 4; ++copy) FillTable(table, rows);  // taller than the view
     ReportView view(table, true);
-    view.resize(520, 200);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(Shown(view, 520, 200));
     const QColor base = view.viewport()->palette().color(QPalette::Base);
 
     // state name, and what sets it up
@@ -143,14 +153,11 @@ class ReportViewPaintTest : public QObject {
 
   void theRowUnderTheMouseAsTheStyleShowsIt() {
     RowTable table;
-    for (const char* caption : {"Name", "Value"}) table.AddColumn(caption, 100);
-    FillTable(table, {{"a", "1"}, {"b", "2"}, {"c", "3"}});
+    NameAndValue(table, {{"a", "1"}, {"b", "2"}, {"c", "3"}});
     HoverStyle style;
     ReportView view(table, true);
     view.setStyle(&style);
-    view.resize(300, 150);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(Shown(view, 300, 150));
     const QPoint at = view.visualRect(view.model()->index(1, 1)).center();
     QHoverEvent move(QEvent::HoverMove, at, view.viewport()->mapToGlobal(at), QPoint(-1, -1));
     QApplication::sendEvent(view.viewport(), &move);
@@ -168,12 +175,9 @@ class ReportViewPaintTest : public QObject {
     // Every row is as high as the first; a sort that brings a one-line row
     // first makes them all one line high again, and back.
     RowTable table;
-    for (const char* caption : {"Name", "Value"}) table.AddColumn(caption, 100);
-    FillTable(table, {{"b", "two\nlines"}, {"a", "1"}, {"c", "3"}});
+    NameAndValue(table, {{"b", "two\nlines"}, {"a", "1"}, {"c", "3"}});
     ReportView view(table, true);
-    view.resize(300, 200);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(Shown(view, 300, 200));
     auto height = [&] { return view.visualRect(view.model()->index(1, 0)).top(); };
     const int tall = height();
     table.Sort([](const Row& A, const Row& B) { return A.Caption.compare(B.Caption); });
@@ -188,12 +192,9 @@ class ReportViewPaintTest : public QObject {
     // A sort reorders the rows in place: the view shows the new order, as a
     // view made for the sorted table shows it, and keeps no stale selection.
     RowTable table;
-    for (const char* caption : {"Name", "Value"}) table.AddColumn(caption, 100);
-    FillTable(table, {{"c", "3"}, {"a", "1"}, {"d", "4"}, {"b", "2"}});
+    NameAndValue(table, {{"c", "3"}, {"a", "1"}, {"d", "4"}, {"b", "2"}});
     ReportView view(table, true);
-    view.resize(300, 150);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(Shown(view, 300, 150));
     view.setFocus();
     table.Select(2);
     table.Select(-1);  // the current row stays, with its focus frame
@@ -214,12 +215,9 @@ class ReportViewPaintTest : public QObject {
     const QImage shown = view.viewport()->grab().toImage();
 
     RowTable sorted;
-    for (const char* caption : {"Name", "Value"}) sorted.AddColumn(caption, 100);
-    FillTable(sorted, {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}});
+    NameAndValue(sorted, {{"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}});
     ReportView fresh(sorted, true);
-    fresh.resize(300, 150);
-    fresh.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    QVERIFY(Shown(fresh, 300, 150));
     fresh.clearFocus();
     fresh.selectionModel()->clearCurrentIndex();  // a window shown gives its view a current row
     QApplication::processEvents();
