@@ -460,8 +460,9 @@ void ReportView::paintEvent(QPaintEvent* Event) {
   // left of the region (other rows, the space below the last) goes to the
   // tree view, which is then spared for most repaints.
   FindShownColumns();
-  QRegion rest = Event->region();
-  const QRect bounds = rest.boundingRect();
+  const QRegion& region = Event->region();
+  QRegion rest = region;  // less the plain rows drawn, band by band
+  const QRect bounds = region.boundingRect();
   const int offset = verticalOffset();  // rows are equally high and none is hidden
   const QColor grid = GridColor(option);
   std::vector<int> band;  // tops of the rows of the band being drawn
@@ -479,6 +480,7 @@ void ReportView::paintEvent(QPaintEvent* Event) {
       const int top = band.front(), bottom = band.back() + height;
       for (const ShownColumn& c : Shown_) p.fillRect(QRect(c.X + c.Width - 1, top, 1, bottom - top), grid);
     }
+    rest -= QRect(0, band.front(), viewport()->width(), band.back() + height - band.front());
     band.clear();
   };
   constexpr size_t kBandRows = 8;  // about 100 KB of a wide window per row
@@ -490,7 +492,7 @@ void ReportView::paintEvent(QPaintEvent* Event) {
   for (int r = std::max(0, (bounds.top() + offset) / height); r < rows; ++r) {
     const QRect full(0, r * height - offset, viewport()->width(), height);
     if (full.top() > bounds.bottom()) break;
-    if (!rest.intersects(full)) continue;
+    if (!region.intersects(full)) continue;
     if (!ReadPlainRow(r)) {
       otherRows = true;
       finishBand();
@@ -500,7 +502,6 @@ void ReportView::paintEvent(QPaintEvent* Event) {
     p.fillRect(full, background);
     for (size_t i = 0; i < Shown_.size(); ++i)
       PlaceCellText(&p, QRect(Shown_[i].X, full.top(), Shown_[i].Width, height), font(), Texts_[i], Batch_);
-    rest -= full;
     band.push_back(full.top());
   }
   finishBand();
