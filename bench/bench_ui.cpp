@@ -261,7 +261,7 @@ void Figure(const std::string& Name, double Ratio, double Target) {
 }
 
 void PrintFigures() {
-  constexpr int kRuns = 5, kClicks = 10;
+  constexpr int kRuns = 5, kClicksPerOpen = 10;
   const std::string path = Archive().Path;
   const std::string where = QGuiApplication::platformName() == "offscreen" ? "offscreen" : "in a real window";
   std::vector<double> openRatio, opens, clicks;
@@ -273,7 +273,7 @@ void PrintFigures() {
     openRatio.push_back(open / read);
     opens.push_back(open);
     const std::array<int, 2> columns = SortColumns(p->State->UnitView);
-    for (int c = 0; c < kClicks / kRuns * 2; ++c)
+    for (int c = 0; c < kClicksPerOpen; ++c)
       clicks.push_back(Seconds([&] {
         p->MainForm->UnitViewColumnClick(columns[c % 2]);
         Settle();  // the repaint of the new order
