@@ -1,5 +1,6 @@
 #include "app/report_view.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetricsF>
@@ -185,7 +186,15 @@ ReportView::~ReportView() {
 
 void ReportView::RowsChanged() {
   Syncing_ = true;
-  if (Model_->Reload()) viewport()->update();
+  if (Model_->Reload()) {
+    // Rows reordered in place: the view repaints them, and assistive tools
+    // hear that the table's cells changed, as a layout change tells them.
+    viewport()->update();
+    if (QAccessible::isActive()) {
+      QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::ModelReset);
+      QAccessible::updateAccessibility(&changed);
+    }
+  }
   ApplyWidths();
   Syncing_ = false;
   ShowCoreSelection();
