@@ -494,6 +494,7 @@ void ReportView::paintEvent(QPaintEvent* Event) {
   };
   constexpr size_t kBandRows = 8;  // about 100 KB of a wide window per row
   bool otherRows = false;
+  p.save();
   p.setPen(option.palette.color(TextGroup(option.state), QPalette::Text));
   p.setFont(font());
   Batch_.Glyphs.clear();
@@ -514,8 +515,7 @@ void ReportView::paintEvent(QPaintEvent* Event) {
     band.push_back(full.top());
   }
   finishBand();
-  p.setPen(QPen());
-  p.setFont(QFont());
+  p.restore();  // the tree view draws the rest with a painter as it made it
   clear(p, rest);
   if (otherRows) drawTree(&p, rest);
 }
