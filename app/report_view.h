@@ -61,8 +61,6 @@ class ReportView : public QTreeView, public TableObserver {
   RowTableModel* Model() const { return Model_; }
   // The text of a cell as the model shows it; empty for a cell that does not exist.
   std::string_view CellText(int RowIndex, int Column) const;
-  // Whether Text surely fits Width pixels in the cell font.
-  bool CellTextFits(std::string_view Text, int Width);
   // Whether Text is drawn as one line by the view itself: no line breaks,
   // tabs or other controls.
   static bool IsPlainText(std::string_view Text);
@@ -118,6 +116,8 @@ class ReportView : public QTreeView, public TableObserver {
   void BuildAdvanceTable();
   // The summed advances of Text in the cell font, in 1/64 pixel.
   long long AdvanceSum(std::string_view Text);
+  // Whether Text surely fits Width pixels in the cell font.
+  bool CellTextFits(std::string_view Text, int Width);
   bool AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch& Batch);
   // Reads the texts of row RowIndex in the shown columns into Texts_; false
   // when the row needs the tree view's drawing.

@@ -19,6 +19,7 @@
 #include <ctime>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <random>
@@ -413,32 +414,35 @@ const std::string& ExtractedTree() {
   return dir;
 }
 
-// `hpi extract` of the mod archive into a fresh directory, timed by CPU.
-void BM_HpiExtract(benchmark::State& state) {
-  const std::string out = TempPath("extract");
+// Times by CPU a command that writes a fresh directory: Command(out) gives
+// its arguments for the output directory `out`, emptied before each run.
+void TimeCommandWritingTree(benchmark::State& state, const char* name,
+                            const std::function<std::vector<std::string>(const std::string&)>& Command) {
+  const std::string out = TempPath(name);
   Temps().paths.push_back(out);
-  const std::string archive = ModArchive();
   std::error_code ec;
   for (auto _ : state) {
     std::filesystem::remove_all(out, ec);
-    const double cpu = RunForCpu({HPI_TOOL_PATH, "extract", archive, out});
-    if (cpu < 0) state.SkipWithError("hpi extract failed");
+    const double cpu = RunForCpu(Command(out));
+    if (cpu < 0) state.SkipWithError((std::string(name) + " failed").c_str());
     state.SetIterationTime(cpu);
   }
 }
 
+// `hpi extract` of the mod archive into a fresh directory, timed by CPU.
+void BM_HpiExtract(benchmark::State& state) {
+  const std::string archive = ModArchive();
+  TimeCommandWritingTree(state, "extract", [&](const std::string& Out) {
+    return std::vector<std::string>{HPI_TOOL_PATH, "extract", archive, Out};
+  });
+}
+
 // `cp -r` of the tree that extraction makes, timed by CPU.
 void BM_CopyExtractedTree(benchmark::State& state) {
-  const std::string out = TempPath("copy");
-  Temps().paths.push_back(out);
   const std::string tree = ExtractedTree();
-  std::error_code ec;
-  for (auto _ : state) {
-    std::filesystem::remove_all(out, ec);
-    const double cpu = RunForCpu({"/bin/cp", "-r", tree, out});
-    if (cpu < 0) state.SkipWithError("cp failed");
-    state.SetIterationTime(cpu);
-  }
+  TimeCommandWritingTree(state, "copy", [&](const std::string& Out) {
+    return std::vector<std::string>{"/bin/cp", "-r", tree, Out};
+  });
 }
 
 // --- LZ77 ------------------------------------------------------------------

@@ -336,11 +336,7 @@ namespace {
 // zero byte).
 uint64_t FoldedPrefix(std::string_view Text) {
   uint64_t v = 0;
-  for (size_t i = 0; i < 8; ++i) {
-    auto c = static_cast<unsigned char>(i < Text.size() ? Text[i] : 0);
-    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - ('a' - 'A'));
-    v = (v << 8) | c;
-  }
+  for (size_t i = 0; i < 8; ++i) v = (v << 8) | (i < Text.size() ? FoldedByte(Text[i]) : 0);
   return v;
 }
 

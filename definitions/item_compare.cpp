@@ -19,9 +19,7 @@ int HexDigit(char C) {
 // The text ends at its first zero byte, as a cell copied into a C buffer does.
 std::string_view CellText(std::string_view S) {
   if (S.size() > kMaxCellLength) throw std::length_error("cell too long");
-  for (size_t i = 0; i < S.size(); ++i)  // cells are short: a plain loop beats a library call
-    if (S[i] == '\0') return S.substr(0, i);
-  return S;
+  return S.substr(0, S.find('\0'));
 }
 
 }  // namespace

@@ -33,11 +33,14 @@ std::optional<int32_t> ParseWholeNumber(std::string_view Text);
 // Byte-wise comparison with a to z taken as A to Z; the difference of the first
 // differing (folded) bytes, a prefix sorting first. Inline: a sort calls it
 // for most of its comparisons.
+// A byte as the table comparison sees it: a to z as A to Z.
+inline unsigned char FoldedByte(char C) {
+  const auto u = static_cast<unsigned char>(C);
+  return static_cast<unsigned char>((u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u);
+}
+
 inline int CompareTextFoldingLower(std::string_view A, std::string_view B) {
-  auto fold = [](char C) -> int {
-    auto u = static_cast<unsigned char>(C);
-    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
-  };
+  auto fold = [](char C) -> int { return FoldedByte(C); };
   const size_t n = A.size() < B.size() ? A.size() : B.size();
   for (size_t i = 0; i < n; ++i) {
     if (A[i] == B[i]) continue;

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 // Estimates used when no window measures text: roughly the standard font's
@@ -166,24 +163,6 @@ void Row::SetEntry(const Layout& l, size_t K, size_t Column, size_t Length, size
   }
 }
 
-namespace {
-
-// The sum of N bytes: where a cell's text starts is the sum of the lengths
-// before it, and a sort or a repaint asks that of thousands of cells.
-size_t SumOfBytes(const unsigned char* P, size_t N) {
-  size_t sum = 0, i = 0;
-#if defined(__SSE2__)
-  __m128i acc = _mm_setzero_si128();
-  for (; i + 16 <= N; i += 16)
-    acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + i)), _mm_setzero_si128()));
-  sum = static_cast<size_t>(_mm_cvtsi128_si64(acc) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
-#endif
-  for (; i < N; ++i) sum += P[i];
-  return sum;
-}
-
-}  // namespace
-
 std::string_view Row::SubItem(size_t J) const {
   if (J >= Count_) throw std::out_of_range("sub-item");
   if (!Store_) return {};
@@ -195,7 +174,9 @@ std::string_view Row::SubItem(size_t J) const {
   const Layout l = Shape();
   if (l.Width == 1) {
     const auto* lengths = reinterpret_cast<const unsigned char*>(Store_.get() + l.Ends);
-    return std::string_view(Store_.get() + l.Text + SumOfBytes(lengths, rank), lengths[rank]);
+    size_t begin = 0;
+    for (size_t k = 0; k < rank; ++k) begin += lengths[k];
+    return std::string_view(Store_.get() + l.Text + begin, lengths[rank]);
   }
   const size_t begin = rank == 0 ? 0 : EndAt(l, rank - 1);
   return std::string_view(Store_.get() + l.Text + begin, EndAt(l, rank) - begin);

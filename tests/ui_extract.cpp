@@ -131,12 +131,17 @@ class ExtractTest : public QObject {
     QCOMPARE(QDir(dialog.Chosen()).absolutePath(), QDir(start).absoluteFilePath("new/deeper"));
     QVERIFY(!fs::exists(Path("new")));  // the caller creates it
 
+    // The questions of the next choosers are recorded and answered with Answer.
+    auto recordAndAnswer = [&](bool Answer) {
+      return [&asked, Answer](const QString& Question) {
+        asked.push_back(Question);
+        return Answer;
+      };
+    };
+
     // An existing directory is taken without a question.
     DirectoryDialog again(nullptr, start, true);
-    again.AskCreate = [&](const QString& Question) {
-      asked.push_back(Question);
-      return false;
-    };
+    again.AskCreate = recordAndAnswer(false);
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     auto* name2 = again.findChild<QLineEdit*>("fileNameEdit");
@@ -148,10 +153,7 @@ class ExtractTest : public QObject {
 
     // Without creation allowed, a missing directory is not taken.
     DirectoryDialog browse(nullptr, start, false);
-    browse.AskCreate = [&](const QString& Question) {
-      asked.push_back(Question);
-      return true;
-    };
+    browse.AskCreate = recordAndAnswer(true);
     browse.show();
     QVERIFY(QTest::qWaitForWindowExposed(&browse));
     browse.findChild<QLineEdit*>("fileNameEdit")->setText("missing");
