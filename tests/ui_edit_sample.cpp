@@ -16,7 +16,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-const fs::path kExamples = fs::path(__FILE__).parent_path().parent_path() / "examples";
+const fs::path kExamples = fs::path(KESTRAVA_SOURCE_DIR) / "examples";
 
 std::set<std::string> ColumnValues(const RowTable& View, const std::string& Caption) {
   int col = -1;
