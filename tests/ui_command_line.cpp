@@ -10,23 +10,6 @@
 
 using namespace uitest;
 
-namespace {
-
-ArchiveFiles Full(const std::string& Tag) {
-  return {{"units\\" + Tag + ".fbi", Unit(Tag)}, {"weapons\\" + Tag + ".tdf", Sections("ID", {"1" + Tag})},
-          {"download\\" + Tag + ".tdf", Sections("UnitMenu", {"M" + Tag})},
-          {"features\\corpses\\" + Tag + ".tdf", Sections("World", {"dead" + Tag})}};
-}
-Strings Rows(AppState& S) {
-  Strings all;
-  for (RowTable* t : {&S.UnitView, &S.WeaponView, &S.DownloadView, &S.CorpseView})
-    for (const std::string& c : Fixture::Column(*t)) all.push_back(c);
-  return all;
-}
-bool MenusOn(TMainForm& M) { return M.Close1->isEnabled() && M.CloseAll1->isEnabled() && M.UnitNameList->isEnabled(); }
-
-}  // namespace
-
 class CommandLineTest : public QObject {
   Q_OBJECT
 
