@@ -97,7 +97,11 @@ grep -q '<metadata_license>CC0-1.0</metadata_license>' "$metainfo" || fail "meta
 # File managers offer the program for the archive type and pass it the files;
 # the menus list it once, under one main category.
 grep -qx 'Exec=kestrava %F' "$desktop" || fail "desktop Exec does not take files"
-grep -qx 'MimeType=application/x-total-annihilation-archive;' "$desktop" || fail "desktop MimeType"
+mime_types=$(grep -o '<mime-type type="[^"]*"' "$usr/share/mime/packages/kestrava.xml" | cut -d'"' -f2)
+[ -n "$mime_types" ] || fail "no MIME type in kestrava.xml"
+for type in $mime_types; do
+  grep -q "^MimeType=\(.*;\)\?$type;" "$desktop" || fail "the desktop entry does not declare $type"
+done
 main_categories=$(sed -n 's/^Categories=//p' "$desktop" | tr ';' '\n' |
   grep -cxE 'AudioVideo|Audio|Video|Development|Education|Game|Graphics|Network|Office|Science|Settings|System|Utility')
 [ "$main_categories" -eq 1 ] || fail "the desktop entry has $main_categories main categories"
