@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 TA_DIR ?= $(CURDIR)/examples/game
 FUZZ_SECONDS ?= 300
 
-.PHONY: setup configure build run test test-asan bench fuzz package clean
+.PHONY: setup configure build run sample test test-asan bench fuzz package clean
 
 setup:
 	@bash scripts/setup.sh
@@ -17,8 +17,16 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# Without a display the program says so in one line (use xvfb-run -a make run).
 run: build
 	TA_DIR="$(TA_DIR)" $(BUILD)/app/kestrava
+
+# Packs the sample archive anew from examples/archive-src, undoing any edit
+# saved into it.
+sample: configure
+	@rm -f $(BUILD)/examples/sample.ufo
+	@cmake --build $(BUILD) --target sample_archive
+	@echo "$(BUILD)/examples/sample.ufo packed anew from examples/archive-src"
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

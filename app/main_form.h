@@ -11,6 +11,7 @@
 //   options/options_form.cpp      Options1Click
 #include <QMainWindow>
 #include <string>
+#include <vector>
 
 #include "state/app_state.h"
 
@@ -90,6 +91,10 @@ class TMainForm : public QMainWindow {
   void Options1Click();
 
   void Open1Click();
+  // Loads Files in order and enables the menus that need an open archive: what
+  // File > Open... does once the files are chosen, and start-up with archives
+  // named on the command line.
+  void OpenArchives(const std::vector<std::string>& Files);
   void Close1Click();
   void CloseAll1Click();
   void SearchDirMenuClick();

@@ -56,10 +56,13 @@ void TMainForm::Open1Click() {
   std::vector<std::string> files = chosen;
   if (wholeDirectory) files = ArchivesOfDirectory(DirectoryOf(chosen.front()));
   if (files.empty()) files.push_back(chosen.front());
+  OpenArchives(files);
+}
 
+void TMainForm::OpenArchives(const std::vector<std::string>& Files) {
   {
     BusyCursor busy;
-    OpenArchiveFiles(State, files);
+    OpenArchiveFiles(State, Files);
   }
 
   Close1->setEnabled(true);

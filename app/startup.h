@@ -3,7 +3,8 @@
 // (whose creation reads the game directory and sets up the columns), then the
 // Options dialog, the About box and the Information dialog, in that order.
 // The program and the tests build the very same set; tests pass their own
-// Dialogs. Command-line arguments are not read.
+// Dialogs. Start-up reads no command-line arguments; the archives named there
+// open afterwards (app/command_line.h).
 #include <memory>
 
 #include "state/app_state.h"

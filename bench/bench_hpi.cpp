@@ -526,19 +526,41 @@ void BM_ZlibLevel6Decode(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(in));
 }
 
-BENCHMARK(BM_ReadZlibArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ZlibUncompressChunks)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ReadZlib9KeyArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ReadZlib9KeyArchiveBatch)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
-BENCHMARK(BM_Zlib9UncompressChunks)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_HpiExtract)->Unit(benchmark::kMillisecond)->UseManualTime();
-BENCHMARK(BM_CopyExtractedTree)->Unit(benchmark::kMillisecond)->UseManualTime();
-BENCHMARK(BM_PackZlibArchive)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
-BENCHMARK(BM_ZlibCompress2Chunks)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Lz77Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ZlibLevel6Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Lz77Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ZlibLevel6Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The repetitions run interleaved at random and each table shows only once
+// its last repetition is done, minutes after the header: a line on standard
+// error tells as each repetition of a workload starts. A repetition begins with
+// a run of one iteration, or with another workload than the call before (later
+// repetitions reuse the first one's iteration count).
+void Started(const char* Name, const benchmark::State& State) {
+  static std::map<std::string, int> repetitions;
+  static std::string last;
+  if (last == Name && State.max_iterations != 1) return;
+  last = Name;
+  std::fprintf(stderr, "starting %s, repetition %d\n", Name, ++repetitions[Name]);
+}
+
+benchmark::internal::Benchmark* Workload(const char* Name, void (*Run)(benchmark::State&)) {
+  return benchmark::RegisterBenchmark(Name, [Name, Run](benchmark::State& state) {
+    Started(Name, state);
+    Run(state);
+  });
+}
+
+void RegisterWorkloads() {
+  Workload("BM_ReadZlibArchive", BM_ReadZlibArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_ZlibUncompressChunks", BM_ZlibUncompressChunks)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_ReadZlib9KeyArchive", BM_ReadZlib9KeyArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_ReadZlib9KeyArchiveBatch", BM_ReadZlib9KeyArchiveBatch)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+  Workload("BM_Zlib9UncompressChunks", BM_Zlib9UncompressChunks)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_HpiExtract", BM_HpiExtract)->Unit(benchmark::kMillisecond)->UseManualTime();
+  Workload("BM_CopyExtractedTree", BM_CopyExtractedTree)->Unit(benchmark::kMillisecond)->UseManualTime();
+  Workload("BM_PackZlibArchive", BM_PackZlibArchive)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+  Workload("BM_ZlibCompress2Chunks", BM_ZlibCompress2Chunks)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_Lz77Encode", BM_Lz77Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_ZlibLevel6Encode", BM_ZlibLevel6Encode)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_Lz77Decode", BM_Lz77Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
+  Workload("BM_ZlibLevel6Decode", BM_ZlibLevel6Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
 
 // Keeps each benchmark's real time per iteration for the ratios: the median
 // when repetitions were asked for, else the single run.
@@ -607,6 +629,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
   std::printf("data: %zu files, %.1f MB; mod: %zu files, %.1f MB\n", Data().size(), double(TotalBytes()) / 1e6,
               ModFiles().size(), double(BytesOf(ModFiles())) / 1e6);
+  RegisterWorkloads();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nRatios of median times (ours / reference; CPU of every thread for the all-core runs):\n");

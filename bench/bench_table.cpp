@@ -82,8 +82,10 @@ BENCHMARK_CAPTURE(BM_TableUnits, json, TableFormat::Json)->Unit(benchmark::kMill
     ->Repetitions(9)->ComputeStatistics("min", Fastest);
 
 // Keeps the fastest repetition's real and CPU time per iteration of each benchmark.
+// Colours only on a terminal, so that a saved report holds plain text.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(::isatty(1) ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       if (r.error_occurred || r.run_type != Run::RT_Aggregate || r.aggregate_name != "min") continue;

@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
-  dpkg-dev file desktop-file-utils appstream shared-mime-info man-db gzip
+  dpkg-dev file desktop-file-utils appstream shared-mime-info man-db gzip lintian
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build tree, unpacks it and checks what an
-# install would put on the machine: the three programs run, the desktop entry,
-# the AppStream metainfo and the MIME definition pass their validators, the
-# manual pages, icons and bash completion are there and usable.
+# install would put on the machine: the programs run, the desktop entry, the
+# AppStream metainfo and the MIME definition pass their validators, the
+# manual pages, icons and bash completion are there and usable, the licence and
+# changelog are where Debian wants them, and lintian finds no error or warning.
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 source_dir=$(cd "$2" && pwd)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli update-mime-database file man gzip; do
+for tool in cpack dpkg-deb dpkg-shlibdeps dpkg-parsechangelog desktop-file-validate appstreamcli update-mime-database \
+    file man gzip lintian; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup.sh installs it)"
 done
 
@@ -31,24 +33,38 @@ for lib in libqt6widgets6 libdeflate0 libstdc++6 libc6; do
 done
 [ "$(dpkg-deb -f "$deb" Package)" = kestrava ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+[[ $(dpkg-deb -f "$deb" Recommends) == *bash-completion* ]] || fail "Recommends lacks bash-completion"
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+[[ $maintainer == Kestrava* && $maintainer != *example.* ]] || fail "maintainer: $maintainer"
+
+# Every command-line tool has a manual page and a bash completion in the
+# source tree; the package holds them all.
+tools=()
+for page in "$source_dir"/packaging/man/*.1; do
+  name=$(basename "$page" .1)
+  [ "$name" = kestrava ] || tools+=("$name")
+done
+[ ${#tools[@]} -ge 2 ] || fail "no manual pages of the tools in $source_dir/packaging/man"
 
 root="$tmp/root"
 dpkg-deb -x "$deb" "$root"
 usr="$root/usr"
 expected=(
-  bin/kestrava bin/hpi bin/kestrava-table
+  bin/kestrava share/man/man1/kestrava.1.gz
   share/applications/kestrava.desktop
   share/icons/hicolor/scalable/apps/kestrava.svg
   share/metainfo/org.kestrava.Kestrava.metainfo.xml
   share/mime/packages/kestrava.xml
-  share/man/man1/kestrava.1.gz share/man/man1/hpi.1.gz share/man/man1/kestrava-table.1.gz
-  share/bash-completion/completions/hpi share/bash-completion/completions/kestrava-table
+  share/doc/kestrava/copyright share/doc/kestrava/changelog.gz
 )
+for t in "${tools[@]}"; do
+  expected+=("bin/$t" "share/man/man1/$t.1.gz" "share/bash-completion/completions/$t")
+done
 for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/kestrava.png"); done
 for f in "${expected[@]}"; do
   [ -f "$usr/$f" ] || fail "the package lacks /usr/$f"
 done
-for b in kestrava hpi kestrava-table; do
+for b in kestrava "${tools[@]}"; do
   [ -x "$usr/bin/$b" ] || fail "/usr/bin/$b is not executable"
   file -b "$usr/bin/$b" | grep -q '^ELF' || fail "/usr/bin/$b is no program"
 done
@@ -71,9 +87,36 @@ sample="$build/examples/sample.ufo"
 [ "$(wc -l <"$tmp/units.csv")" -gt 1 ] || fail "the sample archive gave no unit rows"
 
 # Validators.
-desktop-file-validate "$usr/share/applications/kestrava.desktop" || fail "desktop-file-validate"
-appstreamcli validate --no-net "$usr/share/metainfo/org.kestrava.Kestrava.metainfo.xml" ||
-  fail "appstreamcli validate"
+desktop=$usr/share/applications/kestrava.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+metainfo=$usr/share/metainfo/org.kestrava.Kestrava.metainfo.xml
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" || fail "metainfo project_license"
+grep -q '<metadata_license>CC0-1.0</metadata_license>' "$metainfo" || fail "metainfo metadata_license"
+
+# File managers offer the program for the archive type and pass it the files;
+# the menus list it once, under one main category.
+grep -qx 'Exec=kestrava %F' "$desktop" || fail "desktop Exec does not take files"
+mime_types=$(grep -o '<mime-type type="[^"]*"' "$usr/share/mime/packages/kestrava.xml" | cut -d'"' -f2)
+[ -n "$mime_types" ] || fail "no MIME type in kestrava.xml"
+for type in $mime_types; do
+  grep -q "^MimeType=\(.*;\)\?$type;" "$desktop" || fail "the desktop entry does not declare $type"
+done
+main_categories=$(sed -n 's/^Categories=//p' "$desktop" | tr ';' '\n' |
+  grep -cxE 'AudioVideo|Audio|Video|Development|Education|Game|Graphics|Network|Office|Science|Settings|System|Utility')
+[ "$main_categories" -eq 1 ] || fail "the desktop entry has $main_categories main categories"
+
+# Licence and history: a machine-readable copyright file naming the GPL, and a
+# Debian changelog whose latest entry is this version.
+copyright=$usr/share/doc/kestrava/copyright
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "copyright is not machine-readable"
+grep -qx 'License: GPL-3+' "$copyright" || fail "copyright names no GPL-3+"
+gzip -dc "$usr/share/doc/kestrava/changelog.gz" >"$tmp/changelog" || fail "changelog.gz"
+[ "$(dpkg-parsechangelog -l "$tmp/changelog" -S Version)" = "$version" ] || fail "the changelog's latest entry is not $version"
+
+# Debian's own checker: no error and no warning (informational notes pass).
+lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 || { cat "$tmp/lintian.log" >&2; fail "lintian"; }
 
 # The MIME definition compiles, and names every archive extension.
 mkdir -p "$tmp/mime/packages"
@@ -86,7 +129,7 @@ done
 grep -q 'application/x-total-annihilation-archive' "$tmp/mime/magic" || fail "no MIME magic"
 
 # Manual pages: valid gzip, formatted without a warning, naming their command.
-for page in kestrava hpi kestrava-table; do
+for page in kestrava "${tools[@]}"; do
   gz="$usr/share/man/man1/$page.1.gz"
   gzip -t "$gz" || fail "$page.1.gz is no gzip file"
   text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$gz" 2>"$tmp/man.log") || fail "man $page"

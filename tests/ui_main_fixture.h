@@ -66,6 +66,24 @@ struct Fixture {
   }
 };
 
+// One unit, weapon, build menu and corpse, each named after Tag.
+inline ArchiveFiles Full(const std::string& Tag) {
+  return {{"units\\" + Tag + ".fbi", Unit(Tag)}, {"weapons\\" + Tag + ".tdf", Sections("ID", {"1" + Tag})},
+          {"download\\" + Tag + ".tdf", Sections("UnitMenu", {"M" + Tag})},
+          {"features\\corpses\\" + Tag + ".tdf", Sections("World", {"dead" + Tag})}};
+}
+// Every caption of the four tables.
+inline Strings Rows(AppState& S) {
+  Strings all;
+  for (RowTable* t : {&S.UnitView, &S.WeaponView, &S.DownloadView, &S.CorpseView})
+    for (const std::string& c : Fixture::Column(*t)) all.push_back(c);
+  return all;
+}
+// The menus that need an open archive are enabled.
+inline bool MenusOn(TMainForm& M) {
+  return M.Close1->isEnabled() && M.CloseAll1->isEnabled() && M.UnitNameList->isEnabled();
+}
+
 }  // namespace uitest
 
 namespace QTest {

@@ -16,24 +16,6 @@
 using namespace uitest;
 namespace fs = std::filesystem;
 
-namespace {
-
-// One unit, weapon, build menu and corpse, each named after Tag.
-ArchiveFiles Full(const std::string& Tag) {
-  return {{"units\\" + Tag + ".fbi", Unit(Tag)}, {"weapons\\" + Tag + ".tdf", Sections("ID", {"1" + Tag})},
-          {"download\\" + Tag + ".tdf", Sections("UnitMenu", {"M" + Tag})},
-          {"features\\corpses\\" + Tag + ".tdf", Sections("World", {"dead" + Tag})}};
-}
-Strings Rows(AppState& S) {  // every caption of the four tables
-  Strings all;
-  for (RowTable* t : {&S.UnitView, &S.WeaponView, &S.DownloadView, &S.CorpseView})
-    for (const std::string& c : Fixture::Column(*t)) all.push_back(c);
-  return all;
-}
-bool MenusOn(TMainForm& M) { return M.Close1->isEnabled() && M.CloseAll1->isEnabled() && M.UnitNameList->isEnabled(); }
-
-}  // namespace
-
 class OpenCloseTest : public QObject {
   Q_OBJECT
 
