@@ -278,7 +278,7 @@ TEST(HpiRewrite, AKilledWriterLeavesNoLockAndItsLeftoversGo) {
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"mod.hpi", "mod.hpi.tmpnot-ours"}));
 }
 
-TEST(HpiRewrite, NamesAndSizesAreCheckedBeforeAnythingIsWritten) {
+TEST(HpiRewrite, NewNamesThatExtractionWouldSkipAreRefused) {
   hpitest::ScratchDir dir;
   const std::string path = dir / "mod.hpi";
   Build(path, SampleFiles(), hpi::Method::Lz77, 0);
@@ -289,7 +289,6 @@ TEST(HpiRewrite, NamesAndSizesAreCheckedBeforeAnythingIsWritten) {
     EXPECT_NE(error.find(name), std::string::npos) << error;
   }
   EXPECT_EQ(hpitest::ReadBytes(path), before);
-  // A file the reader could not read back: refused by its size alone.
   EXPECT_TRUE(hpi::RefusedName("units\\ok.fbi").empty());
 }
 
