@@ -11,12 +11,14 @@
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/ascii_case.h"
 #include "archive/disk_search.h"
 #include "hpi/disk_writer.h"
 #include "hpi/hpi.h"
+#include "hpi/paths.h"
 
 namespace {
 
@@ -143,15 +145,17 @@ void ReadListedFiles(HPIHANDLE Archive, const std::vector<Listed>& listed, size_
   }
 }
 
-// The paths of a whole-archive read, ignoring case. The archive is written
-// anew with paths compared ignoring case, so two listed entries of one such
-// path (a file beside a file or a directory) would be merged into one: the
+// The paths of a whole-archive read, ignoring case and with '/' and '\'
+// alike. The archive is written anew with paths compared so, and two listed
+// entries of one such path (a file beside a file or a directory) would be merged into one: the
 // read then counts as incomplete and the archive is not rewritten.
 class RewritablePaths {
  public:
   // False when Path clashes with an entry seen before.
   bool Add(const std::string& Path, bool IsDirectory) {
-    auto [it, added] = Seen_.emplace(LowerAscii(Path), IsDirectory);
+    std::string folded = LowerAscii(Path);
+    std::replace(folded.begin(), folded.end(), '/', '\\');  // both separate levels when written
+    auto [it, added] = Seen_.emplace(std::move(folded), IsDirectory);
     return added || (IsDirectory && it->second);
   }
 
@@ -266,7 +270,8 @@ void WriteArchive(EngineState& State, AllUnpacked* List, const std::string& Name
 // Mode 3: every entry of the archive below State.ExtractDir. Entries whose
 // path would leave it (a ".." level, an absolute name) or run through a
 // symbolic link in it are passed over, as are entries that cannot be read or
-// written; nothing is ever written outside the directory.
+// written, and a second file landing on the path of one written before;
+// nothing is ever written outside the directory.
 void ExtractArchive(EngineState& State, const std::string& Name) {
   if (State.ExtractDir.empty()) return;
   ArchiveGuard archive(HPIOpen(Name.c_str()));
@@ -275,14 +280,18 @@ void ExtractArchive(EngineState& State, const std::string& Name) {
   if (!disk) return;
   NameBuffer name;
   std::unique_ptr<char[]> contents;
+  std::unordered_set<std::string> written;  // the files' paths below the directory
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
     position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
     if (position == 0) break;
     const std::string listed = name.Name();
+    const std::string landing = hpi::DiskPathBelowTarget(listed);
     if (isDirectory) {
       disk->MakeDirectory(listed);
+    } else if (!landing.empty() && !written.insert(landing).second) {
+      continue;  // a name holding '/' lands on another entry's file: never overwritten
     } else if (ReadArchiveBytes(archive.get(), listed, size, contents)) {
       disk->WriteFile(listed, contents.get(), static_cast<size_t>(size));
       contents.reset();
