@@ -39,6 +39,16 @@ class GridDelegate : public QStyledItemDelegate {
     P->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), grid);
   }
 
+  // The style sizes a cell to its font's height, so the grid line under it
+  // would cover the font's lowest pixels (underscores, the tails of g, j, p,
+  // q and y): a row is a pixel higher above the text and one below it, for
+  // that line.
+  QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(Option, Index);
+    size.setHeight(std::max(size.height(), View_->LineHeight(Option.font) + 2));
+    return size;
+  }
+
  private:
   // False when the cell needs the style's own painting.
   bool PaintPlainCell(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
@@ -266,6 +276,15 @@ void ReportView::BuildAdvanceTable() {
   TextMargin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
   CellMargins_ = 2 * TextMargin_ + kCellAir;
   AdvanceReady_ = true;
+}
+
+int ReportView::LineHeight(const QFont& Font) {
+  if (Font != font()) {
+    const QFontMetricsF fm(Font);
+    return static_cast<int>(std::ceil(fm.ascent() + fm.descent()));
+  }
+  if (!AdvanceReady_) BuildAdvanceTable();
+  return static_cast<int>(std::ceil(Ascent_ + Descent_));
 }
 
 int ReportView::TextWidth(std::string_view Text, bool Header) {

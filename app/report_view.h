@@ -67,6 +67,9 @@ class ReportView : public QTreeView, public TableObserver {
   // The palette group of cell text in a view of State.
   static QPalette::ColorGroup TextGroup(QStyle::State State);
 
+  // The height of a line of text in Font, glyph bottoms included.
+  int LineHeight(const QFont& Font);
+
   // Glyphs of several cells, drawn as one run.
   struct GlyphBatch {
     QList<quint32> Glyphs;

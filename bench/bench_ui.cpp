@@ -9,7 +9,7 @@
 //   xvfb-run -s '-screen 0 1280x800x24' env QT_QPA_PLATFORM=xcb build-bench/bench/bench_ui
 //
 // --kestrava-clicks runs header clicks alone (for a profiler), and
-// --kestrava-screenshot=FILE saves the window after the Open.
+// --kestrava-screenshot=FILE [ARCHIVE] saves the window after the Open.
 #include <benchmark/benchmark.h>
 
 #include <sys/wait.h>
@@ -297,11 +297,12 @@ int main(int argc, char** argv) {
   const std::string flag = "--kestrava-memory=";
   if (argc == 2 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) return MeasureMemory(argv[1] + flag.size());
   const std::string shot = "--kestrava-screenshot=";
-  if (argc == 2 && std::strncmp(argv[1], shot.c_str(), shot.size()) == 0) {
-    // The window after the Open, with one row selected, as a PNG for looking at.
+  if ((argc == 2 || argc == 3) && std::strncmp(argv[1], shot.c_str(), shot.size()) == 0) {
+    // The window after the Open (of the archive given after the file name,
+    // or of the generated one), with one row selected, as a PNG for looking at.
     ScriptedDialogs d;
     auto p = ShownProgram(d);
-    OpenAndPaint(*p, d, Archive().Path);
+    OpenAndPaint(*p, d, argc == 3 ? std::string(argv[2]) : Archive().Path);
     p->State->UnitView.Select(3);
     p->State->UnitView.SetColumnWidth(3, 70);  // elided descriptions
     p->State->UnitView.SetColumnWidth(8, 31);
