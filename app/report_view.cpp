@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "app/latin1.h"
@@ -37,6 +38,16 @@ class GridDelegate : public QStyledItemDelegate {
     const QColor grid = Option.palette.color(QPalette::Midlight);
     P->fillRect(QRect(r.right(), r.top(), 1, r.height()), grid);
     P->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), grid);
+  }
+
+  // The style sizes a cell to its font's height, so the grid line under it
+  // would cover the font's lowest pixels (underscores, the tails of g, j, p,
+  // q and y): a row is a pixel higher above the text and one below it, for
+  // that line.
+  QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(Option, Index);
+    size.setHeight(std::max(size.height(), View_->LineHeight(Option.font) + 2));
+    return size;
   }
 
  private:
@@ -74,6 +85,21 @@ RowTableModel::RowTableModel(RowTable& Table, QObject* Parent)
       Columns_(Table.ColumnCount()),
       FirstRowTall_(FirstRowMayBeTall()) {}
 
+QModelIndex RowTableModel::index(int Row, int Column, const QModelIndex& Parent) const {
+  return hasIndex(Row, Column, Parent) ? createIndex(Row, Column, IndexId(Row, Column)) : QModelIndex();
+}
+
+quintptr RowTableModel::IndexId(int Row, int Column) {
+  // A 64-bit mix of the place, less what the hash adds by itself.
+  const auto row = static_cast<uint64_t>(static_cast<uint32_t>(Row));
+  const auto column = static_cast<uint64_t>(static_cast<uint32_t>(Column));
+  uint64_t x = row << 32 | column;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  return static_cast<quintptr>(x - (row << 4) - column);
+}
+
 int RowTableModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Rows_; }
 
 int RowTableModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Columns_; }
@@ -105,17 +131,15 @@ bool RowTableModel::Reload() {
   FirstRowTall_ = FirstRowMayBeTall();
   if (Table_.RowCount() == Rows_ && Table_.ColumnCount() == Columns_ && Rows_ > 0) {
     // The same shape (rows reordered, as a sort does, or rewritten).
-    // Persistent indexes are dropped, as a reset drops them.
-    const QModelIndexList old = persistentIndexList();
-    if (!wasTall && !FirstRowTall_) {
-      // One-line rows stay where they are and only their texts change: no
-      // layout is needed, which would also lay out the scroll bars and
-      // repaint the window around them.
-      changePersistentIndexList(old, QModelIndexList(old.size()));
-      return true;
-    }
+    // One-line rows stay where they are and only their texts change: no
+    // layout is needed, which would also lay out the scroll bars and repaint
+    // the window around them, and no persistent index is touched, however
+    // many there are.
+    if (!wasTall && !FirstRowTall_) return true;
     // A layout change, so the row height is taken again; it leaves the
-    // header alone instead of measuring every caption again.
+    // header alone instead of measuring every caption again. Persistent
+    // indexes are dropped, as a reset drops them.
+    const QModelIndexList old = persistentIndexList();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     changePersistentIndexList(old, QModelIndexList(old.size()));
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -187,11 +211,19 @@ ReportView::~ReportView() {
 void ReportView::RowsChanged() {
   Syncing_ = true;
   if (Model_->Reload()) {
-    // Rows reordered in place: the view repaints them, and assistive tools
-    // hear that the table's cells changed, as a layout change tells them.
+    // Rows reordered in place: the view repaints them and drops its
+    // selection and current row, as a reset would (the core's selection is
+    // shown again below). Assistive tools hear that the texts of all cells
+    // changed; the cells they have read stay valid and now read the new
+    // texts, so the sort costs them nothing per cell.
+    selectionModel()->clear();
     viewport()->update();
     if (QAccessible::isActive()) {
-      QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::ModelReset);
+      QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::DataChanged);
+      changed.setFirstRow(0);
+      changed.setLastRow(Model_->rowCount() - 1);
+      changed.setFirstColumn(0);
+      changed.setLastColumn(Model_->columnCount() - 1);
       QAccessible::updateAccessibility(&changed);
     }
   }
@@ -266,6 +298,15 @@ void ReportView::BuildAdvanceTable() {
   TextMargin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
   CellMargins_ = 2 * TextMargin_ + kCellAir;
   AdvanceReady_ = true;
+}
+
+int ReportView::LineHeight(const QFont& Font) {
+  if (Font != font()) {
+    const QFontMetricsF fm(Font);
+    return static_cast<int>(std::ceil(fm.ascent() + fm.descent()));
+  }
+  if (!AdvanceReady_) BuildAdvanceTable();
+  return static_cast<int>(std::ceil(Ascent_ + Descent_));
 }
 
 int ReportView::TextWidth(std::string_view Text, bool Header) {

@@ -24,6 +24,7 @@ class RowTableModel : public QAbstractTableModel {
  public:
   explicit RowTableModel(RowTable& Table, QObject* Parent = nullptr);
 
+  QModelIndex index(int Row, int Column, const QModelIndex& Parent = QModelIndex()) const override;
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& Index, int Role = Qt::DisplayRole) const override;
@@ -32,11 +33,20 @@ class RowTableModel : public QAbstractTableModel {
 
   // Takes the table's current row and column counts. Rows reordered or
   // rewritten in place (the same counts, as a sort leaves them) keep the
-  // view's layout: the persistent indexes are dropped, as a reset drops them,
-  // and true is returned, for the view to repaint its rows. A first row that
-  // may be taller than a line (its height is every row's) makes it a layout
-  // change instead; other counts reset the model. Both return false.
+  // view's layout and every index: a cell stays where it is and only its
+  // text changes, and true is returned, for the view to repaint its rows and
+  // drop its selection. A first row that may be taller than a line (its
+  // height is every row's) makes it a layout change instead, which drops the
+  // persistent indexes; other counts reset the model. Both return false.
   bool Reload();
+
+  // The internal id of the index of a cell. Qt hashes an index as its row
+  // times 16 plus its column plus this id, so with no id the cells of a wide
+  // table share a few thousand hash values and crowd together in the hash of
+  // persistent indexes (one for every cell an assistive tool has read):
+  // every lookup then walks the crowd. The id makes the sum a well-mixed
+  // function of the cell's place.
+  static quintptr IndexId(int Row, int Column);
 
  private:
   // Whether the first row may be taller than a line: the view takes the
@@ -66,6 +76,9 @@ class ReportView : public QTreeView, public TableObserver {
   static bool IsPlainText(std::string_view Text);
   // The palette group of cell text in a view of State.
   static QPalette::ColorGroup TextGroup(QStyle::State State);
+
+  // The height of a line of text in Font, glyph bottoms included.
+  int LineHeight(const QFont& Font);
 
   // Glyphs of several cells, drawn as one run.
   struct GlyphBatch {

@@ -11,11 +11,14 @@
 
 namespace {
 
-// The plain style painting of every cell, with the same grid lines. With it
-// set, the view leaves all drawing to the tree view.
+// The plain style painting of every cell, with the same grid lines and row
+// height. With it set, the view leaves all drawing to the tree view.
 class StyleDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  StyleDelegate(QAbstractItemDelegate* Own, QObject* Parent) : QStyledItemDelegate(Parent), Own_(Own) {}
+  QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    return Own_->sizeHint(Option, Index);
+  }
   void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
     QStyledItemDelegate::paint(P, Option, Index);
     P->save();
@@ -25,6 +28,9 @@ class StyleDelegate : public QStyledItemDelegate {
     P->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     P->restore();
   }
+
+ private:
+  QAbstractItemDelegate* Own_;
 };
 
 // The union of the regions a widget was asked to paint.
@@ -57,7 +63,7 @@ std::pair<QImage, QImage> Pictures(ReportView& View, const QRegion& Region = {})
   };
   QAbstractItemDelegate* own = View.itemDelegate();
   const QImage mine = picture();
-  View.setItemDelegate(new StyleDelegate(&View));
+  View.setItemDelegate(new StyleDelegate(own, &View));
   const QImage style = picture();
   View.setItemDelegate(own);
   return {mine, style};
@@ -70,6 +76,28 @@ bool HasText(const QImage& Image, const QColor& Base) {
       if (qGray(p) < qGray(Base.rgb()) - 100) return true;
     }
   return false;
+}
+
+// The number of rows of Rect in Image with ink: a pixel that differs from
+// the one at Rect's top left by more than half as much as the most
+// different one does.
+int InkRows(const QImage& Image, const QRect& Rect) {
+  const QRgb back = Image.pixel(Rect.topLeft());
+  auto distance = [&](QRgb P) {
+    return std::max({std::abs(qRed(P) - qRed(back)), std::abs(qGreen(P) - qGreen(back)),
+                     std::abs(qBlue(P) - qBlue(back))});
+  };
+  int most = 0;
+  for (int y = Rect.top(); y <= Rect.bottom(); ++y)
+    for (int x = Rect.left(); x <= Rect.right(); ++x) most = std::max(most, distance(Image.pixel(x, y)));
+  int rows = 0;
+  for (int y = Rect.top(); y <= Rect.bottom(); ++y)
+    for (int x = Rect.left(); x <= Rect.right(); ++x)
+      if (distance(Image.pixel(x, y)) * 2 > most) {
+        ++rows;
+        break;
+      }
+  return rows;
 }
 
 void FillTable(RowTable& Table, const std::vector<std::vector<std::string>>& Rows) {
@@ -186,6 +214,38 @@ class ReportViewPaintTest : public QObject {
     table.Sort([](const Row& A, const Row& B) { return B.Caption == "b" ? 1 : A.Caption == "b" ? -1 : 0; });
     QApplication::processEvents();
     QCOMPARE(height(), tall);
+  }
+
+  void everyGlyphOfACellShows() {
+    // Underscores and the tails of g, j, p, q and y reach the bottom of the
+    // font's line: neither the row's edge nor the grid line under it may hide
+    // any of them, in a plain row or a selected one.
+    RowTable table;
+    NameAndValue(table, {{"____", "gjpqy"}, {"____", "gjpqy"}, {"x", "y"}});
+    ReportView view(table, true);
+    QVERIFY(Shown(view, 300, 150));
+    table.Select(1);
+    QApplication::processEvents();
+    const QImage shown = view.viewport()->grab().toImage();
+    for (int column : {0, 1}) {
+      const QString text = column == 0 ? "____" : "gjpqy";
+      // The text as a painter draws it with room all round.
+      QImage free(200, 60, QImage::Format_ARGB32_Premultiplied);
+      free.fill(Qt::white);
+      {
+        QPainter p(&free);
+        p.setFont(view.font());
+        p.setPen(Qt::black);
+        p.drawText(QPointF(10, 30), text);
+      }
+      const int expected = InkRows(free, free.rect());
+      QVERIFY(expected > 0);
+      for (int row : {0, 1}) {  // plain, selected
+        // The cell less its grid lines, on the right and at the bottom.
+        const QRect cell = view.visualRect(view.model()->index(row, column)).adjusted(0, 0, -1, -1);
+        QVERIFY2(InkRows(shown, cell) == expected, qPrintable(text + " in row " + QString::number(row)));
+      }
+    }
   }
 
   void aSortRepaintsTheNewOrder() {
