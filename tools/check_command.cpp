@@ -117,7 +117,7 @@ int ParseCheckArguments(const std::vector<std::string>& Args, CheckRequest& Requ
   std::vector<std::string> ignore;
   app.add_option("--ignore", ignore, "drop the findings of these check IDs (ID,ID...)")
       ->delimiter(',')
-      ->expected(1)
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_flag("--werror", Request.Werror, "warnings make the exit status 1 too");
   std::vector<std::string> reversed(Args.rbegin(), Args.rend());
