@@ -1,12 +1,21 @@
 #include "definitions/definition_reader.h"
 
 #include <algorithm>
+#include <array>
 
 #include "archive/ascii_case.h"
 
 namespace {
 
 bool Blank(char C) { return C == ' ' || C == '\t'; }
+
+// Characters that may end a statement before its line does: ";", a brace, or
+// the "/" of a comment.
+const std::array<bool, 256> kStatementStops = [] {
+  std::array<bool, 256> stops{};
+  for (unsigned char c : {';', '{', '}', '/'}) stops[c] = true;
+  return stops;
+}();
 
 class Reader {
  public:
@@ -16,8 +25,15 @@ class Reader {
   }
 
   DefinitionFile Read() {
+    F_.Keys.reserve(Starts_.size());
     size_t i = 0;
-    while (i < T_.size()) i = Step(i);
+    while (i < T_.size()) {
+      const char c = T_[i];
+      if (Blank(c) || c == '\r' || c == '\n' || c == ';')
+        ++i;
+      else
+        i = Step(i);
+    }
     for (const Open& o : Stack_) {
       F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
       if (o.Section >= 0) F_.Sections[static_cast<size_t>(o.Section)].End = T_.size();
@@ -38,7 +54,9 @@ class Reader {
     Starts_.push_back(0);
     bool crlf = false, lf = false;
     for (size_t i = T_.find('\n'); i != std::string_view::npos; i = T_.find('\n', i + 1)) {
-      (i > 0 && T_[i - 1] == '\r' ? crlf : lf) = true;
+      const bool pair = i > 0 && T_[i - 1] == '\r';
+      (pair ? crlf : lf) = true;
+      if (!pair && F_.LoneLfLine == 0) F_.LoneLfLine = static_cast<int>(Starts_.size());
       Starts_.push_back(i + 1);
     }
     F_.LineEnds = crlf && lf ? LineEndStyle::Mixed
@@ -47,8 +65,13 @@ class Reader {
                              : LineEndStyle::None;
   }
 
-  int LineAt(size_t Offset) const {
-    return static_cast<int>(std::upper_bound(Starts_.begin(), Starts_.end(), Offset) - Starts_.begin());
+  // Tokens come in file order, so the line is found by walking on from the
+  // last one; an earlier offset is looked up.
+  int LineAt(size_t Offset) {
+    if (Offset < Starts_[Cursor_])
+      return static_cast<int>(std::upper_bound(Starts_.begin(), Starts_.end(), Offset) - Starts_.begin());
+    while (Cursor_ + 1 < Starts_.size() && Starts_[Cursor_ + 1] <= Offset) ++Cursor_;
+    return static_cast<int>(Cursor_) + 1;
   }
   // Offset of the LF ending the line that holds Offset, or the text's size.
   size_t NextLf(size_t Offset) const {
@@ -73,7 +96,6 @@ class Reader {
   size_t Step(size_t I) {
     const char c = T_[I];
     const char next = I + 1 < T_.size() ? T_[I + 1] : '\0';
-    if (Blank(c) || c == '\r' || c == '\n' || c == ';') return I + 1;
     if (c == '/' && next == '/') return NextLf(I);
     if (c == '/' && next == '*') {
       const size_t close = T_.find("*/", I + 1);
@@ -134,8 +156,9 @@ class Reader {
     size_t end = I;
     while (end < lineEnd) {
       const char c = T_[end];
-      if (c == ';' || c == '{' || c == '}') break;
-      if (c == '/' && end + 1 < lineEnd && (T_[end + 1] == '/' || T_[end + 1] == '*')) break;
+      if (kStatementStops[static_cast<unsigned char>(c)] &&
+          (c != '/' || (end + 1 < lineEnd && (T_[end + 1] == '/' || T_[end + 1] == '*'))))
+        break;
       ++end;
     }
     const size_t eq = T_.substr(0, end).find('=', I);
@@ -170,6 +193,7 @@ class Reader {
   std::string_view T_;
   DefinitionFile F_;
   std::vector<size_t> Starts_;
+  size_t Cursor_ = 0;  // index in Starts_ of the line LineAt found last
   std::vector<Open> Stack_;
   int Pending_ = -1;  // a header still waiting for its "{"
 };

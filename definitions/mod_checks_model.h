@@ -20,7 +20,6 @@ struct ParsedFile {
   size_t Index = 0;  // position in GameSources::Files()
   DefinitionKind Kind = DefinitionKind::None;
   DefinitionFile Definition;
-  int LoneLfLine = 0;  // the first line ending in LF alone; 0 for none
   std::string Error;   // why the file could not be read; empty when it was
 };
 

@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr const char* kUnitNumberKeys[] = {"UnitNumber", "BuildCostEnergy", "BuildCostMetal", "BuildTime",
+constexpr std::string_view kUnitNumberKeys[] = {"UnitNumber", "BuildCostEnergy", "BuildCostMetal", "BuildTime",
                                            "MaxDamage",  "WorkerTime",      "SightDistance",  "MaxVelocity"};
-constexpr const char* kWeaponNumberKeys[] = {"ID", "Range", "Reloadtime", "Areaofeffect", "Default"};
+constexpr std::string_view kWeaponNumberKeys[] = {"ID", "Range", "Reloadtime", "Areaofeffect", "Default"};
 constexpr const char* kUnitWeaponKeys[] = {"Weapon1", "Weapon2", "Weapon3", "ExplodeAs", "SelfDestructAs"};
 
 // A decimal number: an optional sign, digits with at most one point, at least one digit.
@@ -38,7 +38,7 @@ std::string Comparable(const std::string& V) {
   return LowerAscii(V);
 }
 
-bool NamedIn(const char* const* Begin, const char* const* End, std::string_view Name) {
+bool NamedIn(const std::string_view* Begin, const std::string_view* End, std::string_view Name) {
   for (auto k = Begin; k != End; ++k)
     if (EqualIgnoringCase(*k, Name)) return true;
   return false;
@@ -100,8 +100,8 @@ void CheckModel::CheckSyntax() {
       else if (p.Kind == SyntaxProblemKind::StrayCloseBrace)
         Add(f, p.Line, "unbalanced-braces", "", "this '}' has no '{' open");
     }
-    if (f.LoneLfLine > 0)
-      Add(f, f.LoneLfLine, "line-endings", "",
+    if (d.LoneLfLine > 0)
+      Add(f, d.LoneLfLine, "line-endings", "",
           d.LineEnds == LineEndStyle::Lf
               ? "lines end in LF alone; the tables end a line only at CR LF, so this file shows no rows there"
               : "this line ends in LF alone while others end in CR LF; the tables end a line only at CR LF");

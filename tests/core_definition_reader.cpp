@@ -94,6 +94,8 @@ TEST(DefinitionReader, ReportsBraceProblemsWithTheirLines) {
 TEST(DefinitionReader, LineEndStylesAndZeroByte) {
   EXPECT_EQ(ReadDefinition("a=1;").LineEnds, LineEndStyle::None);
   EXPECT_EQ(ReadDefinition("a=1;\r\nb=2;\n").LineEnds, LineEndStyle::Mixed);
+  EXPECT_EQ(ReadDefinition("a=1;\r\nb=2;\nc=3;\n").LoneLfLine, 2);
+  EXPECT_EQ(ReadDefinition("a=1;\r\nb=2;\r\n").LoneLfLine, 0);
   // A lone CR is no line end; a zero byte ends the text.
   const DefinitionFile f = ReadDefinition(std::string("a=1;\rb=2;\r\nc=3;\0d=4;\r\n", 22));
   ASSERT_EQ(f.Keys.size(), 3u);

@@ -174,18 +174,18 @@ int RunCheck(const CheckRequest& Request, std::ostream& Out, std::ostream& Err) 
       return 2;
     }
   }
-  const CheckOutcome outcome = CheckSources(sources);
+  CheckOutcome outcome = CheckSources(sources);
   for (const std::string& note : sources.Notes()) Err << kPrefix << note << "\n";
   for (const std::string& line : outcome.Unreadable) Err << kPrefix << "cannot read " << line << "\n";
   const size_t unreadable = sources.Notes().size() + outcome.Unreadable.size();
 
   std::vector<CheckFinding> kept;
   int errors = 0, warnings = 0;
-  for (const CheckFinding& f : outcome.Findings) {
+  for (CheckFinding& f : outcome.Findings) {
     if (std::find(Request.Ignore.begin(), Request.Ignore.end(), f.Rule->Id) != Request.Ignore.end()) continue;
     if (Skipped(Request, f.Place)) continue;
     ++(f.Rule->Severity == CheckSeverity::Error ? errors : warnings);
-    kept.push_back(f);
+    kept.push_back(std::move(f));
   }
   std::string text;
   if (Request.Format == "json")

@@ -101,8 +101,9 @@ json SarifLocation(Artifacts& A, const CheckPlace& P) {
 
 void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings) {
   for (const CheckFinding& f : Findings) {
-    Out += PlaceName(f.Place) + ":" + std::to_string(f.Place.Line) + ": " + Level(f) + ": " + f.Message + " [" +
-           f.Rule->Id + "]\n";
+    if (!f.Place.Archive.empty()) Out.append(f.Place.Archive).append(1, ':');
+    Out.append(f.Place.Path).append(1, ':').append(std::to_string(f.Place.Line)).append(": ");
+    Out.append(Level(f)).append(": ").append(f.Message).append(" [").append(f.Rule->Id).append("]\n");
   }
 }
 
