@@ -96,17 +96,16 @@ CheckOutcome CheckSources(const GameSources& Sources) {
   Sources.Read(wanted, [&](size_t I, std::string_view Bytes, const std::string& Error) {
     ParsedFile& f = model.Files[slotOf[I]];
     f.Error = Error;
-    if (!Error.empty()) return;
-    f.Definition = ReadDefinition(Bytes);
+    if (Error.empty()) CheckOneFile(Sources, Bytes, f);
   });
 
   CheckOutcome out;
   out.DefinitionFiles = static_cast<int>(wanted.size());
-  for (const ParsedFile& f : model.Files)
-    if (!f.Error.empty())
-      out.Unreadable.push_back(PlaceName(model.PlaceOf(f, 0)) + ": " + f.Error);
-  model.CheckSyntax();
-  model.Collect();
+  for (ParsedFile& f : model.Files) {
+    if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
+    for (CheckFinding& finding : f.Findings) model.Found.emplace_back(f.Index, std::move(finding));
+    f.Findings.clear();
+  }
   model.CheckReferences();
   model.CheckConflicts();
   // By file, then by line; findings of one line in the order they were made.
