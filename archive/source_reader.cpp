@@ -31,7 +31,8 @@ std::string JoinDisk(const std::string& Dir, const std::string& Name) {
   return Dir.empty() || Dir.back() == '/' ? Dir + Name : Dir + "/" + Name;
 }
 
-// Reads a whole regular file, opened so that a FIFO or device cannot block.
+}  // namespace
+
 bool ReadDiskFile(const std::string& Path, std::string& Data, std::string& Why) {
   const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
@@ -58,8 +59,6 @@ bool ReadDiskFile(const std::string& Path, std::string& Data, std::string& Why) 
   ::close(fd);
   return ok;
 }
-
-}  // namespace
 
 bool IsArchiveName(std::string_view Name) {
   for (const char* pattern : kArchivePatterns)

@@ -10,45 +10,22 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 
-#include "archive/scripted_dialogs.h"
 #include "bench/support_archive.h"
 #include "bench/support_ratio.h"
+#include "bench/support_tables.h"
 #include "check_command.h"
-#include "definitions/catalogue.h"
-#include "state/sources.h"
 #include "table_command.h"
 
 namespace {
 
-const GeneratedArchive& Archive() {
-  static GeneratedArchive g = [] {
-    auto dir = std::filesystem::temp_directory_path() / ("kestrava_bench_check_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return GenerateCoreBenchArchive((dir / "bench.ufo").string());
-  }();
-  return g;
-}
+const GeneratedArchive& Archive() { return benchsupport::TemporaryBenchArchive("check"); }
 
-// The four tables loaded: a fresh state, the archive in the four lists and
-// every table's rows built, as kestrava-table does before it prints.
+// The four tables loaded, as kestrava-table loads them before it prints.
 void BM_LoadFourTables(benchmark::State& st) {
-  const std::string path = Archive().Path;
-  for (auto _ : st) {
-    st.PauseTiming();
-    ScriptedDialogs dialogs;
-    auto state = std::make_unique<AppState>(dialogs);
-    SetUpColumns(*state);
-    state->AutosizeSetting = [] { return false; };
-    st.ResumeTiming();
-    OpenArchiveFiles(*state, {path});
-    st.PauseTiming();
-    state.reset();
-    st.ResumeTiming();
-  }
+  for (auto _ : st) benchsupport::TimedLoadFourTables(st, Archive().Path);
 }
 
 void BM_TableUnits(benchmark::State& st) {

@@ -19,40 +19,19 @@
 #include "archive/scripted_dialogs.h"
 #include "bench/support_archive.h"
 #include "bench/support_ratio.h"
+#include "bench/support_tables.h"
 #include "definitions/catalogue.h"
 #include "state/sources.h"
 #include "table_command.h"
 
 namespace {
 
-const GeneratedArchive& Archive() {
-  static GeneratedArchive g = [] {
-    auto dir = std::filesystem::temp_directory_path() / ("kestrava_bench_table_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return GenerateCoreBenchArchive((dir / "bench.ufo").string());
-  }();
-  return g;
-}
+const GeneratedArchive& Archive() { return benchsupport::TemporaryBenchArchive("table"); }
 
-// The reference: a fresh state, the archive loaded into the four lists and
-// the four tables' rows built, with the same settings as the tool (no column
-// fitting: nothing is shown).
+// The reference: the four tables loaded, as the tool loads them.
 void BM_LoadPlusRows(benchmark::State& st) {
-  const std::string path = Archive().Path;
   int rows = 0;
-  for (auto _ : st) {
-    st.PauseTiming();
-    ScriptedDialogs dialogs;
-    auto state = std::make_unique<AppState>(dialogs);
-    SetUpColumns(*state);
-    state->AutosizeSetting = [] { return false; };
-    st.ResumeTiming();
-    OpenArchiveFiles(*state, {path});
-    st.PauseTiming();
-    rows = state->UnitView.RowCount();
-    state.reset();
-    st.ResumeTiming();
-  }
+  for (auto _ : st) rows = benchsupport::TimedLoadFourTables(st, Archive().Path);
   st.counters["unit_rows"] = rows;
 }
 

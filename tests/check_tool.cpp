@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -264,6 +265,20 @@ TEST_F(CheckToolTest, TheProgramWritesFindingsAndCounts) {
       std::system(("'" + std::string(KESTRAVA_CHECK_PATH) + "' '" + Mod + "' >/dev/full 2>'" + err + "'").c_str());
   EXPECT_EQ(WEXITSTATUS(full), 1);
   EXPECT_NE(testsupport::ReadBytes(err).find("cannot write"), std::string::npos);
+}
+
+// The sample game directory and archive: the only findings are the models,
+// scripts and pictures the sample does not ship, one of each per unit.
+TEST(CheckSample, OnlyTheAssetsTheSampleDoesNotShip) {
+  std::ostringstream out, err;
+  const int status = RunCheckTool({KESTRAVA_SAMPLE_GAME, KESTRAVA_SAMPLE_ARCHIVE, "--format", "json"},
+                                  "no-such-dir/kestrava-check.conf", out, err);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err.str(), "kestrava-check: 34 errors, 17 warnings\n");
+  std::map<std::string, int> perId;
+  for (const QJsonValue& v : QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array())
+    ++perId[v.toObject()["id"].toString().toStdString()];
+  EXPECT_EQ(perId, (std::map<std::string, int>{{"missing-model", 17}, {"missing-picture", 17}, {"missing-script", 17}}));
 }
 
 }  // namespace

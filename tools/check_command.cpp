@@ -1,12 +1,9 @@
 #include "check_command.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <sstream>
 
@@ -76,30 +73,6 @@ std::string HelpFooter() {
     s += std::string("  ") + r.Id + std::string(22 - std::strlen(r.Id), ' ') +
          (r.Severity == CheckSeverity::Error ? "error    " : "warning  ") + r.Summary + "\n";
   return s;
-}
-
-// Reads a small regular file whole, opened so that a FIFO cannot block.
-bool ReadSmallFile(const std::string& Path, std::string& Text, std::string& Why) {
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    Why = std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (!ok) Why = "not a regular file";
-  char buffer[4096];
-  for (ssize_t n; ok && (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      Why = std::strerror(errno);
-      ok = false;
-    } else {
-      Text.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  ::close(fd);
-  return ok;
 }
 
 }  // namespace
@@ -211,7 +184,7 @@ int RunCheckTool(const std::vector<std::string>& Args, const std::string& Config
   struct stat st {};
   if (::stat(ConfigPath.c_str(), &st) == 0) {
     std::string text, why;
-    if (!ReadSmallFile(ConfigPath, text, why)) {
+    if (!ReadDiskFile(ConfigPath, text, why)) {
       Err << kPrefix << "cannot read " << ConfigPath << ": " << why << "\n";
       return 2;
     }
