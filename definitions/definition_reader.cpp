@@ -9,11 +9,11 @@ namespace {
 
 bool Blank(char C) { return C == ' ' || C == '\t'; }
 
-// Characters that may end a statement before its line does: ";", a brace, or
-// the "/" of a comment.
+// Characters that may end a statement before its line does: ";" or the "/"
+// of a comment.
 const std::array<bool, 256> kStatementStops = [] {
   std::array<bool, 256> stops{};
-  for (unsigned char c : {';', '{', '}', '/'}) stops[c] = true;
+  for (unsigned char c : {';', '/'}) stops[c] = true;
   return stops;
 }();
 
@@ -149,7 +149,7 @@ class Reader {
     return close + 1;
   }
 
-  // Key=Value up to ";", a comment, a brace or the line's end.
+  // Key=Value up to ";", a comment or the line's end.
   size_t Statement(size_t I) {
     Pending_ = -1;
     const size_t lineEnd = LineEndOf(I);
@@ -161,6 +161,9 @@ class Reader {
         break;
       ++end;
     }
+    // Without its ";" a statement also ends at a brace ("[A] { x=1 }"); with
+    // one, braces belong to the value.
+    if (end == lineEnd || T_[end] != ';') end = std::min(end, T_.substr(0, end).find_first_of("{}", I));
     const size_t eq = T_.substr(0, end).find('=', I);
     if (eq == std::string_view::npos || Trim(I, eq).empty()) {
       Problem(SyntaxProblemKind::NotAStatement, I);

@@ -72,6 +72,14 @@ TEST(DefinitionReader, KeepsEveryKeyWithItsPlace) {
   EXPECT_EQ(f.FindKey(0, "RANGE"), &f.Keys[6]);
   EXPECT_EQ(f.FindKey(0, "default"), nullptr);  // in the nested section, not directly in GUN
   EXPECT_EQ(f.KeysOf(1).size(), 1u);
+
+  // Braces inside a value ended by ";" are the value's; without ";" a brace ends it.
+  const DefinitionFile g = ReadDefinition("[A]{Text=a {b} c; X=1}");
+  ASSERT_EQ(g.Keys.size(), 2u);
+  EXPECT_EQ(g.Keys[0].Value, "a {b} c");
+  EXPECT_EQ(g.Keys[1].Value, "1");
+  EXPECT_TRUE(g.Problems.empty());
+  EXPECT_EQ(g.Sections[0].End, 22u);
 }
 
 TEST(DefinitionReader, ReportsBraceProblemsWithTheirLines) {
