@@ -1,5 +1,6 @@
 #include "archive/source_reader.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,6 +78,12 @@ bool GameSources::Add(const std::string& Path, std::string& Error) {
   }
   const int source = Sources_;
   if (S_ISDIR(st.st_mode)) {
+    DIR* dir = ::opendir(Path.c_str());  // a directory that cannot be listed cannot be read at all
+    if (!dir) {
+      Error = std::strerror(errno);
+      return false;
+    }
+    ::closedir(dir);
     std::vector<std::string> archives;
     for (const char* pattern : kArchivePatterns) {
       std::vector<std::string> names = ListMatchingIgnoringCase(Path, pattern);
