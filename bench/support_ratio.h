@@ -4,6 +4,7 @@
 // the machine only ever adds time), and a ratio takes the fastest repetition
 // of each.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,8 +19,10 @@ inline double Fastest(const std::vector<double>& V) {
 }
 
 // Keeps the fastest repetition's real and CPU time per iteration of each benchmark.
+// Colours only on a terminal, so that a saved report holds plain text.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  RatioReporter() : ConsoleReporter(::isatty(1) ? OO_ColorTabular : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       if (r.error_occurred || r.run_type != Run::RT_Aggregate || r.aggregate_name != "min") continue;
