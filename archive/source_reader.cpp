@@ -23,6 +23,9 @@ constexpr const char* kArchivePatterns[] = {"*.ufo", "*.hpi", "*.gp*", "*.ccx"};
 // link loop or no game directory.
 constexpr int kMaxDepth = 64;
 
+// The largest reading buffer a thread keeps for its next file.
+constexpr size_t kKeptBuffer = size_t(1) << 20;
+
 bool LessIgnoringCase(const std::string& A, const std::string& B) {
   const int c = hpi::CompareNoCase(A, B);
   return c != 0 ? c < 0 : A < B;
@@ -157,7 +160,9 @@ void GameSources::AddLooseFiles(const std::string& Directory, const std::string&
 void GameSources::Read(const std::vector<size_t>& Wanted, const Visitor& Visit) const {
   hpi::ParallelFor(Wanted.size(), 0, [&](size_t k) {
     const size_t i = Wanted[k];
-    std::string bytes, why;
+    // One buffer per thread, reused from file to file.
+    thread_local std::string bytes;
+    std::string why;
     bool ok;
     if (ArchiveOf_[i] < 0) {
       ok = ReadDiskFile(Files_[i].DiskPath, bytes, why);
@@ -172,6 +177,7 @@ void GameSources::Read(const std::vector<size_t>& Wanted, const Visitor& Visit) 
     }
     if (!ok) bytes.clear();
     Visit(i, bytes, ok ? std::string() : (why.empty() ? "cannot be read" : why));
+    if (bytes.capacity() > kKeptBuffer) std::string().swap(bytes);
   });
   hpi::Archive::ReleaseThreadCache();
 }

@@ -1,21 +1,13 @@
 #include "definitions/definition_reader.h"
 
 #include <algorithm>
-#include <array>
+#include <cstring>
 
 #include "archive/ascii_case.h"
 
 namespace {
 
 bool Blank(char C) { return C == ' ' || C == '\t'; }
-
-// Characters that may end a statement before its line does: ";" or the "/"
-// of a comment.
-const std::array<bool, 256> kStatementStops = [] {
-  std::array<bool, 256> stops{};
-  for (unsigned char c : {';', '/'}) stops[c] = true;
-  return stops;
-}();
 
 class Reader {
  public:
@@ -153,13 +145,19 @@ class Reader {
   size_t Statement(size_t I) {
     Pending_ = -1;
     const size_t lineEnd = LineEndOf(I);
-    size_t end = I;
-    while (end < lineEnd) {
-      const char c = T_[end];
-      if (kStatementStops[static_cast<unsigned char>(c)] &&
-          (c != '/' || (end + 1 < lineEnd && (T_[end + 1] == '/' || T_[end + 1] == '*'))))
+    // The first ";" ends it, unless a comment starts before.
+    size_t end = lineEnd;
+    if (const void* semi = std::memchr(T_.data() + I, ';', lineEnd - I))
+      end = static_cast<size_t>(static_cast<const char*>(semi) - T_.data());
+    for (size_t from = I; from < end;) {
+      const void* slash = std::memchr(T_.data() + from, '/', end - from);
+      if (!slash) break;
+      const size_t at = static_cast<size_t>(static_cast<const char*>(slash) - T_.data());
+      if (at + 1 < lineEnd && (T_[at + 1] == '/' || T_[at + 1] == '*')) {
+        end = at;
         break;
-      ++end;
+      }
+      from = at + 1;
     }
     // Without its ";" a statement also ends at a brace ("[A] { x=1 }"); with
     // one, braces belong to the value.

@@ -40,7 +40,7 @@ const CheckRule* FindCheckRule(std::string_view Id) {
 }
 
 std::string PlaceName(const CheckPlace& Place) {
-  return Place.Archive.empty() ? Place.Path : Place.Archive + ":" + Place.Path;
+  return Place.Archive().empty() ? Place.Path() : Place.Archive() + ":" + Place.Path();
 }
 
 namespace {

@@ -71,8 +71,7 @@ bool IsPlainNumber(std::string_view V) {
 }
 
 CheckPlace PlaceIn(const GameSources& Sources, size_t Index, int Line) {
-  const SourceFile& f = Sources.Files()[Index];
-  return {f.Archive, f.Archive.empty() ? f.DiskPath : f.Path, Line, f.Path};
+  return {&Sources.Files()[Index], Line};
 }
 
 void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile& File) {

@@ -8,15 +8,35 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "archive/ascii_case.h"
 #include "definitions/mod_checks.h"
 
 class GameSources;
 
 enum class DefinitionKind { None, Unit, Weapon, Download, Feature };
+
+// Names hashed and compared without regard to ASCII letter case, looked up
+// by a view without a lower-case copy.
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view S) const {
+    size_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : S) h = (h ^ static_cast<unsigned char>(FoldAscii(c))) * 1099511628211ull;
+    return h;
+  }
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view A, std::string_view B) const { return EqualIgnoringCase(A, B); }
+};
+using NameSet = std::unordered_set<std::string, FoldedHash, FoldedEqual>;
+template <typename Value>
+using NameMap = std::unordered_map<std::string, Value, FoldedHash, FoldedEqual>;
 
 // A key as written, with its line; Line 0 when the definition lacks it.
 struct KeyRef {
@@ -62,7 +82,7 @@ class CheckModel {
   explicit CheckModel(const GameSources& Sources) : Sources_(Sources) {}
 
   std::vector<ParsedFile> Files;
-  std::unordered_set<std::string> Assets;  // every file's path, lower case, '\' levels
+  NameSet Assets;  // every file's path, '\' levels
   std::vector<std::pair<size_t, CheckFinding>> Found;  // with the file's position, for sorting
 
   void CheckReferences();

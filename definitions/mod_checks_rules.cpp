@@ -45,16 +45,16 @@ void CheckModel::Conflict(const DefinitionRecord& Later, int Line, const Definit
 }
 
 void CheckModel::CheckReferences() {
-  std::unordered_set<std::string> weapons, features, units;  // lower case
-  ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) { weapons.insert(LowerAscii(W.Name)); });
-  ForEach(DefinitionKind::Feature, [&](const DefinitionRecord& F) { features.insert(LowerAscii(F.Name)); });
+  NameSet weapons, features, units;
+  ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) { weapons.insert(W.Name); });
+  ForEach(DefinitionKind::Feature, [&](const DefinitionRecord& F) { features.insert(F.Name); });
   ForEach(DefinitionKind::Unit, [&](const DefinitionRecord& U) {
-    if (Names(U[checkkeys::UnitName])) units.insert(LowerAscii(U[checkkeys::UnitName].Value));
+    if (Names(U[checkkeys::UnitName])) units.insert(U[checkkeys::UnitName].Value);
   });
-  const auto unknown = [](const KeyRef& K, const std::unordered_set<std::string>& Known) {
-    return Names(K) && !Known.count(LowerAscii(K.Value));
+  const auto unknown = [](const KeyRef& K, const NameSet& Known) {
+    return Names(K) && Known.find(std::string_view(K.Value)) == Known.end();
   };
-  const auto missing = [&](const std::string& Path) { return !Assets.count(LowerAscii(Path)); };
+  const auto missing = [&](const std::string& Path) { return Assets.find(std::string_view(Path)) == Assets.end(); };
 
   ForEach(DefinitionKind::Unit, [&](const DefinitionRecord& U) {
     for (int key : {checkkeys::Weapon1, checkkeys::Weapon2, checkkeys::Weapon3, checkkeys::ExplodeAs,
@@ -98,11 +98,11 @@ void CheckModel::CheckConflicts() {
   };
 
   // Units: the same UnitName twice; a UnitNumber shared by different names.
-  std::unordered_map<std::string, const DefinitionRecord*> unitByName;
+  NameMap<const DefinitionRecord*> unitByName;
   Seen numbers;
   ForEach(DefinitionKind::Unit, [&](const DefinitionRecord& U) {
     if (const KeyRef& name = U[checkkeys::UnitName]; Names(name)) {
-      const auto [first, fresh] = unitByName.emplace(LowerAscii(name.Value), &U);
+      const auto [first, fresh] = unitByName.emplace(name.Value, &U);
       if (!fresh)
         Conflict(U, name.Line, *first->second, (*first->second)[checkkeys::UnitName].Line, "duplicate-unitname",
                  "UnitName " + name.Value + " is also given at");
@@ -115,10 +115,10 @@ void CheckModel::CheckConflicts() {
   });
 
   // Weapons: a name defined twice; an ID shared by different names.
-  std::unordered_map<std::string, const DefinitionRecord*> weaponByName;
+  NameMap<const DefinitionRecord*> weaponByName;
   Seen ids;
   ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) {
-    const auto [first, fresh] = weaponByName.emplace(LowerAscii(W.Name), &W);
+    const auto [first, fresh] = weaponByName.emplace(W.Name, &W);
     if (!fresh)
       Conflict(W, W.Line, *first->second, first->second->Line, "duplicate-weapon",
                "weapon " + W.Name + " is also defined at");

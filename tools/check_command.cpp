@@ -51,8 +51,8 @@ std::string Slashes(std::string S) {
 bool Skipped(const CheckRequest& R, const CheckPlace& P) {
   for (const std::string& pattern : R.Skip) {
     const std::string p = Slashes(pattern);
-    if (WildcardMatchIgnoringCase(Slashes(P.SourcePath), p) ||
-        WildcardMatchIgnoringCase(Slashes(P.Archive.empty() ? P.Path : P.Archive), p))
+    if (WildcardMatchIgnoringCase(Slashes(P.SourcePath()), p) ||
+        WildcardMatchIgnoringCase(Slashes(P.Archive().empty() ? P.Path() : P.Archive()), p))
       return true;
   }
   return false;
