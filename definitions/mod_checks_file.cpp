@@ -1,5 +1,7 @@
 // What is checked within one definition file, and its reduction to the
 // records the checks across files read. Runs on the thread that read the file.
+#include <algorithm>
+
 #include "archive/ascii_case.h"
 #include "archive/source_reader.h"
 #include "definitions/definition_reader.h"
@@ -39,19 +41,16 @@ std::string TopName(const DefinitionFile& D, int S) {
   return D.Sections[static_cast<size_t>(S)].Name;
 }
 
-template <size_t N>
-DefinitionRecord Record(const DefinitionFile& D, int S, size_t File, const std::string_view (&Names)[N]) {
-  DefinitionRecord r;
-  r.File = File;
-  r.Line = D.Sections[static_cast<size_t>(S)].Line;
-  r.Name = D.Sections[static_cast<size_t>(S)].Name;
-  r.Keys.resize(N);
-  for (const DefinitionKey& k : D.Keys) {
-    if (k.Section != S) continue;
-    const int i = IndexIn(Names, k.Name);
-    if (i >= 0 && r.Keys[static_cast<size_t>(i)].Line == 0) r.Keys[static_cast<size_t>(i)] = {k.Name, k.Value, k.Line};
+// The keys kept for a definition of Kind.
+std::pair<const std::string_view*, size_t> KeptKeys(DefinitionKind Kind) {
+  switch (Kind) {
+    case DefinitionKind::Unit: return {kUnitKeys, std::size(kUnitKeys)};
+    case DefinitionKind::Weapon: return {kWeaponKeys, std::size(kWeaponKeys)};
+    case DefinitionKind::Feature: return {kFeatureKeys, std::size(kFeatureKeys)};
+    case DefinitionKind::Download: return {kMenuKeys, std::size(kMenuKeys)};
+    case DefinitionKind::None: break;
   }
-  return r;
+  return {nullptr, 0};
 }
 
 }  // namespace
@@ -75,7 +74,7 @@ CheckPlace PlaceIn(const GameSources& Sources, size_t Index, int Line) {
 }
 
 void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile& File) {
-  const DefinitionFile d = ReadDefinition(Bytes);
+  DefinitionFile d = ReadDefinition(Bytes);
   const auto add = [&](int Line, const char* Id, std::string Definition, std::string Message) {
     CheckFinding f;
     f.Rule = FindCheckRule(Id);
@@ -84,35 +83,29 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
     f.Message = std::move(Message);
     File.Findings.push_back(std::move(f));
   };
-
-  // The definitions first: findings name the unit they lie in.
   const bool unit = File.Kind == DefinitionKind::Unit, weapon = File.Kind == DefinitionKind::Weapon;
-  for (int s = 0; s < static_cast<int>(d.Sections.size()); ++s) {
-    if (d.Sections[static_cast<size_t>(s)].Depth != 0) continue;
-    switch (File.Kind) {
-      case DefinitionKind::Unit: {
-        DefinitionRecord r = Record(d, s, File.Index, kUnitKeys);
-        const std::string& name = r[checkkeys::UnitName].Value;
-        r.Name = name.empty() ? FileStem(Sources.Files()[File.Index].Path) : name;
-        File.Records.push_back(std::move(r));
-        s = static_cast<int>(d.Sections.size());  // a unit file holds one unit: its first section
-        break;
-      }
-      case DefinitionKind::Weapon:
-        File.Records.push_back(Record(d, s, File.Index, kWeaponKeys));
-        break;
-      case DefinitionKind::Feature:
-        File.Records.push_back(Record(d, s, File.Index, kFeatureKeys));
-        break;
-      case DefinitionKind::Download:
-        File.Records.push_back(Record(d, s, File.Index, kMenuKeys));
-        break;
-      case DefinitionKind::None:
-        break;
-    }
+  const std::string stem = unit ? FileStem(Sources.Files()[File.Index].Path) : "";
+
+  // One record per top-level section; a unit file holds one unit, its first section.
+  const auto [kept, keptCount] = KeptKeys(File.Kind);
+  std::vector<int> recordOf(d.Sections.size(), -1);
+  int unitSection = -1;
+  for (size_t s = 0; s < d.Sections.size() && unitSection < 0; ++s) {
+    if (d.Sections[s].Depth != 0) continue;
+    if (unit) unitSection = static_cast<int>(s);
+    recordOf[s] = static_cast<int>(File.Records.size());
+    DefinitionRecord& r = File.Records.emplace_back();
+    r.File = File.Index;
+    r.Line = d.Sections[s].Line;
+    r.Name = d.Sections[s].Name;
+    r.Keys.resize(keptCount);
   }
-  const std::string unitName =
-      !unit ? "" : File.Records.empty() ? FileStem(Sources.Files()[File.Index].Path) : File.Records.front().Name;
+  std::string unitName = stem;
+  if (unitSection >= 0) {
+    if (const DefinitionKey* name = d.FindKey(unitSection, "UnitName"); name && !name->Value.empty())
+      unitName = name->Value;
+    File.Records.front().Name = unitName;
+  }
 
   for (const SyntaxProblem& p : d.Problems) {
     if (p.Kind == SyntaxProblemKind::UnclosedBrace)
@@ -125,11 +118,20 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
         d.LineEnds == LineEndStyle::Lf
             ? "lines end in LF alone; the tables end a line only at CR LF, so this file shows no rows there"
             : "this line ends in LF alone while others end in CR LF; the tables end a line only at CR LF");
-  for (const DefinitionKey& k : d.Keys) {
+  for (DefinitionKey& k : d.Keys) {
     if (k.Section < 0) add(k.Line, "key-outside-section", "", k.Name + "=" + k.Value + " is outside any section");
     const bool numeric = unit ? IndexIn(kUnitNumberKeys, k.Name) >= 0
                               : weapon && IndexIn(kWeaponNumberKeys, k.Name) >= 0;
     if (numeric && !IsPlainNumber(k.Value))
       add(k.Line, "not-a-number", unit ? unitName : TopName(d, k.Section), k.Name + "=" + k.Value + " is not a number");
+    // The first of each kept name directly in a definition's section; the
+    // file is read no further, so the texts move.
+    if (k.Section < 0 || recordOf[static_cast<size_t>(k.Section)] < 0) continue;
+    DefinitionRecord& r = File.Records[static_cast<size_t>(recordOf[static_cast<size_t>(k.Section)])];
+    for (size_t i = 0; i < keptCount; ++i)
+      if (r.Keys[i].Line == 0 && EqualIgnoringCase(kept[i], k.Name)) {
+        r.Keys[i] = {std::move(k.Name), std::move(k.Value), k.Line};
+        break;
+      }
   }
 }
