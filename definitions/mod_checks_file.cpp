@@ -1,0 +1,137 @@
+// What is checked within one definition file, and its reduction to the
+// records the checks across files read. Runs on the thread that read the file.
+#include <algorithm>
+
+#include "archive/ascii_case.h"
+#include "archive/source_reader.h"
+#include "definitions/definition_reader.h"
+#include "definitions/mod_checks_model.h"
+
+namespace {
+
+constexpr std::string_view kUnitNumberKeys[] = {"UnitNumber", "BuildCostEnergy", "BuildCostMetal", "BuildTime",
+                                                "MaxDamage",  "WorkerTime",      "SightDistance",  "MaxVelocity"};
+constexpr std::string_view kWeaponNumberKeys[] = {"ID", "Range", "Reloadtime", "Areaofeffect", "Default"};
+
+// The keys kept per kind, in the order of the checkkeys enums.
+constexpr std::string_view kUnitKeys[] = {"UnitName", "UnitNumber", "Objectname", "Corpse",        "Weapon1",
+                                          "Weapon2",  "Weapon3",    "ExplodeAs",  "SelfDestructAs"};
+constexpr std::string_view kWeaponKeys[] = {"ID"};
+constexpr std::string_view kFeatureKeys[] = {"Featuredead"};
+constexpr std::string_view kMenuKeys[] = {"UNITMENU", "MENU", "BUTTON", "UNITNAME"};
+
+template <size_t N>
+int IndexIn(const std::string_view (&Names)[N], std::string_view Name) {
+  for (size_t i = 0; i < N; ++i)
+    if (EqualIgnoringCase(Names[i], Name)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string FileStem(const std::string& Path) {
+  const size_t slash = Path.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? Path : Path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// Name of the top-level section that section S lies in; empty for none.
+std::string TopName(const DefinitionFile& D, int S) {
+  if (S < 0) return "";
+  while (D.Sections[static_cast<size_t>(S)].Parent >= 0) S = D.Sections[static_cast<size_t>(S)].Parent;
+  return D.Sections[static_cast<size_t>(S)].Name;
+}
+
+// The keys kept for a definition of Kind.
+std::pair<const std::string_view*, size_t> KeptKeys(DefinitionKind Kind) {
+  switch (Kind) {
+    case DefinitionKind::Unit: return {kUnitKeys, std::size(kUnitKeys)};
+    case DefinitionKind::Weapon: return {kWeaponKeys, std::size(kWeaponKeys)};
+    case DefinitionKind::Feature: return {kFeatureKeys, std::size(kFeatureKeys)};
+    case DefinitionKind::Download: return {kMenuKeys, std::size(kMenuKeys)};
+    case DefinitionKind::None: break;
+  }
+  return {nullptr, 0};
+}
+
+}  // namespace
+
+bool IsPlainNumber(std::string_view V) {
+  size_t i = !V.empty() && (V[0] == '-' || V[0] == '+') ? 1 : 0;
+  bool digit = false, point = false;
+  for (; i < V.size(); ++i) {
+    if (V[i] >= '0' && V[i] <= '9')
+      digit = true;
+    else if (V[i] == '.' && !point)
+      point = true;
+    else
+      return false;
+  }
+  return digit;
+}
+
+CheckPlace PlaceIn(const GameSources& Sources, size_t Index, int Line) {
+  return {&Sources.Files()[Index], Line};
+}
+
+void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile& File) {
+  DefinitionFile d = ReadDefinition(Bytes);
+  const auto add = [&](int Line, const char* Id, std::string Definition, std::string Message) {
+    CheckFinding f;
+    f.Rule = FindCheckRule(Id);
+    f.Place = PlaceIn(Sources, File.Index, Line);
+    f.Definition = std::move(Definition);
+    f.Message = std::move(Message);
+    File.Findings.push_back(std::move(f));
+  };
+  const bool unit = File.Kind == DefinitionKind::Unit, weapon = File.Kind == DefinitionKind::Weapon;
+  const std::string stem = unit ? FileStem(Sources.Files()[File.Index].Path) : "";
+
+  // One record per top-level section; a unit file holds one unit, its first section.
+  const auto [kept, keptCount] = KeptKeys(File.Kind);
+  std::vector<int> recordOf(d.Sections.size(), -1);
+  int unitSection = -1;
+  for (size_t s = 0; s < d.Sections.size() && unitSection < 0; ++s) {
+    if (d.Sections[s].Depth != 0) continue;
+    if (unit) unitSection = static_cast<int>(s);
+    recordOf[s] = static_cast<int>(File.Records.size());
+    DefinitionRecord& r = File.Records.emplace_back();
+    r.File = File.Index;
+    r.Line = d.Sections[s].Line;
+    r.Name = d.Sections[s].Name;
+    r.Keys.resize(keptCount);
+  }
+  std::string unitName = stem;
+  if (unitSection >= 0) {
+    if (const DefinitionKey* name = d.FindKey(unitSection, "UnitName"); name && !name->Value.empty())
+      unitName = name->Value;
+    File.Records.front().Name = unitName;
+  }
+
+  for (const SyntaxProblem& p : d.Problems) {
+    if (p.Kind == SyntaxProblemKind::UnclosedBrace)
+      add(p.Line, "unbalanced-braces", "", "this '{' is never closed");
+    else if (p.Kind == SyntaxProblemKind::StrayCloseBrace)
+      add(p.Line, "unbalanced-braces", "", "this '}' has no '{' open");
+  }
+  if (d.LoneLfLine > 0)
+    add(d.LoneLfLine, "line-endings", "",
+        d.LineEnds == LineEndStyle::Lf
+            ? "lines end in LF alone; the tables end a line only at CR LF, so this file shows no rows there"
+            : "this line ends in LF alone while others end in CR LF; the tables end a line only at CR LF");
+  for (DefinitionKey& k : d.Keys) {
+    if (k.Section < 0) add(k.Line, "key-outside-section", "", k.Name + "=" + k.Value + " is outside any section");
+    const bool numeric = unit ? IndexIn(kUnitNumberKeys, k.Name) >= 0
+                              : weapon && IndexIn(kWeaponNumberKeys, k.Name) >= 0;
+    if (numeric && !IsPlainNumber(k.Value))
+      add(k.Line, "not-a-number", unit ? unitName : TopName(d, k.Section), k.Name + "=" + k.Value + " is not a number");
+    // The first of each kept name directly in a definition's section; the
+    // file is read no further, so the texts move.
+    if (k.Section < 0 || recordOf[static_cast<size_t>(k.Section)] < 0) continue;
+    DefinitionRecord& r = File.Records[static_cast<size_t>(recordOf[static_cast<size_t>(k.Section)])];
+    for (size_t i = 0; i < keptCount; ++i)
+      if (r.Keys[i].Line == 0 && EqualIgnoringCase(kept[i], k.Name)) {
+        r.Keys[i] = {std::move(k.Name), std::move(k.Value), k.Line};
+        break;
+      }
+  }
+}
