@@ -26,6 +26,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+using hpitest::StoredRootArchive;
 using hpitest::Tool;
 using hpitest::ToolRun;
 
@@ -46,33 +47,6 @@ std::map<std::string, Bytes> Contents(const std::string& archive) {
     all[(a->at(i).isDirectory ? "d " : "f ") + a->PathOf(i)] = data;
   }
   return all;
-}
-
-// A plain archive of stored files at the root, written byte by byte, so that
-// it may hold names that differ only in letter case (our writer merges those).
-Bytes StoredRootArchive(const std::vector<std::pair<std::string, std::string>>& files) {
-  hpitest::RawArchive a;
-  a.U32(0x49504148), a.U32(0x00010000);
-  const size_t dirEnd = a.U32(0);
-  a.U32(0), a.U32(20);
-  a.U32(uint32_t(files.size()));
-  const size_t entries = a.U32(0);
-  a.Patch32(entries, uint32_t(a.size()));
-  std::vector<size_t> records;
-  for (size_t i = 0; i < files.size(); ++i) {
-    records.push_back(a.U32(0));
-    a.U32(0), a.U8(0);
-  }
-  std::vector<size_t> dataFields;
-  for (size_t i = 0; i < files.size(); ++i) {
-    a.Patch32(records[i], uint32_t(a.Name(files[i].first)));
-    a.Patch32(records[i] + 4, uint32_t(a.size()));
-    dataFields.push_back(a.U32(0));
-    a.U32(uint32_t(files[i].second.size())), a.U8(0);
-  }
-  a.Patch32(dirEnd, uint32_t(a.size()));
-  for (size_t i = 0; i < files.size(); ++i) a.Patch32(dataFields[i], uint32_t(a.Bytes(B(files[i].second))));
-  return a.Finish(0);
 }
 
 // An encrypted LZ77 archive with nested directories, an empty directory, an

@@ -1,19 +1,22 @@
 // hpi: lists, extracts, creates and checks the game's archives, and reads or
 // replaces single files in them.
-#include <algorithm>
-#include <cstring>
+#include <CLI/CLI.hpp>
+
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "hpi_tool_commands.h"
 #include "hpi_tool_file_commands.h"
+#include "standard_output.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage:\n"
     "  hpi list ARCHIVE                 one line per entry: d|f, TAB, size, TAB, path\n"
+    "                                   (a path holding control bytes is shown as $'...')\n"
     "  hpi extract ARCHIVE DIR          recreate every directory and file below DIR\n"
     "  hpi create ARCHIVE DIR [--compression none|lz77|zlib]\n"
     "                                   pack every file below DIR (default lz77)\n"
@@ -23,85 +26,124 @@ const char kUsage[] =
     "                                   file (exit status 1), else how many were checked\n"
     "  hpi add ARCHIVE PATH FILE [--compression none|lz77|zlib]\n"
     "                                   add FILE as PATH, or replace the file at PATH,\n"
-    "                                   and write the archive anew (default lz77); every\n"
-    "                                   other file keeps its bytes and its path\n"
+    "                                   and write the archive anew; every other file\n"
+    "                                   keeps its bytes and its path (hpi add --help)\n"
     "  hpi --help                       show this text\n"
     "Paths inside an archive join levels with '\\'. Entries whose path would leave\n"
     "DIR or run through a symbolic link in it are skipped on extraction. Exit\n"
-    "status 0 on success, non-zero on failure.\n";
+    "status 0 on success, 1 on failure, 2 for bad usage.\n";
+
+const char kAddUsage[] =
+    "Usage: hpi add ARCHIVE PATH FILE [--compression none|lz77|zlib]\n"
+    "\n"
+    "Adds FILE as PATH inside ARCHIVE, or replaces the file found at PATH (matched\n"
+    "ignoring case, an exact spelling preferred), and writes the archive anew\n"
+    "through a temporary file that takes its place only when all was written.\n"
+    "Every other file keeps its bytes and its path.\n"
+    "\n"
+    "  --compression METHOD  none, lz77 or zlib: every file of the archive is\n"
+    "                        packed anew with METHOD. Without it, every other\n"
+    "                        file keeps its stored form, and FILE is packed as\n"
+    "                        most of the archive's files are.\n"
+    "  --help                show this text\n"
+    "\n"
+    "If any other file cannot be read, or two entries differ only in letter case,\n"
+    "the archive is left unchanged. Exit status 0 on success, 1 on failure, 2 for\n"
+    "bad usage.\n";
 
 int BadUsage(const std::string& why) {
   std::cerr << "hpi: " << why << " (try 'hpi --help')\n";
   return 2;
 }
 
-// Splits the arguments after the command into positional ones and the value
-// of --compression. Returns an empty text, or what is wrong.
-std::string ReadCompressionOption(const std::vector<std::string>& args, std::vector<std::string>& positional,
-                                  hpi::Method& method) {
-  std::string compression = "lz77";
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--compression") {
-      if (++i == args.size()) return "--compression needs a value";
-      compression = args[i];
-    } else if (args[i].rfind("--compression=", 0) == 0) {
-      compression = args[i].substr(std::strlen("--compression="));
-    } else if (args[i].rfind("--", 0) == 0) {
-      return "unknown option " + args[i];
-    } else {
-      positional.push_back(args[i]);
-    }
-  }
-  if (compression == "none") method = hpi::Method::Stored;
-  else if (compression == "lz77") method = hpi::Method::Lz77;
-  else if (compression == "zlib") method = hpi::Method::Zlib;
-  else return "unknown compression " + compression + " (none, lz77 or zlib)";
+// The command's words, and --compression where the command takes it. An
+// option given without a value is kept as empty, so that it can be named.
+struct Command {
+  CLI::App* app = nullptr;
+  std::vector<std::string> words;
+  std::optional<std::string> compression;
+};
+
+Command AddCommand(CLI::App& Tool, const std::string& Name, bool Compression) {
+  Command c;
+  c.app = Tool.add_subcommand(Name);
+  c.app->add_option("words", c.words);
+  if (Compression)
+    c.app->add_option("--compression", c.compression)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  return c;
+}
+
+// Empty text, or what is wrong with the value of --compression.
+std::string ReadMethod(const std::optional<std::string>& Compression, std::optional<hpi::Method>& Method) {
+  Method.reset();
+  if (!Compression) return "";
+  if (*Compression == "none") Method = hpi::Method::Stored;
+  else if (*Compression == "lz77") Method = hpi::Method::Lz77;
+  else if (*Compression == "zlib") Method = hpi::Method::Zlib;
+  else if (Compression->empty()) return "--compression needs a value";
+  else return "unknown compression " + *Compression + " (none, lz77 or zlib)";
   return "";
+}
+
+int Run(int argc, char** argv) {
+  CLI::App tool("Lists, extracts, creates and checks archives", "hpi");
+  // Every --help shows this program's own text; add has one of its own.
+  tool.formatter_fn([](const CLI::App* App, std::string, CLI::AppFormatMode) {
+    return std::string(App->get_name() == "add" ? kAddUsage : kUsage);
+  });
+  std::vector<std::string> unknown;
+  tool.add_option("command", unknown);
+  Command list = AddCommand(tool, "list", false), extract = AddCommand(tool, "extract", false),
+          create = AddCommand(tool, "create", true), cat = AddCommand(tool, "cat", false),
+          verify = AddCommand(tool, "verify", false), add = AddCommand(tool, "add", true),
+          help = AddCommand(tool, "help", false);
+  try {
+    tool.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << tool.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    return BadUsage(e.what());
+  }
+  if (!unknown.empty()) return BadUsage("unknown command " + unknown.front());
+  if (*help.app) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (*list.app) {
+    if (list.words.size() != 1) return BadUsage("list takes one archive");
+    return hpitool::List(list.words[0], std::cout, std::cerr);
+  }
+  if (*extract.app) {
+    if (extract.words.size() != 2) return BadUsage("extract takes an archive and a directory");
+    return hpitool::Extract(extract.words[0], extract.words[1], std::cerr);
+  }
+  std::optional<hpi::Method> method;
+  if (*create.app) {
+    const std::string wrong = ReadMethod(create.compression, method);
+    if (!wrong.empty()) return BadUsage(wrong);
+    if (create.words.size() != 2) return BadUsage("create takes an archive and a directory");
+    return hpitool::Create(create.words[0], create.words[1], method.value_or(hpi::Method::Lz77), std::cerr);
+  }
+  if (*cat.app) {
+    if (cat.words.size() != 2) return BadUsage("cat takes an archive and a path inside it");
+    return hpitool::Cat(cat.words[0], cat.words[1], std::cout, std::cerr);
+  }
+  if (*verify.app) {
+    if (verify.words.size() != 1) return BadUsage("verify takes one archive");
+    return hpitool::Verify(verify.words[0], std::cout, std::cerr);
+  }
+  if (*add.app) {
+    const std::string wrong = ReadMethod(add.compression, method);
+    if (!wrong.empty()) return BadUsage(wrong);
+    if (add.words.size() != 3) return BadUsage("add takes an archive, a path inside it and a file");
+    return hpitool::Add(add.words[0], add.words[1], add.words[2], method, std::cerr);
+  }
+  return BadUsage("missing command");
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return BadUsage("missing command");
-  const std::string& cmd = args[0];
-  // "--help" anywhere, as in "hpi add --help", shows the usage.
-  if (cmd == "help" || std::find(args.begin(), args.end(), "--help") != args.end() ||
-      std::find(args.begin(), args.end(), "-h") != args.end()) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (cmd == "list") {
-    if (args.size() != 2) return BadUsage("list takes one archive");
-    return hpitool::List(args[1], std::cout, std::cerr);
-  }
-  if (cmd == "extract") {
-    if (args.size() != 3) return BadUsage("extract takes an archive and a directory");
-    return hpitool::Extract(args[1], args[2], std::cerr);
-  }
-  if (cmd == "create") {
-    std::vector<std::string> positional;
-    hpi::Method method;
-    const std::string wrong = ReadCompressionOption(args, positional, method);
-    if (!wrong.empty()) return BadUsage(wrong);
-    if (positional.size() != 2) return BadUsage("create takes an archive and a directory");
-    return hpitool::Create(positional[0], positional[1], method, std::cerr);
-  }
-  if (cmd == "cat") {
-    if (args.size() != 3) return BadUsage("cat takes an archive and a path inside it");
-    return hpitool::Cat(args[1], args[2], std::cout, std::cerr);
-  }
-  if (cmd == "verify") {
-    if (args.size() != 2) return BadUsage("verify takes one archive");
-    return hpitool::Verify(args[1], std::cout, std::cerr);
-  }
-  if (cmd == "add") {
-    std::vector<std::string> positional;
-    hpi::Method method;
-    const std::string wrong = ReadCompressionOption(args, positional, method);
-    if (!wrong.empty()) return BadUsage(wrong);
-    if (positional.size() != 3) return BadUsage("add takes an archive, a path inside it and a file");
-    return hpitool::Add(positional[0], positional[1], positional[2], method, std::cerr);
-  }
-  return BadUsage("unknown command " + cmd);
-}
+int main(int argc, char** argv) { return FinishStandardOutput(Run(argc, argv), "hpi"); }

@@ -12,8 +12,8 @@
 
 namespace hpitool {
 
-int Add(const std::string& archive, const std::string& path, const std::string& file, hpi::Method method,
-        std::ostream& err) {
+int Add(const std::string& archive, const std::string& path, const std::string& file,
+        std::optional<hpi::Method> method, std::ostream& err) {
   const std::string unchanged = "; the archive was not changed\n";
   std::string inside;
   for (std::string_view level : hpi::SplitLevels(path)) {
@@ -81,7 +81,7 @@ int Add(const std::string& archive, const std::string& path, const std::string& 
     return 1;
   }
   hpi::Writer::Options options;
-  options.method = method;
+  options.method = method.value_or(hpi::Method::Lz77);
   if (!writer.Pack(archive, options, &why)) {
     err << "hpi: cannot write archive " << archive << ": " << why << unchanged;
     return 1;
