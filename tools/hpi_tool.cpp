@@ -1,7 +1,5 @@
 // hpi: lists, extracts, creates and checks the game's archives, and reads or
 // replaces single files in them.
-#include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <optional>
 #include <string>
@@ -10,6 +8,7 @@
 #include "hpi_tool_commands.h"
 #include "hpi_tool_file_commands.h"
 #include "standard_output.h"
+#include "value_options.h"
 
 namespace {
 
@@ -56,23 +55,17 @@ int BadUsage(const std::string& why) {
   return 2;
 }
 
-// The command's words, and --compression where the command takes it. An
-// option given without a value is kept as empty, so that it can be named.
+// The command's words, and --compression where the command takes it.
 struct Command {
   CLI::App* app = nullptr;
   std::vector<std::string> words;
   std::optional<std::string> compression;
 };
 
-Command AddCommand(CLI::App& Tool, const std::string& Name, bool Compression) {
-  Command c;
-  c.app = Tool.add_subcommand(Name);
-  c.app->add_option("words", c.words);
-  if (Compression)
-    c.app->add_option("--compression", c.compression)
-        ->expected(0, 1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  return c;
+void AddCommand(CLI::App& Tool, Command& C, const std::string& Name, ValueOptions* Compression = nullptr) {
+  C.app = Tool.add_subcommand(Name);
+  C.app->add_option("words", C.words);
+  if (Compression) Compression->Add(*C.app, "--compression", C.compression, "--compression needs a value");
 }
 
 // Empty text, or what is wrong with the value of --compression.
@@ -95,17 +88,22 @@ int Run(int argc, char** argv) {
   });
   std::vector<std::string> unknown;
   tool.add_option("command", unknown);
-  Command list = AddCommand(tool, "list", false), extract = AddCommand(tool, "extract", false),
-          create = AddCommand(tool, "create", true), cat = AddCommand(tool, "cat", false),
-          verify = AddCommand(tool, "verify", false), add = AddCommand(tool, "add", true),
-          help = AddCommand(tool, "help", false);
+  ValueOptions values;
+  Command list, extract, create, cat, verify, add, help;
+  AddCommand(tool, list, "list");
+  AddCommand(tool, extract, "extract");
+  AddCommand(tool, create, "create", &values);
+  AddCommand(tool, cat, "cat");
+  AddCommand(tool, verify, "verify");
+  AddCommand(tool, add, "add", &values);
+  AddCommand(tool, help, "help");
   try {
     tool.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::cout << tool.help();
     return 0;
   } catch (const CLI::ParseError& e) {
-    return BadUsage(e.what());
+    return BadUsage(values.Message(e));
   }
   if (!unknown.empty()) return BadUsage("unknown command " + unknown.front());
   if (*help.app) {
