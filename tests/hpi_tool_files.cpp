@@ -88,6 +88,11 @@ TEST(HpiToolFiles, CatPrintsTheFileExactMatchFirst) {
   EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " ab.txt").out, "lower");
   EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " AB.TXT").out, "upper");
   EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " Ab.Txt").out, "mixed");
+  // A path spelled like a command is still a path.
+  const std::string named = dir / "named.hpi";
+  hpitest::WriteBytes(named, StoredRootArchive({{"help", "h"}, {"list", "l"}}));
+  EXPECT_EQ(Tool(dir, "cat " + Q(named) + " list").out, "l");
+  EXPECT_EQ(Tool(dir, "cat " + Q(named) + " help").out, "h");
   const std::string other = Tool(dir, "cat " + Q(twins) + " aB.tXt").out;
   EXPECT_TRUE(other == "lower" || other == "upper" || other == "mixed") << other;
 

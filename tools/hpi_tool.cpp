@@ -1,5 +1,6 @@
 // hpi: lists, extracts, creates and checks the game's archives, and reads or
 // replaces single files in them.
+#include <algorithm>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -55,19 +56,6 @@ int BadUsage(const std::string& why) {
   return 2;
 }
 
-// The command's words, and --compression where the command takes it.
-struct Command {
-  CLI::App* app = nullptr;
-  std::vector<std::string> words;
-  std::optional<std::string> compression;
-};
-
-void AddCommand(CLI::App& Tool, Command& C, const std::string& Name, ValueOptions* Compression = nullptr) {
-  C.app = Tool.add_subcommand(Name);
-  C.app->add_option("words", C.words);
-  if (Compression) Compression->Add(*C.app, "--compression", C.compression, "--compression needs a value");
-}
-
 // Empty text, or what is wrong with the value of --compression.
 std::string ReadMethod(const std::optional<std::string>& Compression, std::optional<hpi::Method>& Method) {
   Method.reset();
@@ -81,65 +69,62 @@ std::string ReadMethod(const std::optional<std::string>& Compression, std::optio
 }
 
 int Run(int argc, char** argv) {
-  CLI::App tool("Lists, extracts, creates and checks archives", "hpi");
-  // Every --help shows this program's own text; add has one of its own.
-  tool.formatter_fn([](const CLI::App* App, std::string, CLI::AppFormatMode) {
-    return std::string(App->get_name() == "add" ? kAddUsage : kUsage);
+  if (argc < 2) return BadUsage("missing command");
+  const std::string name = argv[1];
+  if (name == "help" || name == "--help" || name == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  const std::vector<std::string> commands = {"list", "extract", "create", "cat", "verify", "add"};
+  if (std::find(commands.begin(), commands.end(), name) == commands.end())
+    return BadUsage("unknown command " + name);
+
+  // The command word is taken first, so that the words after it are only
+  // ever its arguments, even one spelled like another command.
+  CLI::App command("", "hpi " + name);
+  command.formatter_fn([&name](const CLI::App*, std::string, CLI::AppFormatMode) {
+    return std::string(name == "add" ? kAddUsage : kUsage);
   });
-  std::vector<std::string> unknown;
-  tool.add_option("command", unknown);
+  std::vector<std::string> words;
+  std::optional<std::string> compression;
+  command.add_option("words", words);
   ValueOptions values;
-  Command list, extract, create, cat, verify, add, help;
-  AddCommand(tool, list, "list");
-  AddCommand(tool, extract, "extract");
-  AddCommand(tool, create, "create", &values);
-  AddCommand(tool, cat, "cat");
-  AddCommand(tool, verify, "verify");
-  AddCommand(tool, add, "add", &values);
-  AddCommand(tool, help, "help");
+  if (name == "create" || name == "add")
+    values.Add(command, "--compression", compression, "--compression needs a value");
   try {
-    tool.parse(argc, argv);
+    command.parse(argc - 1, argv + 1);
   } catch (const CLI::CallForHelp&) {
-    std::cout << tool.help();
+    std::cout << command.help();
     return 0;
   } catch (const CLI::ParseError& e) {
     return BadUsage(values.Message(e));
   }
-  if (!unknown.empty()) return BadUsage("unknown command " + unknown.front());
-  if (*help.app) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (*list.app) {
-    if (list.words.size() != 1) return BadUsage("list takes one archive");
-    return hpitool::List(list.words[0], std::cout, std::cerr);
-  }
-  if (*extract.app) {
-    if (extract.words.size() != 2) return BadUsage("extract takes an archive and a directory");
-    return hpitool::Extract(extract.words[0], extract.words[1], std::cerr);
-  }
   std::optional<hpi::Method> method;
-  if (*create.app) {
-    const std::string wrong = ReadMethod(create.compression, method);
-    if (!wrong.empty()) return BadUsage(wrong);
-    if (create.words.size() != 2) return BadUsage("create takes an archive and a directory");
-    return hpitool::Create(create.words[0], create.words[1], method.value_or(hpi::Method::Lz77), std::cerr);
+  const std::string wrong = ReadMethod(compression, method);
+  if (!wrong.empty()) return BadUsage(wrong);
+
+  if (name == "list") {
+    if (words.size() != 1) return BadUsage("list takes one archive");
+    return hpitool::List(words[0], std::cout, std::cerr);
   }
-  if (*cat.app) {
-    if (cat.words.size() != 2) return BadUsage("cat takes an archive and a path inside it");
-    return hpitool::Cat(cat.words[0], cat.words[1], std::cout, std::cerr);
+  if (name == "extract") {
+    if (words.size() != 2) return BadUsage("extract takes an archive and a directory");
+    return hpitool::Extract(words[0], words[1], std::cerr);
   }
-  if (*verify.app) {
-    if (verify.words.size() != 1) return BadUsage("verify takes one archive");
-    return hpitool::Verify(verify.words[0], std::cout, std::cerr);
+  if (name == "create") {
+    if (words.size() != 2) return BadUsage("create takes an archive and a directory");
+    return hpitool::Create(words[0], words[1], method.value_or(hpi::Method::Lz77), std::cerr);
   }
-  if (*add.app) {
-    const std::string wrong = ReadMethod(add.compression, method);
-    if (!wrong.empty()) return BadUsage(wrong);
-    if (add.words.size() != 3) return BadUsage("add takes an archive, a path inside it and a file");
-    return hpitool::Add(add.words[0], add.words[1], add.words[2], method, std::cerr);
+  if (name == "cat") {
+    if (words.size() != 2) return BadUsage("cat takes an archive and a path inside it");
+    return hpitool::Cat(words[0], words[1], std::cout, std::cerr);
   }
-  return BadUsage("missing command");
+  if (name == "verify") {
+    if (words.size() != 1) return BadUsage("verify takes one archive");
+    return hpitool::Verify(words[0], std::cout, std::cerr);
+  }
+  if (words.size() != 3) return BadUsage("add takes an archive, a path inside it and a file");
+  return hpitool::Add(words[0], words[1], words[2], method, std::cerr);
 }
 
 }  // namespace
