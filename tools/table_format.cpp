@@ -91,10 +91,22 @@ void AppendTsvField(std::string& Out, std::string_view Text) {
   }
 }
 
-void AppendJsonString(std::string& Out, std::string_view Text) {
-  std::string utf8;
+namespace {
+
+// Text as a JSON string literal, through Value, a JSON string kept from cell
+// to cell so that its text is not allocated anew each time.
+void AppendJsonString(std::string& Out, std::string_view Text, nlohmann::json& Value) {
+  std::string& utf8 = Value.get_ref<std::string&>();
+  utf8.clear();
   AppendLatin1AsUtf8(utf8, Text);
-  Out += nlohmann::json(std::move(utf8)).dump();
+  Out += Value.dump();
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& Out, std::string_view Text) {
+  nlohmann::json value = std::string();
+  AppendJsonString(Out, Text, value);
 }
 
 void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns,
@@ -112,6 +124,7 @@ void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, con
       key += ':';
       keys.push_back(std::move(key));
     }
+    nlohmann::json value = std::string();
     piece += '[';
     for (int i = 0; i < View.RowCount(); ++i) {
       RowCells(View.RowAt(i), columnCount, cells);
@@ -119,7 +132,7 @@ void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, con
       for (size_t k = 0; k < Columns.size(); ++k) {
         if (k) piece += ',';
         piece += keys[k];
-        AppendJsonString(piece, cells[static_cast<size_t>(Columns[k])]);
+        AppendJsonString(piece, cells[static_cast<size_t>(Columns[k])], value);
       }
       piece += '}';
       if (!WritePiece(Out, piece)) return;
