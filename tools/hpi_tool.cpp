@@ -16,7 +16,7 @@ namespace {
 const char kUsage[] =
     "Usage:\n"
     "  hpi list ARCHIVE                 one line per entry: d|f, TAB, size, TAB, path\n"
-    "                                   (a path holding control bytes is shown as $'...')\n"
+    "                                   (control bytes in a path shown as $'...')\n"
     "  hpi extract ARCHIVE DIR          recreate every directory and file below DIR\n"
     "  hpi create ARCHIVE DIR [--compression none|lz77|zlib]\n"
     "                                   pack every file below DIR (default lz77)\n"
