@@ -27,6 +27,9 @@ class CommandLineDialogs : public Dialogs {
   bool ChooseDirectory(const std::string&, bool, std::string&) override { return false; }
   void SetClipboardText(const std::string& Text) override { Clipboard_ = Text; }
   std::string ClipboardText() override { return Clipboard_; }
+  void FileNotRead(const std::string& Archive, const std::string& Path) override {
+    Line("cannot read " + Path + " in " + Archive + "; what it defines is left out");
+  }
 
  private:
   // One line whatever the text holds: each run of CR and LF becomes one blank.

@@ -34,4 +34,8 @@ class Dialogs {
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;
   virtual std::string ClipboardText() = 0;
+  // A file at Path in the archive Archive could not be read while the archive
+  // was loaded, so it is left out of the lists. The window shows nothing for
+  // it; a command-line tool reports it.
+  virtual void FileNotRead(const std::string& /*Archive*/, const std::string& /*Path*/) {}
 };

@@ -240,6 +240,7 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
       List.CommitSlot();
     } else {
       ++skipped;
+      State.dialogs.FileNotRead(Name, slot.UnPackedFile);
     }
   }
   return skipped;

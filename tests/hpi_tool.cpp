@@ -176,6 +176,44 @@ TEST(HpiTool, FailuresExitNonZeroWithOneLine) {
   EXPECT_NE(help.out.find("hpi create ARCHIVE DIR"), std::string::npos);
 }
 
+// Names with control bytes are shown escaped, one entry per line; a name
+// that looks like the escaped form is escaped too.
+TEST(HpiTool, ListEscapesControlBytesInNames) {
+  hpitest::ScratchDir dir;
+  const std::string archive = dir / "names.hpi";
+  hpitest::WriteBytes(archive, hpitest::StoredRootArchive({{"two\nlines", "a"}, {"tab\there", "b"},
+                                                           {"red\x1b[31m", "c"}, {"csi\x9b" "2J\x7f", "d"},
+                                                           {"it's\rback\\slash", "e"}, {"$'x'", "f"},
+                                                           {"plain \xe9.fbi", "g"}}));
+  const ToolRun r = Tool(dir, "list '" + archive + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "f\t1\t$'two\\nlines'\n"
+            "f\t1\t$'tab\\there'\n"
+            "f\t1\t$'red\\x1b[31m'\n"
+            "f\t1\t$'csi\\x9b2J\\x7f'\n"
+            "f\t1\t$'it\\'s\\rback\\\\slash'\n"
+            "f\t1\t$'$\\'x\\''\n"
+            "f\t1\tplain \xe9.fbi\n");
+}
+
+// Output that cannot be written is reported, with a non-zero status.
+TEST(HpiTool, FailedWritesToStandardOutputAreReported) {
+  hpitest::ScratchDir dir;
+  hpi::Writer w;
+  const Bytes data = hpitest::TextData(3000, 4);
+  ASSERT_TRUE(w.AddFile("units\\A.FBI", data.data(), data.size()));
+  const std::string archive = dir / "a.hpi";
+  ASSERT_TRUE(w.Pack(archive, {}));
+  for (const std::string& args : std::vector<std::string>{"list '" + archive + "'", "verify '" + archive + "'",
+                                 "cat '" + archive + "' units/a.fbi", "--help", "add --help", "help"}) {
+    const ToolRun r = Tool(dir, args, "/dev/full");
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err, "hpi: cannot write to standard output: " + std::string(std::strerror(ENOSPC)) + "\n")
+        << args;
+  }
+}
+
 }  // namespace
 
 #endif  // HPI_TOOL_PATH

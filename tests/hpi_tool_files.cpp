@@ -26,6 +26,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+using hpitest::StoredRootArchive;
 using hpitest::Tool;
 using hpitest::ToolRun;
 
@@ -46,33 +47,6 @@ std::map<std::string, Bytes> Contents(const std::string& archive) {
     all[(a->at(i).isDirectory ? "d " : "f ") + a->PathOf(i)] = data;
   }
   return all;
-}
-
-// A plain archive of stored files at the root, written byte by byte, so that
-// it may hold names that differ only in letter case (our writer merges those).
-Bytes StoredRootArchive(const std::vector<std::pair<std::string, std::string>>& files) {
-  hpitest::RawArchive a;
-  a.U32(0x49504148), a.U32(0x00010000);
-  const size_t dirEnd = a.U32(0);
-  a.U32(0), a.U32(20);
-  a.U32(uint32_t(files.size()));
-  const size_t entries = a.U32(0);
-  a.Patch32(entries, uint32_t(a.size()));
-  std::vector<size_t> records;
-  for (size_t i = 0; i < files.size(); ++i) {
-    records.push_back(a.U32(0));
-    a.U32(0), a.U8(0);
-  }
-  std::vector<size_t> dataFields;
-  for (size_t i = 0; i < files.size(); ++i) {
-    a.Patch32(records[i], uint32_t(a.Name(files[i].first)));
-    a.Patch32(records[i] + 4, uint32_t(a.size()));
-    dataFields.push_back(a.U32(0));
-    a.U32(uint32_t(files[i].second.size())), a.U8(0);
-  }
-  a.Patch32(dirEnd, uint32_t(a.size()));
-  for (size_t i = 0; i < files.size(); ++i) a.Patch32(dataFields[i], uint32_t(a.Bytes(B(files[i].second))));
-  return a.Finish(0);
 }
 
 // An encrypted LZ77 archive with nested directories, an empty directory, an
@@ -114,6 +88,11 @@ TEST(HpiToolFiles, CatPrintsTheFileExactMatchFirst) {
   EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " ab.txt").out, "lower");
   EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " AB.TXT").out, "upper");
   EXPECT_EQ(Tool(dir, "cat " + Q(twins) + " Ab.Txt").out, "mixed");
+  // A path spelled like a command is still a path.
+  const std::string named = dir / "named.hpi";
+  hpitest::WriteBytes(named, StoredRootArchive({{"help", "h"}, {"list", "l"}}));
+  EXPECT_EQ(Tool(dir, "cat " + Q(named) + " list").out, "l");
+  EXPECT_EQ(Tool(dir, "cat " + Q(named) + " help").out, "h");
   const std::string other = Tool(dir, "cat " + Q(twins) + " aB.tXt").out;
   EXPECT_TRUE(other == "lower" || other == "upper" || other == "mixed") << other;
 
@@ -154,6 +133,11 @@ TEST(HpiToolFiles, VerifyCountsSoundFilesAndNamesDamagedOnes) {
   a.reset();
   Bytes bytes = hpitest::ReadBytes(archive);
   bytes[oneAt + 4 + 19 + 10] ^= 0x55;
+  hpitest::WriteBytes(archive, bytes);
+  r = Tool(dir, "verify " + Q(archive));  // exactly one damaged file
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 1) << r.out;
+  EXPECT_EQ(r.err, "hpi: 1 of 3 files damaged in " + archive + "\n");
   const uint32_t len0 = hpi::LoadU32(&bytes[twoAt]), len1 = hpi::LoadU32(&bytes[twoAt + 4]);
   bytes[twoAt + 4 * 4 + len0 + len1] = 'X';  // "SQSH" -> "XQSH"
   hpitest::WriteBytes(archive, bytes);

@@ -23,6 +23,7 @@
 #include "archive/scripted_dialogs.h"
 #include "definitions/build_rows.h"
 #include "definitions/catalogue.h"
+#include "hpi/archive.h"
 #include "hpi/hpi.h"
 #include "state/app_state.h"
 #include "table_command.h"
@@ -235,7 +236,7 @@ struct KestravaTable : ::testing::Test {
         {"features\\corpses\\C.TDF", "[HEAP1]\r\n{\r\nworld=all;\r\nmetal=12;\r\n}\r\n"},
     });
     MakeArchive(modB, {
-        {"units\\CORAK.FBI", Unit("$10", "CORAK", "9")},
+        {"units\\CORAK.FBI", Unit("$10", "CORAK", "9", "\tName=\"Quill\" Missile Tower;\r\n")},
         {"units\\corstorm.fbi", Unit("-5", "corstorm", "  42")},
         {"weapons\\W2.TDF", "[ROCKET]\r\n{\r\nID=2;\r\nName=rocket;\r\n}\r\n"},
     });
@@ -290,7 +291,7 @@ TEST_F(KestravaTable, EveryFormatHoldsTheCoresCellsInItsOrder) {
       {"corstorm", "-5", "", "", "", modB},
       {"ARMTANK", "9", "Tank, \"heavy\"", "a\tb\\c\xe9\xff", "x\ry\nz", modA},
       {"ARMFLEA", "10", "", "", "", modA},
-      {"CORAK", "$10", "", "", "", modB},
+      {"CORAK", "$10", "\"Quill\" Missile Tower", "", "", modB},
       {"armloose", "100", "", "", "", "Not packed !"},
   };
   EXPECT_EQ(ParseCsv(r.out), expected);
@@ -315,6 +316,10 @@ TEST_F(KestravaTable, FieldsOfEachFormat) {
     AppendCsvField(out, plain);
     EXPECT_EQ(out.front() == '"', false) << plain;
   }
+  // A quote alone, with no comma or line break, still quotes the field.
+  std::string quill;
+  AppendCsvField(quill, "\"Quill\" Missile Tower");
+  EXPECT_EQ(quill, "\"\"\"Quill\"\" Missile Tower\"");
   for (const std::string quoted : {",", "\"", "\r", "\n"}) {
     std::string out;
     AppendCsvField(out, quoted);
@@ -324,12 +329,62 @@ TEST_F(KestravaTable, FieldsOfEachFormat) {
   RowTable empty;
   empty.AddColumn("A", 10);
   empty.AddColumn("B,C", 10);
-  std::string out;
-  WriteTable(out, TableFormat::Csv, empty, {1, 0});
-  EXPECT_EQ(out, "\"B,C\",A\r\n");
-  out.clear();
-  WriteTable(out, TableFormat::Json, empty, {0, 1});
-  EXPECT_EQ(out, "[]\n");
+  std::ostringstream csvOut, jsonOut;
+  WriteTable(csvOut, TableFormat::Csv, empty, {1, 0}, true);
+  EXPECT_EQ(csvOut.str(), "\"B,C\",A\r\n");
+  WriteTable(jsonOut, TableFormat::Json, empty, {0, 1}, true);
+  EXPECT_EQ(jsonOut.str(), "[]\n");
+}
+
+// Counts what reaches the stream and the largest single write to it.
+struct WriteCounter : std::streambuf {
+  size_t Total = 0, Largest = 0;
+  std::streamsize xsputn(const char*, std::streamsize N) override {
+    Total += static_cast<size_t>(N);
+    Largest = std::max(Largest, static_cast<size_t>(N));
+    return N;
+  }
+  int overflow(int C) override {
+    ++Total;
+    return C;
+  }
+};
+
+// A table of about 2 MB reaches the stream in pieces, not as one text built
+// whole first.
+TEST_F(KestravaTable, RowsAreWrittenAsTheyAreFormatted) {
+  RowTable big;
+  big.AddColumn("Name", 10);
+  for (int i = 0; i < 20000; ++i) big.AddRow().Caption = std::string(100, 'a' + i % 26);
+  for (const TableFormat format : {TableFormat::Csv, TableFormat::Tsv, TableFormat::Json}) {
+    WriteCounter counter;
+    std::ostream out(&counter);
+    WriteTable(out, format, big, {0}, true);
+    EXPECT_GT(counter.Total, 2000000u);
+    EXPECT_LT(counter.Largest, 256u * 1024);
+  }
+}
+
+// Cells a spreadsheet would run as formulas get a leading ' in CSV and TSV,
+// unless the guard is turned off; numbers and JSON stay as they are.
+TEST_F(KestravaTable, FormulaCellsAreGuardedUnlessTurnedOff) {
+  const std::string mod = (root / "formulas.ufo").string();
+  MakeArchive(mod, {{"units\\EVIL.FBI",
+                     Unit("-7", "EVIL", "+3.5", "\tName==1+1;\r\n\tDescription=-2+3;\r\n\tDesignation=@SUM(A1);\r\n")}});
+  const std::vector<std::string> args = {"units", mod, "--columns", "UnitName,UnitNumber,BuildCostMetal,Name,"
+                                                                    "Description,Designation"};
+  auto run = [&](std::vector<std::string> extra) {
+    std::vector<std::string> a = args;
+    a.insert(a.end(), extra.begin(), extra.end());
+    const ToolRun r = RunArgs(a);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out.substr(r.out.find('\n') + 1);  // the row after the captions
+  };
+  EXPECT_EQ(run({}), "EVIL,-7,+3.5,'=1+1,'-2+3,'@SUM(A1)\r\n");
+  EXPECT_EQ(run({"--format", "tsv"}), "EVIL\t-7\t+3.5\t'=1+1\t'-2+3\t'@SUM(A1)\n");
+  EXPECT_EQ(run({"--no-formula-guard"}), "EVIL,-7,+3.5,=1+1,-2+3,@SUM(A1)\r\n");
+  EXPECT_EQ(run({"--format", "tsv", "--no-formula-guard"}), "EVIL\t-7\t+3.5\t=1+1\t-2+3\t@SUM(A1)\n");
+  EXPECT_NE(run({"--format", "json"}).find("\"Name\":\"=1+1\",\"Description\":\"-2+3\""), std::string::npos);
 }
 
 TEST_F(KestravaTable, ReportsGoToStandardErrorOneLineEach) {
@@ -339,6 +394,27 @@ TEST_F(KestravaTable, ReportsGoToStandardErrorOneLineEach) {
   EXPECT_EQ(Lines(r.err), 1) << r.err;
   EXPECT_NE(r.err.find("missing.ufo"), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "UnitName\r\ncorstorm\r\nCORAK\r\n");
+
+  // A damaged file inside an archive is named with its archive; the rest loads.
+  const std::string damaged = (root / "damaged.ufo").string();
+  fs::copy_file(modA, damaged);
+  {
+    std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(damaged);
+    ASSERT_TRUE(a);
+    const uint32_t at = a->at(*a->Find("units\\ARMFLEA.FBI")).dataOffset;
+    a.reset();
+    std::string bytes;
+    {
+      std::ifstream in(damaged, std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    bytes[at + 4 + 19 + 2] ^= 0x10;  // a byte of the packed data: its checksum no longer agrees
+    WriteDisk(damaged, bytes);
+  }
+  r = RunArgs({"units", damaged, "--columns", "UnitName", "--sort", "UnitName"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "kestrava-table: cannot read units\\ARMFLEA.FBI in " + damaged + "; what it defines is left out\n");
+  EXPECT_EQ(r.out, "UnitName\r\nARMTANK\r\n");
 
   r = RunArgs({"units", modB, "--ta-dir", (root / "nodir").string()});
   EXPECT_EQ(r.status, 1);
@@ -383,7 +459,8 @@ TEST_F(KestravaTable, ReportsGoToStandardErrorOneLineEach) {
 TEST_F(KestravaTable, CommandLineErrors) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"unitz"}, {"units", "--format"}, {"units", "--format", "xml"}, {"units", "--frobnicate"},
-           {"units", "--columns", "a,,b"}, {"units", "--ta-dir"}, {"units", "--sort="}}) {
+           {"units", "--columns", "a,,b"}, {"units", "--ta-dir"}, {"units", "--sort="}, {"units"},
+           {"units", "--format", "csv"}}) {
     TableRequest r;
     EXPECT_NE(ParseTableArguments(args, r), "") << (args.empty() ? "" : args.back());
   }
@@ -393,11 +470,16 @@ TEST_F(KestravaTable, CommandLineErrors) {
   EXPECT_EQ(r.Archives, (std::vector<std::string>{"a.hpi", "--b.ufo"}));
   EXPECT_EQ(r.Format, TableFormat::Tsv);
   EXPECT_EQ(r.Sort, "Name");
+  EXPECT_EQ(ParseTableArguments({"units", "--sort", "a", "--sort", "b", "--ta-dir=x"}, r), "");
+  EXPECT_EQ(r.Sort, "b");
+  TableRequest nothing;
+  EXPECT_EQ(ParseTableArguments({"download"}, nothing), "nothing to load: give an ARCHIVE or --ta-dir DIR");
 }
 
 #ifdef KESTRAVA_TABLE_PATH
-ToolRun Process(const fs::path& Dir, const std::string& Args) {
-  const std::string out = (Dir / "stdout.txt").string(), err = (Dir / "stderr.txt").string();
+ToolRun Process(const fs::path& Dir, const std::string& Args, const std::string& Stdout = "") {
+  const std::string out = Stdout.empty() ? (Dir / "stdout.txt").string() : Stdout;
+  const std::string err = (Dir / "stderr.txt").string();
   // A run that blocked (on a FIFO, say) is ended after 20 seconds and fails.
   const int rc = std::system(("timeout 20 '" + std::string(KESTRAVA_TABLE_PATH) + "' " + Args + " >'" + out +
                               "' 2>'" + err + "'").c_str());
@@ -405,7 +487,7 @@ ToolRun Process(const fs::path& Dir, const std::string& Args) {
     std::ifstream in(P, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read(out), read(err)};
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Stdout.empty() ? read(out) : "", read(err)};
 }
 
 TEST_F(KestravaTable, TheProgramsExitStatus) {
@@ -420,7 +502,8 @@ TEST_F(KestravaTable, TheProgramsExitStatus) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "[\n{\"Name\":\"laser\",\"ID\":\"1\"},\n{\"Name\":\"gun\",\"ID\":\"3\"}\n]\n");
 
-  for (const std::string args : {"", "unitz", "units --format xml", "units --sort", "units --columns Bogus"}) {
+  for (const std::string args :
+       {"", "unitz", "units --format xml", "units --sort", "units --columns Bogus", "units --format csv"}) {
     r = Process(root, args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(r.out, "") << args;
@@ -429,8 +512,17 @@ TEST_F(KestravaTable, TheProgramsExitStatus) {
   r = Process(root, "--help");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* word : {"KIND", "--ta-dir", "--format", "--columns", "--sort", "Exit status"})
+  for (const char* word : {"KIND", "--ta-dir", "--format", "--columns", "--sort", "--no-formula-guard", "Exit status"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+  // Output that cannot be written is reported and fails the run.
+  for (const std::string& args :
+       std::vector<std::string>{"units '" + modB + "'", "units '" + modB + "' --format json", "--help"}) {
+    r = Process(root, args, "/dev/full");
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << args << ": " << r.err;
+  }
 }
 #endif
 

@@ -36,11 +36,6 @@ int Cat(const std::string& archive, const std::string& path, std::ostream& out, 
     return 1;
   }
   out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-  out.flush();
-  if (!out) {
-    err << "hpi: cannot write to standard output\n";
-    return 1;
-  }
   return 0;
 }
 

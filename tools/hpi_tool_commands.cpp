@@ -12,6 +12,7 @@
 #include "hpi/disk_writer.h"
 #include "hpi/paths.h"
 #include "hpi/rewrite.h"
+#include "hpi_tool_shown_path.h"
 
 namespace fs = std::filesystem;
 
@@ -33,11 +34,10 @@ int List(const std::string& archive, std::ostream& out, std::ostream& err) {
   if (!a) return 1;
   for (size_t i = 0; i < a->size(); ++i) {
     const hpi::Entry& e = a->at(i);
-    out << (e.isDirectory ? 'd' : 'f') << '\t' << (e.isDirectory ? 0 : e.size) << '\t' << a->PathOf(i)
-        << '\n';
+    out << (e.isDirectory ? 'd' : 'f') << '\t' << (e.isDirectory ? 0 : e.size) << '\t'
+        << ShownPath(a->PathOf(i)) << '\n';
   }
-  out.flush();
-  return out ? 0 : 1;
+  return 0;
 }
 
 int Extract(const std::string& archive, const std::string& dir, std::ostream& err) {

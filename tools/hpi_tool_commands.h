@@ -1,6 +1,7 @@
 #pragma once
 // The commands of the `hpi` tool. Each returns the process exit code and
-// writes its messages to the given streams.
+// writes its messages to the given streams; the caller flushes the output
+// stream and reports a write that failed.
 #include <ostream>
 #include <string>
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "hpi_tool_file_commands.h"
+#include "hpi_tool_shown_path.h"
 
 namespace hpitool {
 
@@ -22,16 +23,15 @@ int Verify(const std::string& archive, std::ostream& out, std::ostream& err) {
     ++files;
     if (!a->ReadFile(uint32_t(i), data, &why)) {
       ++damaged;
-      out << a->PathOf(i) << ": " << why << "\n";
+      out << ShownPath(a->PathOf(i)) << ": " << why << "\n";
     }
   }
   if (damaged == 0) out << files << (files == 1 ? " file" : " files") << " checked, none damaged\n";
-  out.flush();
   if (damaged > 0) {
     err << "hpi: " << damaged << " of " << files << " files damaged in " << archive << "\n";
     return 1;
   }
-  return out ? 0 : 1;
+  return 0;
 }
 
 }  // namespace hpitool

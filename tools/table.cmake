@@ -1,10 +1,11 @@
 # kestrava-table: the comparison tables as CSV, TSV or JSON, on the core alone
 # (no Qt). The library holds everything but main, for the tests and benchmarks.
 add_library(kestrava_table STATIC
+  ${CMAKE_SOURCE_DIR}/tools/formula_guard.cpp
   ${CMAKE_SOURCE_DIR}/tools/table_command.cpp
   ${CMAKE_SOURCE_DIR}/tools/table_format.cpp)
 target_include_directories(kestrava_table PUBLIC ${CMAKE_SOURCE_DIR}/tools)
-target_link_libraries(kestrava_table PUBLIC kestrava_core)
+target_link_libraries(kestrava_table PUBLIC kestrava_core PRIVATE CLI11::CLI11 nlohmann_json::nlohmann_json)
 
 add_executable(kestrava_table_tool ${CMAKE_SOURCE_DIR}/tools/table_main.cpp)
 set_target_properties(kestrava_table_tool PROPERTIES

@@ -1,6 +1,7 @@
 #include "table_command.h"
 
 #include <memory>
+#include <optional>
 
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
@@ -8,10 +9,11 @@
 #include "definitions/column_sort.h"
 #include "hpi/archive.h"
 #include "state/sources.h"
+#include "value_options.h"
 
 const char kTableUsage[] =
     "Usage: kestrava-table KIND [ARCHIVE...] [--ta-dir DIR] [--format csv|tsv|json]\n"
-    "                      [--columns KEY,KEY...] [--sort KEY]\n"
+    "                      [--columns KEY,KEY...] [--sort KEY] [--no-formula-guard]\n"
     "\n"
     "Prints one of Kestrava's comparison tables: KIND is units, weapons, corpses or\n"
     "download (build menus). The rows and cells are exactly those of the window.\n"
@@ -19,7 +21,8 @@ const char kTableUsage[] =
     "  ARCHIVE...        .hpi, .ufo, .gp* or .ccx archives, loaded in the order given,\n"
     "                    as File > Open... loads them\n"
     "  --ta-dir DIR      then also the loose definition files below the game\n"
-    "                    directory DIR, as the include switch of the window does\n"
+    "                    directory DIR, as the include switch of the window does;\n"
+    "                    at least one ARCHIVE or --ta-dir is needed\n"
     "  --format FORMAT   csv (the default; RFC 4180, lines end in CR LF), tsv (tab,\n"
     "                    CR, LF and backslash in cells written as \\t, \\r, \\n, \\\\)\n"
     "                    or json (an array of objects keyed by column caption)\n"
@@ -28,34 +31,20 @@ const char kTableUsage[] =
     "  --sort KEY        the order the window shows after a click on that column's\n"
     "                    header (whole numbers by value, other text ignoring case);\n"
     "                    default the first column\n"
+    "  --no-formula-guard  write CSV and TSV cells exactly as they are. By default a\n"
+    "                    cell that a spreadsheet would run as a formula gets a\n"
+    "                    leading ': one beginning with =, @, TAB or CR, or with + or\n"
+    "                    - without being a plain number (-7 and +3.5 stay numbers)\n"
     "  --help            show this text\n"
     "\n"
     "CSV and TSV start with a line of column captions. Definition files are 8-bit\n"
     "text: every byte is read as Latin-1 and written as UTF-8.\n"
     "Messages go to standard error, one line each; questions are answered No.\n"
     "Exit status: 0 when nothing was reported, 1 when something was (an archive\n"
-    "that cannot be read, a missing DIR, an engine message), 2 for bad usage.\n";
+    "or a file in one that cannot be read, a missing DIR, an engine message, output\n"
+    "that cannot be written), 2 for bad usage.\n";
 
 namespace {
-
-// An option's value: "--name VALUE" or "--name=VALUE". False when missing.
-bool OptionValue(const std::vector<std::string>& Args, size_t& I, const std::string& Name, std::string& Value,
-                 bool& Matched) {
-  Matched = false;
-  const std::string& a = Args[I];
-  if (a == Name) {
-    Matched = true;
-    if (I + 1 == Args.size()) return false;
-    Value = Args[++I];
-    return true;
-  }
-  if (a.rfind(Name + "=", 0) == 0) {
-    Matched = true;
-    Value = a.substr(Name.size() + 1);
-    return true;
-  }
-  return true;
-}
 
 std::vector<std::string> SplitCommas(const std::string& List) {
   std::vector<std::string> parts;
@@ -86,60 +75,56 @@ RowTable* ViewOfKind(AppState& State, const std::string& Kind) {
 }  // namespace
 
 std::string ParseTableArguments(const std::vector<std::string>& Args, TableRequest& Request) {
-  bool optionsEnded = false;
+  CLI::App app("Prints one of Kestrava's comparison tables", "kestrava-table");
   std::vector<std::string> positional;
-  for (size_t i = 0; i < Args.size(); ++i) {
-    const std::string& a = Args[i];
-    if (optionsEnded || a.size() < 2 || a[0] != '-') {
-      positional.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (a == "--help" || a == "-h") {
-      Request.Help = true;
-      return "";
-    }
-    std::string value;
-    bool matched = false;
-    if (!OptionValue(Args, i, "--ta-dir", value, matched)) return "--ta-dir needs a directory";
-    if (matched) {
-      if (value.empty()) return "--ta-dir needs a directory";
-      Request.IncludeTaDir = true;
-      Request.TaDir = value;
-      continue;
-    }
-    if (!OptionValue(Args, i, "--format", value, matched)) return "--format needs csv, tsv or json";
-    if (matched) {
-      if (value == "csv") Request.Format = TableFormat::Csv;
-      else if (value == "tsv") Request.Format = TableFormat::Tsv;
-      else if (value == "json") Request.Format = TableFormat::Json;
-      else return "unknown format " + value + " (csv, tsv or json)";
-      continue;
-    }
-    if (!OptionValue(Args, i, "--columns", value, matched)) return "--columns needs a list of column captions";
-    if (matched) {
-      Request.Columns = SplitCommas(value);
-      for (const std::string& c : Request.Columns)
-        if (c.empty()) return "--columns holds an empty column caption";
-      continue;
-    }
-    if (!OptionValue(Args, i, "--sort", value, matched)) return "--sort needs a column caption";
-    if (matched) {
-      if (value.empty()) return "--sort needs a column caption";
-      Request.Sort = value;
-      continue;
-    }
-    return "unknown option " + a;
+  std::optional<std::string> taDir, format, columns, sort;
+  bool noFormulaGuard = false;
+  app.add_option("words", positional);
+  ValueOptions values;
+  values.Add(app, "--ta-dir", taDir, "--ta-dir needs a directory");
+  values.Add(app, "--format", format, "--format needs csv, tsv or json");
+  values.Add(app, "--columns", columns, "--columns needs a list of column captions");
+  values.Add(app, "--sort", sort, "--sort needs a column caption");
+  app.add_flag("--no-formula-guard", noFormulaGuard);
+  std::vector<std::string> reversed(Args.rbegin(), Args.rend());  // the order CLI11 takes
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    Request.Help = true;
+    return "";
+  } catch (const CLI::ParseError& e) {
+    return values.Message(e);
   }
+  if (taDir) {
+    if (taDir->empty()) return "--ta-dir needs a directory";
+    Request.IncludeTaDir = true;
+    Request.TaDir = *taDir;
+  }
+  if (format) {
+    if (*format == "csv") Request.Format = TableFormat::Csv;
+    else if (*format == "tsv") Request.Format = TableFormat::Tsv;
+    else if (*format == "json") Request.Format = TableFormat::Json;
+    else if (format->empty()) return "--format needs csv, tsv or json";
+    else return "unknown format " + *format + " (csv, tsv or json)";
+  }
+  if (columns) {
+    if (columns->empty()) return "--columns needs a list of column captions";
+    Request.Columns = SplitCommas(*columns);
+    for (const std::string& c : Request.Columns)
+      if (c.empty()) return "--columns holds an empty column caption";
+  }
+  if (sort) {
+    if (sort->empty()) return "--sort needs a column caption";
+    Request.Sort = *sort;
+  }
+  Request.FormulaGuard = !noFormulaGuard;
   if (positional.empty()) return "missing KIND (units, weapons, corpses or download)";
   Request.Kind = positional.front();
   if (Request.Kind != "units" && Request.Kind != "weapons" && Request.Kind != "corpses" &&
       Request.Kind != "download")
     return "unknown kind " + Request.Kind + " (units, weapons, corpses or download)";
   Request.Archives.assign(positional.begin() + 1, positional.end());
+  if (Request.Archives.empty() && !Request.IncludeTaDir) return "nothing to load: give an ARCHIVE or --ta-dir DIR";
   return "";
 }
 
@@ -210,9 +195,7 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err) 
   }
   SortByColumn(*state, *view, sortColumn);
 
-  std::string text;
-  WriteTable(text, Request.Format, *view, columns);
-  Out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  WriteTable(Out, Request.Format, *view, columns, Request.FormulaGuard);
   Out.flush();
   if (!Out) {
     Err << prefix << "cannot write the table\n";

@@ -18,10 +18,12 @@ struct TableRequest {
   TableFormat Format = TableFormat::Csv;
   std::vector<std::string> Columns;   // captions as given; empty = every column
   std::string Sort;                   // caption as given; empty = the first column
+  bool FormulaGuard = true;           // a leading ' before CSV and TSV cells read as formulas
 };
 
 // Reads the command line (without the program name) into Request. Returns an
-// empty text, or what is wrong with the command line.
+// empty text, or what is wrong with the command line (nothing to load, with
+// neither an archive nor --ta-dir, is wrong too).
 std::string ParseTableArguments(const std::vector<std::string>& Args, TableRequest& Request);
 
 // Loads, sorts and prints the table to Out; messages go to Err, one line each.

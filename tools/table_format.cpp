@@ -1,6 +1,24 @@
 #include "table_format.h"
 
+#include <nlohmann/json.hpp>
+
+#include "formula_guard.h"
+
 namespace {
+
+// Rows are written to the stream in pieces of about this size: the output
+// never has to be held whole.
+constexpr size_t kPieceSize = 64 * 1024;
+
+// Writes Piece to Out when it has grown past kPieceSize (or always, with
+// Last), then empties it. False once Out has failed: what follows would be
+// lost too.
+bool WritePiece(std::ostream& Out, std::string& Piece, bool Last = false) {
+  if (Piece.size() < kPieceSize && !Last) return true;
+  Out.write(Piece.data(), static_cast<std::streamsize>(Piece.size()));
+  Piece.clear();
+  return static_cast<bool>(Out);
+}
 
 // Latin-1 byte C as UTF-8.
 inline void AppendByte(std::string& Out, unsigned char C) {
@@ -12,7 +30,11 @@ inline void AppendByte(std::string& Out, unsigned char C) {
   }
 }
 
-void AppendField(std::string& Out, TableFormat Format, std::string_view Text) {
+void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bool FormulaGuard) {
+  if (FormulaGuard && Format != TableFormat::Json && NeedsFormulaGuard(Text)) {
+    AppendField(Out, Format, GuardFormula(Text), false);
+    return;
+  }
   switch (Format) {
     case TableFormat::Csv: AppendCsvField(Out, Text); break;
     case TableFormat::Tsv: AppendTsvField(Out, Text); break;
@@ -69,33 +91,30 @@ void AppendTsvField(std::string& Out, std::string_view Text) {
   }
 }
 
-void AppendJsonString(std::string& Out, std::string_view Text) {
-  static const char kHex[] = "0123456789abcdef";
-  Out += '"';
-  for (char c : Text) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': Out += "\\\""; break;
-      case '\\': Out += "\\\\"; break;
-      case '\n': Out += "\\n"; break;
-      case '\r': Out += "\\r"; break;
-      case '\t': Out += "\\t"; break;
-      default:
-        if (u < 0x20) {
-          Out += "\\u00";
-          Out += kHex[u >> 4];
-          Out += kHex[u & 0xF];
-        } else {
-          AppendByte(Out, u);
-        }
-    }
-  }
-  Out += '"';
+namespace {
+
+// Text as a JSON string literal, through Value, a JSON string kept from cell
+// to cell so that its text is not allocated anew each time.
+void AppendJsonString(std::string& Out, std::string_view Text, nlohmann::json& Value) {
+  std::string& utf8 = Value.get_ref<std::string&>();
+  utf8.clear();
+  AppendLatin1AsUtf8(utf8, Text);
+  Out += Value.dump();
 }
 
-void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns) {
+}  // namespace
+
+void AppendJsonString(std::string& Out, std::string_view Text) {
+  nlohmann::json value = std::string();
+  AppendJsonString(Out, Text, value);
+}
+
+void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns,
+                bool FormulaGuard) {
   const size_t columnCount = static_cast<size_t>(View.ColumnCount());
   std::vector<std::string_view> cells;
+  std::string piece;
+  piece.reserve(kPieceSize + 4096);
   if (Format == TableFormat::Json) {
     // The keys are the same for every row: build them once.
     std::vector<std::string> keys;
@@ -105,35 +124,38 @@ void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, cons
       key += ':';
       keys.push_back(std::move(key));
     }
-    Out += '[';
+    nlohmann::json value = std::string();
+    piece += '[';
     for (int i = 0; i < View.RowCount(); ++i) {
       RowCells(View.RowAt(i), columnCount, cells);
-      Out += i == 0 ? "\n{" : ",\n{";
+      piece += i == 0 ? "\n{" : ",\n{";
       for (size_t k = 0; k < Columns.size(); ++k) {
-        if (k) Out += ',';
-        Out += keys[k];
-        AppendJsonString(Out, cells[static_cast<size_t>(Columns[k])]);
+        if (k) piece += ',';
+        piece += keys[k];
+        AppendJsonString(piece, cells[static_cast<size_t>(Columns[k])], value);
       }
-      Out += '}';
+      piece += '}';
+      if (!WritePiece(Out, piece)) return;
     }
-    Out += View.RowCount() ? "\n]\n" : "]\n";
+    piece += View.RowCount() ? "\n]\n" : "]\n";
+    WritePiece(Out, piece, true);
     return;
   }
-  // A guess at the size, so that the text is not copied again and again as it grows.
-  Out.reserve(Out.size() + static_cast<size_t>(View.RowCount() + 1) * Columns.size() * 6);
   const char* const lineEnd = Format == TableFormat::Csv ? "\r\n" : "\n";
   const char separator = Format == TableFormat::Csv ? ',' : '\t';
   for (size_t k = 0; k < Columns.size(); ++k) {
-    if (k) Out += separator;
-    AppendField(Out, Format, View.ColumnCaption(Columns[k]));
+    if (k) piece += separator;
+    AppendField(piece, Format, View.ColumnCaption(Columns[k]), FormulaGuard);
   }
-  Out += lineEnd;
+  piece += lineEnd;
   for (int i = 0; i < View.RowCount(); ++i) {
     RowCells(View.RowAt(i), columnCount, cells);
     for (size_t k = 0; k < Columns.size(); ++k) {
-      if (k) Out += separator;
-      AppendField(Out, Format, cells[static_cast<size_t>(Columns[k])]);
+      if (k) piece += separator;
+      AppendField(piece, Format, cells[static_cast<size_t>(Columns[k])], FormulaGuard);
     }
-    Out += lineEnd;
+    piece += lineEnd;
+    if (!WritePiece(Out, piece)) return;
   }
+  WritePiece(Out, piece, true);
 }

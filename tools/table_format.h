@@ -1,6 +1,7 @@
 #pragma once
 // Writing a report table as CSV, TSV or JSON. Cells are 8-bit text: each byte
 // is read as Latin-1 and written as UTF-8.
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@ void AppendLatin1AsUtf8(std::string& Out, std::string_view Text);
 // CSV (RFC 4180): quoted when it holds a comma, a double quote, CR or LF,
 //   with every double quote doubled;
 // TSV: backslash, tab, CR and LF written as \\, \t, \r and \n;
-// JSON: a string literal.
+// JSON: a string literal, encoded by nlohmann-json.
 void AppendCsvField(std::string& Out, std::string_view Text);
 void AppendTsvField(std::string& Out, std::string_view Text);
 void AppendJsonString(std::string& Out, std::string_view Text);
@@ -24,5 +25,9 @@ void AppendJsonString(std::string& Out, std::string_view Text);
 // The columns Columns (positions in View) of every row of View, in row order:
 // for CSV and TSV a header line of captions, then one line per row (CSV lines
 // end in CR LF, TSV lines in LF); for JSON an array with one object per row,
-// keyed by caption, one object per line.
-void WriteTable(std::string& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns);
+// keyed by caption, one object per line. Written to Out piece by piece as the
+// rows are formatted; stops early once Out has failed. With FormulaGuard, CSV
+// and TSV fields that a spreadsheet would run as a formula get a leading
+// apostrophe (GuardFormula).
+void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns,
+                bool FormulaGuard);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "standard_output.h"
 #include "table_command.h"
 
 int main(int argc, char** argv) {
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
   const std::string wrong = ParseTableArguments(std::vector<std::string>(argv + 1, argv + argc), request);
   if (request.Help) {
     std::cout << kTableUsage;
-    return 0;
+    return FinishStandardOutput(0, "kestrava-table");
   }
   if (!wrong.empty()) {
     std::cerr << "kestrava-table: " << wrong << " (try 'kestrava-table --help')\n";
