@@ -1,0 +1,239 @@
+#include "definitions/definition_reader.h"
+
+#include <algorithm>
+
+#include "archive/ascii_case.h"
+
+namespace {
+
+bool Blank(char C) { return C == ' ' || C == '\t'; }
+
+class Reader {
+ public:
+  explicit Reader(std::string_view Text) : T_(Text.substr(0, std::min(Text.size(), Text.find('\0')))) {
+    F_.Size = T_.size();
+    ScanLines();
+  }
+
+  DefinitionFile Read() {
+    size_t i = 0;
+    while (i < T_.size()) i = Step(i);
+    for (const Open& o : Stack_) {
+      F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
+      if (o.Section >= 0) F_.Sections[static_cast<size_t>(o.Section)].End = T_.size();
+    }
+    std::sort(F_.Problems.begin(), F_.Problems.end(),
+              [](const SyntaxProblem& A, const SyntaxProblem& B) { return A.Offset < B.Offset; });
+    return std::move(F_);
+  }
+
+ private:
+  struct Open {
+    int Section;  // -1 for a brace without a header
+    size_t Offset;
+  };
+
+  // Line starts, and the line-end style: CR LF pairs against lone LFs.
+  void ScanLines() {
+    Starts_.push_back(0);
+    bool crlf = false, lf = false;
+    for (size_t i = T_.find('\n'); i != std::string_view::npos; i = T_.find('\n', i + 1)) {
+      (i > 0 && T_[i - 1] == '\r' ? crlf : lf) = true;
+      Starts_.push_back(i + 1);
+    }
+    F_.LineEnds = crlf && lf ? LineEndStyle::Mixed
+                  : crlf     ? LineEndStyle::CrLf
+                  : lf       ? LineEndStyle::Lf
+                             : LineEndStyle::None;
+  }
+
+  int LineAt(size_t Offset) const {
+    return static_cast<int>(std::upper_bound(Starts_.begin(), Starts_.end(), Offset) - Starts_.begin());
+  }
+  // Offset of the LF ending the line that holds Offset, or the text's size.
+  size_t NextLf(size_t Offset) const {
+    const size_t lf = T_.find('\n', Offset);
+    return lf == std::string_view::npos ? T_.size() : lf;
+  }
+  // The line end proper: the CR of a CR LF, the lone LF, or the text's size.
+  size_t LineEndOf(size_t Offset) const {
+    const size_t lf = NextLf(Offset);
+    return lf < T_.size() && lf > Offset && T_[lf - 1] == '\r' ? lf - 1 : lf;
+  }
+
+  int InnermostSection() const {
+    for (auto o = Stack_.rbegin(); o != Stack_.rend(); ++o)
+      if (o->Section >= 0) return o->Section;
+    return -1;
+  }
+
+  void Problem(SyntaxProblemKind Kind, size_t Offset) { F_.Problems.push_back({Kind, LineAt(Offset), Offset}); }
+
+  // Reads the token at I and returns where the next one may start.
+  size_t Step(size_t I) {
+    const char c = T_[I];
+    const char next = I + 1 < T_.size() ? T_[I + 1] : '\0';
+    if (Blank(c) || c == '\r' || c == '\n' || c == ';') return I + 1;
+    if (c == '/' && next == '/') return NextLf(I);
+    if (c == '/' && next == '*') {
+      const size_t close = T_.find("*/", I + 1);
+      if (close == std::string_view::npos) {
+        Problem(SyntaxProblemKind::UnclosedComment, I);
+        return T_.size();
+      }
+      return close + 2;
+    }
+    if (c == '[') return Header(I);
+    if (c == '{') {
+      Stack_.push_back({Pending_, I});
+      if (Pending_ >= 0) F_.Sections[static_cast<size_t>(Pending_)].OpenOffset = I;
+      Pending_ = -1;
+      return I + 1;
+    }
+    if (c == '}') {
+      Pending_ = -1;
+      if (Stack_.empty()) {
+        Problem(SyntaxProblemKind::StrayCloseBrace, I);
+        return I + 1;
+      }
+      if (const int s = Stack_.back().Section; s >= 0) {
+        DefinitionSection& sec = F_.Sections[static_cast<size_t>(s)];
+        sec.CloseOffset = I;
+        sec.CloseLine = LineAt(I);
+        sec.End = I + 1;
+      }
+      Stack_.pop_back();
+      return I + 1;
+    }
+    return Statement(I);
+  }
+
+  size_t Header(size_t I) {
+    const size_t lineEnd = LineEndOf(I);
+    const size_t close = T_.find(']', I);
+    if (close == std::string_view::npos || close >= lineEnd) {
+      Problem(SyntaxProblemKind::UnclosedHeader, I);
+      return lineEnd;
+    }
+    DefinitionSection sec;
+    sec.Name = std::string(Trim(I + 1, close));
+    sec.Line = LineAt(I);
+    sec.HeaderOffset = I;
+    sec.End = close + 1;
+    sec.Parent = InnermostSection();
+    sec.Depth = sec.Parent < 0 ? 0 : F_.Sections[static_cast<size_t>(sec.Parent)].Depth + 1;
+    F_.Sections.push_back(std::move(sec));
+    Pending_ = static_cast<int>(F_.Sections.size()) - 1;
+    return close + 1;
+  }
+
+  // Key=Value up to ";", a comment, a brace or the line's end.
+  size_t Statement(size_t I) {
+    Pending_ = -1;
+    const size_t lineEnd = LineEndOf(I);
+    size_t end = I;
+    while (end < lineEnd) {
+      const char c = T_[end];
+      if (c == ';' || c == '{' || c == '}') break;
+      if (c == '/' && end + 1 < lineEnd && (T_[end + 1] == '/' || T_[end + 1] == '*')) break;
+      ++end;
+    }
+    const size_t eq = T_.substr(0, end).find('=', I);
+    if (eq == std::string_view::npos || Trim(I, eq).empty()) {
+      Problem(SyntaxProblemKind::NotAStatement, I);
+      return end;
+    }
+    DefinitionKey key;
+    key.Name = std::string(Trim(I, eq));
+    const std::string_view value = Trim(eq + 1, end);
+    key.Value = std::string(value);
+    key.Line = LineAt(I);
+    key.KeyOffset = I;
+    key.ValueOffset = value.empty() ? eq + 1 : static_cast<size_t>(value.data() - T_.data());
+    key.ValueLength = value.size();
+    key.LineEnd = lineEnd;
+    key.Section = InnermostSection();
+    const size_t lineStart = Starts_[static_cast<size_t>(key.Line) - 1];
+    const std::string_view before = T_.substr(lineStart, I - lineStart);
+    key.StartsLine = std::all_of(before.begin(), before.end(), Blank);
+    if (key.StartsLine) key.Indent = std::string(before);
+    F_.Keys.push_back(std::move(key));
+    return end;
+  }
+
+  std::string_view Trim(size_t From, size_t To) const {
+    while (From < To && Blank(T_[From])) ++From;
+    while (To > From && Blank(T_[To - 1])) --To;
+    return T_.substr(From, To - From);
+  }
+
+  std::string_view T_;
+  DefinitionFile F_;
+  std::vector<size_t> Starts_;
+  std::vector<Open> Stack_;
+  int Pending_ = -1;  // a header still waiting for its "{"
+};
+
+}  // namespace
+
+DefinitionFile ReadDefinition(std::string_view Text) { return Reader(Text).Read(); }
+
+std::vector<const DefinitionKey*> DefinitionFile::KeysOf(int S) const {
+  std::vector<const DefinitionKey*> keys;
+  for (const DefinitionKey& k : Keys)
+    if (k.Section == S) keys.push_back(&k);
+  return keys;
+}
+
+const DefinitionKey* DefinitionFile::FindKey(int S, std::string_view Name) const {
+  for (const DefinitionKey& k : Keys)
+    if (k.Section == S && EqualIgnoringCase(k.Name, Name)) return &k;
+  return nullptr;
+}
+
+namespace {
+
+// The blanks and tabs that start the line holding Offset.
+std::string LeadingBlanks(std::string_view Text, size_t Offset) {
+  const size_t lf = Text.rfind('\n', Offset == 0 ? 0 : Offset - 1);
+  size_t i = (lf == std::string_view::npos || lf >= Offset) ? 0 : lf + 1;
+  const size_t start = i;
+  while (i < Offset && Blank(Text[i])) ++i;
+  return std::string(Text.substr(start, i - start));
+}
+
+}  // namespace
+
+std::string DefinitionFile::IndentFor(int S, std::string_view Text) const {
+  for (auto k = Keys.rbegin(); k != Keys.rend(); ++k)
+    if (k->Section == S && k->StartsLine) return k->Indent;
+  const int depth = S < 0 ? -1 : Sections[static_cast<size_t>(S)].Depth;
+  for (const DefinitionKey& k : Keys)
+    if (k.StartsLine && (k.Section < 0 ? -1 : Sections[static_cast<size_t>(k.Section)].Depth) == depth)
+      return k.Indent;
+  if (S < 0 || Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
+  return LeadingBlanks(Text, Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
+}
+
+DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value) {
+  DefinitionInsertion ins;
+  if (S < 0 || static_cast<size_t>(S) >= File.Sections.size()) return ins;
+  const size_t close = File.Sections[static_cast<size_t>(S)].CloseOffset;
+  if (close == std::string::npos) return ins;
+  const std::string statement =
+      File.IndentFor(S, Text) + std::string(Key) + "=" + std::string(Value) + ";" + std::string(File.NewLine());
+  const std::string lead = LeadingBlanks(Text, close);
+  const size_t lineStart = close - lead.size();
+  if (lineStart == 0 || Text[lineStart - 1] == '\n') {
+    // The "}" starts its line: the statement goes on a line of its own before it.
+    ins.Offset = lineStart;
+    ins.Text = statement;
+  } else {
+    // Something precedes the "}" on its line: the statement and the "}" move
+    // to lines of their own.
+    ins.Offset = close;
+    ins.Text = std::string(File.NewLine()) + statement + lead;
+  }
+  return ins;
+}
