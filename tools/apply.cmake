@@ -1,0 +1,21 @@
+# kestrava-apply and kestrava-diff: a spreadsheet's changes back into the
+# definitions, and what changed between two versions of a mod. On the core
+# alone (no Qt); the library holds everything but main, for the tests and
+# benchmarks.
+find_package(CLI11 CONFIG REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+add_library(kestrava_apply STATIC
+  ${CMAKE_SOURCE_DIR}/tools/apply_command.cpp
+  ${CMAKE_SOURCE_DIR}/tools/apply_plan.cpp
+  ${CMAKE_SOURCE_DIR}/tools/cell_text.cpp
+  ${CMAKE_SOURCE_DIR}/tools/definition_edit.cpp
+  ${CMAKE_SOURCE_DIR}/tools/table_read.cpp
+  ${CMAKE_SOURCE_DIR}/tools/text_edit.cpp)
+target_include_directories(kestrava_apply PUBLIC ${CMAKE_SOURCE_DIR}/tools)
+target_link_libraries(kestrava_apply PUBLIC kestrava_table CLI11::CLI11 nlohmann_json::nlohmann_json)
+
+add_executable(kestrava_apply_tool ${CMAKE_SOURCE_DIR}/tools/apply_main.cpp)
+set_target_properties(kestrava_apply_tool PROPERTIES
+  OUTPUT_NAME kestrava-apply RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+target_link_libraries(kestrava_apply_tool PRIVATE kestrava_apply)
+install(TARGETS kestrava_apply_tool RUNTIME DESTINATION bin)
