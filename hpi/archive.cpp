@@ -59,13 +59,28 @@ std::unique_ptr<Archive> Archive::Open(const std::string& path, std::string* err
     Fail(error, "not a regular file");
     return nullptr;
   }
-  std::unique_ptr<Archive> a(new Archive);
-  a->id_ = gNextArchiveId.fetch_add(1);
-  a->fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (a->fd_ < 0) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
     Fail(error, std::string("cannot open: ") + std::strerror(errno));
     return nullptr;
   }
+  return OpenOwned(fd, error);
+}
+
+std::unique_ptr<Archive> Archive::OpenDescriptor(int fd, std::string* error) {
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) {
+    Fail(error, std::string("cannot open: ") + std::strerror(errno));
+    return nullptr;
+  }
+  return OpenOwned(own, error);
+}
+
+std::unique_ptr<Archive> Archive::OpenOwned(int fd, std::string* error) {
+  std::unique_ptr<Archive> a(new Archive);
+  a->id_ = gNextArchiveId.fetch_add(1);
+  a->fd_ = fd;
+  struct stat st {};
   if (::fstat(a->fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     Fail(error, "not a regular file");
     return nullptr;

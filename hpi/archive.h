@@ -35,6 +35,9 @@ class Archive {
   // Opens and checks an archive. Returns null (with a reason in *error when
   // given) for a missing, unreadable or malformed file.
   static std::unique_ptr<Archive> Open(const std::string& path, std::string* error = nullptr);
+  // The same on a file opened already (the descriptor is duplicated, the
+  // caller keeps its own).
+  static std::unique_ptr<Archive> OpenDescriptor(int fd, std::string* error = nullptr);
 
   // Every entry, depth first, each directory before its contents.
   size_t size() const { return entries_.size(); }
@@ -69,11 +72,15 @@ class Archive {
   // gives the memory back.
   static void ReleaseThreadCache();
 
+  // Reads n bytes at `offset` as they are stored (still encrypted).
+  bool ReadRaw(uint64_t offset, uint8_t* dest, size_t n) const { return ReadAt(offset, dest, n); }
+
   uint64_t fileSize() const { return fileSize_; }
   const Cipher& cipher() const { return cipher_; }
 
  private:
   Archive() = default;
+  static std::unique_ptr<Archive> OpenOwned(int fd, std::string* error);
   bool Load(std::string* error);
   bool ReadAt(uint64_t offset, uint8_t* dest, size_t n) const;
   struct BlockCache;

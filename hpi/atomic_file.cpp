@@ -1,10 +1,13 @@
 #include "hpi/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -39,6 +42,56 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link); a link to a missing file gives the missing file's path.
+std::string ResolveLinks(std::string path) {
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(size_t(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n <= 0 || size_t(n) >= link.size()) return path;
+    link.resize(size_t(n));
+    path = link[0] == '/' ? link : DirectoryOf(path) + "/" + link;
+  }
+  return path;
+}
+
+// "NAME.tmp" and eight hex digits: the names the temporary files get.
+bool IsTemporaryName(const std::string& name, const std::string& base) {
+  if (name.size() != base.size() + 12 || name.compare(0, base.size(), base) != 0 ||
+      name.compare(base.size(), 4, ".tmp") != 0)
+    return false;
+  for (size_t i = base.size() + 4; i < name.size(); ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
+
+std::string TemporaryName(const std::string& target) {
+  static thread_local std::mt19937_64 rng([] {
+    std::random_device rd;
+    return (uint64_t(rd()) << 32) ^ rd();
+  }());
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".tmp%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+  return target + suffix;
+}
+
+void LockExclusive(int fd) {
+  while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+void Close(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
 }  // namespace
 
 namespace testing {
@@ -48,41 +101,110 @@ void FailWritesAfter(int64_t bytes) { gWriteBudget.store(bytes < 0 ? -1 : bytes)
 AtomicFile::~AtomicFile() { Discard(); }
 
 void AtomicFile::Discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  Close(fd_);
   if (!temp_.empty()) {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+  Close(existing_);
+  Close(lockedDir_);
 }
 
-bool AtomicFile::Open(const std::string& target, std::string* error) {
-  Discard();
-  target_ = target;
-  // Only a regular file (or nothing) can be replaced by the finished file.
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
-    return Fail(error, "cannot replace " + target, S_ISDIR(existing.st_mode) ? EISDIR : EEXIST);
-  std::random_device rd;
-  std::mt19937_64 rng((uint64_t(rd()) << 32) ^ rd());
+bool AtomicFile::Lock(std::string* error) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0) {
+      // Only a regular file can be replaced by the finished file.
+      if (!S_ISREG(st.st_mode)) return Fail(error, "cannot replace " + target_, S_ISDIR(st.st_mode) ? EISDIR : EEXIST);
+      const int fd = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+      if (fd < 0) {
+        if (errno == ENOENT || errno == ELOOP) continue;
+        return Fail(error, "cannot open " + target_, errno);
+      }
+      struct stat opened {};
+      if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        continue;
+      }
+      LockExclusive(fd);
+      // Another writer may have put a new file in its place meanwhile.
+      struct stat now {};
+      if (::stat(target_.c_str(), &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
+        existing_ = fd;
+        return true;
+      }
+      ::close(fd);
+      continue;
+    }
+    if (errno != ENOENT) return Fail(error, "cannot open " + target_, errno);
+    // No target yet: writers that would create it take turns on the directory.
+    const int dir = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return Fail(error, "cannot create " + target_, errno);
+    LockExclusive(dir);
+    struct stat now {};
+    if (::lstat(target_.c_str(), &now) != 0 && errno == ENOENT) {
+      lockedDir_ = dir;
+      return true;
+    }
+    ::close(dir);
+  }
+  return Fail(error, "cannot lock " + target_, EAGAIN);
+}
+
+// Under the lock no other writer is writing a temporary file of this target,
+// so every one there is a killed writer's leftover.
+void AtomicFile::RemoveLeftovers() const {
+  DIR* dir = ::opendir(DirectoryOf(target_).c_str());
+  if (!dir) return;
+  const std::string base = NameOf(target_);
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    struct stat st {};
+    if (IsTemporaryName(name, base) && ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode))
+      ::unlinkat(::dirfd(dir), e->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+bool AtomicFile::CreateTemporary(std::string* error) {
+  const std::string dir = DirectoryOf(target_);
+  // An unnamed file is linked at commit through /proc, so only then is it used.
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      unnamed_ = true;
+      return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+      return Fail(error, "cannot create a temporary file beside " + target_, errno);
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".tmp%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
-    const std::string name = target + suffix;
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      fd_ = fd;
+    const std::string name = TemporaryName(target_);
+    fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
       temp_ = name;
-      // Keep the permissions of the archive being replaced.
-      struct stat st {};
-      if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
       return true;
     }
     if (errno != EEXIST) return Fail(error, "cannot create " + name, errno);
   }
-  return Fail(error, "cannot create a temporary file beside " + target, EEXIST);
+  return Fail(error, "cannot create a temporary file beside " + target_, EEXIST);
+}
+
+bool AtomicFile::Open(const std::string& target, std::string* error) {
+  Discard();
+  unnamed_ = false;
+  target_ = ResolveLinks(target);
+  if (!Lock(error)) return false;
+  RemoveLeftovers();
+  if (!CreateTemporary(error)) {
+    Discard();
+    return false;
+  }
+  // Keep the permissions of the archive being replaced.
+  struct stat st {};
+  if (existing_ >= 0 && ::fstat(existing_, &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
+  return true;
 }
 
 bool AtomicFile::Write(const void* data, size_t n, std::string* error) {
@@ -106,12 +228,52 @@ bool AtomicFile::Write(const void* data, size_t n, std::string* error) {
   return true;
 }
 
+bool AtomicFile::WriteAt(uint64_t offset, const void* data, size_t n, std::string* error) {
+  if (fd_ < 0) return Fail(error, "write to a closed file", EBADF);
+  if (!TakeBudget(n)) {
+    Discard();
+    return Fail(error, "cannot write " + target_, EIO);
+  }
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t put = ::pwrite(fd_, p, n, off_t(offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      const int err = put < 0 ? errno : EIO;
+      Discard();
+      return Fail(error, "cannot write " + target_, err);
+    }
+    p += put;
+    n -= size_t(put);
+    offset += uint64_t(put);
+  }
+  return true;
+}
+
 bool AtomicFile::Commit(std::string* error) {
   if (fd_ < 0) return Fail(error, "commit of a closed file", EBADF);
   if (::fsync(fd_) != 0) {
     const int err = errno;
     Discard();
     return Fail(error, "cannot flush " + target_, err);
+  }
+  if (unnamed_) {
+    // The file gets a name beside the target only now, for the rename.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100 && temp_.empty(); ++attempt) {
+      const std::string name = TemporaryName(target_);
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        temp_ = name;
+      } else if (errno != EEXIST) {
+        const int err = errno;
+        Discard();
+        return Fail(error, "cannot name the new " + target_, err);
+      }
+    }
+    if (temp_.empty()) {
+      Discard();
+      return Fail(error, "cannot name the new " + target_, EEXIST);
+    }
   }
   const int fd = fd_;
   fd_ = -1;
@@ -132,6 +294,7 @@ bool AtomicFile::Commit(std::string* error) {
     ::fsync(dir);
     ::close(dir);
   }
+  Discard();  // the lock ends with the write
   return true;
 }
 

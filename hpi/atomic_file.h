@@ -1,7 +1,22 @@
 #pragma once
-// Writes a file beside its target and renames it over the target only once
-// everything was written and flushed, so a failure leaves the old file as it was.
+// Writes a file that replaces its target only once everything was written and
+// flushed, so a failure leaves the old file as it was.
+//
+// Writers of one target take turns: Open takes an advisory lock on the target
+// file (on its directory while there is no target yet) and keeps it until the
+// object ends, checking after locking that the path still names the locked
+// file. The lock belongs to the open file, so no process that dies leaves it
+// behind. A target that is a symbolic link is written through: the file it
+// names is replaced, the link stays.
+//
+// The new file has no name until Commit links it beside the target and
+// renames it over the target; where the system cannot make unnamed files, it
+// is named "TARGET.tmpXXXXXXXX" from the start. Such names that a killed
+// writer left are removed by the next Open under the lock.
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace hpi {
@@ -9,20 +24,35 @@ namespace hpi {
 class AtomicFile {
  public:
   AtomicFile() = default;
-  ~AtomicFile();  // removes the temporary file unless committed
+  ~AtomicFile();  // drops the new file unless committed, and the lock
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary file in the target's directory.
+  // Locks the target and creates the new file in the target's directory.
   bool Open(const std::string& target, std::string* error = nullptr);
+  // Appends to the new file.
   bool Write(const void* data, size_t n, std::string* error = nullptr);
+  // Writes at a position of the new file that was written already.
+  bool WriteAt(uint64_t offset, const void* data, size_t n, std::string* error = nullptr);
   // Flushes to disk, closes and renames over the target.
   bool Commit(std::string* error = nullptr);
 
+  // The locked target as it was when locked, opened for reading; -1 when
+  // there was no file at the target.
+  int existing() const { return existing_; }
+  // The file that will be replaced: the target with its symbolic links resolved.
+  const std::string& target() const { return target_; }
+
  private:
   void Discard();
+  bool Lock(std::string* error);
+  void RemoveLeftovers() const;
+  bool CreateTemporary(std::string* error);
 
-  int fd_ = -1;
+  int fd_ = -1;        // the new file
+  int existing_ = -1;  // the locked target
+  int lockedDir_ = -1;  // the locked directory while there is no target
+  bool unnamed_ = false;
   std::string target_, temp_;
 };
 

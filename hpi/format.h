@@ -18,6 +18,11 @@ inline constexpr size_t kFileRecordSize = 9;    // data offset, size, compressio
 inline constexpr size_t kChunkHeaderSize = 19;  // marker .. checksum
 inline constexpr size_t kChunkSize = 65536;     // uncompressed bytes per chunk
 
+// The largest file the reader accepts (its sizes are signed 32-bit values).
+inline constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
+// The largest archive a writer makes: every offset inside it is 32-bit.
+inline constexpr uint64_t kMaxArchiveSize = 0xFFFFFFFF;
+
 // Compression of a file record or of one chunk.
 enum class Method : uint8_t { Stored = 0, Lz77 = 1, Zlib = 2 };
 

@@ -31,9 +31,6 @@ namespace hpi {
 
 class Archive;
 
-// The largest file the reader accepts (its sizes are signed 32-bit values).
-inline constexpr uint64_t kMaxFileSize = 0x7FFFFFFF;
-
 // What one rewrite changes. Paths join levels with '\' (or '/'); an entry of
 // the archive whose path equals one given here, ignoring ASCII letter case
 // and with '\' and '/' alike, is the one replaced or removed, and keeps its
@@ -80,7 +77,8 @@ enum class RewriteStatus {
   NotRewritable,  // two of its entries would land on one path (case, or '/' within a name)
   Damaged,        // a file to be kept could not be read back intact
   Refused,        // the edit gave up, or a change is not allowed (its name, its size, a file below a file)
-  WriteFailed,    // the lock, the temporary file, the rename, or the archive would be too large
+  CannotCreate,   // the lock or the temporary file beside the archive could not be had
+  WriteFailed,    // writing or renaming the new archive failed, or it would be too large
 };
 
 // Decides the changes while the lock is held, from the archive as it is now.
