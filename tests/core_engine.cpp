@@ -352,6 +352,12 @@ TEST_F(Engine, NamesEqualIgnoringCaseKeepTheirOwnBytes) {
                                         RawNode{"a", true, "", {RawNode{"x", false, "x", {}}}}}));
   EXPECT_GE(Run(&s.RepackFiles, b, rwLoadWholeArchive), 1);
   s.RepackFiles.Clear();
+  // The same pair listed the other way round: the directory first.
+  const std::string dirFirst = At("dirfile.hpi");
+  WriteDisk(dirFirst, testsupport::RawArchive({RawNode{"a", true, "", {RawNode{"x", false, "x", {}}}},
+                                               RawNode{"A", false, "file", {}}}));
+  EXPECT_GE(Run(&s.RepackFiles, dirFirst, rwLoadWholeArchive), 1);
+  s.RepackFiles.Clear();
   const std::string c = At("dirs.hpi");
   WriteDisk(c, testsupport::RawArchive({RawNode{"Units", true, "", {RawNode{"x.fbi", false, "1", {}}}},
                                         RawNode{"UNITS", true, "", {RawNode{"y.fbi", false, "2", {}}}},

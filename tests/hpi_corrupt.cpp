@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hpi/archive.h"
 #include "hpi/format.h"
 #include "hpi/hpi.h"
 #include "hpi/writer.h"
@@ -190,6 +191,14 @@ TEST_F(HpiCorrupt, StructuralDamageFailsTheOpen) {
   Put32(b, rootEntries, U32(good, 8) - 1);  // the name runs into the end of the block
   b[U32(good, 8) - 1] = 'x';
   expectNoOpen(b, "name without end");
+  b = good;
+  b[U32(good, rootEntries)] = 0;  // the directory "d" loses its name
+  expectNoOpen(b, "empty entry name");
+  {
+    std::string why;
+    EXPECT_FALSE(hpi::Archive::Open(path_, &why));
+    EXPECT_EQ(why, "empty entry name");
+  }
   b = good;
   Put32(b, 8, uint32_t(good.size() + 1));
   expectNoOpen(b, "directory end beyond the file");

@@ -154,6 +154,11 @@ TEST(HpiToolFiles, VerifyCountsSoundFilesAndNamesDamagedOnes) {
   a.reset();
   Bytes bytes = hpitest::ReadBytes(archive);
   bytes[oneAt + 4 + 19 + 10] ^= 0x55;
+  hpitest::WriteBytes(archive, bytes);
+  r = Tool(dir, "verify " + Q(archive));  // exactly one damaged file
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 1) << r.out;
+  EXPECT_EQ(r.err, "hpi: 1 of 3 files damaged in " + archive + "\n");
   const uint32_t len0 = hpi::LoadU32(&bytes[twoAt]), len1 = hpi::LoadU32(&bytes[twoAt + 4]);
   bytes[twoAt + 4 * 4 + len0 + len1] = 'X';  // "SQSH" -> "XQSH"
   hpitest::WriteBytes(archive, bytes);

@@ -235,7 +235,7 @@ struct KestravaTable : ::testing::Test {
         {"features\\corpses\\C.TDF", "[HEAP1]\r\n{\r\nworld=all;\r\nmetal=12;\r\n}\r\n"},
     });
     MakeArchive(modB, {
-        {"units\\CORAK.FBI", Unit("$10", "CORAK", "9")},
+        {"units\\CORAK.FBI", Unit("$10", "CORAK", "9", "\tName=\"Quill\" Missile Tower;\r\n")},
         {"units\\corstorm.fbi", Unit("-5", "corstorm", "  42")},
         {"weapons\\W2.TDF", "[ROCKET]\r\n{\r\nID=2;\r\nName=rocket;\r\n}\r\n"},
     });
@@ -290,7 +290,7 @@ TEST_F(KestravaTable, EveryFormatHoldsTheCoresCellsInItsOrder) {
       {"corstorm", "-5", "", "", "", modB},
       {"ARMTANK", "9", "Tank, \"heavy\"", "a\tb\\c\xe9\xff", "x\ry\nz", modA},
       {"ARMFLEA", "10", "", "", "", modA},
-      {"CORAK", "$10", "", "", "", modB},
+      {"CORAK", "$10", "\"Quill\" Missile Tower", "", "", modB},
       {"armloose", "100", "", "", "", "Not packed !"},
   };
   EXPECT_EQ(ParseCsv(r.out), expected);
@@ -315,6 +315,10 @@ TEST_F(KestravaTable, FieldsOfEachFormat) {
     AppendCsvField(out, plain);
     EXPECT_EQ(out.front() == '"', false) << plain;
   }
+  // A quote alone, with no comma or line break, still quotes the field.
+  std::string quill;
+  AppendCsvField(quill, "\"Quill\" Missile Tower");
+  EXPECT_EQ(quill, "\"\"\"Quill\"\" Missile Tower\"");
   for (const std::string quoted : {",", "\"", "\r", "\n"}) {
     std::string out;
     AppendCsvField(out, quoted);
