@@ -31,6 +31,12 @@ const KindInfo kKinds[] = {
     {"download", &AppState::DownloadView},
 };
 
+std::string_view TrimBlanks(std::string_view S) {
+  while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
+  while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
+  return S;
+}
+
 bool IsLooseParent(std::string_view ParentFile) { return EqualIgnoringCase(ParentFile, kNotPacked); }
 
 // Whether a file of the table's rows can be one of the kind's files: below
@@ -345,7 +351,7 @@ class Planner {
     if (kept.empty()) return;
     plan.Definitions = std::move(kept);
     plan.Updated = ApplyEdits(plan.Original, std::move(edits));
-    Plan_.Files.push_back(std::move(plan));
+    if (plan.Updated != plan.Original) Plan_.Files.push_back(std::move(plan));
   }
 
   static std::string Place(const FilePlan& P) {
@@ -381,18 +387,21 @@ class Planner {
                                ", which definition files (Latin-1) cannot hold; that cell was not applied");
         continue;
       }
+      // Blanks around a value mean nothing to the game, and a spreadsheet
+      // may drop them: they neither make a change nor get written.
       const std::string_view now = Current.Cell(static_cast<size_t>(column));
-      if (*text == now || SameNumber(*text, now)) continue;
-      if (text->empty()) {
+      const std::string_view value = TrimBlanks(*text);
+      if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
+      if (value.empty()) {
         Note(Row.Number, "the cell " + key + " was emptied; nothing is removed, so it was skipped");
         continue;
       }
-      const std::string unsafe = UnsafeValue(*text);
+      const std::string unsafe = UnsafeValue(value);
       if (!unsafe.empty()) {
         Refuse(Row.Number, "the cell " + key + " holds " + unsafe + "; that cell was not applied");
         continue;
       }
-      Change.Cells.push_back({key, std::string(now), *text});
+      Change.Cells.push_back({key, std::string(now), std::string(value)});
     }
     return true;
   }

@@ -101,6 +101,12 @@ bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, cons
         Problems.push_back(cell.Key + ": the definition has no section to add it to");
         continue;
       }
+      // A key written after a nested section is not in the table's record,
+      // but it is the definition's own: it is set, not added a second time.
+      if (const DefinitionKey* later = File.FindKey(record.Section, cell.Key)) {
+        Edits.push_back({later->ValueOffset, later->ValueLength, cell.NewValue});
+        continue;
+      }
       DefinitionInsertion add = InsertKey(File, Text, record.Section, cell.Key, cell.NewValue);
       if (add.Offset == std::string::npos) {
         Problems.push_back(cell.Key + ": its section is never closed, so nothing can be added to it");
@@ -109,24 +115,16 @@ bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, cons
       Edits.push_back({add.Offset, 0, std::move(add.Text)});
       continue;
     }
-    // The table's value is the file's value with the blanks around it, as
-    // they stand between "=" and the end of the statement: exactly those
-    // bytes are replaced.
-    const std::string_view old = cell.OldValue;
-    const std::string_view value = Text.substr(key->ValueOffset, key->ValueLength);
-    size_t lead = 0;
-    while (lead < old.size() && IsBlank(old[lead])) ++lead;
-    const std::string_view rest = old.substr(lead);
-    bool fits = rest.substr(0, value.size()) == value &&
-                std::all_of(rest.begin() + static_cast<long>(value.size()), rest.end(), IsBlank);
-    const size_t trail = fits ? rest.size() - value.size() : 0;
-    fits = fits && key->ValueOffset >= lead && Text.substr(key->ValueOffset - lead, lead) == old.substr(0, lead) &&
-           Text.substr(key->ValueOffset + value.size(), trail) == rest.substr(value.size());
-    if (!fits) {
+    // The table's value is the file's with the blanks around it: the value
+    // itself is replaced, the blanks stay.
+    std::string_view old = cell.OldValue;
+    while (!old.empty() && IsBlank(old.front())) old.remove_prefix(1);
+    while (!old.empty() && IsBlank(old.back())) old.remove_suffix(1);
+    if (Text.substr(key->ValueOffset, key->ValueLength) != old) {
       Problems.push_back(cell.Key + ": its value is not where the table shows it");
       continue;
     }
-    Edits.push_back({key->ValueOffset - lead, lead + value.size() + trail, cell.NewValue});
+    Edits.push_back({key->ValueOffset, key->ValueLength, cell.NewValue});
   }
   return true;
 }

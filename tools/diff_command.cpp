@@ -32,7 +32,7 @@ int RunDiff(const std::vector<std::string>& Args, std::ostream& Out, std::ostrea
     Err << kPrefix << e.what() << " (try 'kestrava-diff --help')\n";
     return 2;
   }
-  std::vector<SourceFile> oldFiles, newFiles;
+  std::vector<DiffFile> oldFiles, newFiles;
   std::string why;
   for (auto [path, files] : {std::pair{&oldPath, &oldFiles}, std::pair{&newPath, &newFiles}})
     if (!ReadSourceFiles(*path, *files, why)) {

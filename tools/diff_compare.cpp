@@ -6,8 +6,6 @@
 #include "archive/ascii_case.h"
 #include "definitions/definition_reader.h"
 
-const char* const kDiffKinds[4] = {"units", "weapons", "corpses", "download"};
-
 namespace {
 
 struct KindFiles {
@@ -22,8 +20,6 @@ const KindFiles kFiles[] = {
     {"download", "download", ".tdf"},
 };
 
-// Whether Path is one of the kind's files: in its sub-directory, with the
-// extension in its name, as the tables pick them.
 bool IsKindFile(const std::string& Path, const KindFiles& K) {
   std::string lower = LowerAscii(Path);
   std::replace(lower.begin(), lower.end(), '/', '\\');
@@ -54,7 +50,7 @@ bool Inside(const DefinitionFile& File, int Section, int Top) {
   return false;
 }
 
-void ReadDefinitions(const SourceFile& F, const KindFiles& K, std::vector<Definition>& Out) {
+void ReadDefinitions(const DiffFile& F, const KindFiles& K, std::vector<Definition>& Out) {
   const DefinitionFile file = ReadDefinition(F.Bytes);
   if (std::string(K.Kind) == "units") {
     // A unit file is one unit: every key in it, named after the first top-level section.
@@ -118,8 +114,14 @@ std::vector<KeyDifference> CompareKeys(const Definition& Old, const Definition& 
 
 }  // namespace
 
-std::vector<DefinitionDifference> CompareSources(const std::vector<SourceFile>& Old,
-                                                 const std::vector<SourceFile>& New,
+bool IsDefinitionPath(const std::string& Path) {
+  for (const KindFiles& k : kFiles)
+    if (IsKindFile(Path, k)) return true;
+  return false;
+}
+
+std::vector<DefinitionDifference> CompareSources(const std::vector<DiffFile>& Old,
+                                                 const std::vector<DiffFile>& New,
                                                  const std::vector<std::string>& Kinds) {
   std::vector<DefinitionDifference> out;
   for (const KindFiles& kind : kFiles) {
@@ -127,7 +129,7 @@ std::vector<DefinitionDifference> CompareSources(const std::vector<SourceFile>& 
     // Definitions of one name, in source order, on each side.
     std::map<std::string, std::pair<std::vector<Definition>, std::vector<Definition>>> byName;
     for (int side = 0; side < 2; ++side)
-      for (const SourceFile& f : side == 0 ? Old : New) {
+      for (const DiffFile& f : side == 0 ? Old : New) {
         if (!IsKindFile(f.Path, kind)) continue;
         std::vector<Definition> defs;
         ReadDefinitions(f, kind, defs);

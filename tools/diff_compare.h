@@ -11,7 +11,7 @@
 
 // One definition file of a source: its archive (empty for a loose file) and
 // its path as the game sees it, levels joined with '\'.
-struct SourceFile {
+struct DiffFile {
   std::string Archive;
   std::string Path;
   std::string Bytes;
@@ -37,11 +37,13 @@ struct DefinitionDifference {
   std::vector<KeyDifference> Keys;  // for Changed: every key that differs, in file order
 };
 
-// The kinds compared: units, weapons, corpses, download.
-extern const char* const kDiffKinds[4];
+// Whether Path (levels joined with '\\' or '/') is a file of one of the
+// four kinds: in its sub-directory, with its extension in its name, as the
+// tables pick them.
+bool IsDefinitionPath(const std::string& Path);
 
 // The differences of the kinds in Kinds (all four when empty), grouped by
-// kind in the order of kDiffKinds, each group in name order.
-std::vector<DefinitionDifference> CompareSources(const std::vector<SourceFile>& Old,
-                                                 const std::vector<SourceFile>& New,
+// kind in the order units, weapons, corpses, download, each group in name order.
+std::vector<DefinitionDifference> CompareSources(const std::vector<DiffFile>& Old,
+                                                 const std::vector<DiffFile>& New,
                                                  const std::vector<std::string>& Kinds);

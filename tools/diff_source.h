@@ -9,4 +9,4 @@
 
 // Appends the files of the definition kinds to Files. False, with the reason
 // in Why, when the source cannot be read at all.
-bool ReadSourceFiles(const std::string& Source, std::vector<SourceFile>& Files, std::string& Why);
+bool ReadSourceFiles(const std::string& Source, std::vector<DiffFile>& Files, std::string& Why);

@@ -73,12 +73,12 @@ std::string UnifiedDiff(std::string_view Old, std::string_view New, const std::s
       if (i < n && j < m && a[prefix + i] == b[prefix + j]) {
         ops.push_back(' ');
         lineOf.push_back({prefix + i++, prefix + j++});
-      } else if (j < m && (i == n || l[i][j + 1] >= l[i + 1][j])) {
-        ops.push_back('+');
-        lineOf.push_back({prefix + i, prefix + j++});
-      } else {
+      } else if (i < n && (j == m || l[i + 1][j] >= l[i][j + 1])) {
         ops.push_back('-');
         lineOf.push_back({prefix + i++, prefix + j});
+      } else {
+        ops.push_back('+');
+        lineOf.push_back({prefix + i, prefix + j++});
       }
     }
   } else {
