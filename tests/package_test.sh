@@ -43,12 +43,15 @@ expected=(
   share/mime/packages/kestrava.xml
   share/man/man1/kestrava.1.gz share/man/man1/hpi.1.gz share/man/man1/kestrava-table.1.gz
   share/bash-completion/completions/hpi share/bash-completion/completions/kestrava-table
+  bin/kestrava-apply bin/kestrava-diff
+  share/man/man1/kestrava-apply.1.gz share/man/man1/kestrava-diff.1.gz
+  share/bash-completion/completions/kestrava-apply share/bash-completion/completions/kestrava-diff
 )
 for size in 16 22 24 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/kestrava.png"); done
 for f in "${expected[@]}"; do
   [ -f "$usr/$f" ] || fail "the package lacks /usr/$f"
 done
-for b in kestrava hpi kestrava-table; do
+for b in kestrava hpi kestrava-table kestrava-apply kestrava-diff; do
   [ -x "$usr/bin/$b" ] || fail "/usr/bin/$b is not executable"
   file -b "$usr/bin/$b" | grep -q '^ELF' || fail "/usr/bin/$b is no program"
 done
@@ -86,7 +89,7 @@ done
 grep -q 'application/x-total-annihilation-archive' "$tmp/mime/magic" || fail "no MIME magic"
 
 # Manual pages: valid gzip, formatted without a warning, naming their command.
-for page in kestrava hpi kestrava-table; do
+for page in kestrava hpi kestrava-table kestrava-apply kestrava-diff; do
   gz="$usr/share/man/man1/$page.1.gz"
   gzip -t "$gz" || fail "$page.1.gz is no gzip file"
   text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$gz" 2>"$tmp/man.log") || fail "man $page"
@@ -109,5 +112,9 @@ comp="$usr/share/bash-completion/completions"
   fail "kestrava-table completion of a kind"
 [ "$(complete_words "$comp/kestrava-table" _kestrava_table kestrava-table units --format j)" = json ] ||
   fail "kestrava-table completion of a format"
+[ "$(complete_words "$comp/kestrava-apply" _kestrava_apply kestrava-apply t.csv --dry)" = --dry-run ] ||
+  fail "kestrava-apply completion of an option"
+[ "$(complete_words "$comp/kestrava-diff" _kestrava_diff kestrava-diff a b --kind co)" = corpses ] ||
+  fail "kestrava-diff completion of a kind"
 
 echo "package $deb: all checks passed"
