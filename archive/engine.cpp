@@ -11,12 +11,14 @@
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/ascii_case.h"
 #include "archive/disk_search.h"
 #include "hpi/disk_writer.h"
 #include "hpi/hpi.h"
+#include "hpi/paths.h"
 
 namespace {
 
@@ -266,7 +268,8 @@ void WriteArchive(EngineState& State, AllUnpacked* List, const std::string& Name
 // Mode 3: every entry of the archive below State.ExtractDir. Entries whose
 // path would leave it (a ".." level, an absolute name) or run through a
 // symbolic link in it are passed over, as are entries that cannot be read or
-// written; nothing is ever written outside the directory.
+// written, and a second file landing on the path of one written before;
+// nothing is ever written outside the directory.
 void ExtractArchive(EngineState& State, const std::string& Name) {
   if (State.ExtractDir.empty()) return;
   ArchiveGuard archive(HPIOpen(Name.c_str()));
@@ -275,14 +278,18 @@ void ExtractArchive(EngineState& State, const std::string& Name) {
   if (!disk) return;
   NameBuffer name;
   std::unique_ptr<char[]> contents;
+  std::unordered_set<std::string> written;  // the files' paths below the directory
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
     position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
     if (position == 0) break;
     const std::string listed = name.Name();
+    const std::string landing = hpi::DiskPathBelowTarget(listed);
     if (isDirectory) {
       disk->MakeDirectory(listed);
+    } else if (!landing.empty() && !written.insert(landing).second) {
+      continue;  // a name holding '/' lands on another entry's file: never overwritten
     } else if (ReadArchiveBytes(archive.get(), listed, size, contents)) {
       disk->WriteFile(listed, contents.get(), static_cast<size_t>(size));
       contents.reset();

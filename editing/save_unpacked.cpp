@@ -1,11 +1,10 @@
 // Saving an edited file: loose files are overwritten in place, archive files
-// are swapped into a whole-archive copy that is then packed anew.
+// are put into their archive, which is written anew.
 #include "editing/save_unpacked.h"
 
 #include <filesystem>
 
-#include "archive/ascii_case.h"
-#include "archive/engine.h"
+#include "archive/archive_save.h"
 #include "archive/write_whole_file.h"
 
 namespace {
@@ -19,28 +18,12 @@ void SaveLooseFile(AppState& State, UnPacked& Entry) {
                  Entry.PFileSize > 0 ? static_cast<size_t>(Entry.PFileSize) : 0);
 }
 
+// The archive is written anew with the file's new text; every other file
+// keeps its content, and the whole archive is packed with the compression
+// setting. It streams through the library's rewrite rather than reading the
+// archive whole into RepackFiles, which therefore stays empty.
 void SaveIntoArchive(AppState& State, UnPacked& Entry) {
-  AllUnpacked& repack = State.RepackFiles;
-  int skipped = ReadwriteHPIDir(State, &repack, Entry.ParentFile, rwLoadWholeArchive);
-  if (skipped > 0) {
-    // Writing what was read would drop the unread files from the archive.
-    State.dialogs.ShowMessage("The archive " + Entry.ParentFile +
-                              " could not be read completely; it was not changed.");
-    repack.Clear();
-    return;
-  }
-  for (int i = 0; i < repack.Count; ++i) {
-    UnPacked& r = repack[i];
-    if (r.Kind == kKindDirectory || !EqualIgnoringCase(r.UnPackedFile, Entry.UnPackedFile))
-      continue;
-    r.SetContents(Entry.Contents.get(), Entry.PFileSize);
-    r.Kind = Entry.Kind;
-    r.Changed = 0;
-  }
-  // An archive that could not be opened left the list empty; the engine then
-  // refuses to write and the archive stays as it is.
-  ReadwriteHPIDir(State, &repack, Entry.ParentFile, rwWriteArchive);
-  repack.Clear();
+  SaveFileIntoArchive(State, Entry.ParentFile, Entry.UnPackedFile, Entry.Contents.get(), Entry.PFileSize);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Writes an edited definition file back to where it came from: over the loose
-// file on disk (after the user confirms), or into its archive, which is read
-// whole and written anew with the file's new text.
+// file on disk (after the user confirms), or into its archive, which is
+// written anew with the file's new text (archive/archive_save.h).
 #include "state/app_state.h"
 
 // Does nothing unless Entry.Changed is 1. A failed create, write or close of a

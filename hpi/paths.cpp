@@ -26,4 +26,14 @@ std::optional<std::vector<std::string_view>> LevelsBelowTarget(std::string_view 
   return levels;
 }
 
+std::string DiskPathBelowTarget(std::string_view archivePath) {
+  std::string joined;
+  if (const auto levels = LevelsBelowTarget(archivePath))
+    for (std::string_view level : *levels) {
+      if (!joined.empty()) joined += '/';
+      joined += level;
+    }
+  return joined;
+}
+
 }  // namespace hpi

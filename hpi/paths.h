@@ -50,4 +50,9 @@ class LevelRange {
 // for a path with no level at all.
 std::optional<std::vector<std::string_view>> LevelsBelowTarget(std::string_view archivePath);
 
+// The path below a target directory that extraction writes `archivePath` to,
+// levels joined with '/' ("" for a path it does not write): two entries with
+// the same one would land on one file.
+std::string DiskPathBelowTarget(std::string_view archivePath);
+
 }  // namespace hpi

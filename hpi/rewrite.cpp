@@ -95,14 +95,15 @@ RewriteStatus Apply(AtomicFile& file, const Archive* current, const std::unorder
   std::vector<Added> added;
   for (const Changes::Change& c : changes.list()) {
     using Kind = Changes::Change::Kind;
-    if (c.kind != Kind::Remove) {
-      const std::string refused = RefusedName(c.path);
-      if (!refused.empty()) return Failed(error, RewriteStatus::Refused, "cannot add " + c.path + ": " + refused);
-    }
     std::optional<uint32_t> existing;
     if (current) {
       auto it = byPath.find(FoldedPath(c.path));
       if (it != byPath.end()) existing = it->second;
+    }
+    // A new name must be one that extraction would write.
+    if (c.kind != Kind::Remove && !existing) {
+      const std::string refused = RefusedName(c.path);
+      if (!refused.empty()) return Failed(error, RewriteStatus::Refused, "cannot add " + c.path + ": " + refused);
     }
     if (c.kind == Kind::Remove) {
       if (existing && !current->at(*existing).isDirectory) dropped[*existing] = 1;

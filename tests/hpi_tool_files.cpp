@@ -203,7 +203,8 @@ TEST(HpiToolFiles, AddKeepsEveryOtherFileByteForByte) {
   {
     std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
     ASSERT_TRUE(a);
-    EXPECT_FALSE(a->cipher().active());  // written plain
+    // The archive keeps its key: every byte is encrypted again for its new place.
+    EXPECT_EQ(a->cipher().key(), hpi::KeyByte(0x7D));
     for (size_t i = 0; i < a->size(); ++i)
       if (!a->at(i).isDirectory) {
         EXPECT_EQ(a->at(i).compression, 2) << a->PathOf(i);
@@ -254,6 +255,10 @@ TEST(HpiToolFiles, AddLeavesTheArchiveAloneWhenItCannotKeepEverything) {
       {"add " + Q(twins) + " c.txt " + Q(dir / "f.txt"), 1},               // would merge two files
       {"add " + Q(broken) + " c.txt " + Q(dir / "f.txt"), 1},              // one file unreadable
       {"add " + Q(dir / "none.ufo") + " c.txt " + Q(dir / "f.txt"), 1},
+      // Names that extraction would skip.
+      {"add " + Q(archive) + " 'C:\\x' " + Q(dir / "f.txt"), 1},
+      {"add " + Q(archive) + " '\\abs' " + Q(dir / "f.txt"), 1},
+      {"add " + Q(archive) + " \"$(printf 'a\\033[31m')\" " + Q(dir / "f.txt"), 1},
   };
   for (const Case& c : cases) {
     const ToolRun r = Tool(dir, c.args);
@@ -270,6 +275,114 @@ TEST(HpiToolFiles, AddLeavesTheArchiveAloneWhenItCannotKeepEverything) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"broken.ufo", "f.txt", "fifo", "mod.ufo", "stderr.txt", "stdout.bin",
                                              "twins.hpi"}));
+}
+
+// Runs several tool commands at once and waits for all; true when each exited 0.
+bool RunTogether(const std::vector<std::string>& commands) {
+  std::string script;
+  for (size_t i = 0; i < commands.size(); ++i)
+    script += "'" + std::string(HPI_TOOL_PATH) + "' " + commands[i] + " & p" + std::to_string(i) + "=$!; ";
+  for (size_t i = 0; i < commands.size(); ++i) script += "wait $p" + std::to_string(i) + " || exit 1; ";
+  return std::system(("timeout 60 sh -c " + Q(script) + " 2>/dev/null").c_str()) == 0;
+}
+
+TEST(HpiToolWriters, ConcurrentAddsAllLandAndKeepTheArchivesCompression) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  const std::string archive = BuildModArchive(dir, files);
+  // A larger zlib archive widens the time each writer holds it.
+  hpitest::WriteBytes(dir / "big.bin", hpitest::RandomData(3 << 20, 9));
+  ASSERT_EQ(Tool(dir, "add " + Q(archive) + " big.bin " + Q(dir / "big.bin") + " --compression zlib").status, 0);
+  std::vector<std::string> commands;
+  for (int i = 0; i < 6; ++i) {
+    hpitest::WriteBytes(dir / ("n" + std::to_string(i)), B("file " + std::to_string(i)));
+    commands.push_back("add " + Q(archive) + " new\\\\N" + std::to_string(i) + ".TXT " + Q(dir / ("n" + std::to_string(i))));
+  }
+  ASSERT_TRUE(RunTogether(commands));
+  const std::map<std::string, Bytes> after = Contents(archive);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(after.count("f new\\N" + std::to_string(i) + ".TXT"), 1u) << i;
+  }
+  EXPECT_EQ(after.at("f big.bin"), hpitest::ReadBytes(dir / "big.bin"));
+  // Without --compression each new file is packed as most files are (zlib).
+  std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive);
+  EXPECT_EQ(a->at(*a->Find("new\\N3.TXT")).compression, 2);
+}
+
+TEST(HpiToolWriters, FilesTooLargeToReadBackAreRefusedUnread) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  const std::string archive = BuildModArchive(dir, files);
+  const Bytes before = hpitest::ReadBytes(archive);
+  fs::create_directory(dir / "src");
+  hpitest::WriteBytes(dir / "src/small.txt", B("small"));
+  // Sparse: 2 GiB that take no room, one byte over what the reader accepts.
+  hpitest::WriteBytes(dir / "src/huge.bin", {});
+  fs::resize_file(dir / "src/huge.bin", 0x80000000u);
+  ToolRun r = Tool(dir, "add " + Q(archive) + " huge.bin " + Q(dir / "src/huge.bin"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(dir / "src/huge.bin"), std::string::npos) << r.err;
+  EXPECT_EQ(hpitest::ReadBytes(archive), before);
+  r = Tool(dir, "create " + Q(dir / "new.hpi") + " " + Q(dir / "src"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(dir / "src/huge.bin"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "new.hpi"));
+}
+
+TEST(HpiToolWriters, CreateRefusesDiskNamesThatWouldMerge) {
+  hpitest::ScratchDir dir;
+  fs::create_directories(dir / "twins/units");
+  hpitest::WriteBytes(dir / "twins/units/ARM.FBI", B("upper"));
+  hpitest::WriteBytes(dir / "twins/units/arm.fbi", B("lower"));
+  ToolRun r = Tool(dir, "create " + Q(dir / "t.hpi") + " " + Q(dir / "twins"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("ARM.FBI"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("arm.fbi"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "t.hpi"));
+
+  fs::create_directories(dir / "slash/a");
+  hpitest::WriteBytes(dir / "slash/a/b", B("b"));
+  hpitest::WriteBytes(dir / "slash/a\\b", B("backslash"));
+  r = Tool(dir, "create " + Q(dir / "s.hpi") + " " + Q(dir / "slash"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("a\\b"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "s.hpi"));
+}
+
+TEST(HpiToolWriters, CreateSkipsEverySymbolicLinkAndPacksTheRest) {
+  hpitest::ScratchDir dir;
+  fs::create_directories(dir / "src/units");
+  fs::create_directories(dir / "outside");
+  hpitest::WriteBytes(dir / "outside/secret.txt", B("secret"));
+  hpitest::WriteBytes(dir / "src/units/real.fbi", B("real"));
+  fs::create_symlink(dir / "outside/secret.txt", dir / "src/units/out.fbi");
+  fs::create_symlink("real.fbi", dir / "src/units/in.fbi");
+  fs::create_directory_symlink(dir / "outside", dir / "src/linkdir");
+  const ToolRun r = Tool(dir, "create " + Q(dir / "a.hpi") + " " + Q(dir / "src"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), 3) << r.err;
+  for (const std::string link : {"units/out.fbi", "units/in.fbi", "linkdir"}) {
+    EXPECT_NE(r.err.find(dir / ("src/" + link) + ": it is a symbolic link"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Contents(dir / "a.hpi"), (std::map<std::string, Bytes>{{"d units", {}}, {"f units\\real.fbi", B("real")}}));
+}
+
+TEST(HpiToolWriters, ASlashInsideANameIsNeitherMergedNorOverwritten) {
+  hpitest::ScratchDir dir;
+  const std::string archive = dir / "slash.hpi";
+  const Bytes bytes = StoredRootArchive({{"a/b", "slash"}, {"a\\b", "backslash"}});
+  hpitest::WriteBytes(archive, bytes);
+  hpitest::WriteBytes(dir / "f.txt", B("new"));
+  ToolRun r = Tool(dir, "add " + Q(archive) + " c.txt " + Q(dir / "f.txt"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), 1);
+  EXPECT_NE(r.err.find("a/b and a\\b"), std::string::npos) << r.err;
+  EXPECT_EQ(hpitest::ReadBytes(archive), bytes);
+
+  r = Tool(dir, "extract " + Q(archive) + " " + Q(dir / "out"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("skipping a\\b"), std::string::npos) << r.err;
+  EXPECT_EQ(hpitest::ReadBytes(dir / "out/a/b"), B("slash"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,8 @@ int BadUsage(const std::string& why) {
 // Splits the arguments after the command into positional ones and the value
 // of --compression. Returns an empty text, or what is wrong.
 std::string ReadCompressionOption(const std::vector<std::string>& args, std::vector<std::string>& positional,
-                                  hpi::Method& method) {
-  std::string compression = "lz77";
+                                  std::optional<hpi::Method>& method) {
+  std::string compression;
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--compression") {
       if (++i == args.size()) return "--compression needs a value";
@@ -52,7 +53,8 @@ std::string ReadCompressionOption(const std::vector<std::string>& args, std::vec
       positional.push_back(args[i]);
     }
   }
-  if (compression == "none") method = hpi::Method::Stored;
+  if (compression.empty()) method = std::nullopt;
+  else if (compression == "none") method = hpi::Method::Stored;
   else if (compression == "lz77") method = hpi::Method::Lz77;
   else if (compression == "zlib") method = hpi::Method::Zlib;
   else return "unknown compression " + compression + " (none, lz77 or zlib)";
@@ -81,11 +83,11 @@ int main(int argc, char** argv) {
   }
   if (cmd == "create") {
     std::vector<std::string> positional;
-    hpi::Method method;
+    std::optional<hpi::Method> method;
     const std::string wrong = ReadCompressionOption(args, positional, method);
     if (!wrong.empty()) return BadUsage(wrong);
     if (positional.size() != 2) return BadUsage("create takes an archive and a directory");
-    return hpitool::Create(positional[0], positional[1], method, std::cerr);
+    return hpitool::Create(positional[0], positional[1], method.value_or(hpi::Method::Lz77), std::cerr);
   }
   if (cmd == "cat") {
     if (args.size() != 3) return BadUsage("cat takes an archive and a path inside it");
@@ -97,7 +99,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "add") {
     std::vector<std::string> positional;
-    hpi::Method method;
+    std::optional<hpi::Method> method;
     const std::string wrong = ReadCompressionOption(args, positional, method);
     if (!wrong.empty()) return BadUsage(wrong);
     if (positional.size() != 3) return BadUsage("add takes an archive, a path inside it and a file");

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <filesystem>
+#include <map>
+#include <unordered_set>
 #include <vector>
 
+#include "archive/ascii_case.h"
 #include "hpi/archive.h"
 #include "hpi/disk_writer.h"
-#include "hpi/writer.h"
-#include "hpi_tool_disk_file.h"
+#include "hpi/paths.h"
+#include "hpi/rewrite.h"
 
 namespace fs = std::filesystem;
 
@@ -51,9 +53,16 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
   }
   int status = 0;
   std::vector<uint8_t> data;
+  std::unordered_set<std::string> files;  // the disk paths written, levels joined by '/'
   for (size_t i = 0; i < a->size(); ++i) {
     const std::string inside = a->PathOf(i);
     const bool isDirectory = a->at(i).isDirectory;
+    const std::string landing = hpi::DiskPathBelowTarget(inside);
+    if (!isDirectory && !landing.empty() && !files.insert(landing).second) {
+      // A name holding '/' lands on the path of another entry: never overwritten.
+      err << "hpi: warning: skipping " << inside << ": another entry of the archive was written to its path\n";
+      continue;
+    }
     hpi::DiskResult written;
     if (isDirectory) {
       written = disk->MakeDirectory(inside);
@@ -91,50 +100,75 @@ int Create(const std::string& archive, const std::string& dir, hpi::Method metho
     err << "hpi: no such directory: " << dir << "\n";
     return 1;
   }
-  std::vector<fs::path> paths;
+  std::vector<fs::directory_entry> entries;
   for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-    paths.push_back(it->path());
+    entries.push_back(*it);
   if (ec) {
     err << "hpi: cannot read directory " << dir << ": " << ec.message() << "\n";
     return 1;
   }
-  std::sort(paths.begin(), paths.end());
+  std::sort(entries.begin(), entries.end());
 
-  hpi::Writer writer;
-  std::deque<std::vector<uint8_t>> contents;  // stays put while the writer holds pointers
-  for (const fs::path& p : paths) {
-    std::string rel = fs::relative(p, dir, ec).generic_string();
-    std::replace(rel.begin(), rel.end(), '/', '\\');
-    // An archive written into the directory it packs is not packed into itself.
-    if (fs::exists(archive) && fs::equivalent(p, archive, ec)) continue;
-    if (fs::is_directory(p, ec)) {
-      if (!writer.AddDirectory(rel)) {
-        err << "hpi: cannot add directory " << p.string() << "\n";
-        return 1;
-      }
+  // Links are never followed, and two disk entries that would be one path in
+  // the archive (letter case aside, or a '\\' inside a name) are refused
+  // together before anything is written.
+  hpi::Changes changes;
+  std::map<std::string, std::pair<std::string, bool>> byPath;  // folded path -> disk path, is a directory
+  int status = 0;
+  bool refused = false;
+  for (const fs::directory_entry& e : entries) {
+    const fs::path& p = e.path();
+    const std::string rel = fs::relative(p, dir, ec).generic_string();
+    const fs::file_status st = e.symlink_status(ec);
+    if (fs::is_symlink(st)) {
+      err << "hpi: skipping " << p.string() << ": it is a symbolic link, and links are not followed\n";
+      status = 1;
       continue;
     }
-    if (!fs::is_regular_file(p, ec)) continue;
-    contents.emplace_back();
-    std::string why;
-    if (!ReadDiskFile(p.string(), contents.back(), why)) {
-      err << "hpi: cannot read " << p.string() << "\n";
-      return 1;
+    const bool isDirectory = fs::is_directory(st);
+    if (!isDirectory && !fs::is_regular_file(st)) {
+      err << "hpi: skipping " << p.string() << ": not a regular file or directory\n";
+      status = 1;
+      continue;
     }
-    const std::vector<uint8_t>& data = contents.back();
-    if (!writer.AddFile(rel, data.data(), data.size())) {
-      err << "hpi: cannot add " << p.string() << "\n";
-      return 1;
+    // An archive written into the directory it packs is not packed into itself.
+    if (!isDirectory && fs::exists(archive, ec) && fs::equivalent(p, archive, ec)) continue;
+    if (rel.find('\\') != std::string::npos) {
+      err << "hpi: cannot pack " << p.string() << ": its name holds '\\', which separates levels in an archive\n";
+      refused = true;
+      continue;
     }
+    auto [it, added] = byPath.emplace(LowerAscii(rel), std::make_pair(p.string(), isDirectory));
+    if (!added && !(isDirectory && it->second.second)) {
+      err << "hpi: cannot pack both " << it->second.first << " and " << p.string()
+          << ": they would be one path in the archive (letter case aside)\n";
+      refused = true;
+      continue;
+    }
+    std::string inside = rel;
+    std::replace(inside.begin(), inside.end(), '/', '\\');
+    if (isDirectory)
+      changes.PutDirectory(inside);
+    else
+      changes.PutDiskFile(inside, p.string());
   }
-  hpi::Writer::Options options;
-  options.method = method;
-  std::string why;
-  if (!writer.Pack(archive, options, &why)) {
-    err << "hpi: cannot write archive " << archive << ": " << why << "\n";
+  if (refused) {
+    err << "hpi: " << archive << " was not written\n";
     return 1;
   }
-  return 0;
+  hpi::RewriteOptions options;
+  options.method = method;
+  std::string why;
+  switch (hpi::WriteNew(archive, changes, options, &why)) {
+    case hpi::RewriteStatus::Done:
+      return status;
+    case hpi::RewriteStatus::Refused:
+      err << "hpi: " << why << "; " << archive << " was not written\n";
+      return 1;
+    default:
+      err << "hpi: cannot write archive " << archive << ": " << why << "\n";
+      return 1;
+  }
 }
 
 }  // namespace hpitool

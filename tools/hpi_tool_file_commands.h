@@ -18,7 +18,9 @@ std::optional<uint32_t> FindPreferringExact(const hpi::Archive& Archive, std::st
 
 int Cat(const std::string& archive, const std::string& path, std::ostream& out, std::ostream& err);
 int Verify(const std::string& archive, std::ostream& out, std::ostream& err);
-int Add(const std::string& archive, const std::string& path, const std::string& file, hpi::Method method,
-        std::ostream& err);
+// Without a method, every other file keeps its stored bytes and the new one is
+// packed as most of the archive's files are.
+int Add(const std::string& archive, const std::string& path, const std::string& file,
+        std::optional<hpi::Method> method, std::ostream& err);
 
 }  // namespace hpitool
