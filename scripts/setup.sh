@@ -7,11 +7,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools
-  zlib1g-dev libdeflate-dev
+  zlib1g-dev libdeflate-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream shared-mime-info man-db gzip
-  libcli11-dev nlohmann-json3-dev
   libreoffice-calc-nogui
 )
 if [ "${1:-}" = "--fuzz" ]; then

@@ -1,0 +1,123 @@
+#include "definitions/mod_checks.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "archive/ascii_case.h"
+#include "archive/source_reader.h"
+#include "definitions/mod_checks_model.h"
+
+const std::vector<CheckRule>& CheckRules() {
+  static const std::vector<CheckRule> rules = {
+      {"unbalanced-braces", CheckSeverity::Error, "a '{' never closed, or a '}' with no '{' open"},
+      {"key-outside-section", CheckSeverity::Warning, "a Key=Value statement outside any section"},
+      {"line-endings", CheckSeverity::Warning, "lines that end in LF alone (the tables need CR LF)"},
+      {"not-a-number", CheckSeverity::Error, "a key that must hold a number holds something else"},
+      {"unknown-weapon", CheckSeverity::Error, "a unit names a weapon that no weapons\\*.tdf defines"},
+      {"unknown-feature", CheckSeverity::Error, "a corpse or dead feature that no features\\**\\*.tdf defines"},
+      {"unknown-unit", CheckSeverity::Error, "a build-menu entry names a unit that no unit file defines"},
+      {"missing-model", CheckSeverity::Error, "a unit's Objectname has no objects3d\\NAME.3do"},
+      {"missing-script", CheckSeverity::Error, "a unit has no scripts\\UNITNAME.cob"},
+      {"missing-picture", CheckSeverity::Warning, "a unit has no unitpics\\UNITNAME.pcx"},
+      {"duplicate-unitname", CheckSeverity::Warning, "two unit files give the same UnitName"},
+      {"duplicate-unitnumber", CheckSeverity::Error, "two units with different UnitNames share a UnitNumber"},
+      {"duplicate-weapon-id", CheckSeverity::Error, "two weapons with different names share an ID"},
+      {"duplicate-weapon", CheckSeverity::Warning, "the same weapon name is defined twice"},
+      {"menu-slot-taken", CheckSeverity::Error, "two build-menu entries share UNITMENU, MENU and BUTTON"},
+  };
+  return rules;
+}
+
+const CheckRule* FindCheckRule(std::string_view Id) {
+  for (const CheckRule& r : CheckRules())
+    if (Id == r.Id) return &r;
+  return nullptr;
+}
+
+std::string PlaceName(const CheckPlace& Place) {
+  return Place.Archive.empty() ? Place.Path : Place.Archive + ":" + Place.Path;
+}
+
+namespace {
+
+// Levels of a path inside a source, lower-cased, '/' read as '\'.
+std::string NormalPath(std::string_view Path) {
+  std::string p(Path);
+  for (char& c : p) c = c == '/' ? '\\' : FoldAscii(c);
+  return p;
+}
+
+bool EndsWith(std::string_view S, std::string_view End) {
+  return S.size() >= End.size() && S.substr(S.size() - End.size()) == End;
+}
+
+DefinitionKind KindOf(const std::string& Normal) {
+  const size_t slash = Normal.find('\\');
+  if (slash == std::string::npos) return DefinitionKind::None;
+  const std::string_view top = std::string_view(Normal).substr(0, slash);
+  const bool oneLevel = Normal.find('\\', slash + 1) == std::string::npos;
+  if (top == "units" && oneLevel && EndsWith(Normal, ".fbi")) return DefinitionKind::Unit;
+  if (top == "weapons" && oneLevel && EndsWith(Normal, ".tdf")) return DefinitionKind::Weapon;
+  if (top == "download" && oneLevel && EndsWith(Normal, ".tdf")) return DefinitionKind::Download;
+  if (top == "features" && EndsWith(Normal, ".tdf")) return DefinitionKind::Feature;
+  return DefinitionKind::None;
+}
+
+// Line of the first line ending in LF alone, 0 when none does.
+int FirstLoneLfLine(std::string_view Text) {
+  Text = Text.substr(0, std::min(Text.size(), Text.find('\0')));
+  int line = 1;
+  for (size_t i = Text.find('\n'); i != std::string_view::npos; i = Text.find('\n', i + 1), ++line)
+    if (i == 0 || Text[i - 1] != '\r') return line;
+  return 0;
+}
+
+}  // namespace
+
+CheckOutcome CheckSources(const GameSources& Sources) {
+  CheckModel model(Sources);
+  const std::vector<SourceFile>& files = Sources.Files();
+
+  // The game's view: a later file of the same path replaces an earlier one.
+  std::unordered_map<std::string, size_t> latest;
+  std::vector<std::string> normal(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    normal[i] = NormalPath(files[i].Path);
+    latest[normal[i]] = i;
+    model.Assets.insert(normal[i]);
+  }
+  std::vector<size_t> wanted;
+  for (size_t i = 0; i < files.size(); ++i)
+    if (latest[normal[i]] == i && KindOf(normal[i]) != DefinitionKind::None) wanted.push_back(i);
+
+  model.Files.resize(wanted.size());
+  std::vector<size_t> slotOf(files.size());
+  for (size_t k = 0; k < wanted.size(); ++k) {
+    slotOf[wanted[k]] = k;
+    model.Files[k].Index = wanted[k];
+    model.Files[k].Kind = KindOf(normal[wanted[k]]);
+  }
+  Sources.Read(wanted, [&](size_t I, std::string_view Bytes, const std::string& Error) {
+    ParsedFile& f = model.Files[slotOf[I]];
+    f.Error = Error;
+    if (!Error.empty()) return;
+    f.Definition = ReadDefinition(Bytes);
+    f.LoneLfLine = FirstLoneLfLine(Bytes);
+  });
+
+  CheckOutcome out;
+  out.DefinitionFiles = static_cast<int>(wanted.size());
+  for (const ParsedFile& f : model.Files)
+    if (!f.Error.empty())
+      out.Unreadable.push_back(PlaceName(model.PlaceOf(f, 0)) + ": " + f.Error);
+  model.CheckSyntax();
+  model.Collect();
+  model.CheckReferences();
+  model.CheckConflicts();
+  std::stable_sort(model.Found.begin(), model.Found.end(), [](const auto& A, const auto& B) {
+    return A.first != B.first ? A.first < B.first : A.second.Place.Line < B.second.Place.Line;
+  });
+  for (auto& [order, finding] : model.Found) out.Findings.push_back(std::move(finding));
+  return out;
+}

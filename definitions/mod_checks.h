@@ -1,0 +1,55 @@
+#pragma once
+// Finds what will break a mod before the game does: syntax slips in the
+// definition files, references to weapons, features and units that are
+// defined nowhere, missing models, scripts and pictures, and conflicts
+// between definitions. It reads every definition file of every source with
+// the definition reader; names are compared without regard to letter case,
+// as the game compares them.
+//
+// A file whose path (ignoring case, '\' and '/' alike) a later source gives
+// again is replaced by that one, as in the game: only the later file is read.
+#include <string>
+#include <string_view>
+#include <vector>
+
+class GameSources;
+
+enum class CheckSeverity { Error, Warning };
+
+struct CheckRule {
+  const char* Id;
+  CheckSeverity Severity;
+  const char* Summary;
+};
+
+// Every check, in the order of the manual.
+const std::vector<CheckRule>& CheckRules();
+// The rule with this ID, or null.
+const CheckRule* FindCheckRule(std::string_view Id);
+
+struct CheckPlace {
+  std::string Archive;  // the archive's path; empty for a loose file
+  std::string Path;     // inside the archive, or the loose file's disk path
+  int Line = 0;         // 1-based
+  std::string SourcePath;  // inside its archive or below its source directory ('\' levels)
+};
+
+struct CheckFinding {
+  const CheckRule* Rule = nullptr;
+  CheckPlace Place;
+  std::string Definition;  // the unit, weapon, feature or menu entry; empty when none
+  std::string Message;
+  bool HasOther = false;   // conflicts: where the other definition is
+  CheckPlace Other;
+};
+
+struct CheckOutcome {
+  std::vector<CheckFinding> Findings;  // in file order, each file's findings by line
+  std::vector<std::string> Unreadable;  // one line per definition file that could not be read
+  int DefinitionFiles = 0;
+};
+
+CheckOutcome CheckSources(const GameSources& Sources);
+
+// "ARCHIVE:PATH" for a file in an archive, the disk path for a loose file.
+std::string PlaceName(const CheckPlace& Place);

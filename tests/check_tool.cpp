@@ -1,0 +1,269 @@
+// kestrava-check: a planted mistake for each check, in an archive and in
+// loose files, with its exact place; cases that must give no finding; the
+// JSON and SARIF forms read back by Qt's own parser; silencing and exit
+// statuses, in-process and as a program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "check_command.h"
+#include "ui_save_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Crlf(const std::vector<std::string>& Lines) {
+  std::string s;
+  for (const std::string& l : Lines) s += l + "\r\n";
+  return s;
+}
+
+struct CheckToolTest : ::testing::Test {
+  fs::path Dir = fs::temp_directory_path() / ("kestrava_check_" + std::to_string(::getpid()));
+  std::string Base, Mod, Out, Err;
+
+  void SetUp() override {
+    fs::create_directories(Dir / "mod");
+    Base = (Dir / "base.hpi").string();
+    Mod = (Dir / "mod").string();
+    ASSERT_TRUE(testsupport::PackArchive(
+        Base,
+        {{"units\\ARMBASE.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=1;", "\tUnitName=ARMBASE;",
+                                      "\tObjectname=ARMBASE;", "\tCorpse=ARMBASE_DEAD;", "\tWeapon1=GUN;", "}"})},
+         {"weapons\\BASE.TDF", Crlf({"[GUN]", "{", "\tID=1;", "\trange=300;", "\t[DAMAGE]", "\t\t{",
+                                     "\t\tdefault=10;", "\t\t}", "}", "[CANNON]", "{", "\tID=2;", "}"})},
+         {"features\\corpses\\BASE.TDF",
+          Crlf({"[ARMBASE_DEAD]", "{", "\tfeaturedead=ARMBASE_HEAP;", "}", "[ARMBASE_HEAP]", "{", "}"})},
+         {"download\\BASE.TDF",
+          Crlf({"[MENUENTRY1]", "{", "\tUNITMENU=ARMBASE;", "\tMENU=1;", "\tBUTTON=0;", "\tUNITNAME=ARMBASE;", "}"})},
+         {"objects3d\\ARMBASE.3do", "model"},
+         {"scripts\\ARMBASE.cob", "script"},
+         {"unitpics\\ARMBASE.pcx", "picture"}},
+        1));
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+
+  void WriteLoose(const std::string& Rel, const std::string& Bytes) {
+    fs::create_directories((Dir / "mod" / Rel).parent_path());
+    testsupport::WriteBytes((Dir / "mod" / Rel).string(), Bytes);
+  }
+
+  // A mod without mistakes: names in other letter case, references into the
+  // base game, a nested [DAMAGE] section, assets named in other case.
+  void WriteCleanMod() {
+    ASSERT_TRUE(testsupport::PackArchive(
+        Mod + "/mod.ufo",
+        {{"units\\ARMNEW.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=2;", "\tUnitName=armnew;", "\tObjectname=ArmNew;",
+                                     "\tCorpse=armbase_dead;", "\tWeapon1=gun;", "\tExplodeAs=Laser;", "}"})},
+         {"weapons\\MOD.TDF", Crlf({"[LASER]", "{", "\tID=3;", "\t[DAMAGE]", "\t\t{", "\t\tdefault=12;", "\t\t}",
+                                    "\trange=500;", "}"})},
+         {"Objects3d\\armnew.3DO", "m"},
+         {"SCRIPTS\\ArmNew.cob", "s"},
+         {"unitpics\\armnew.PCX", "p"}},
+        2));
+    WriteLoose("download/MOD.TDF",
+               Crlf({"[E2]", "{", "\tUNITMENU=armnew;", "\tMENU=1;", "\tBUTTON=1;", "\tUNITNAME=ARMNEW;", "}"}));
+  }
+
+  int Run(std::vector<std::string> Args, const std::string& Config = "") {
+    std::ostringstream out, err;
+    const std::string config = (Dir / "kestrava-check.conf").string();
+    if (!Config.empty()) testsupport::WriteBytes(config, Config);
+    const int status = RunCheckTool(Args, config, out, err);
+    Out = out.str();
+    Err = err.str();
+    return status;
+  }
+};
+
+TEST_F(CheckToolTest, EveryPlantedMistakeAtItsPlace) {
+  ASSERT_TRUE(testsupport::PackArchive(
+      Mod + "/mod.ufo",
+      {{"units\\ARMNEW.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=1;", "\tUnitName=armnew;", "\tObjectname=ArmNew;",
+                                   "\tCorpse=armbase_dead;", "\tWeapon1=gun;", "\tWeapon2=NOSUCH;", "}"})},
+       {"weapons\\MOD.TDF", Crlf({"[LASER]", "{", "\tID=2;", "\t[DAMAGE]", "\t\t{", "\t\tdefault=x1;", "\t\t}",
+                                  "\trange=5OO;", "}", "[gun]", "{", "\tID=1;", "}"})},
+       {"Objects3d\\armnew.3DO", "m"},
+       {"SCRIPTS\\ArmNew.cob", "s"},
+       {"unitpics\\armnew.PCX", "p"}},
+      2));
+  WriteLoose("download/MOD.TDF",
+             Crlf({"[E1]", "{", "\tUNITMENU=ARMBASE;", "\tMENU=1;", "\tBUTTON=0;", "\tUNITNAME=nosuch;", "}", "[E2]",
+                   "{", "\tUNITMENU=armnew;", "\tMENU=1;", "\tBUTTON=1;", "\tUNITNAME=ARMNEW;", "}"}));
+  WriteLoose("features/corpses/MOD.TDF", Crlf({"[MODHEAP]", "{", "\tfeaturedead=NOHEAP;", "}"}));
+  WriteLoose("Units/ARMBAD.FBI", Crlf({"BadKey=1;", "[UNITINFO]", "{", "\tUnitNumber=7x;", "\tUnitName=ARMBASE;",
+                                       "\tObjectname=NOMODEL;", "\tCorpse=NOCORPSE;", "\tWeapon3=GUN;", "}", "}"}));
+  WriteLoose("Units/ARMNOART.FBI",
+             Crlf({"[UNITINFO]", "{", "\tUnitNumber=9;", "\tUnitName=ARMNOART;", "\tObjectname=armbase;", "}"}));
+  WriteLoose("Units/ARMOPEN.FBI", "[UNITINFO]\n{\n\tUnitNumber=10;\n");
+
+  EXPECT_EQ(Run({Base, Mod}), 1);
+  const std::string m = Mod + "/mod.ufo:", b = Base + ":", l = Mod + "/";
+  EXPECT_EQ(Out,
+            m + "units\\ARMNEW.FBI:3: error: UnitNumber 1 of armnew is also that of ARMBASE at " + b +
+                "units\\ARMBASE.FBI:3 [duplicate-unitnumber]\n" +
+                m + "units\\ARMNEW.FBI:8: error: Weapon2=NOSUCH names no weapon of any weapons\\*.tdf [unknown-weapon]\n" +
+                m + "weapons\\MOD.TDF:3: error: ID 2 of weapon LASER is also that of CANNON at " + b +
+                "weapons\\BASE.TDF:12 [duplicate-weapon-id]\n" +
+                m + "weapons\\MOD.TDF:6: error: default=x1 is not a number [not-a-number]\n" +
+                m + "weapons\\MOD.TDF:8: error: range=5OO is not a number [not-a-number]\n" +
+                m + "weapons\\MOD.TDF:10: warning: weapon gun is also defined at " + b +
+                "weapons\\BASE.TDF:1 [duplicate-weapon]\n" +
+                l + "download/MOD.TDF:1: error: UNITMENU ARMBASE, MENU 1, BUTTON 0 is also taken at " + b +
+                "download\\BASE.TDF:1 [menu-slot-taken]\n" +
+                l + "download/MOD.TDF:6: error: UNITNAME=nosuch names no unit's UnitName [unknown-unit]\n" +
+                l + "features/corpses/MOD.TDF:3: error: featuredead=NOHEAP names no feature of any features\\**\\*.tdf"
+                    " [unknown-feature]\n" +
+                l + "Units/ARMBAD.FBI:1: warning: BadKey=1 is outside any section [key-outside-section]\n" +
+                l + "Units/ARMBAD.FBI:4: error: UnitNumber=7x is not a number [not-a-number]\n" +
+                l + "Units/ARMBAD.FBI:5: warning: UnitName ARMBASE is also given at " + b +
+                "units\\ARMBASE.FBI:4 [duplicate-unitname]\n" +
+                l + "Units/ARMBAD.FBI:6: error: no objects3d\\NOMODEL.3do for Objectname=NOMODEL [missing-model]\n" +
+                l + "Units/ARMBAD.FBI:7: error: Corpse=NOCORPSE names no feature of any features\\**\\*.tdf"
+                    " [unknown-feature]\n" +
+                l + "Units/ARMBAD.FBI:10: error: this '}' has no '{' open [unbalanced-braces]\n" +
+                l + "Units/ARMNOART.FBI:4: error: no scripts\\ARMNOART.cob for unit ARMNOART [missing-script]\n" +
+                l + "Units/ARMNOART.FBI:4: warning: no unitpics\\ARMNOART.pcx for unit ARMNOART [missing-picture]\n" +
+                l + "Units/ARMOPEN.FBI:1: warning: lines end in LF alone; the tables end a line only at CR LF, so "
+                    "this file shows no rows there [line-endings]\n" +
+                l + "Units/ARMOPEN.FBI:2: error: this '{' is never closed [unbalanced-braces]\n");
+  EXPECT_EQ(Err, "kestrava-check: 14 errors, 5 warnings\n");
+
+  // JSON, read back by Qt: a conflict in an archive, and a loose file.
+  ASSERT_EQ(Run({Base, Mod, "--format", "json"}), 1);
+  const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(Out)).array();
+  ASSERT_EQ(all.size(), 19);
+  const QJsonObject first = all[0].toObject();
+  EXPECT_EQ(first["id"].toString(), "duplicate-unitnumber");
+  EXPECT_EQ(first["severity"].toString(), "error");
+  EXPECT_EQ(first["archive"].toString().toStdString(), Mod + "/mod.ufo");
+  EXPECT_EQ(first["path"].toString(), "units\\ARMNEW.FBI");
+  EXPECT_EQ(first["line"].toInt(), 3);
+  EXPECT_EQ(first["definition"].toString(), "armnew");
+  EXPECT_EQ(first["other"].toObject()["archive"].toString().toStdString(), Base);
+  EXPECT_EQ(first["other"].toObject()["path"].toString(), "units\\ARMBASE.FBI");
+  EXPECT_EQ(first["other"].toObject()["line"].toInt(), 3);
+  const QJsonObject loose = all[9].toObject();
+  EXPECT_EQ(loose["id"].toString(), "key-outside-section");
+  EXPECT_TRUE(loose["archive"].isNull());
+  EXPECT_EQ(loose["path"].toString().toStdString(), Mod + "/Units/ARMBAD.FBI");
+  EXPECT_TRUE(loose["definition"].isNull());
+  EXPECT_EQ(all[4].toObject()["definition"].toString(), "LASER");  // a key after the nested section
+}
+
+TEST_F(CheckToolTest, SarifNamesTheArchiveAsTheFilesParent) {
+  WriteCleanMod();
+  WriteLoose("units/ARMX.FBI", Crlf({"[UNITINFO]", "{", "\tUnitName=ARMBASE;", "\tObjectname=ARMBASE;", "}"}));
+  ASSERT_EQ(Run({Base, Mod, "--format", "sarif"}), 0);
+  const QJsonObject log = QJsonDocument::fromJson(QByteArray::fromStdString(Out)).object();
+  EXPECT_EQ(log["version"].toString(), "2.1.0");
+  const QJsonObject run = log["runs"].toArray()[0].toObject();
+  EXPECT_EQ(run["tool"].toObject()["driver"].toObject()["rules"].toArray().size(), 15);
+  const QJsonArray results = run["results"].toArray();
+  ASSERT_EQ(results.size(), 1);
+  const QJsonObject r = results[0].toObject();
+  EXPECT_EQ(r["ruleId"].toString(), "duplicate-unitname");
+  EXPECT_EQ(r["level"].toString(), "warning");
+  const QJsonObject here = r["locations"].toArray()[0].toObject()["physicalLocation"].toObject();
+  EXPECT_EQ(here["region"].toObject()["startLine"].toInt(), 3);
+  EXPECT_TRUE(here["artifactLocation"].toObject()["uri"].toString().endsWith("/mod/units/ARMX.FBI"));
+  const QJsonObject there = r["relatedLocations"].toArray()[0].toObject()["physicalLocation"].toObject();
+  EXPECT_EQ(there["artifactLocation"].toObject()["uri"].toString(), "units/ARMBASE.FBI");
+  const QJsonArray artifacts = run["artifacts"].toArray();
+  const QJsonObject inner = artifacts[there["artifactLocation"].toObject()["index"].toInt()].toObject();
+  const QJsonObject parent = artifacts[inner["parentIndex"].toInt(-1)].toObject();
+  EXPECT_TRUE(parent["location"].toObject()["uri"].toString().endsWith("/base.hpi"));
+}
+
+TEST_F(CheckToolTest, CleanModGivesNoFinding) {
+  WriteCleanMod();
+  EXPECT_EQ(Run({Base, Mod, "--werror"}), 0);
+  EXPECT_EQ(Out, "");
+  EXPECT_EQ(Err, "kestrava-check: 0 errors, 0 warnings\n");
+  // The mod alone: its references into the base game are reported.
+  EXPECT_EQ(Run({Mod}), 1);
+  EXPECT_NE(Out.find("Corpse=armbase_dead names no feature"), std::string::npos);
+  EXPECT_NE(Out.find("Weapon1=gun names no weapon"), std::string::npos);
+}
+
+TEST_F(CheckToolTest, LaterSourceReplacesAFileOfTheSamePath) {
+  WriteLoose("units/armbase.fbi", Crlf({"[UNITINFO]", "{", "\tUnitNumber=1;", "\tUnitName=ARMBASE;", "}"}));
+  // One unit ARMBASE, read from the mod: no duplicate, and the base's
+  // model, script and picture still count.
+  EXPECT_EQ(Run({Base, Mod}), 0) << Out;
+  EXPECT_EQ(Out, "");
+}
+
+TEST_F(CheckToolTest, SilencingAndExitStatuses) {
+  WriteCleanMod();
+  WriteLoose("units/ARMW.FBI",
+             Crlf({"[UNITINFO]", "{", "\tUnitName=ARMW;", "\tObjectname=ARMBASE;", "}", "Stray=1;"}));
+  EXPECT_EQ(Run({Base, Mod}), 1);  // missing-script is an error
+  EXPECT_EQ(Err, "kestrava-check: 1 error, 2 warnings\n");
+  EXPECT_EQ(Run({Base, Mod, "--ignore", "missing-script"}), 0);
+  EXPECT_EQ(Err, "kestrava-check: 0 errors, 2 warnings\n");
+  EXPECT_EQ(Run({Base, Mod, "--ignore=missing-script,missing-picture", "--werror"}), 1);
+  EXPECT_EQ(Run({Base, "--ignore", "missing-script", "--ignore", "missing-picture,key-outside-section", Mod,
+                 "--werror"}),
+            0)
+      << Out;
+
+  // The configuration file: IDs to ignore and paths whose findings are dropped.
+  EXPECT_EQ(Run({Base, Mod}, "# mine\nignore = missing-picture\nskip = UNITS/armw.*  # this one\n"), 0);
+  EXPECT_EQ(Out, "");
+  EXPECT_EQ(Run({Base, Mod}, "ignore = key-outside-section, missing-picture\n"), 1);
+  EXPECT_EQ(Out.find("missing-picture"), std::string::npos);
+  EXPECT_NE(Out.find("[missing-script]"), std::string::npos);
+  EXPECT_EQ(Run({Base, Mod}, "ignore = no-such-check\n"), 2);
+  EXPECT_NE(Err.find("kestrava-check.conf:1: unknown check ID no-such-check"), std::string::npos);
+  EXPECT_EQ(Run({Base, Mod}, "\nwhatever = 1\n"), 2);
+  EXPECT_NE(Err.find(":2: unknown setting whatever"), std::string::npos);
+  fs::remove(Dir / "kestrava-check.conf");
+
+  // Bad usage and sources that cannot be read at all.
+  EXPECT_EQ(Run({}), 2);
+  EXPECT_EQ(Run({Base, "--ignore", "nonsense"}), 2);
+  EXPECT_NE(Err.find("unknown check ID nonsense"), std::string::npos);
+  EXPECT_EQ(Run({Base, "--format", "xml"}), 2);
+  EXPECT_EQ(Run({Base, (Dir / "missing.ufo").string()}), 2);
+  EXPECT_NE(Err.find("cannot read " + (Dir / "missing.ufo").string()), std::string::npos);
+  EXPECT_EQ(Out, "");
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(Out.find("menu-slot-taken"), std::string::npos);
+
+  // A damaged archive inside a game directory is reported and fails the run.
+  testsupport::WriteBytes(Mod + "/broken.hpi", "not an archive");
+  EXPECT_EQ(Run({Base, Mod, "--ignore", "missing-script"}), 1);
+  EXPECT_NE(Err.find("cannot read archive " + Mod + "/broken.hpi"), std::string::npos);
+}
+
+TEST_F(CheckToolTest, TheProgramWritesFindingsAndCounts) {
+  WriteCleanMod();
+  WriteLoose("units/ARMW.FBI", Crlf({"[UNITINFO]", "{", "\tUnitName=ARMW;", "\tObjectname=ARMBASE;", "}"}));
+  const std::string out = (Dir / "out.txt").string(), err = (Dir / "err.txt").string();
+  const int rc = std::system(("cd '" + Dir.string() + "' && printf 'ignore = missing-picture\\n' > kestrava-check.conf && '" +
+                              KESTRAVA_CHECK_PATH + "' base.hpi mod >'" + out + "' 2>'" + err + "'")
+                                 .c_str());
+  ASSERT_TRUE(WIFEXITED(rc));
+  EXPECT_EQ(WEXITSTATUS(rc), 1);
+  EXPECT_EQ(testsupport::ReadBytes(out),
+            "mod/units/ARMW.FBI:3: error: no scripts\\ARMW.cob for unit ARMW [missing-script]\n");
+  EXPECT_EQ(testsupport::ReadBytes(err), "kestrava-check: 1 error, 0 warnings\n");
+  // A failed write to standard output is reported and fails the run.
+  const int full =
+      std::system(("'" + std::string(KESTRAVA_CHECK_PATH) + "' '" + Mod + "' >/dev/full 2>'" + err + "'").c_str());
+  EXPECT_EQ(WEXITSTATUS(full), 1);
+  EXPECT_NE(testsupport::ReadBytes(err).find("cannot write"), std::string::npos);
+}
+
+}  // namespace
