@@ -2,8 +2,6 @@
 # definitions, and what changed between two versions of a mod. On the core
 # alone (no Qt); the library holds everything but main, for the tests and
 # benchmarks.
-find_package(CLI11 CONFIG REQUIRED)
-find_package(nlohmann_json 3 REQUIRED)
 add_library(kestrava_apply STATIC
   ${CMAKE_SOURCE_DIR}/tools/apply_command.cpp
   ${CMAKE_SOURCE_DIR}/tools/apply_plan.cpp

@@ -1,5 +1,7 @@
 #include "apply_plan.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -64,6 +66,7 @@ class FileSource {
     std::string Why;          // when not Ok
     std::string StoredPath;   // inside the archive as stored; the disk path for a loose file
     std::string Bytes;
+    FileStamp ArchiveStamp;
   };
 
   const File& Get(const std::string& ParentFile, const std::string& Path) {
@@ -94,7 +97,12 @@ class FileSource {
       return;
     }
     auto [at, opened] = Archives_.try_emplace(LowerAscii(ParentFile));
-    if (opened) at->second.Archive = hpi::Archive::Open(ParentFile, &at->second.Why);
+    if (opened) {
+      // Taken before the archive is opened: a file replaced in between gets
+      // another stamp, so it is never mistaken for the one read.
+      at->second.Stamp = FileStamp::Of(ParentFile);
+      at->second.Archive = hpi::Archive::Open(ParentFile, &at->second.Why);
+    }
     const hpi::Archive* a = at->second.Archive.get();
     if (!a) {
       F.Why = "cannot read archive " + ParentFile + ": " + at->second.Why;
@@ -113,12 +121,14 @@ class FileSource {
     }
     F.Bytes.assign(data.begin(), data.end());
     F.StoredPath = a->PathOf(*index);
+    F.ArchiveStamp = at->second.Stamp;
     F.Ok = true;
   }
 
   struct OpenArchive {
     std::unique_ptr<hpi::Archive> Archive;
     std::string Why;
+    FileStamp Stamp;
   };
   std::map<std::string, OpenArchive> Archives_;
   std::map<std::string, File> Files_;
@@ -243,6 +253,15 @@ class Planner {
     multi_ = State_->MultiSectionOf(*view_);
     sectionColumn_ = multi_ ? CaptionIndex("SName") : -1;
     sizeColumn_ = CaptionIndex("PFileSize");
+    viewSection_ = ColumnOf(*view_, "SName");
+    // The table's columns that hold keys to apply, by their column in the view:
+    // not the file columns, and not a section's name, which says which
+    // definition the row is.
+    for (size_t c = 0; c < Table_.Captions.size(); ++c) {
+      const int column = ColumnOf(*view_, Table_.Captions[c]);
+      const bool isKey = column < view_->ColumnCount() - 3 && !(multi_ && column == viewSection_);
+      keyColumns_.push_back(isKey ? column : -1);
+    }
     return true;
   }
   static int ColumnOf(const RowTable& View, const std::string& Caption) {
@@ -291,6 +310,7 @@ class Planner {
     plan.ParentFile = CellOf(*Rows.front(), parentColumn_);
     plan.UnPackedFile = F.StoredPath;
     plan.Loose = IsLooseParent(plan.ParentFile);
+    plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = F.Bytes;
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     for (const ReadTableRow* row : Rows) {
@@ -362,11 +382,11 @@ class Planner {
   // unit, else the row of that section name (spelled exactly, else ignoring case).
   const Row* FindRow(const std::vector<const Row*>& Current, const std::string& Section) const {
     if (!multi_) return Current.empty() ? nullptr : Current.front();
-    const int column = ColumnOf(*view_, "SName");
+    const auto column = static_cast<size_t>(viewSection_);
     const Row* folded = nullptr;
     for (const Row* r : Current) {
-      if (r->Cell(static_cast<size_t>(column)) == Section) return r;
-      if (!folded && EqualIgnoringCase(r->Cell(static_cast<size_t>(column)), Section)) folded = r;
+      if (r->Cell(column) == Section) return r;
+      if (!folded && EqualIgnoringCase(r->Cell(column), Section)) folded = r;
     }
     return folded;
   }
@@ -375,22 +395,27 @@ class Planner {
   // the row is refused as a whole.
   bool PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change) {
     for (size_t c = 0; c < Table_.Captions.size() && c < Row.Cells.size(); ++c) {
-      if (!Row.Cells[c]) continue;
-      const int column = ColumnOf(*view_, Table_.Captions[c]);
+      const int column = keyColumns_[c];
+      if (!Row.Cells[c] || column < 0) continue;
       const std::string& key = view_->ColumnCaption(column);
-      // The file columns and a section's name say which definition the row is.
-      if (column >= view_->ColumnCount() - 3 || (multi_ && EqualIgnoringCase(key, "SName"))) continue;
-      std::string bad;
-      const std::optional<std::string> text = Utf8ToLatin1(UnguardFormula(*Row.Cells[c]), &bad);
-      if (!text) {
-        Refuse(Row.Number, "the cell " + key + " holds the character " + bad +
-                               ", which definition files (Latin-1) cannot hold; that cell was not applied");
-        continue;
+      // Most cells are plain ASCII, equal to the file's value: those are
+      // compared where they lie.
+      std::string_view value = UnguardFormula(*Row.Cells[c]);
+      if (std::any_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; })) {
+        std::string bad;
+        std::optional<std::string> text = Utf8ToLatin1(value, &bad);
+        if (!text) {
+          Refuse(Row.Number, "the cell " + key + " holds the character " + bad +
+                                 ", which definition files (Latin-1) cannot hold; that cell was not applied");
+          continue;
+        }
+        latin1_ = std::move(*text);
+        value = latin1_;
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
       // may drop them: they neither make a change nor get written.
       const std::string_view now = Current.Cell(static_cast<size_t>(column));
-      const std::string_view value = TrimBlanks(*text);
+      value = TrimBlanks(value);
       if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
       if (value.empty()) {
         Note(Row.Number, "the cell " + key + " was emptied; nothing is removed, so it was skipped");
@@ -418,10 +443,25 @@ class Planner {
   RowTable* view_ = nullptr;
   AllUnpacked* list_ = nullptr;
   bool multi_ = false;
-  int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1;
+  int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1, viewSection_ = -1;
+  std::vector<int> keyColumns_;  // per table column: its column in the view, -1 when it holds no key to apply
+  std::string latin1_;           // the cell being compared, when it had to be converted
 };
 
 }  // namespace
+
+FileStamp FileStamp::Of(const std::string& Path) {
+  FileStamp s;
+  struct stat st {};
+  if (::stat(Path.c_str(), &st) != 0) return s;
+  s.Device = st.st_dev;
+  s.Inode = st.st_ino;
+  s.Size = static_cast<uint64_t>(st.st_size);
+  s.Seconds = st.st_mtim.tv_sec;
+  s.Nanoseconds = st.st_mtim.tv_nsec;
+  s.Valid = true;
+  return s;
+}
 
 bool PlanApply(const ReadTable& Table, ApplyPlan& Plan, std::ostream& Err, const std::string& Prefix,
                std::string& UsageError) {

@@ -2,6 +2,7 @@
 // kestrava-apply's planning: which cells of a table read back from a
 // spreadsheet change which definitions, checked against the files as they
 // are now. Nothing is written here.
+#include <cstdint>
 #include <map>
 #include <ostream>
 #include <string>
@@ -24,11 +25,26 @@ struct DefinitionChange {
   std::vector<CellChange> Cells;
 };
 
+// What names a file's version: device, inode, size and modification time.
+// An archive whose stamp is unchanged since planning still holds the bytes
+// the plan was made from.
+struct FileStamp {
+  uint64_t Device = 0, Inode = 0, Size = 0;
+  int64_t Seconds = 0, Nanoseconds = 0;
+  bool Valid = false;
+  static FileStamp Of(const std::string& Path);
+  bool Same(const FileStamp& O) const {
+    return Valid && O.Valid && Device == O.Device && Inode == O.Inode && Size == O.Size && Seconds == O.Seconds &&
+           Nanoseconds == O.Nanoseconds;
+  }
+};
+
 // One file with changes.
 struct FilePlan {
   std::string ParentFile;    // as the table names it: an archive path, or "Not packed !"
   std::string UnPackedFile;  // path inside the archive as stored, or the disk path
   bool Loose = false;
+  FileStamp ArchiveStamp;    // its archive before it was read
   std::string Original;      // its bytes when planned
   std::string Updated;       // its bytes with every change
   std::vector<DefinitionChange> Definitions;

@@ -123,14 +123,29 @@ bool IsDefinitionPath(const std::string& Path) {
 std::vector<DefinitionDifference> CompareSources(const std::vector<DiffFile>& Old,
                                                  const std::vector<DiffFile>& New,
                                                  const std::vector<std::string>& Kinds) {
+  // A file that is on both sides at the same path with the same bytes holds
+  // the same definitions on both: they match each other and are not read.
+  std::pair<std::vector<bool>, std::vector<bool>> same{std::vector<bool>(Old.size()), std::vector<bool>(New.size())};
+  std::map<std::string, std::vector<size_t>> newByPath;
+  for (size_t i = 0; i < New.size(); ++i) newByPath[LowerAscii(New[i].Path)].push_back(i);
+  for (size_t i = 0; i < Old.size(); ++i) {
+    auto at = newByPath.find(LowerAscii(Old[i].Path));
+    if (at == newByPath.end()) continue;
+    for (size_t j : at->second)
+      if (!same.second[j] && New[j].Bytes == Old[i].Bytes) {
+        same.first[i] = same.second[j] = true;
+        break;
+      }
+  }
   std::vector<DefinitionDifference> out;
   for (const KindFiles& kind : kFiles) {
     if (!Kinds.empty() && std::find(Kinds.begin(), Kinds.end(), kind.Kind) == Kinds.end()) continue;
     // Definitions of one name, in source order, on each side.
     std::map<std::string, std::pair<std::vector<Definition>, std::vector<Definition>>> byName;
     for (int side = 0; side < 2; ++side)
-      for (const DiffFile& f : side == 0 ? Old : New) {
-        if (!IsKindFile(f.Path, kind)) continue;
+      for (size_t i = 0; i < (side == 0 ? Old : New).size(); ++i) {
+        const DiffFile& f = (side == 0 ? Old : New)[i];
+        if (!IsKindFile(f.Path, kind) || (side == 0 ? same.first : same.second)[i]) continue;
         std::vector<Definition> defs;
         ReadDefinitions(f, kind, defs);
         for (Definition& d : defs) {
