@@ -18,6 +18,7 @@
 #include "definitions/definition_reader.h"
 #include "formula_guard.h"
 #include "hpi/archive.h"
+#include "hpi/parallel.h"
 #include "state/app_state.h"
 
 namespace {
@@ -139,6 +140,19 @@ struct Message {
   std::string Text;
 };
 
+// What planning one file found: its plan, and the messages of its rows.
+struct FileOutcome {
+  std::optional<FilePlan> Plan;
+  std::vector<Message> Messages;
+  int Refused = 0;
+  std::string Latin1;  // the cell being compared, when it had to be converted
+  void Refuse(int Row, std::string Text) {
+    Messages.push_back({Row, std::move(Text)});
+    ++Refused;
+  }
+  void Note(int Row, std::string Text) { Messages.push_back({Row, std::move(Text)}); }
+};
+
 class Planner {
  public:
   Planner(const ReadTable& Table, ApplyPlan& Plan, std::ostream& Err, const std::string& Prefix)
@@ -201,7 +215,6 @@ class Planner {
     Messages_.push_back({Row, std::move(Text)});
     ++Plan_.Refused;
   }
-  void Note(int Row, std::string Text) { Messages_.push_back({Row, std::move(Text)}); }
 
   // The table's kind: the one whose columns hold every caption; where
   // several do (a few shared columns kept), the one whose files the rows name.
@@ -298,14 +311,24 @@ class Planner {
       auto at = entryOf.find(row.Data);
       if (at != entryOf.end()) rowsOf[at->second - Start].push_back(&row);
     }
-    for (size_t i = Start; i < End; ++i) PlanFile(*Files[i].first, Files[i].second, rowsOf[i - Start]);
+    // Files are planned on every core, each into its own outcome; the plans
+    // and messages are then taken in file order.
+    std::vector<FileOutcome> outcomes(End - Start);
+    hpi::ParallelFor(End - Start, 0, [&](size_t K) {
+      PlanFile(*Files[Start + K].first, Files[Start + K].second, rowsOf[K], outcomes[K]);
+    });
+    for (FileOutcome& o : outcomes) {
+      if (o.Plan) Plan_.Files.push_back(std::move(*o.Plan));
+      Messages_.insert(Messages_.end(), o.Messages.begin(), o.Messages.end());
+      Plan_.Refused += o.Refused;
+    }
     BuildRows(*State_, *view_, *list_, multi_, brRemoveAll, nullptr);
     list_->Clear();
   }
 
   // The changes of one file's rows.
   void PlanFile(const FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
-                const std::vector<const Row*>& Current) {
+                const std::vector<const Row*>& Current, FileOutcome& Out) const {
     FilePlan plan;
     plan.ParentFile = CellOf(*Rows.front(), parentColumn_);
     plan.UnPackedFile = F.StoredPath;
@@ -317,7 +340,7 @@ class Planner {
       const std::string section = multi_ ? CellOf(*row, sectionColumn_) : "";
       const Row* current = FindRow(Current, section);
       if (!current) {
-        Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
+        Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
                                    : "there is no unit in " + Place(plan) + "; nothing applied");
         continue;
       }
@@ -325,16 +348,17 @@ class Planner {
       change.Row = row->Number;
       change.Section = section;
       change.Name = multi_ ? section : std::string(current->Cell(1));
-      if (!PlanCells(*row, *current, change) || change.Cells.empty()) continue;
+      PlanCells(*row, *current, change, Out);
+      if (change.Cells.empty()) continue;
       const std::string size = CellOf(*row, sizeColumn_);
       if (!size.empty() && size != std::to_string(F.Bytes.size())) {
-        Refuse(row->Number, Place(plan) + " changed since the table was written (" + size + " bytes then, " +
+        Out.Refuse(row->Number, Place(plan) + " changed since the table was written (" + size + " bytes then, " +
                                 std::to_string(F.Bytes.size()) + " now); nothing applied");
         continue;
       }
       auto [other, first] = changedBy.try_emplace(LowerAscii(section), row->Number);
       if (!first) {
-        Refuse(row->Number, "changes the same definition as row " + std::to_string(other->second) +
+        Out.Refuse(row->Number, "changes the same definition as row " + std::to_string(other->second) +
                                 "; nothing applied");
         continue;
       }
@@ -350,10 +374,10 @@ class Planner {
       std::vector<TextEdit> own;
       std::vector<std::string> problems;
       if (!PlanDefinitionEdits(plan.Original, file, d.Section, captionKey, d.Cells, own, problems)) {
-        Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(plan) + "; nothing applied");
+        Out.Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(plan) + "; nothing applied");
         continue;
       }
-      for (const std::string& p : problems) Refuse(d.Row, p + " in " + Place(plan) + "; that cell was not applied");
+      for (const std::string& p : problems) Out.Refuse(d.Row, p + " in " + Place(plan) + "; that cell was not applied");
       if (own.empty()) continue;
       // Only the cells that got an edit count.
       if (!problems.empty())
@@ -371,7 +395,7 @@ class Planner {
     if (kept.empty()) return;
     plan.Definitions = std::move(kept);
     plan.Updated = ApplyEdits(plan.Original, std::move(edits));
-    if (plan.Updated != plan.Original) Plan_.Files.push_back(std::move(plan));
+    if (plan.Updated != plan.Original) Out.Plan = std::move(plan);
   }
 
   static std::string Place(const FilePlan& P) {
@@ -391,9 +415,8 @@ class Planner {
     return folded;
   }
 
-  // The cells of Row that differ from the table's current values. False when
-  // the row is refused as a whole.
-  bool PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change) {
+  // The cells of Row that differ from the table's current values.
+  void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {
     for (size_t c = 0; c < Table_.Captions.size() && c < Row.Cells.size(); ++c) {
       const int column = keyColumns_[c];
       if (!Row.Cells[c] || column < 0) continue;
@@ -405,12 +428,12 @@ class Planner {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
         if (!text) {
-          Refuse(Row.Number, "the cell " + key + " holds the character " + bad +
+          Out.Refuse(Row.Number, "the cell " + key + " holds the character " + bad +
                                  ", which definition files (Latin-1) cannot hold; that cell was not applied");
           continue;
         }
-        latin1_ = std::move(*text);
-        value = latin1_;
+        Out.Latin1 = std::move(*text);
+        value = Out.Latin1;
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
       // may drop them: they neither make a change nor get written.
@@ -418,17 +441,16 @@ class Planner {
       value = TrimBlanks(value);
       if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
       if (value.empty()) {
-        Note(Row.Number, "the cell " + key + " was emptied; nothing is removed, so it was skipped");
+        Out.Note(Row.Number, "the cell " + key + " was emptied; nothing is removed, so it was skipped");
         continue;
       }
       const std::string unsafe = UnsafeValue(value);
       if (!unsafe.empty()) {
-        Refuse(Row.Number, "the cell " + key + " holds " + unsafe + "; that cell was not applied");
+        Out.Refuse(Row.Number, "the cell " + key + " holds " + unsafe + "; that cell was not applied");
         continue;
       }
       Change.Cells.push_back({key, std::string(now), std::string(value)});
     }
-    return true;
   }
 
   const ReadTable& Table_;
@@ -445,7 +467,6 @@ class Planner {
   bool multi_ = false;
   int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1, viewSection_ = -1;
   std::vector<int> keyColumns_;  // per table column: its column in the view, -1 when it holds no key to apply
-  std::string latin1_;           // the cell being compared, when it had to be converted
 };
 
 }  // namespace

@@ -31,20 +31,20 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
     const char c = Text[i];
     if (c == '"' && field.empty()) {
       // A quoted field runs to the next lone quote; "" stands for one quote.
-      const size_t start = i;
-      for (++i;; ++i) {
-        if (i >= Text.size()) {
+      const size_t start = i++;
+      for (;;) {
+        const size_t quote = Text.find('"', i);
+        if (quote == std::string_view::npos) {
           Error = "a quoted field in row " + std::to_string(number) + " is never closed (it starts at byte " +
                   std::to_string(start) + ")";
           return false;
         }
-        if (Text[i] != '"') {
-          field += Text[i];
-        } else if (i + 1 < Text.size() && Text[i + 1] == '"') {
+        field.append(Text.substr(i, quote - i));
+        i = quote + 1;
+        if (i < Text.size() && Text[i] == '"') {
           field += '"';
           ++i;
         } else {
-          ++i;
           break;
         }
       }
@@ -66,9 +66,15 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
       inRecord = false;
       continue;
     }
-    field += c;
+    // Plain text up to the next comma or line end, taken whole (a lone CR is text).
+    size_t end = Text.find_first_of(",\r\n", i + 1);
+    while (end != std::string_view::npos && Text[end] == '\r' &&
+           !(end + 1 < Text.size() && Text[end + 1] == '\n'))
+      end = Text.find_first_of(",\r\n", end + 1);
+    if (end == std::string_view::npos) end = Text.size();
+    field.append(Text.substr(i, end - i));
     inRecord = true;
-    ++i;
+    i = end;
   }
   if (inRecord) {
     fields.push_back(std::move(field));
