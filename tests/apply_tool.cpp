@@ -185,14 +185,16 @@ TEST(ApplyTool, RefusalsNameTheirRowsAndTheRestIsApplied) {
 
 TEST(ApplyTool, LooseFilesAreWrittenInPlace) {
   TempDir dir;
-  WriteDisk(dir / "game/Units/ArmX.fbi", kUnit);
+  // A name of 8-bit bytes: the table shows each as its Latin-1 character.
+  const std::string file = dir / "game/Units/Arm\xE4X.fbi";
+  WriteDisk(file, kUnit);
   std::string table = Export("units", {}, dir / "game", TableFormat::Json);
   table = Replace(table, "\"MaxDamage\":\"95\"", "\"MaxDamage\":\"100\"");
   WriteDisk(dir / "units.json", table);
   const ToolRun r = Apply({dir / "units.json"});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, dir / "game/Units/ArmX.fbi" + ": ARMX: MaxDamage\n1 cells in 1 files of 0 archives\n");
-  EXPECT_EQ(ReadDisk(dir / "game/Units/ArmX.fbi"), Replace(kUnit, "MaxDamage=95;", "MaxDamage=100;"));
+  EXPECT_EQ(r.Out, dir / "game/Units/Arm\xC3\xA4X.fbi" + ": ARMX: MaxDamage\n1 cells in 1 files of 0 archives\n");
+  EXPECT_EQ(ReadDisk(file), Replace(kUnit, "MaxDamage=95;", "MaxDamage=100;"));
 }
 
 TEST(ApplyTool, ApplyThenDiffReportsExactlyTheAppliedCells) {

@@ -1,14 +1,13 @@
 #include "apply_command.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <system_error>
 
 #include "apply_plan.h"
+#include "command_line.h"
 #include "archive/ascii_case.h"
 #include "archive/write_whole_file.h"
 #include "hpi/archive.h"
@@ -93,16 +92,7 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
   app.footer(
       "Exit status: 0 when everything was applied, 1 when anything was refused (what could be applied was,\n"
       "archive by archive), 2 for bad usage or a table that cannot be read.");
-  try {
-    std::vector<std::string> reversed(Args.rbegin(), Args.rend());
-    app.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    Out << app.help();
-    return Out.flush() ? 0 : 1;
-  } catch (const CLI::ParseError& e) {
-    Err << kPrefix << e.what() << " (try 'kestrava-apply --help')\n";
-    return 2;
-  }
+  if (const int status = ParseCommandLine(app, Args, Out, Err); status >= 0) return status;
 
   std::optional<TableFormat> format = FormatOfFileName(tablePath);
   if (formatName == "csv") format = TableFormat::Csv;

@@ -169,7 +169,7 @@ class Planner {
     std::vector<std::pair<const FileSource::File*, std::vector<const ReadTableRow*>>> files;
     std::map<const FileSource::File*, size_t> fileIndex;
     for (const ReadTableRow& row : Table_.Rows) {
-      const std::string parent = CellOf(row, parentColumn_), path = CellOf(row, pathColumn_);
+      const std::string parent = NameOf(row, parentColumn_), path = NameOf(row, pathColumn_);
       if (parent.empty() || path.empty()) {
         if (RowIsEmpty(row)) continue;  // a blank line a spreadsheet left
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
@@ -205,6 +205,13 @@ class Planner {
     if (Column < 0 || static_cast<size_t>(Column) >= Row.Cells.size() || !Row.Cells[static_cast<size_t>(Column)])
       return "";
     return *Row.Cells[static_cast<size_t>(Column)];
+  }
+  // A cell that names a file or a section, as the 8-bit name the table's
+  // UTF-8 stands for.
+  std::string NameOf(const ReadTableRow& Row, int Column) const {
+    std::string cell = CellOf(Row, Column);
+    std::optional<std::string> name = Utf8ToLatin1(cell);
+    return name ? *name : cell;
   }
   static bool RowIsEmpty(const ReadTableRow& Row) {
     for (const auto& c : Row.Cells)
@@ -250,7 +257,7 @@ class Planner {
       // The first row that names a file of one of the candidates decides.
       kind_ = nullptr;
       for (const ReadTableRow& row : Table_.Rows) {
-        const std::string parent = CellOf(row, parentColumn_), path = CellOf(row, pathColumn_);
+        const std::string parent = NameOf(row, parentColumn_), path = NameOf(row, pathColumn_);
         for (const KindInfo* k : candidates)
           if (!kind_ && PathOfKind(path, State_->FilesOf((*State_).*(k->View)), IsLooseParent(parent))) kind_ = k;
         if (kind_) break;
@@ -296,7 +303,7 @@ class Planner {
       const FileSource::File& f = *Files[i].first;
       const ReadTableRow& first = *Files[i].second.front();
       UnPacked& e = list_->NextSlot();
-      e.ParentFile = CellOf(first, parentColumn_);
+      e.ParentFile = NameOf(first, parentColumn_);
       e.UnPackedFile = f.StoredPath;
       e.Kind = IsLooseParent(e.ParentFile) ? kKindLoose : kKindArchive;
       e.PFileSize = static_cast<int32_t>(f.Bytes.size());
@@ -330,14 +337,14 @@ class Planner {
   void PlanFile(const FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
                 const std::vector<const Row*>& Current, FileOutcome& Out) const {
     FilePlan plan;
-    plan.ParentFile = CellOf(*Rows.front(), parentColumn_);
+    plan.ParentFile = NameOf(*Rows.front(), parentColumn_);
     plan.UnPackedFile = F.StoredPath;
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = F.Bytes;
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     for (const ReadTableRow* row : Rows) {
-      const std::string section = multi_ ? CellOf(*row, sectionColumn_) : "";
+      const std::string section = multi_ ? NameOf(*row, sectionColumn_) : "";
       const Row* current = FindRow(Current, section);
       if (!current) {
         Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
@@ -351,7 +358,7 @@ class Planner {
       PlanCells(*row, *current, change, Out);
       if (change.Cells.empty()) continue;
       const std::string size = CellOf(*row, sizeColumn_);
-      if (!size.empty() && size != std::to_string(F.Bytes.size())) {
+      if (!size.empty() && !SameNumber(size, std::to_string(F.Bytes.size()))) {
         Out.Refuse(row->Number, Place(plan) + " changed since the table was written (" + size + " bytes then, " +
                                 std::to_string(F.Bytes.size()) + " now); nothing applied");
         continue;

@@ -1,7 +1,7 @@
 #include "diff_command.h"
 
-#include <CLI/CLI.hpp>
 
+#include "command_line.h"
 #include "diff_compare.h"
 #include "diff_report.h"
 #include "diff_source.h"
@@ -22,16 +22,7 @@ int RunDiff(const std::vector<std::string>& Args, std::ostream& Out, std::ostrea
       ->check(CLI::IsMember({"text", "csv", "json"}));
   app.add_flag("--no-formula-guard", noGuard, "write CSV cells that start like a formula as they are");
   app.footer("Exit status: 0 when the two are the same, 1 when they differ, 2 for trouble.");
-  try {
-    std::vector<std::string> reversed(Args.rbegin(), Args.rend());
-    app.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    Out << app.help();
-    return Out.flush() ? 0 : 2;
-  } catch (const CLI::ParseError& e) {
-    Err << kPrefix << e.what() << " (try 'kestrava-diff --help')\n";
-    return 2;
-  }
+  if (const int status = ParseCommandLine(app, Args, Out, Err); status >= 0) return status;
   std::vector<DiffFile> oldFiles, newFiles;
   std::string why;
   for (auto [path, files] : {std::pair{&oldPath, &oldFiles}, std::pair{&newPath, &newFiles}})
