@@ -154,6 +154,7 @@ TEST(ApplyTool, RefusalsNameTheirRowsAndTheRestIsApplied) {
       "",                                                                      // row 5: set below
       Replace(armx, ",ARMX, Big Gun ,", ",ARMX,Big Gun \xE2\x82\xAC,"),        // row 6: not Latin-1
       Replace(armx, ",95,", ",,"),                                             // row 7: emptied
+      Replace(army, ",50,", ",56,"),                                           // row 8: ARMY again
   };
   // Row 5: the file changed since the export (another size).
   const std::string size = armx.substr(armx.rfind(',') + 1);
@@ -171,6 +172,7 @@ TEST(ApplyTool, RefusalsNameTheirRowsAndTheRestIsApplied) {
             std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find(p + "row 6: the cell Name holds the character \xE2\x82\xAC"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find(p + "row 7: the cell MaxDamage was emptied"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find(p + "row 8: changes the same definition as row 2"), std::string::npos) << r.Err;
   EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + archive + ": ARMY: BuildCostMetal\n1 cells in 1 files of 1 archives\n");
   const auto files = ArchiveFiles(archive);
   EXPECT_EQ(files.at("units\\ARMX.FBI"), kUnit);
