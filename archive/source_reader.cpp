@@ -1,5 +1,6 @@
 #include "archive/source_reader.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ constexpr const char* kArchivePatterns[] = {"*.ufo", "*.hpi", "*.gp*", "*.ccx"};
 // link loop or no game directory.
 constexpr int kMaxDepth = 64;
 
+// The largest reading buffer a thread keeps for its next file.
+constexpr size_t kKeptBuffer = size_t(1) << 20;
+
 bool LessIgnoringCase(const std::string& A, const std::string& B) {
   const int c = hpi::CompareNoCase(A, B);
   return c != 0 ? c < 0 : A < B;
@@ -31,7 +35,8 @@ std::string JoinDisk(const std::string& Dir, const std::string& Name) {
   return Dir.empty() || Dir.back() == '/' ? Dir + Name : Dir + "/" + Name;
 }
 
-// Reads a whole regular file, opened so that a FIFO or device cannot block.
+}  // namespace
+
 bool ReadDiskFile(const std::string& Path, std::string& Data, std::string& Why) {
   const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
@@ -59,8 +64,6 @@ bool ReadDiskFile(const std::string& Path, std::string& Data, std::string& Why) 
   return ok;
 }
 
-}  // namespace
-
 bool IsArchiveName(std::string_view Name) {
   for (const char* pattern : kArchivePatterns)
     if (WildcardMatchIgnoringCase(std::string(Name), pattern)) return true;
@@ -78,6 +81,12 @@ bool GameSources::Add(const std::string& Path, std::string& Error) {
   }
   const int source = Sources_;
   if (S_ISDIR(st.st_mode)) {
+    DIR* dir = ::opendir(Path.c_str());  // a directory that cannot be listed cannot be read at all
+    if (!dir) {
+      Error = std::strerror(errno);
+      return false;
+    }
+    ::closedir(dir);
     std::vector<std::string> archives;
     for (const char* pattern : kArchivePatterns) {
       std::vector<std::string> names = ListMatchingIgnoringCase(Path, pattern);
@@ -151,7 +160,9 @@ void GameSources::AddLooseFiles(const std::string& Directory, const std::string&
 void GameSources::Read(const std::vector<size_t>& Wanted, const Visitor& Visit) const {
   hpi::ParallelFor(Wanted.size(), 0, [&](size_t k) {
     const size_t i = Wanted[k];
-    std::string bytes, why;
+    // One buffer per thread, reused from file to file.
+    thread_local std::string bytes;
+    std::string why;
     bool ok;
     if (ArchiveOf_[i] < 0) {
       ok = ReadDiskFile(Files_[i].DiskPath, bytes, why);
@@ -166,6 +177,7 @@ void GameSources::Read(const std::vector<size_t>& Wanted, const Visitor& Visit) 
     }
     if (!ok) bytes.clear();
     Visit(i, bytes, ok ? std::string() : (why.empty() ? "cannot be read" : why));
+    if (bytes.capacity() > kKeptBuffer) std::string().swap(bytes);
   });
   hpi::Archive::ReleaseThreadCache();
 }

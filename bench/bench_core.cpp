@@ -37,6 +37,7 @@
 #include "definitions/tokenizer.h"
 #include "hpi/hpi.h"
 #include "bench/support_archive.h"
+#include "bench/support_tables.h"
 #include "bench/support_process.h"
 
 namespace {
@@ -98,14 +99,7 @@ int64_t LibraryReadAlone(const std::string& Archive, std::vector<std::unique_ptr
   return bytes;
 }
 
-const GeneratedArchive& Archive() {
-  static GeneratedArchive g = [] {
-    auto dir = std::filesystem::temp_directory_path() / ("kestrava_bench_core_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return GenerateCoreBenchArchive((dir / "bench.ufo").string());
-  }();
-  return g;
-}
+const GeneratedArchive& Archive() { return benchsupport::TemporaryBenchArchive("core"); }
 
 void BM_LibraryReadAlone(benchmark::State& st) {
   const std::string path = Archive().Path;

@@ -18,40 +18,20 @@
 
 #include "archive/scripted_dialogs.h"
 #include "bench/support_archive.h"
+#include "bench/support_ratio.h"
+#include "bench/support_tables.h"
 #include "definitions/catalogue.h"
 #include "state/sources.h"
 #include "table_command.h"
 
 namespace {
 
-const GeneratedArchive& Archive() {
-  static GeneratedArchive g = [] {
-    auto dir = std::filesystem::temp_directory_path() / ("kestrava_bench_table_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return GenerateCoreBenchArchive((dir / "bench.ufo").string());
-  }();
-  return g;
-}
+const GeneratedArchive& Archive() { return benchsupport::TemporaryBenchArchive("table"); }
 
-// The reference: a fresh state, the archive loaded into the four lists and
-// the four tables' rows built, with the same settings as the tool (no column
-// fitting: nothing is shown).
+// The reference: the four tables loaded, as the tool loads them.
 void BM_LoadPlusRows(benchmark::State& st) {
-  const std::string path = Archive().Path;
   int rows = 0;
-  for (auto _ : st) {
-    st.PauseTiming();
-    ScriptedDialogs dialogs;
-    auto state = std::make_unique<AppState>(dialogs);
-    SetUpColumns(*state);
-    state->AutosizeSetting = [] { return false; };
-    st.ResumeTiming();
-    OpenArchiveFiles(*state, {path});
-    st.PauseTiming();
-    rows = state->UnitView.RowCount();
-    state.reset();
-    st.ResumeTiming();
-  }
+  for (auto _ : st) rows = benchsupport::TimedLoadFourTables(st, Archive().Path);
   st.counters["unit_rows"] = rows;
 }
 
@@ -69,10 +49,7 @@ void BM_TableUnits(benchmark::State& st, TableFormat Format) {
   if (status != 0) st.SkipWithError(("kestrava-table failed: " + err.str()).c_str());
 }
 
-// Other work on the machine only ever adds time: each benchmark runs in
-// several repetitions, interleaved at random with the others, and the ratio
-// takes the fastest repetition of each.
-double Fastest(const std::vector<double>& V) { return V.empty() ? 0 : *std::min_element(V.begin(), V.end()); }
+using benchsupport::Fastest;
 
 BENCHMARK(BM_LoadPlusRows)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(9)
     ->ComputeStatistics("min", Fastest);
@@ -81,46 +58,17 @@ BENCHMARK_CAPTURE(BM_TableUnits, csv, TableFormat::Csv)->Unit(benchmark::kMillis
 BENCHMARK_CAPTURE(BM_TableUnits, json, TableFormat::Json)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)
     ->Repetitions(9)->ComputeStatistics("min", Fastest);
 
-// Keeps the fastest repetition's real and CPU time per iteration of each benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Aggregate || r.aggregate_name != "min") continue;
-      const std::string name = r.run_name.function_name + (r.run_name.args.empty() ? "" : "/" + r.run_name.args);
-      real[name] = r.GetAdjustedRealTime();
-      cpu[name] = r.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> real, cpu;
-};
-
-void PrintRatio(const RatioReporter& r, const char* what, const char* ours, const char* ref, const char* target) {
-  auto a = r.real.find(ours), b = r.real.find(ref);
-  if (a == r.real.end() || b == r.real.end()) return;
-  std::printf("%-48s %6.2fx  (target %s; CPU time %.2fx)\n", what, a->second / b->second, target,
-              r.cpu.at(ours) / r.cpu.at(ref));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave);
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::printf("data: %d definition files, %.1f MB\n", Archive().Files, double(Archive().DefinitionBytes) / 1e6);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchsupport::RatioReporter reporter;
+  if (!benchsupport::RunInterleaved(argc, argv, reporter)) return 1;
   std::printf("\nTime ratios (ours / reference), fastest repetitions, real time:\n");
-  PrintRatio(reporter, "kestrava-table units (CSV) / load plus rows", "BM_TableUnits/csv", "BM_LoadPlusRows",
-             "<= 1.2");
-  PrintRatio(reporter, "kestrava-table units (JSON) / load plus rows", "BM_TableUnits/json", "BM_LoadPlusRows",
-             "report");
+  benchsupport::PrintRatio(reporter, "kestrava-table units (CSV) / load plus rows", "BM_TableUnits/csv",
+                           "BM_LoadPlusRows", "<= 1.2");
+  benchsupport::PrintRatio(reporter, "kestrava-table units (JSON) / load plus rows", "BM_TableUnits/json",
+                           "BM_LoadPlusRows", "report");
   benchmark::Shutdown();
   std::filesystem::remove_all(std::filesystem::path(Archive().Path).parent_path());
   return 0;

@@ -1,6 +1,7 @@
 #include "definitions/definition_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "archive/ascii_case.h"
 
@@ -16,8 +17,15 @@ class Reader {
   }
 
   DefinitionFile Read() {
+    F_.Keys.reserve(Starts_.size());
     size_t i = 0;
-    while (i < T_.size()) i = Step(i);
+    while (i < T_.size()) {
+      const char c = T_[i];
+      if (Blank(c) || c == '\r' || c == '\n' || c == ';')
+        ++i;
+      else
+        i = Step(i);
+    }
     for (const Open& o : Stack_) {
       F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
       if (o.Section >= 0) F_.Sections[static_cast<size_t>(o.Section)].End = T_.size();
@@ -38,7 +46,9 @@ class Reader {
     Starts_.push_back(0);
     bool crlf = false, lf = false;
     for (size_t i = T_.find('\n'); i != std::string_view::npos; i = T_.find('\n', i + 1)) {
-      (i > 0 && T_[i - 1] == '\r' ? crlf : lf) = true;
+      const bool pair = i > 0 && T_[i - 1] == '\r';
+      (pair ? crlf : lf) = true;
+      if (!pair && F_.LoneLfLine == 0) F_.LoneLfLine = static_cast<int>(Starts_.size());
       Starts_.push_back(i + 1);
     }
     F_.LineEnds = crlf && lf ? LineEndStyle::Mixed
@@ -47,8 +57,13 @@ class Reader {
                              : LineEndStyle::None;
   }
 
-  int LineAt(size_t Offset) const {
-    return static_cast<int>(std::upper_bound(Starts_.begin(), Starts_.end(), Offset) - Starts_.begin());
+  // Tokens come in file order, so the line is found by walking on from the
+  // last one; an earlier offset is looked up.
+  int LineAt(size_t Offset) {
+    if (Offset < Starts_[Cursor_])
+      return static_cast<int>(std::upper_bound(Starts_.begin(), Starts_.end(), Offset) - Starts_.begin());
+    while (Cursor_ + 1 < Starts_.size() && Starts_[Cursor_ + 1] <= Offset) ++Cursor_;
+    return static_cast<int>(Cursor_) + 1;
   }
   // Offset of the LF ending the line that holds Offset, or the text's size.
   size_t NextLf(size_t Offset) const {
@@ -73,7 +88,6 @@ class Reader {
   size_t Step(size_t I) {
     const char c = T_[I];
     const char next = I + 1 < T_.size() ? T_[I + 1] : '\0';
-    if (Blank(c) || c == '\r' || c == '\n' || c == ';') return I + 1;
     if (c == '/' && next == '/') return NextLf(I);
     if (c == '/' && next == '*') {
       const size_t close = T_.find("*/", I + 1);
@@ -127,17 +141,27 @@ class Reader {
     return close + 1;
   }
 
-  // Key=Value up to ";", a comment, a brace or the line's end.
+  // Key=Value up to ";", a comment or the line's end.
   size_t Statement(size_t I) {
     Pending_ = -1;
     const size_t lineEnd = LineEndOf(I);
-    size_t end = I;
-    while (end < lineEnd) {
-      const char c = T_[end];
-      if (c == ';' || c == '{' || c == '}') break;
-      if (c == '/' && end + 1 < lineEnd && (T_[end + 1] == '/' || T_[end + 1] == '*')) break;
-      ++end;
+    // The first ";" ends it, unless a comment starts before.
+    size_t end = lineEnd;
+    if (const void* semi = std::memchr(T_.data() + I, ';', lineEnd - I))
+      end = static_cast<size_t>(static_cast<const char*>(semi) - T_.data());
+    for (size_t from = I; from < end;) {
+      const void* slash = std::memchr(T_.data() + from, '/', end - from);
+      if (!slash) break;
+      const size_t at = static_cast<size_t>(static_cast<const char*>(slash) - T_.data());
+      if (at + 1 < lineEnd && (T_[at + 1] == '/' || T_[at + 1] == '*')) {
+        end = at;
+        break;
+      }
+      from = at + 1;
     }
+    // Without its ";" a statement also ends at a brace ("[A] { x=1 }"); with
+    // one, braces belong to the value.
+    if (end == lineEnd || T_[end] != ';') end = std::min(end, T_.substr(0, end).find_first_of("{}", I));
     const size_t eq = T_.substr(0, end).find('=', I);
     if (eq == std::string_view::npos || Trim(I, eq).empty()) {
       Problem(SyntaxProblemKind::NotAStatement, I);
@@ -170,6 +194,7 @@ class Reader {
   std::string_view T_;
   DefinitionFile F_;
   std::vector<size_t> Starts_;
+  size_t Cursor_ = 0;  // index in Starts_ of the line LineAt found last
   std::vector<Open> Stack_;
   int Pending_ = -1;  // a header still waiting for its "{"
 };

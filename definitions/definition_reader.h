@@ -61,6 +61,7 @@ struct DefinitionFile {
   std::vector<DefinitionKey> Keys;          // in file order
   std::vector<SyntaxProblem> Problems;      // in file order
   LineEndStyle LineEnds = LineEndStyle::None;
+  int LoneLfLine = 0;  // the first line that ends in LF alone; 0 when none does
   size_t Size = 0;  // bytes read (up to a zero byte)
 
   // The file's own line end: "\n" for LF files, "\r\n" otherwise.

@@ -30,13 +30,17 @@ const std::vector<CheckRule>& CheckRules() {
 }
 
 const CheckRule* FindCheckRule(std::string_view Id) {
-  for (const CheckRule& r : CheckRules())
-    if (Id == r.Id) return &r;
-  return nullptr;
+  static const std::unordered_map<std::string_view, const CheckRule*> byId = [] {
+    std::unordered_map<std::string_view, const CheckRule*> m;
+    for (const CheckRule& r : CheckRules()) m.emplace(r.Id, &r);
+    return m;
+  }();
+  const auto it = byId.find(Id);
+  return it == byId.end() ? nullptr : it->second;
 }
 
 std::string PlaceName(const CheckPlace& Place) {
-  return Place.Archive.empty() ? Place.Path : Place.Archive + ":" + Place.Path;
+  return Place.Archive().empty() ? Place.Path() : Place.Archive() + ":" + Place.Path();
 }
 
 namespace {
@@ -62,15 +66,6 @@ DefinitionKind KindOf(const std::string& Normal) {
   if (top == "download" && oneLevel && EndsWith(Normal, ".tdf")) return DefinitionKind::Download;
   if (top == "features" && EndsWith(Normal, ".tdf")) return DefinitionKind::Feature;
   return DefinitionKind::None;
-}
-
-// Line of the first line ending in LF alone, 0 when none does.
-int FirstLoneLfLine(std::string_view Text) {
-  Text = Text.substr(0, std::min(Text.size(), Text.find('\0')));
-  int line = 1;
-  for (size_t i = Text.find('\n'); i != std::string_view::npos; i = Text.find('\n', i + 1), ++line)
-    if (i == 0 || Text[i - 1] != '\r') return line;
-  return 0;
 }
 
 }  // namespace
@@ -101,23 +96,26 @@ CheckOutcome CheckSources(const GameSources& Sources) {
   Sources.Read(wanted, [&](size_t I, std::string_view Bytes, const std::string& Error) {
     ParsedFile& f = model.Files[slotOf[I]];
     f.Error = Error;
-    if (!Error.empty()) return;
-    f.Definition = ReadDefinition(Bytes);
-    f.LoneLfLine = FirstLoneLfLine(Bytes);
+    if (Error.empty()) CheckOneFile(Sources, Bytes, f);
   });
 
   CheckOutcome out;
   out.DefinitionFiles = static_cast<int>(wanted.size());
-  for (const ParsedFile& f : model.Files)
-    if (!f.Error.empty())
-      out.Unreadable.push_back(PlaceName(model.PlaceOf(f, 0)) + ": " + f.Error);
-  model.CheckSyntax();
-  model.Collect();
+  for (ParsedFile& f : model.Files) {
+    if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
+    for (CheckFinding& finding : f.Findings) model.Found.emplace_back(f.Index, std::move(finding));
+    f.Findings.clear();
+  }
   model.CheckReferences();
   model.CheckConflicts();
-  std::stable_sort(model.Found.begin(), model.Found.end(), [](const auto& A, const auto& B) {
-    return A.first != B.first ? A.first < B.first : A.second.Place.Line < B.second.Place.Line;
+  // By file, then by line; findings of one line in the order they were made.
+  std::vector<size_t> order(model.Found.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) {
+    const auto &a = model.Found[A], &b = model.Found[B];
+    return a.first != b.first ? a.first < b.first : a.second.Place.Line < b.second.Place.Line;
   });
-  for (auto& [order, finding] : model.Found) out.Findings.push_back(std::move(finding));
+  out.Findings.reserve(order.size());
+  for (size_t i : order) out.Findings.push_back(std::move(model.Found[i].second));
   return out;
 }

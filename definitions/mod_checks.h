@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-class GameSources;
+#include "archive/source_reader.h"
+
 
 enum class CheckSeverity { Error, Warning };
 
@@ -27,11 +28,17 @@ const std::vector<CheckRule>& CheckRules();
 // The rule with this ID, or null.
 const CheckRule* FindCheckRule(std::string_view Id);
 
+// A line of a file of the sources; valid as long as the GameSources it came from.
 struct CheckPlace {
-  std::string Archive;  // the archive's path; empty for a loose file
-  std::string Path;     // inside the archive, or the loose file's disk path
-  int Line = 0;         // 1-based
-  std::string SourcePath;  // inside its archive or below its source directory ('\' levels)
+  const SourceFile* File = nullptr;
+  int Line = 0;  // 1-based
+
+  // The archive's path; empty for a loose file.
+  const std::string& Archive() const { return File->Archive; }
+  // Inside the archive, or the loose file's disk path.
+  const std::string& Path() const { return File->Archive.empty() ? File->DiskPath : File->Path; }
+  // Inside its archive or below its source directory ('\' levels).
+  const std::string& SourcePath() const { return File->Path; }
 };
 
 struct CheckFinding {

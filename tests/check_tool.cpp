@@ -9,8 +9,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -86,79 +88,120 @@ struct CheckToolTest : ::testing::Test {
   }
 };
 
-TEST_F(CheckToolTest, EveryPlantedMistakeAtItsPlace) {
-  ASSERT_TRUE(testsupport::PackArchive(
-      Mod + "/mod.ufo",
-      {{"units\\ARMNEW.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=1;", "\tUnitName=armnew;", "\tObjectname=ArmNew;",
-                                   "\tCorpse=armbase_dead;", "\tWeapon1=gun;", "\tWeapon2=NOSUCH;", "}"})},
-       {"weapons\\MOD.TDF", Crlf({"[LASER]", "{", "\tID=2;", "\t[DAMAGE]", "\t\t{", "\t\tdefault=x1;", "\t\t}",
-                                  "\trange=5OO;", "}", "[gun]", "{", "\tID=1;", "}"})},
-       {"Objects3d\\armnew.3DO", "m"},
-       {"SCRIPTS\\ArmNew.cob", "s"},
-       {"unitpics\\armnew.PCX", "p"}},
-      2));
-  WriteLoose("download/MOD.TDF",
-             Crlf({"[E1]", "{", "\tUNITMENU=ARMBASE;", "\tMENU=1;", "\tBUTTON=0;", "\tUNITNAME=nosuch;", "}", "[E2]",
-                   "{", "\tUNITMENU=armnew;", "\tMENU=1;", "\tBUTTON=1;", "\tUNITNAME=ARMNEW;", "}"}));
-  WriteLoose("features/corpses/MOD.TDF", Crlf({"[MODHEAP]", "{", "\tfeaturedead=NOHEAP;", "}"}));
-  WriteLoose("Units/ARMBAD.FBI", Crlf({"BadKey=1;", "[UNITINFO]", "{", "\tUnitNumber=7x;", "\tUnitName=ARMBASE;",
-                                       "\tObjectname=NOMODEL;", "\tCorpse=NOCORPSE;", "\tWeapon3=GUN;", "}", "}"}));
-  WriteLoose("Units/ARMNOART.FBI",
-             Crlf({"[UNITINFO]", "{", "\tUnitNumber=9;", "\tUnitName=ARMNOART;", "\tObjectname=armbase;", "}"}));
-  WriteLoose("Units/ARMOPEN.FBI", "[UNITINFO]\n{\n\tUnitNumber=10;\n");
+// A mod with one planted mistake or more for each check, and cases that must
+// give no finding: names in other letter case, references into the base
+// game, keys inside and after a nested [DAMAGE] section, assets named in
+// other case.
+const std::map<std::string, std::string> kPlanted = {
+    {"units\\ARMNEW.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=1;", "\tUnitName=armnew;", "\tObjectname=ArmNew;",
+                                "\tCorpse=armbase_dead;", "\tWeapon1=gun;", "\tWeapon2=NOSUCH;", "}"})},
+    {"weapons\\MOD.TDF", Crlf({"[LASER]", "{", "\tID=2;", "\t[DAMAGE]", "\t\t{", "\t\tdefault=x1;", "\t\t}",
+                               "\trange=5OO;", "}", "[gun]", "{", "\tID=1;", "}"})},
+    {"Objects3d\\armnew.3DO", "m"},
+    {"SCRIPTS\\ArmNew.cob", "s"},
+    {"unitpics\\armnew.PCX", "p"},
+    {"download\\MOD.TDF", Crlf({"[E1]", "{", "\tUNITMENU=ARMBASE;", "\tMENU=1;", "\tBUTTON=0;", "\tUNITNAME=nosuch;", "}",
+                                "[E2]", "{", "\tUNITMENU=armnew;", "\tMENU=1;", "\tBUTTON=1;", "\tUNITNAME=ARMNEW;", "}"})},
+    {"features\\corpses\\MOD.TDF", Crlf({"[MODHEAP]", "{", "\tfeaturedead=NOHEAP;", "}"})},
+    {"units\\ARMBAD.FBI", Crlf({"BadKey=1;", "[UNITINFO]", "{", "\tUnitNumber=7x;", "\tUnitName=ARMBASE;",
+                                "\tObjectname=NOMODEL;", "\tCorpse=NOCORPSE;", "\tWeapon3=GUN;", "}", "}"})},
+    {"units\\ARMNOART.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=9;", "\tUnitName=ARMNOART;", "\tObjectname=armbase;", "}"})},
+    {"units\\ARMOPEN.FBI", "[UNITINFO]\n{\n\tUnitNumber=10;\n"},
+};
 
+// The findings of kPlanted after base.hpi, as "PATH:LINE: REST" with PATH
+// inside the mod; in the order of a directory's loose files.
+std::vector<std::string> PlantedFindings(const std::string& Base) {
+  const std::string b = Base + ":";
+  return {
+      "download\\MOD.TDF:1: error: UNITMENU ARMBASE, MENU 1, BUTTON 0 is also taken at " + b +
+          "download\\BASE.TDF:1 [menu-slot-taken]",
+      "download\\MOD.TDF:6: error: UNITNAME=nosuch names no unit's UnitName [unknown-unit]",
+      "features\\corpses\\MOD.TDF:3: error: featuredead=NOHEAP names no feature of any features\\**\\*.tdf [unknown-feature]",
+      "units\\ARMBAD.FBI:1: warning: BadKey=1 is outside any section [key-outside-section]",
+      "units\\ARMBAD.FBI:4: error: UnitNumber=7x is not a number [not-a-number]",
+      "units\\ARMBAD.FBI:5: warning: UnitName ARMBASE is also given at " + b + "units\\ARMBASE.FBI:4 [duplicate-unitname]",
+      "units\\ARMBAD.FBI:6: error: no objects3d\\NOMODEL.3do for Objectname=NOMODEL [missing-model]",
+      "units\\ARMBAD.FBI:7: error: Corpse=NOCORPSE names no feature of any features\\**\\*.tdf [unknown-feature]",
+      "units\\ARMBAD.FBI:10: error: this '}' has no '{' open [unbalanced-braces]",
+      "units\\ARMNEW.FBI:3: error: UnitNumber 1 of armnew is also that of ARMBASE at " + b +
+          "units\\ARMBASE.FBI:3 [duplicate-unitnumber]",
+      "units\\ARMNEW.FBI:8: error: Weapon2=NOSUCH names no weapon of any weapons\\*.tdf [unknown-weapon]",
+      "units\\ARMNOART.FBI:4: error: no scripts\\ARMNOART.cob for unit ARMNOART [missing-script]",
+      "units\\ARMNOART.FBI:4: warning: no unitpics\\ARMNOART.pcx for unit ARMNOART [missing-picture]",
+      "units\\ARMOPEN.FBI:1: warning: lines end in LF alone; the tables end a line only at CR LF, so this file shows "
+      "no rows there [line-endings]",
+      "units\\ARMOPEN.FBI:2: error: this '{' is never closed [unbalanced-braces]",
+      "weapons\\MOD.TDF:3: error: ID 2 of weapon LASER is also that of CANNON at " + b +
+          "weapons\\BASE.TDF:12 [duplicate-weapon-id]",
+      "weapons\\MOD.TDF:6: error: default=x1 is not a number [not-a-number]",
+      "weapons\\MOD.TDF:8: error: range=5OO is not a number [not-a-number]",
+      "weapons\\MOD.TDF:10: warning: weapon gun is also defined at " + b + "weapons\\BASE.TDF:1 [duplicate-weapon]",
+  };
+}
+
+std::vector<std::string> SortedLines(const std::string& Text) {
+  std::vector<std::string> lines;
+  std::stringstream in(Text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST_F(CheckToolTest, EveryPlantedMistakeAtItsPlaceInLooseFiles) {
+  for (const auto& [path, bytes] : kPlanted) {
+    std::string disk = path;
+    std::replace(disk.begin(), disk.end(), '\\', '/');
+    WriteLoose(disk, bytes);
+  }
   EXPECT_EQ(Run({Base, Mod}), 1);
-  const std::string m = Mod + "/mod.ufo:", b = Base + ":", l = Mod + "/";
-  EXPECT_EQ(Out,
-            m + "units\\ARMNEW.FBI:3: error: UnitNumber 1 of armnew is also that of ARMBASE at " + b +
-                "units\\ARMBASE.FBI:3 [duplicate-unitnumber]\n" +
-                m + "units\\ARMNEW.FBI:8: error: Weapon2=NOSUCH names no weapon of any weapons\\*.tdf [unknown-weapon]\n" +
-                m + "weapons\\MOD.TDF:3: error: ID 2 of weapon LASER is also that of CANNON at " + b +
-                "weapons\\BASE.TDF:12 [duplicate-weapon-id]\n" +
-                m + "weapons\\MOD.TDF:6: error: default=x1 is not a number [not-a-number]\n" +
-                m + "weapons\\MOD.TDF:8: error: range=5OO is not a number [not-a-number]\n" +
-                m + "weapons\\MOD.TDF:10: warning: weapon gun is also defined at " + b +
-                "weapons\\BASE.TDF:1 [duplicate-weapon]\n" +
-                l + "download/MOD.TDF:1: error: UNITMENU ARMBASE, MENU 1, BUTTON 0 is also taken at " + b +
-                "download\\BASE.TDF:1 [menu-slot-taken]\n" +
-                l + "download/MOD.TDF:6: error: UNITNAME=nosuch names no unit's UnitName [unknown-unit]\n" +
-                l + "features/corpses/MOD.TDF:3: error: featuredead=NOHEAP names no feature of any features\\**\\*.tdf"
-                    " [unknown-feature]\n" +
-                l + "Units/ARMBAD.FBI:1: warning: BadKey=1 is outside any section [key-outside-section]\n" +
-                l + "Units/ARMBAD.FBI:4: error: UnitNumber=7x is not a number [not-a-number]\n" +
-                l + "Units/ARMBAD.FBI:5: warning: UnitName ARMBASE is also given at " + b +
-                "units\\ARMBASE.FBI:4 [duplicate-unitname]\n" +
-                l + "Units/ARMBAD.FBI:6: error: no objects3d\\NOMODEL.3do for Objectname=NOMODEL [missing-model]\n" +
-                l + "Units/ARMBAD.FBI:7: error: Corpse=NOCORPSE names no feature of any features\\**\\*.tdf"
-                    " [unknown-feature]\n" +
-                l + "Units/ARMBAD.FBI:10: error: this '}' has no '{' open [unbalanced-braces]\n" +
-                l + "Units/ARMNOART.FBI:4: error: no scripts\\ARMNOART.cob for unit ARMNOART [missing-script]\n" +
-                l + "Units/ARMNOART.FBI:4: warning: no unitpics\\ARMNOART.pcx for unit ARMNOART [missing-picture]\n" +
-                l + "Units/ARMOPEN.FBI:1: warning: lines end in LF alone; the tables end a line only at CR LF, so "
-                    "this file shows no rows there [line-endings]\n" +
-                l + "Units/ARMOPEN.FBI:2: error: this '{' is never closed [unbalanced-braces]\n");
+  std::string want;
+  for (std::string line : PlantedFindings(Base)) {
+    // A loose file is named by its disk path.
+    const size_t colon = line.find(':');
+    std::replace(line.begin(), line.begin() + static_cast<long>(colon), '\\', '/');
+    want += Mod + "/" + line + "\n";
+  }
+  EXPECT_EQ(Out, want);
   EXPECT_EQ(Err, "kestrava-check: 14 errors, 5 warnings\n");
 
-  // JSON, read back by Qt: a conflict in an archive, and a loose file.
+  // JSON, read back by Qt: a loose file has no archive.
   ASSERT_EQ(Run({Base, Mod, "--format", "json"}), 1);
   const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(Out)).array();
   ASSERT_EQ(all.size(), 19);
-  const QJsonObject first = all[0].toObject();
-  EXPECT_EQ(first["id"].toString(), "duplicate-unitnumber");
-  EXPECT_EQ(first["severity"].toString(), "error");
-  EXPECT_EQ(first["archive"].toString().toStdString(), Mod + "/mod.ufo");
-  EXPECT_EQ(first["path"].toString(), "units\\ARMNEW.FBI");
-  EXPECT_EQ(first["line"].toInt(), 3);
-  EXPECT_EQ(first["definition"].toString(), "armnew");
-  EXPECT_EQ(first["other"].toObject()["archive"].toString().toStdString(), Base);
-  EXPECT_EQ(first["other"].toObject()["path"].toString(), "units\\ARMBASE.FBI");
-  EXPECT_EQ(first["other"].toObject()["line"].toInt(), 3);
-  const QJsonObject loose = all[9].toObject();
+  const QJsonObject loose = all[3].toObject();
   EXPECT_EQ(loose["id"].toString(), "key-outside-section");
   EXPECT_TRUE(loose["archive"].isNull());
-  EXPECT_EQ(loose["path"].toString().toStdString(), Mod + "/Units/ARMBAD.FBI");
+  EXPECT_EQ(loose["path"].toString().toStdString(), Mod + "/units/ARMBAD.FBI");
+  EXPECT_EQ(loose["line"].toInt(), 1);
   EXPECT_TRUE(loose["definition"].isNull());
-  EXPECT_EQ(all[4].toObject()["definition"].toString(), "LASER");  // a key after the nested section
+  EXPECT_EQ(all[17].toObject()["definition"].toString(), "LASER");  // a key after the nested section
+}
+
+TEST_F(CheckToolTest, EveryPlantedMistakeAtItsPlaceInAnArchive) {
+  const std::string mod = Mod + "/mod.ufo";
+  ASSERT_TRUE(testsupport::PackArchive(mod, kPlanted, 2));
+  EXPECT_EQ(Run({Base, mod}), 1);
+  std::string want;
+  for (const std::string& line : PlantedFindings(Base)) want += mod + ":" + line + "\n";
+  EXPECT_EQ(SortedLines(Out), SortedLines(want));
+  EXPECT_EQ(Err, "kestrava-check: 14 errors, 5 warnings\n");
+
+  // JSON: a conflict names the archive, the path inside it and the other place.
+  ASSERT_EQ(Run({Base, mod, "--format", "json"}), 1);
+  const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(Out)).array();
+  ASSERT_EQ(all.size(), 19);
+  QJsonObject conflict;
+  for (const QJsonValue& v : all)
+    if (v.toObject()["id"].toString() == "duplicate-unitnumber") conflict = v.toObject();
+  EXPECT_EQ(conflict["severity"].toString(), "error");
+  EXPECT_EQ(conflict["archive"].toString().toStdString(), mod);
+  EXPECT_EQ(conflict["path"].toString(), "units\\ARMNEW.FBI");
+  EXPECT_EQ(conflict["line"].toInt(), 3);
+  EXPECT_EQ(conflict["definition"].toString(), "armnew");
+  EXPECT_EQ(conflict["other"].toObject()["archive"].toString().toStdString(), Base);
+  EXPECT_EQ(conflict["other"].toObject()["path"].toString(), "units\\ARMBASE.FBI");
+  EXPECT_EQ(conflict["other"].toObject()["line"].toInt(), 3);
 }
 
 TEST_F(CheckToolTest, SarifNamesTheArchiveAsTheFilesParent) {
@@ -264,6 +307,20 @@ TEST_F(CheckToolTest, TheProgramWritesFindingsAndCounts) {
       std::system(("'" + std::string(KESTRAVA_CHECK_PATH) + "' '" + Mod + "' >/dev/full 2>'" + err + "'").c_str());
   EXPECT_EQ(WEXITSTATUS(full), 1);
   EXPECT_NE(testsupport::ReadBytes(err).find("cannot write"), std::string::npos);
+}
+
+// The sample game directory and archive: the only findings are the models,
+// scripts and pictures the sample does not ship, one of each per unit.
+TEST(CheckSample, OnlyTheAssetsTheSampleDoesNotShip) {
+  std::ostringstream out, err;
+  const int status = RunCheckTool({KESTRAVA_SAMPLE_GAME, KESTRAVA_SAMPLE_ARCHIVE, "--format", "json"},
+                                  "no-such-dir/kestrava-check.conf", out, err);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err.str(), "kestrava-check: 34 errors, 17 warnings\n");
+  std::map<std::string, int> perId;
+  for (const QJsonValue& v : QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).array())
+    ++perId[v.toObject()["id"].toString().toStdString()];
+  EXPECT_EQ(perId, (std::map<std::string, int>{{"missing-model", 17}, {"missing-picture", 17}, {"missing-script", 17}}));
 }
 
 }  // namespace

@@ -72,6 +72,14 @@ TEST(DefinitionReader, KeepsEveryKeyWithItsPlace) {
   EXPECT_EQ(f.FindKey(0, "RANGE"), &f.Keys[6]);
   EXPECT_EQ(f.FindKey(0, "default"), nullptr);  // in the nested section, not directly in GUN
   EXPECT_EQ(f.KeysOf(1).size(), 1u);
+
+  // Braces inside a value ended by ";" are the value's; without ";" a brace ends it.
+  const DefinitionFile g = ReadDefinition("[A]{Text=a {b} c; X=1}");
+  ASSERT_EQ(g.Keys.size(), 2u);
+  EXPECT_EQ(g.Keys[0].Value, "a {b} c");
+  EXPECT_EQ(g.Keys[1].Value, "1");
+  EXPECT_TRUE(g.Problems.empty());
+  EXPECT_EQ(g.Sections[0].End, 22u);
 }
 
 TEST(DefinitionReader, ReportsBraceProblemsWithTheirLines) {
@@ -94,6 +102,8 @@ TEST(DefinitionReader, ReportsBraceProblemsWithTheirLines) {
 TEST(DefinitionReader, LineEndStylesAndZeroByte) {
   EXPECT_EQ(ReadDefinition("a=1;").LineEnds, LineEndStyle::None);
   EXPECT_EQ(ReadDefinition("a=1;\r\nb=2;\n").LineEnds, LineEndStyle::Mixed);
+  EXPECT_EQ(ReadDefinition("a=1;\r\nb=2;\nc=3;\n").LoneLfLine, 2);
+  EXPECT_EQ(ReadDefinition("a=1;\r\nb=2;\r\n").LoneLfLine, 0);
   // A lone CR is no line end; a zero byte ends the text.
   const DefinitionFile f = ReadDefinition(std::string("a=1;\rb=2;\r\nc=3;\0d=4;\r\n", 22));
   ASSERT_EQ(f.Keys.size(), 3u);

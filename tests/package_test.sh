@@ -117,4 +117,20 @@ comp="$usr/share/bash-completion/completions"
 [ "$(complete_words "$comp/kestrava-diff" _kestrava_diff kestrava-diff a b --kind co)" = corpses ] ||
   fail "kestrava-diff completion of a kind"
 
+# kestrava-check: program, manual page and completion, and a run over the sample.
+for f in bin/kestrava-check share/man/man1/kestrava-check.1.gz share/bash-completion/completions/kestrava-check; do
+  [ -f "$usr/$f" ] || fail "the package lacks /usr/$f"
+done
+file -b "$usr/bin/kestrava-check" | grep -q '^ELF' || fail "/usr/bin/kestrava-check is no program"
+LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$usr/share/man/man1/kestrava-check.1.gz" \
+  >"$tmp/check-man.txt" 2>"$tmp/man.log" || fail "man kestrava-check"
+[ ! -s "$tmp/man.log" ] || { cat "$tmp/man.log" >&2; fail "man warnings for kestrava-check"; }
+grep -Eq "^ +kestrava-check +- " "$tmp/check-man.txt" || fail "kestrava-check.1 does not name kestrava-check"
+"$usr/bin/kestrava-check" --format json "$source_dir/examples/game" "$sample" >"$tmp/check.json" 2>"$tmp/check.err" ||
+  true
+grep -q '^kestrava-check: [0-9]* errors\?, [0-9]* warnings\?$' "$tmp/check.err" ||
+  fail "unpacked kestrava-check gave no counts: $(cat "$tmp/check.err")"
+[ "$(complete_words "$comp/kestrava-check" _kestrava_check kestrava-check x --format sa)" = sarif ] ||
+  fail "kestrava-check completion of a format"
+
 echo "package $deb: all checks passed"

@@ -1,12 +1,9 @@
 #include "check_command.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <sstream>
 
@@ -54,8 +51,8 @@ std::string Slashes(std::string S) {
 bool Skipped(const CheckRequest& R, const CheckPlace& P) {
   for (const std::string& pattern : R.Skip) {
     const std::string p = Slashes(pattern);
-    if (WildcardMatchIgnoringCase(Slashes(P.SourcePath), p) ||
-        WildcardMatchIgnoringCase(Slashes(P.Archive.empty() ? P.Path : P.Archive), p))
+    if (WildcardMatchIgnoringCase(Slashes(P.SourcePath()), p) ||
+        WildcardMatchIgnoringCase(Slashes(P.Archive().empty() ? P.Path() : P.Archive()), p))
       return true;
   }
   return false;
@@ -76,30 +73,6 @@ std::string HelpFooter() {
     s += std::string("  ") + r.Id + std::string(22 - std::strlen(r.Id), ' ') +
          (r.Severity == CheckSeverity::Error ? "error    " : "warning  ") + r.Summary + "\n";
   return s;
-}
-
-// Reads a small regular file whole, opened so that a FIFO cannot block.
-bool ReadSmallFile(const std::string& Path, std::string& Text, std::string& Why) {
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    Why = std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (!ok) Why = "not a regular file";
-  char buffer[4096];
-  for (ssize_t n; ok && (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      Why = std::strerror(errno);
-      ok = false;
-    } else {
-      Text.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  ::close(fd);
-  return ok;
 }
 
 }  // namespace
@@ -174,18 +147,18 @@ int RunCheck(const CheckRequest& Request, std::ostream& Out, std::ostream& Err) 
       return 2;
     }
   }
-  const CheckOutcome outcome = CheckSources(sources);
+  CheckOutcome outcome = CheckSources(sources);
   for (const std::string& note : sources.Notes()) Err << kPrefix << note << "\n";
   for (const std::string& line : outcome.Unreadable) Err << kPrefix << "cannot read " << line << "\n";
   const size_t unreadable = sources.Notes().size() + outcome.Unreadable.size();
 
   std::vector<CheckFinding> kept;
   int errors = 0, warnings = 0;
-  for (const CheckFinding& f : outcome.Findings) {
+  for (CheckFinding& f : outcome.Findings) {
     if (std::find(Request.Ignore.begin(), Request.Ignore.end(), f.Rule->Id) != Request.Ignore.end()) continue;
     if (Skipped(Request, f.Place)) continue;
     ++(f.Rule->Severity == CheckSeverity::Error ? errors : warnings);
-    kept.push_back(f);
+    kept.push_back(std::move(f));
   }
   std::string text;
   if (Request.Format == "json")
@@ -211,7 +184,7 @@ int RunCheckTool(const std::vector<std::string>& Args, const std::string& Config
   struct stat st {};
   if (::stat(ConfigPath.c_str(), &st) == 0) {
     std::string text, why;
-    if (!ReadSmallFile(ConfigPath, text, why)) {
+    if (!ReadDiskFile(ConfigPath, text, why)) {
       Err << kPrefix << "cannot read " << ConfigPath << ": " << why << "\n";
       return 2;
     }

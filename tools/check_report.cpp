@@ -1,5 +1,6 @@
 #include "check_report.h"
 
+#include <charconv>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -34,8 +35,8 @@ std::string Utf8(std::string_view S) {
 }
 
 json PlaceJson(const CheckPlace& P) {
-  return {{"archive", P.Archive.empty() ? json(nullptr) : json(Utf8(P.Archive))},
-          {"path", Utf8(P.Path)},
+  return {{"archive", P.Archive().empty() ? json(nullptr) : json(Utf8(P.Archive()))},
+          {"path", Utf8(P.Path())},
           {"line", P.Line}};
 }
 
@@ -68,9 +69,9 @@ std::string DiskUri(std::string_view Path) {
 class Artifacts {
  public:
   int IndexOf(const CheckPlace& P) {
-    if (P.Archive.empty()) return Add(DiskUri(P.Path), -1, P.Path);
-    const int parent = Add(DiskUri(P.Archive), -1, P.Archive);
-    return Add(UriOf(P.Path), parent, P.Archive + "\n" + P.Path);
+    if (P.Archive().empty()) return Add(DiskUri(P.Path()), -1, P.Path());
+    const int parent = Add(DiskUri(P.Archive()), -1, P.Archive());
+    return Add(UriOf(P.Path()), parent, P.Archive() + "\n" + P.Path());
   }
   json List() const { return list_; }
   const std::string& Uri(int I) const { return uris_[static_cast<size_t>(I)]; }
@@ -100,9 +101,13 @@ json SarifLocation(Artifacts& A, const CheckPlace& P) {
 }  // namespace
 
 void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings) {
+  Out.reserve(Out.size() + Findings.size() * 128);
   for (const CheckFinding& f : Findings) {
-    Out += PlaceName(f.Place) + ":" + std::to_string(f.Place.Line) + ": " + Level(f) + ": " + f.Message + " [" +
-           f.Rule->Id + "]\n";
+    if (!f.Place.Archive().empty()) Out.append(f.Place.Archive()).append(1, ':');
+    char line[16];
+    const auto [end, ec] = std::to_chars(line, line + sizeof line, f.Place.Line);
+    Out.append(f.Place.Path()).append(1, ':').append(line, end).append(": ");
+    Out.append(Level(f)).append(": ").append(f.Message).append(" [").append(f.Rule->Id).append("]\n");
   }
 }
 
