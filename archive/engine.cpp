@@ -145,15 +145,17 @@ void ReadListedFiles(HPIHANDLE Archive, const std::vector<Listed>& listed, size_
   }
 }
 
-// The paths of a whole-archive read, ignoring case. The archive is written
-// anew with paths compared ignoring case, so two listed entries of one such
-// path (a file beside a file or a directory) would be merged into one: the
+// The paths of a whole-archive read, ignoring case and with '/' and '\'
+// alike. The archive is written anew with paths compared so, and two listed
+// entries of one such path (a file beside a file or a directory) would be merged into one: the
 // read then counts as incomplete and the archive is not rewritten.
 class RewritablePaths {
  public:
   // False when Path clashes with an entry seen before.
   bool Add(const std::string& Path, bool IsDirectory) {
-    auto [it, added] = Seen_.emplace(LowerAscii(Path), IsDirectory);
+    std::string folded = LowerAscii(Path);
+    std::replace(folded.begin(), folded.end(), '/', '\\');  // both separate levels when written
+    auto [it, added] = Seen_.emplace(std::move(folded), IsDirectory);
     return added || (IsDirectory && it->second);
   }
 

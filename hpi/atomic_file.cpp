@@ -207,36 +207,22 @@ bool AtomicFile::Open(const std::string& target, std::string* error) {
   return true;
 }
 
-bool AtomicFile::Write(const void* data, size_t n, std::string* error) {
-  if (fd_ < 0) return Fail(error, "write to a closed file", EBADF);
-  if (!TakeBudget(n)) {
-    Discard();
-    return Fail(error, "cannot write " + target_, EIO);
-  }
-  const char* p = static_cast<const char*>(data);
-  while (n > 0) {
-    const ssize_t put = ::write(fd_, p, n);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      const int err = put < 0 ? errno : EIO;
-      Discard();
-      return Fail(error, "cannot write " + target_, err);
-    }
-    p += put;
-    n -= size_t(put);
-  }
-  return true;
-}
+bool AtomicFile::Write(const void* data, size_t n, std::string* error) { return Put(data, n, nullptr, error); }
 
 bool AtomicFile::WriteAt(uint64_t offset, const void* data, size_t n, std::string* error) {
+  return Put(data, n, &offset, error);
+}
+
+bool AtomicFile::Put(const void* data, size_t n, const uint64_t* at, std::string* error) {
   if (fd_ < 0) return Fail(error, "write to a closed file", EBADF);
   if (!TakeBudget(n)) {
     Discard();
     return Fail(error, "cannot write " + target_, EIO);
   }
   const char* p = static_cast<const char*>(data);
+  uint64_t offset = at ? *at : 0;
   while (n > 0) {
-    const ssize_t put = ::pwrite(fd_, p, n, off_t(offset));
+    const ssize_t put = at ? ::pwrite(fd_, p, n, off_t(offset)) : ::write(fd_, p, n);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
       const int err = put < 0 ? errno : EIO;

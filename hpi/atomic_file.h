@@ -45,6 +45,8 @@ class AtomicFile {
 
  private:
   void Discard();
+  // Appends, or writes at *at when given.
+  bool Put(const void* data, size_t n, const uint64_t* at, std::string* error);
   bool Lock(std::string* error);
   void RemoveLeftovers() const;
   bool CreateTemporary(std::string* error);

@@ -169,14 +169,26 @@ RewriteStatus Apply(AtomicFile& file, const Archive* current, const std::unorder
   }
 }
 
-}  // namespace
-
-RewriteStatus Rewrite(const std::string& path, const RewriteEdit& edit, const RewriteOptions& options,
-                      std::string* error) {
+// Opens the new archive under the lock and hands it to `write`; nothing
+// thrown gets past.
+template <typename Write>
+RewriteStatus Locked(const std::string& path, std::string* error, const Write& write) {
   try {
     AtomicFile file;
     std::string why;
     if (!file.Open(path, &why)) return Failed(error, RewriteStatus::CannotCreate, why);
+    return write(file);
+  } catch (const std::bad_alloc&) {
+    return Failed(error, RewriteStatus::WriteFailed, "out of memory");
+  }
+}
+
+}  // namespace
+
+RewriteStatus Rewrite(const std::string& path, const RewriteEdit& edit, const RewriteOptions& options,
+                      std::string* error) {
+  return Locked(path, error, [&](AtomicFile& file) {
+    std::string why;
     if (file.existing() < 0) return Failed(error, RewriteStatus::CannotOpen, "cannot read archive " + path + ": no such file");
     const std::unique_ptr<Archive> current = Archive::OpenDescriptor(file.existing(), &why);
     if (!current) return Failed(error, RewriteStatus::CannotOpen, "cannot read archive " + path + ": " + why);
@@ -193,21 +205,12 @@ RewriteStatus Rewrite(const std::string& path, const RewriteEdit& edit, const Re
     Changes changes;
     if (!edit(*current, changes, &why)) return Failed(error, RewriteStatus::Refused, why);
     return Apply(file, current.get(), byPath, changes, options, error);
-  } catch (const std::bad_alloc&) {
-    return Failed(error, RewriteStatus::WriteFailed, "out of memory");
-  }
+  });
 }
 
 RewriteStatus WriteNew(const std::string& path, const Changes& changes, const RewriteOptions& options,
                        std::string* error) {
-  try {
-    AtomicFile file;
-    std::string why;
-    if (!file.Open(path, &why)) return Failed(error, RewriteStatus::CannotCreate, why);
-    return Apply(file, nullptr, {}, changes, options, error);
-  } catch (const std::bad_alloc&) {
-    return Failed(error, RewriteStatus::WriteFailed, "out of memory");
-  }
+  return Locked(path, error, [&](AtomicFile& file) { return Apply(file, nullptr, {}, changes, options, error); });
 }
 
 }  // namespace hpi

@@ -97,6 +97,7 @@ class EncryptingOutput {
   }
   // Writes n bytes at `at`, a position below pos().
   bool Patch(uint64_t at, const uint8_t* p, size_t n, std::string* error) {
+    if (n == 0) return true;
     if (at + n > flushed_) {  // the part still in the buffer
       const uint64_t from = std::max(at, flushed_);
       std::memcpy(buffer_.data() + (from - flushed_), p + (from - at), size_t(at + n - from));

@@ -75,6 +75,27 @@ class SaveUnpackedTest : public QObject {
     QCOMPARE(ReadBytes(path), before);
   }
 
+  void archiveSaveWritesThroughALink() {
+    // The link stays and the archive it names gets the new text.
+    QTemporaryDir dir;
+    const std::string real = dir.filePath("real.ufo").toStdString();
+    const std::string link = dir.filePath("link.ufo").toStdString();
+    QVERIFY(PackArchive(real, {{"units\\ALPHA.FBI", kAlpha}, {"units\\BETA.FBI", kBeta}}, 2));
+    std::filesystem::create_symlink("real.ufo", link);
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 2; };
+    UnPacked entry;
+    Edit(entry, "units\\ALPHA.FBI", link, kKindArchive, kNewAlpha);
+    SaveUnpacked(state, entry);
+    QVERIFY(dialogs.Messages.empty());
+    QVERIFY(std::filesystem::is_symlink(link));
+    auto files = UnpackArchive(real);
+    QVERIFY(files.has_value());
+    QCOMPARE(files->at("units\\ALPHA.FBI"), kNewAlpha);
+    QCOMPARE(files->at("units\\BETA.FBI"), kBeta);
+  }
+
   void damagedArchiveIsLeftUntouched() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
