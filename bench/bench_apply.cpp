@@ -21,6 +21,7 @@
 
 #include "apply_command.h"
 #include "bench/support_archive.h"
+#include "bench/support_ratio.h"
 #include "diff_command.h"
 #include "table_command.h"
 #include "table_read.h"
@@ -175,36 +176,31 @@ void BM_Diff(benchmark::State& St) {
     if (RunDiff({Data().Original, Data().Changed}, out, err) != 1) St.SkipWithError("kestrava-diff found no change");
 }
 
-double Fastest(const std::vector<double>& V) { return V.empty() ? 0 : *std::min_element(V.begin(), V.end()); }
-
 BENCHMARK(BM_HpiAddOneFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5)
-    ->ComputeStatistics("min", Fastest);
+    ->ComputeStatistics("min", benchsupport::Fastest);
 BENCHMARK(BM_ApplyCellPerUnit)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5)
-    ->ComputeStatistics("min", Fastest);
+    ->ComputeStatistics("min", benchsupport::Fastest);
 BENCHMARK(BM_TableBoth)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)
-    ->ComputeStatistics("min", Fastest);
+    ->ComputeStatistics("min", benchsupport::Fastest);
 BENCHMARK(BM_Diff)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)
-    ->ComputeStatistics("min", Fastest);
+    ->ComputeStatistics("min", benchsupport::Fastest);
 
-class RatioReporter : public benchmark::ConsoleReporter {
+// The fastest repetitions, and the programs' own CPU time of the fastest run.
+class ChildCpuReporter : public benchsupport::RatioReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "min")
-        real[r.run_name.function_name] = r.GetAdjustedRealTime();
       auto c = r.counters.find("child_cpu_ms");
-      if (r.run_type == Run::RT_Iteration && c != r.counters.end()) {
-        double& best = childCpu[r.run_name.function_name];
-        best = best == 0 ? c->second.value : std::min(best, c->second.value);
-      }
+      if (r.error_occurred || r.run_type != Run::RT_Iteration || c == r.counters.end()) continue;
+      double& best = childCpu[r.run_name.function_name];
+      best = best == 0 ? c->second.value : std::min(best, c->second.value);
     }
-    ConsoleReporter::ReportRuns(runs);
+    benchsupport::RatioReporter::ReportRuns(runs);
   }
-  std::map<std::string, double> real, childCpu;
+  std::map<std::string, double> childCpu;
 };
 
-void PrintRatio(const RatioReporter& R, const char* What, const char* Ours, const char* Ref, const char* Target) {
+void PrintRatio(const ChildCpuReporter& R, const char* What, const char* Ours, const char* Ref, const char* Target) {
   auto a = R.real.find(Ours), b = R.real.find(Ref);
   if (a == R.real.end() || b == R.real.end()) return;
   std::printf("%-58s %6.2fx  (%.0f ms / %.0f ms; target %s)\n", What, a->second / b->second, a->second, b->second,
@@ -218,16 +214,9 @@ void PrintRatio(const RatioReporter& R, const char* What, const char* Ours, cons
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  char interleave[] = "--benchmark_enable_random_interleaving=true";
-  args.insert(args.begin() + 1, interleave);
-  argc = static_cast<int>(args.size());
-  argv = args.data();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   Data();
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  ChildCpuReporter reporter;
+  if (!benchsupport::RunInterleaved(argc, argv, reporter)) return 1;
   std::printf("\nTime ratios (ours / reference), fastest repetitions, real time:\n");
   PrintRatio(reporter, "kestrava-apply, a cell in each of 2,049 units / hpi add", "BM_ApplyCellPerUnit",
              "BM_HpiAddOneFile", "<= 2");
