@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream shared-mime-info man-db gzip lintian
+  libreoffice-calc-nogui
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)

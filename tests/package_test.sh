@@ -152,6 +152,10 @@ comp="$usr/share/bash-completion/completions"
   fail "kestrava-table completion of a kind"
 [ "$(complete_words "$comp/kestrava-table" _kestrava_table kestrava-table units --format j)" = json ] ||
   fail "kestrava-table completion of a format"
+[ "$(complete_words "$comp/kestrava-apply" _kestrava_apply kestrava-apply t.csv --dry)" = --dry-run ] ||
+  fail "kestrava-apply completion of an option"
+[ "$(complete_words "$comp/kestrava-diff" _kestrava_diff kestrava-diff a b --kind co)" = corpses ] ||
+  fail "kestrava-diff completion of a kind"
 
 # kestrava-check: program, manual page and completion, and a run over the sample.
 for f in bin/kestrava-check share/man/man1/kestrava-check.1.gz share/bash-completion/completions/kestrava-check; do

@@ -1,0 +1,228 @@
+// kestrava-apply and kestrava-diff against the work they cannot avoid.
+// Applying one changed cell to each of the 2,049 units of the benchmark
+// archive (one archive rewrite) against `hpi add` of one file into it, both as
+// programs; diffing the archive against a copy with 100 changed units against
+// loading both with kestrava-table. Prints the ratios and targets last.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "apply_command.h"
+#include "bench/support_archive.h"
+#include "bench/support_ratio.h"
+#include "diff_command.h"
+#include "table_command.h"
+#include "table_read.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Workload {
+  fs::path Dir;
+  std::string Original;  // the generated archive
+  std::string Work;      // the archive each run changes, copied from Original first
+  std::string Changed;   // a copy with 100 changed units
+  std::string AllUnits;  // a table with one changed cell in each of the 2,049 units
+  std::string OneFile;   // a unit file for `hpi add`
+};
+
+void WriteFile(const std::string& Path, const std::string& Text) { std::ofstream(Path, std::ios::binary) << Text; }
+
+// A cell read back (UTF-8 already), quoted as RFC 4180 says.
+void AppendUtf8CsvField(std::string& Out, const std::string& Cell) {
+  if (Cell.find_first_of(",\"\r\n") == std::string::npos) {
+    Out += Cell;
+    return;
+  }
+  Out += '"';
+  for (char c : Cell) Out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  Out += '"';
+}
+
+// The units table of Archive, with a digit added to BuildCostMetal in the first
+// Rows rows, written as CSV.
+std::string ChangedTable(const std::string& Archive, int Rows) {
+  TableRequest request;
+  request.Kind = "units";
+  request.Archives = {Archive};
+  std::ostringstream out, err;
+  RunTable(request, out, err);
+  ReadTable t;
+  std::string why;
+  ParseTable(out.str(), TableFormat::Csv, t, why);
+  const size_t metal = static_cast<size_t>(
+      std::find(t.Captions.begin(), t.Captions.end(), "BuildCostMetal") - t.Captions.begin());
+  std::string csv;
+  for (size_t c = 0; c < t.Captions.size(); ++c) {
+    if (c) csv += ',';
+    AppendUtf8CsvField(csv, t.Captions[c]);
+  }
+  csv += "\r\n";
+  for (int r = 0; r < static_cast<int>(t.Rows.size()); ++r) {
+    auto& cells = t.Rows[static_cast<size_t>(r)].Cells;
+    if (r < Rows) cells[metal] = cells[metal].value_or("") + "1";  // a digit more: always another value
+    for (size_t c = 0; c < cells.size(); ++c) {
+      if (c) csv += ',';
+      AppendUtf8CsvField(csv, cells[c].value_or(""));
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+const Workload& Data() {
+  static Workload w = [] {
+    Workload d;
+    d.Dir = fs::temp_directory_path() / ("kestrava_bench_apply_" + std::to_string(::getpid()));
+    fs::create_directories(d.Dir);
+    d.Original = GenerateCoreBenchArchive((d.Dir / "bench.ufo").string()).Path;
+    d.Work = (d.Dir / "work.ufo").string();
+    d.Changed = (d.Dir / "changed.ufo").string();
+    fs::copy_file(d.Original, d.Work);
+    fs::copy_file(d.Original, d.Changed);
+    d.AllUnits = (d.Dir / "all.csv").string();
+    WriteFile(d.AllUnits, ChangedTable(d.Work, 1 << 30));
+    const std::string hundred = (d.Dir / "hundred.csv").string();
+    WriteFile(hundred, ChangedTable(d.Changed, 100));
+    std::ostringstream out, err;
+    RunApply({hundred}, out, err);
+    std::printf("copy with changed units: %s", out.str().substr(out.str().rfind('\n', out.str().size() - 2) + 1).c_str());
+    d.OneFile = (d.Dir / "UNIT.FBI").string();
+    WriteFile(d.OneFile, "[UNITINFO]\r\n{\r\n\tUnitNumber=9999;\r\n\tUnitName=BENCHADD;\r\n}\r\n");
+    return d;
+  }();
+  return w;
+}
+
+// Runs a program with standard output to /dev/null; its exit status, or -1.
+// Cpu gets the CPU time (user and system, all its threads) it took.
+int RunProgram(const std::vector<std::string>& Args, double& Cpu) {
+  std::vector<char*> argv;
+  for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  struct rusage ru {};
+  if (::wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status)) return -1;
+  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+  Cpu = seconds(ru.ru_utime) + seconds(ru.ru_stime);
+  return WEXITSTATUS(status);
+}
+
+// Each run starts from the generated archive.
+void Reset(benchmark::State& St) {
+  St.PauseTiming();
+  fs::copy_file(Data().Original, Data().Work, fs::copy_options::overwrite_existing);
+  St.ResumeTiming();
+}
+
+// The programs' own CPU time per run, for the CPU ratio (the benchmark's
+// CPU column is this process's, which only waits).
+void RunTimed(benchmark::State& St, const std::vector<std::string>& Args, const char* Failed) {
+  double total = 0, cpu = 0;
+  for (auto _ : St) {
+    Reset(St);
+    if (RunProgram(Args, cpu) != 0) St.SkipWithError(Failed);
+    total += cpu;
+  }
+  St.counters["child_cpu_ms"] = 1000 * total / double(St.iterations());
+}
+
+void BM_HpiAddOneFile(benchmark::State& St) {
+  RunTimed(St, {HPI_TOOL_PATH, "add", Data().Work, "units\\BENCHADD.FBI", Data().OneFile}, "hpi add failed");
+}
+
+void BM_ApplyCellPerUnit(benchmark::State& St) {
+  RunTimed(St, {KESTRAVA_APPLY_PATH, Data().AllUnits}, "kestrava-apply failed");
+}
+
+void BM_TableBoth(benchmark::State& St) {
+  std::ofstream out("/dev/null", std::ios::binary);
+  std::ostringstream err;
+  for (auto _ : St)
+    for (const std::string& archive : {Data().Original, Data().Changed}) {
+      TableRequest request;
+      request.Kind = "units";
+      request.Archives = {archive};
+      if (RunTable(request, out, err) != 0) St.SkipWithError("kestrava-table failed");
+    }
+}
+
+void BM_Diff(benchmark::State& St) {
+  std::ofstream out("/dev/null", std::ios::binary);
+  std::ostringstream err;
+  for (auto _ : St)
+    if (RunDiff({Data().Original, Data().Changed}, out, err) != 1) St.SkipWithError("kestrava-diff found no change");
+}
+
+BENCHMARK(BM_HpiAddOneFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5)
+    ->ComputeStatistics("min", benchsupport::Fastest);
+BENCHMARK(BM_ApplyCellPerUnit)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5)
+    ->ComputeStatistics("min", benchsupport::Fastest);
+BENCHMARK(BM_TableBoth)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)
+    ->ComputeStatistics("min", benchsupport::Fastest);
+BENCHMARK(BM_Diff)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)
+    ->ComputeStatistics("min", benchsupport::Fastest);
+
+// The fastest repetitions, and the programs' own CPU time of the fastest run.
+class ChildCpuReporter : public benchsupport::RatioReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs) {
+      auto c = r.counters.find("child_cpu_ms");
+      if (r.error_occurred || r.run_type != Run::RT_Iteration || c == r.counters.end()) continue;
+      double& best = childCpu[r.run_name.function_name];
+      best = best == 0 ? c->second.value : std::min(best, c->second.value);
+    }
+    benchsupport::RatioReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> childCpu;
+};
+
+void PrintRatio(const ChildCpuReporter& R, const char* What, const char* Ours, const char* Ref, const char* Target) {
+  auto a = R.real.find(Ours), b = R.real.find(Ref);
+  if (a == R.real.end() || b == R.real.end()) return;
+  std::printf("%-58s %6.2fx  (%.0f ms / %.0f ms; target %s)\n", What, a->second / b->second, a->second, b->second,
+              Target);
+  auto ca = R.childCpu.find(Ours), cb = R.childCpu.find(Ref);
+  if (ca != R.childCpu.end() && cb != R.childCpu.end() && cb->second > 0)
+    std::printf("%-58s %6.2fx  (%.0f ms / %.0f ms of the programs' CPU time)\n", "  the same in CPU time",
+                ca->second / cb->second, ca->second, cb->second);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Data();
+  ChildCpuReporter reporter;
+  if (!benchsupport::RunInterleaved(argc, argv, reporter)) return 1;
+  std::printf("\nTime ratios (ours / reference), fastest repetitions, real time:\n");
+  PrintRatio(reporter, "kestrava-apply, a cell in each of 2,049 units / hpi add", "BM_ApplyCellPerUnit",
+             "BM_HpiAddOneFile", "<= 2");
+  PrintRatio(reporter, "kestrava-diff, 100 changed units / kestrava-table of both", "BM_Diff", "BM_TableBoth",
+             "<= 2");
+  benchmark::Shutdown();
+  fs::remove_all(Data().Dir);
+  return 0;
+}

@@ -1,0 +1,16 @@
+#pragma once
+// What a spreadsheet's cell means against a definition's 8-bit value: the
+// cell's UTF-8 turned back into Latin-1 bytes, and numbers a spreadsheet
+// rewrote (1.50 for 1.5, 010 for 10) taken as the same value.
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The Latin-1 bytes of UTF-8 text; nullopt when it is not valid UTF-8 or holds
+// a character above U+00FF (BadChar then holds that character's UTF-8, or the
+// first invalid byte).
+std::optional<std::string> Utf8ToLatin1(std::string_view Utf8, std::string* BadChar = nullptr);
+
+// Whether A and B are both plain decimal numbers (sign, digits, a point,
+// an exponent; blanks and tabs around them allowed) of exactly the same value.
+bool SameNumber(std::string_view A, std::string_view B);

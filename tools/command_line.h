@@ -1,0 +1,25 @@
+#pragma once
+// The command lines of kestrava-apply and kestrava-diff, read with CLI11.
+#include <CLI/CLI.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Reads Args (without the program name) into App's options. Returns -1 when
+// the tool should go on, else its exit status: 0 once --help was written to
+// Out, 2 after one line on Err for bad usage (or a help text that could not
+// be written).
+inline int ParseCommandLine(CLI::App& App, const std::vector<std::string>& Args, std::ostream& Out,
+                            std::ostream& Err) {
+  try {
+    std::vector<std::string> reversed(Args.rbegin(), Args.rend());
+    App.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    Out << App.help();
+    return Out.flush() ? 0 : 2;
+  } catch (const CLI::ParseError& e) {
+    Err << App.get_name() << ": " << e.what() << " (try '" << App.get_name() << " --help')\n";
+    return 2;
+  }
+  return -1;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Byte edits of one file's text, and the unified diff they make.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Replace Length bytes at Offset by Text (Length 0: insert).
+struct TextEdit {
+  size_t Offset = 0;
+  size_t Length = 0;
+  std::string Text;
+};
+
+// Text with Edits made. Edits must not overlap; insertions at one offset keep
+// their order in Edits.
+std::string ApplyEdits(std::string_view Text, std::vector<TextEdit> Edits);
+
+// A unified diff (three lines of context) between Old and New, with OldName
+// and NewName in its header; empty when they are equal. Lines end at LF and
+// keep their bytes as they are (CR included), so the diff applies as a patch
+// to the very file.
+std::string UnifiedDiff(std::string_view Old, std::string_view New, const std::string& OldName,
+                        const std::string& NewName);
