@@ -1,5 +1,6 @@
 #include "table_read.h"
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -15,13 +16,26 @@ void AddRecord(ReadTable& Out, std::vector<std::string>& Fields, int Number, boo
   } else {
     ReadTableRow row;
     row.Number = Number;
+    row.Cells.reserve(Fields.size());
     for (std::string& f : Fields) row.Cells.emplace_back(std::move(f));
     Out.Rows.push_back(std::move(row));
   }
   Fields.clear();
+  Fields.reserve(Out.Captions.size());
+}
+
+// Where plain CSV text starting at I ends: the next comma, LF or CR LF (a
+// lone CR is text), or the text's end.
+size_t PlainEnd(std::string_view Text, size_t I) {
+  for (; I < Text.size(); ++I) {
+    const char c = Text[I];
+    if (c == ',' || c == '\n' || (c == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n')) return I;
+  }
+  return Text.size();
 }
 
 bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
+  Out.Rows.reserve(static_cast<size_t>(std::count(Text.begin(), Text.end(), '\n')));
   std::vector<std::string> fields;
   std::string field;
   bool first = true, inRecord = false;
@@ -67,11 +81,7 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
       continue;
     }
     // Plain text up to the next comma or line end, taken whole (a lone CR is text).
-    size_t end = Text.find_first_of(",\r\n", i + 1);
-    while (end != std::string_view::npos && Text[end] == '\r' &&
-           !(end + 1 < Text.size() && Text[end + 1] == '\n'))
-      end = Text.find_first_of(",\r\n", end + 1);
-    if (end == std::string_view::npos) end = Text.size();
+    const size_t end = PlainEnd(Text, i + 1);
     field.append(Text.substr(i, end - i));
     inRecord = true;
     i = end;
