@@ -466,6 +466,12 @@ class Planner {
 
   // The cells of Row that differ from the table's current values.
   void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {
+    // The current row's cells by view column, taken in one pass.
+    std::vector<std::string_view> shown(static_cast<size_t>(view_->ColumnCount()));
+    if (!shown.empty()) shown[0] = Current.Caption;
+    Current.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+      if (J + 1 < shown.size()) shown[J + 1] = Text;
+    });
     for (size_t c = 0; c < Table_.Captions.size() && c < Row.Cells.size(); ++c) {
       const int column = keyColumns_[c];
       if (!Row.Cells[c] || column < 0) continue;
@@ -486,7 +492,7 @@ class Planner {
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
       // may drop them: they neither make a change nor get written.
-      const std::string_view now = Current.Cell(static_cast<size_t>(column));
+      const std::string_view now = shown[static_cast<size_t>(column)];
       value = TrimBlanks(value);
       if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
       if (value.empty()) {

@@ -8,19 +8,19 @@
 
 namespace {
 
-// Adds one record of fields; an empty last line gives no record.
-void AddRecord(ReadTable& Out, std::vector<std::string>& Fields, int Number, bool& First) {
+// Adds one record of fields; an empty last line gives no record. A row
+// takes the fields as its cells.
+void AddRecord(ReadTable& Out, std::vector<std::optional<std::string>>& Fields, int Number, bool& First) {
   if (First) {
-    Out.Captions = std::move(Fields);
+    for (std::optional<std::string>& f : Fields) Out.Captions.push_back(std::move(*f));
     First = false;
   } else {
     ReadTableRow row;
     row.Number = Number;
-    row.Cells.reserve(Fields.size());
-    for (std::string& f : Fields) row.Cells.emplace_back(std::move(f));
+    row.Cells = std::move(Fields);
     Out.Rows.push_back(std::move(row));
   }
-  Fields.clear();
+  Fields = {};
   Fields.reserve(Out.Captions.size());
 }
 
@@ -36,7 +36,7 @@ size_t PlainEnd(std::string_view Text, size_t I) {
 
 bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
   Out.Rows.reserve(static_cast<size_t>(std::count(Text.begin(), Text.end(), '\n')));
-  std::vector<std::string> fields;
+  std::vector<std::optional<std::string>> fields;
   std::string field;
   bool first = true, inRecord = false;
   int number = 1;
@@ -94,7 +94,7 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
 }
 
 bool ParseTsv(std::string_view Text, ReadTable& Out, std::string& Error) {
-  std::vector<std::string> fields;
+  std::vector<std::optional<std::string>> fields;
   std::string field;
   bool first = true, inRecord = false;
   int number = 1;
