@@ -161,8 +161,14 @@ class Reader {
     }
     // Without its ";" a statement also ends at a brace ("[A] { x=1 }"); with
     // one, braces belong to the value.
-    if (end == lineEnd || T_[end] != ';') end = std::min(end, T_.substr(0, end).find_first_of("{}", I));
-    const size_t eq = T_.substr(0, end).find('=', I);
+    if (end == lineEnd || T_[end] != ';')
+      for (size_t b = I; b < end; ++b)
+        if (T_[b] == '{' || T_[b] == '}') {
+          end = b;
+          break;
+        }
+    const void* equals = std::memchr(T_.data() + I, '=', end - I);
+    const size_t eq = equals ? static_cast<size_t>(static_cast<const char*>(equals) - T_.data()) : std::string_view::npos;
     if (eq == std::string_view::npos || Trim(I, eq).empty()) {
       Problem(SyntaxProblemKind::NotAStatement, I);
       return end;

@@ -217,13 +217,17 @@ bool Fail(std::string* error, const std::string& why) {
 
 // Packs the chunks of files a batch at a time, the batch spread over the
 // cores, and writes them in order: each file's chunk-length array goes before
-// its first chunk and is filled in after its last.
+// its first chunk and is filled in after its last. A batch holds at most
+// eight full chunks' worth of input per thread, so that memory stays bounded
+// whatever the sizes, but many small files (each a short chunk) share one
+// batch rather than starting the threads again every few files.
 class ChunkPipeline {
  public:
   ChunkPipeline(const Writer::Options& options, EncryptingOutput& out, std::vector<uint8_t>& dir)
       : options_(options), out_(out), dir_(dir) {
     threads_ = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-    jobs_.resize(size_t(threads_) * 8);
+    batchBytes_ = size_t(threads_) * 8 * kChunkSize;
+    jobs_.resize(size_t(threads_) * kJobsPerThread);
   }
 
   // The next job's input buffer for chunk `chunk` of the file at `record`.
@@ -236,7 +240,8 @@ class ChunkPipeline {
   };
   Job& Next() { return jobs_[used_]; }
   bool Push(std::string* error) {
-    if (++used_ < jobs_.size()) return true;
+    pending_ += jobs_[used_].n;
+    if (++used_ < jobs_.size() && pending_ < batchBytes_) return true;
     return Flush(error);
   }
 
@@ -267,18 +272,28 @@ class ChunkPipeline {
       StoreU32(&lengths_[size_t(4 * j.chunk)], uint32_t(j.output.size()));
       if (!out_.Write(j.output.data(), j.output.size(), error)) return false;
       if (j.chunk + 1 == j.chunks && !out_.Patch(arrayAt_, lengths_.data(), lengths_.size(), error)) return false;
+      // Slots past the first eight per thread serve small chunks; one that
+      // served a large chunk gives its memory back.
+      if (i >= size_t(threads_) * 8 && j.input.capacity() + j.output.capacity() > kSmallSlot) {
+        std::vector<uint8_t>().swap(j.input);
+        std::vector<uint8_t>().swap(j.output);
+      }
     }
     used_ = 0;
+    pending_ = 0;
     return true;
   }
 
  private:
+  static constexpr size_t kJobsPerThread = 128;
+  static constexpr size_t kSmallSlot = 8192;
   const Writer::Options& options_;
   EncryptingOutput& out_;
   std::vector<uint8_t>& dir_;
   unsigned threads_;
   std::vector<Job> jobs_;
   size_t used_ = 0;
+  size_t pending_ = 0, batchBytes_ = 0;  // input bytes in the batch, and the most it takes
   std::vector<std::unique_ptr<ChunkEncoder>> encoders_;
   uint64_t arrayAt_ = 0;
   std::vector<uint8_t> lengths_;

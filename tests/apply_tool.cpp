@@ -4,6 +4,8 @@
 
 #include "apply_support.h"
 #include "cell_text.h"
+#include "definition_edit.h"
+#include "definitions/definition_reader.h"
 #include "table_read.h"
 #include "text_edit.h"
 
@@ -185,6 +187,37 @@ TEST(ApplyTool, RefusalsNameTheirRowsAndTheRestIsApplied) {
   EXPECT_EQ(Apply({}).Status, 2);
 }
 
+// A file found in its archive whose data is damaged: its rows are refused,
+// and another archive's change is applied.
+TEST(ApplyTool, AFileThatCannotBeReadRefusesOnlyItsRows) {
+  TempDir dir;
+  const std::string damaged = dir / "a.ufo", good = dir / "b.ufo";
+  MakeArchive(damaged, {{"units\\ARMX.FBI", kUnit}});
+  MakeArchive(good, {{"units\\ARMY.FBI", kOtherUnit}});
+  std::string table = Export("units", {damaged, good});
+  table = Replace(Replace(table, ",95,", ",96,"), ",50,", ",55,");
+  WriteDisk(dir / "units.csv", table);
+  {
+    // One byte of the packed data flipped (after the chunk sizes and the chunk header).
+    const auto a = hpi::Archive::Open(damaged);
+    ASSERT_TRUE(a);
+    const size_t at = a->at(*a->Find("units\\ARMX.FBI")).dataOffset + 4 + 19 + 3;
+    std::string bytes = ReadDisk(damaged);
+    ASSERT_LT(at, bytes.size());
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+    WriteDisk(damaged, bytes);
+  }
+  const std::string before = ReadDisk(damaged);
+  const ToolRun r = Apply({dir / "units.csv"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("kestrava-apply: row 2: cannot read units\\ARMX.FBI in " + damaged + ": "), std::string::npos)
+      << r.Err;
+  EXPECT_NE(r.Err.find("; nothing applied\n"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + good + ": ARMY: BuildCostMetal\n1 cells in 1 files of 1 archives\n");
+  EXPECT_EQ(ArchiveFiles(good).at("units\\ARMY.FBI"), Replace(kOtherUnit, "=50;", "=55;"));
+  EXPECT_EQ(ReadDisk(damaged), before);
+}
+
 TEST(ApplyTool, LooseFilesAreWrittenInPlace) {
   TempDir dir;
   // A name of 8-bit bytes: the table shows each as its Latin-1 character.
@@ -225,6 +258,18 @@ TEST(ApplyTool, ApplyThenDiffReportsExactlyTheAppliedCells) {
   EXPECT_EQ(report, expected) << d.Out;
 }
 
+// A key is found whatever its letter case and the blanks inside its name,
+// and only a key of that very name.
+TEST(ApplyText, KeysAreFoundIgnoringCaseAndBlanksWithin) {
+  const std::string text = "[UNITINFO]\r\n{\r\n\tMaxDamages=1;\r\n\tmax Damage = 95 ;\r\n}\r\n";
+  const DefinitionFile file = ReadDefinition(text);
+  std::vector<TextEdit> edits;
+  std::vector<std::string> problems;
+  ASSERT_TRUE(PlanDefinitionEdits(text, file, "", "UnitName", {{"MaxDamage", "95", "120"}}, edits, problems));
+  EXPECT_TRUE(problems.empty());
+  EXPECT_EQ(ApplyEdits(text, edits), "[UNITINFO]\r\n{\r\n\tMaxDamages=1;\r\n\tmax Damage = 120 ;\r\n}\r\n");
+}
+
 TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   ReadTable t;
   std::string why;
@@ -238,6 +283,11 @@ TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   EXPECT_EQ(t.Rows[1].Number, 3);
   EXPECT_EQ(t.Rows[1].Cells.size(), 1u);
   EXPECT_FALSE(ParseTable("A\n\"open", TableFormat::Csv, t, why));
+  // A lone CR is text; the last record needs no line end.
+  ASSERT_TRUE(ParseTable("A,B\r\nx\ry,\r\r\n,z", TableFormat::Csv, t, why));
+  ASSERT_EQ(t.Rows.size(), 2u);
+  EXPECT_EQ(t.Rows[0].Cells, (std::vector<std::optional<std::string>>{"x\ry", "\r"}));
+  EXPECT_EQ(t.Rows[1].Cells, (std::vector<std::optional<std::string>>{"", "z"}));
   ASSERT_TRUE(ParseTable("A\tB\r\na\\tb\\\\\tc\\nd\r\n", TableFormat::Tsv, t, why));
   EXPECT_EQ(*t.Rows[0].Cells[0], "a\tb\\");
   EXPECT_EQ(*t.Rows[0].Cells[1], "c\nd");

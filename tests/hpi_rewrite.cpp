@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -242,6 +243,55 @@ TEST(HpiRewrite, ADamagedUntouchedFileLeavesTheArchiveAsItWas) {
   // Packed anew into another compression, the damage stops it just the same.
   EXPECT_EQ(Put(path, "units\\NEW.FBI", {1, 2, 3}, hpi::Method::Lz77), hpi::RewriteStatus::Damaged);
   EXPECT_EQ(hpitest::ReadBytes(path), bytes);
+}
+
+// Many small files share a packing batch with large ones between them: every
+// file lands whole in its place, the same on one thread as on two.
+TEST(HpiRewrite, ManySmallFilesAmongLargeOnesPackInOrder) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  for (uint32_t i = 0; i < 700; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "units\\U%03u.FBI", i);
+    files[name] = hpitest::TextData(1 + (i * 37) % 3000, i);
+  }
+  files["units\\U350.BIG"] = hpitest::RandomData(200000, 1);  // four chunks among the small files
+  files["units\\U600.BIG"] = hpitest::TextData(140000, 2);
+  std::vector<Bytes> packed;
+  for (unsigned threads : {1u, 2u}) {
+    hpi::Writer w;
+    for (const auto& [p, d] : files) ASSERT_TRUE(w.AddFile(p, d.data(), d.size()));
+    hpi::Writer::Options o;
+    o.method = hpi::Method::Lz77;
+    o.threads = threads;
+    const std::string path = dir / ("t" + std::to_string(threads) + ".hpi");
+    ASSERT_TRUE(w.Pack(path, o));
+    packed.push_back(hpitest::ReadBytes(path));
+  }
+  EXPECT_TRUE(packed[0] == packed[1]);
+
+  // Half the small files replaced in one rewrite: kept and packed files alternate.
+  const std::string path = dir / "t2.hpi";
+  ASSERT_EQ(hpi::Rewrite(
+                path,
+                [&](const hpi::Archive&, hpi::Changes& c, std::string*) {
+                  for (auto& [p, d] : files)
+                    if (p.back() == 'I' && (p[7] + p[8]) % 2 == 0) {
+                      d.push_back('!');
+                      c.Put(p, d);
+                    }
+                  return true;
+                },
+                hpi::RewriteOptions()),
+            hpi::RewriteStatus::Done);
+  const auto a = hpi::Archive::Open(path);
+  ASSERT_TRUE(a);
+  for (const auto& [p, d] : files) {
+    const std::optional<uint32_t> index = a->Find(p);
+    Bytes now;
+    ASSERT_TRUE(index && a->ReadFile(*index, now)) << p;
+    EXPECT_TRUE(now == d) << p;
+  }
 }
 
 TEST(HpiRewrite, ALinkIsWrittenThroughAndStays) {

@@ -69,6 +69,23 @@ bool WriteLoose(const FilePlan& F, std::string& Why) {
   return true;
 }
 
+// The table file's bytes: a regular file in one read, anything else (a pipe)
+// as a stream.
+bool ReadTableText(const std::string& Path, std::string& Text) {
+  std::ifstream in(Path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
+  if (size >= 0 && in.seekg(0)) {
+    Text.resize(static_cast<size_t>(size));
+    in.read(Text.data(), size);
+    if (in && in.peek() == std::ifstream::traits_type::eof()) return true;
+  }
+  std::ifstream again(Path, std::ios::binary);
+  std::ostringstream stream;
+  stream << again.rdbuf();
+  Text = std::move(stream).str();
+  return static_cast<bool>(again);
+}
+
 void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
   for (const DefinitionChange& d : F.Definitions) {
     Out << Place(F) << ": " << Utf8(d.Name) << ":";
@@ -102,16 +119,14 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
     Err << kPrefix << "cannot tell the format of " << tablePath << " from its name; give --format csv, tsv or json\n";
     return 2;
   }
-  std::ifstream in(tablePath, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in) {
+  std::string text;
+  if (!ReadTableText(tablePath, text)) {
     Err << kPrefix << "cannot read " << tablePath << "\n";
     return 2;
   }
   ReadTable table;
   std::string why;
-  if (!ParseTable(text.str(), *format, table, why)) {
+  if (!ParseTable(text, *format, table, why)) {
     Err << kPrefix << tablePath << ": " << why << "\n";
     return 2;
   }

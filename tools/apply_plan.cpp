@@ -70,7 +70,7 @@ class FileSource {
     FileStamp ArchiveStamp;
   };
 
-  const File& Get(const std::string& ParentFile, const std::string& Path) {
+  File& Get(const std::string& ParentFile, const std::string& Path) {
     const std::string key = LowerAscii(ParentFile) + '\n' + LowerAscii(Path);
     auto [it, added] = Files_.try_emplace(key);
     if (added) Load(ParentFile, Path, it->second);
@@ -114,17 +114,46 @@ class FileSource {
       F.Why = "there is no file " + Path + " in " + ParentFile;
       return;
     }
-    std::vector<uint8_t> data;
-    std::string why;
-    if (!a->ReadFile(*index, data, &why)) {
-      F.Why = "cannot read " + Path + " in " + ParentFile + ": " + why;
-      return;
-    }
-    F.Bytes.assign(data.begin(), data.end());
     F.StoredPath = a->PathOf(*index);
     F.ArchiveStamp = at->second.Stamp;
     F.Ok = true;
+    Unread_.push_back({&F, a, *index, Path, ParentFile});
   }
+
+ public:
+  // Reads the archived files found since the last call, on every core. A
+  // file that cannot be read is no longer Ok; true when all could be.
+  bool ReadFound() {
+    std::vector<std::string> errors(Unread_.size());
+    hpi::ParallelFor(Unread_.size(), 0, [&](size_t K) {
+      Pending& p = Unread_[K];
+      const bool ok = p.Archive->ReadFileTo(
+          p.Index,
+          [&](size_t Size) {
+            p.Target->Bytes.resize(Size);
+            return reinterpret_cast<uint8_t*>(p.Target->Bytes.data());
+          },
+          &errors[K]);
+      if (!ok) {
+        p.Target->Ok = false;
+        p.Target->Bytes.clear();
+        p.Target->Why = "cannot read " + p.Path + " in " + p.ParentFile + ": " + errors[K];
+      }
+    });
+    bool all = true;
+    for (const Pending& p : Unread_) all = all && p.Target->Ok;
+    Unread_.clear();
+    return all;
+  }
+
+ private:
+  struct Pending {
+    File* Target;
+    const hpi::Archive* Archive;
+    uint32_t Index;
+    std::string Path, ParentFile;  // as the row names them
+  };
+  std::vector<Pending> Unread_;
 
   struct OpenArchive {
     std::unique_ptr<hpi::Archive> Archive;
@@ -166,8 +195,8 @@ class Planner {
     if (!ChooseKind(UsageError)) return false;
     // Rows are checked and grouped by file; the files' current rows are
     // built a list's worth of files at a time, as the table tool built them.
-    std::vector<std::pair<const FileSource::File*, std::vector<const ReadTableRow*>>> files;
-    std::map<const FileSource::File*, size_t> fileIndex;
+    std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;
+    std::map<FileSource::File*, size_t> fileIndex;
     for (const ReadTableRow& row : Table_.Rows) {
       const std::string parent = NameOf(row, parentColumn_), path = NameOf(row, pathColumn_);
       if (parent.empty() || path.empty()) {
@@ -181,7 +210,7 @@ class Planner {
                                " table's files (a row of another table?); nothing applied");
         continue;
       }
-      const FileSource::File& file = Source_.Get(parent, path);
+      FileSource::File& file = Source_.Get(parent, path);
       if (!file.Ok) {
         Refuse(row.Number, file.Why + "; nothing applied");
         continue;
@@ -189,6 +218,19 @@ class Planner {
       auto [at, added] = fileIndex.try_emplace(&file, files.size());
       if (added) files.push_back({&file, {}});
       files[at->second].second.push_back(&row);
+    }
+    // The archived files are read all at once; the rows of one that cannot
+    // be read are refused.
+    if (!Source_.ReadFound()) {
+      std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> readable;
+      for (auto& f : files) {
+        if (f.first->Ok) {
+          readable.push_back(std::move(f));
+          continue;
+        }
+        for (const ReadTableRow* row : f.second) Refuse(row->Number, f.first->Why + "; nothing applied");
+      }
+      files = std::move(readable);
     }
     for (size_t start = 0; start < files.size(); start += static_cast<size_t>(list_->Capacity)) {
       const size_t end = std::min(files.size(), start + static_cast<size_t>(list_->Capacity));
@@ -296,7 +338,7 @@ class Planner {
   }
   bool HasCaption(const std::string& Caption) const { return CaptionIndex(Caption) >= 0; }
 
-  void BuildBatch(const std::vector<std::pair<const FileSource::File*, std::vector<const ReadTableRow*>>>& Files,
+  void BuildBatch(const std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>>& Files,
                   size_t Start, size_t End) {
     std::map<const UnPacked*, size_t> entryOf;
     for (size_t i = Start; i < End; ++i) {
@@ -334,14 +376,14 @@ class Planner {
   }
 
   // The changes of one file's rows.
-  void PlanFile(const FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
+  void PlanFile(FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
                 const std::vector<const Row*>& Current, FileOutcome& Out) const {
     FilePlan plan;
     plan.ParentFile = NameOf(*Rows.front(), parentColumn_);
     plan.UnPackedFile = F.StoredPath;
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
-    plan.Original = F.Bytes;
+    plan.Original = std::move(F.Bytes);  // each file is planned once
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     for (const ReadTableRow* row : Rows) {
       const std::string section = multi_ ? NameOf(*row, sectionColumn_) : "";
@@ -358,9 +400,9 @@ class Planner {
       PlanCells(*row, *current, change, Out);
       if (change.Cells.empty()) continue;
       const std::string size = CellOf(*row, sizeColumn_);
-      if (!size.empty() && !SameNumber(size, std::to_string(F.Bytes.size()))) {
+      if (!size.empty() && !SameNumber(size, std::to_string(plan.Original.size()))) {
         Out.Refuse(row->Number, Place(plan) + " changed since the table was written (" + size + " bytes then, " +
-                                std::to_string(F.Bytes.size()) + " now); nothing applied");
+                                std::to_string(plan.Original.size()) + " now); nothing applied");
         continue;
       }
       auto [other, first] = changedBy.try_emplace(LowerAscii(section), row->Number);
@@ -424,6 +466,12 @@ class Planner {
 
   // The cells of Row that differ from the table's current values.
   void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {
+    // The current row's cells by view column, taken in one pass.
+    std::vector<std::string_view> shown(static_cast<size_t>(view_->ColumnCount()));
+    if (!shown.empty()) shown[0] = Current.Caption;
+    Current.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+      if (J + 1 < shown.size()) shown[J + 1] = Text;
+    });
     for (size_t c = 0; c < Table_.Captions.size() && c < Row.Cells.size(); ++c) {
       const int column = keyColumns_[c];
       if (!Row.Cells[c] || column < 0) continue;
@@ -444,7 +492,7 @@ class Planner {
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
       // may drop them: they neither make a change nor get written.
-      const std::string_view now = Current.Cell(static_cast<size_t>(column));
+      const std::string_view now = shown[static_cast<size_t>(column)];
       value = TrimBlanks(value);
       if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
       if (value.empty()) {

@@ -9,13 +9,6 @@ namespace {
 
 bool IsBlank(char C) { return C == ' ' || C == '\t'; }
 
-std::string NoBlanks(std::string_view S) {
-  std::string out;
-  for (char c : S)
-    if (!IsBlank(c)) out += c;
-  return out;
-}
-
 // The bytes of one table record: a unit file whole; in other files the text
 // from after one closing brace to the next, as the table's rows are cut.
 struct Record {
@@ -23,10 +16,22 @@ struct Record {
   int Section = -1;  // the first section whose header lies in it
 };
 
+// Whether A and B are one name, ignoring letter case and blanks within.
+bool SameName(std::string_view A, std::string_view B) {
+  size_t i = 0, j = 0;
+  for (;;) {
+    while (i < A.size() && IsBlank(A[i])) ++i;
+    while (j < B.size() && IsBlank(B[j])) ++j;
+    if (i == A.size() || j == B.size()) return i == A.size() && j == B.size();
+    if (FoldAscii(A[i]) != FoldAscii(B[j])) return false;
+    ++i;
+    ++j;
+  }
+}
+
 const DefinitionKey* FirstKey(const DefinitionFile& File, const Record& R, std::string_view Key) {
-  const std::string wanted = NoBlanks(Key);
   for (const DefinitionKey& k : File.Keys)
-    if (k.KeyOffset >= R.Begin && k.KeyOffset < R.End && EqualIgnoringCase(NoBlanks(k.Name), wanted)) return &k;
+    if (k.KeyOffset >= R.Begin && k.KeyOffset < R.End && SameName(k.Name, Key)) return &k;
   return nullptr;
 }
 
@@ -45,7 +50,6 @@ bool FindRecord(std::string_view Text, const DefinitionFile& File, const std::st
   for (const DefinitionSection& s : File.Sections)
     if (s.CloseOffset != std::string::npos) closes.push_back(s.CloseOffset);
   std::sort(closes.begin(), closes.end());
-  const std::string wanted = NoBlanks(Section);
   std::vector<Record> found;
   size_t begin = 0;
   for (size_t close : closes) {
@@ -53,7 +57,7 @@ bool FindRecord(std::string_view Text, const DefinitionFile& File, const std::st
     for (size_t s = 0; s < File.Sections.size() && r.Section < 0; ++s)
       if (File.Sections[s].HeaderOffset >= r.Begin && File.Sections[s].HeaderOffset < r.End)
         r.Section = static_cast<int>(s);
-    if (r.Section >= 0 && EqualIgnoringCase(NoBlanks(File.Sections[static_cast<size_t>(r.Section)].Name), wanted))
+    if (r.Section >= 0 && SameName(File.Sections[static_cast<size_t>(r.Section)].Name, Section))
       found.push_back(r);
     begin = close + 1;
   }

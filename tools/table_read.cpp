@@ -1,5 +1,6 @@
 #include "table_read.h"
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -7,22 +8,35 @@
 
 namespace {
 
-// Adds one record of fields; an empty last line gives no record.
-void AddRecord(ReadTable& Out, std::vector<std::string>& Fields, int Number, bool& First) {
+// Adds one record of fields; an empty last line gives no record. A row
+// takes the fields as its cells.
+void AddRecord(ReadTable& Out, std::vector<std::optional<std::string>>& Fields, int Number, bool& First) {
   if (First) {
-    Out.Captions = std::move(Fields);
+    for (std::optional<std::string>& f : Fields) Out.Captions.push_back(std::move(*f));
     First = false;
   } else {
     ReadTableRow row;
     row.Number = Number;
-    for (std::string& f : Fields) row.Cells.emplace_back(std::move(f));
+    row.Cells = std::move(Fields);
     Out.Rows.push_back(std::move(row));
   }
-  Fields.clear();
+  Fields = {};
+  Fields.reserve(Out.Captions.size());
+}
+
+// Where plain CSV text starting at I ends: the next comma, LF or CR LF (a
+// lone CR is text), or the text's end.
+size_t PlainEnd(std::string_view Text, size_t I) {
+  for (; I < Text.size(); ++I) {
+    const char c = Text[I];
+    if (c == ',' || c == '\n' || (c == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n')) return I;
+  }
+  return Text.size();
 }
 
 bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
-  std::vector<std::string> fields;
+  Out.Rows.reserve(static_cast<size_t>(std::count(Text.begin(), Text.end(), '\n')));
+  std::vector<std::optional<std::string>> fields;
   std::string field;
   bool first = true, inRecord = false;
   int number = 1;
@@ -67,11 +81,7 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
       continue;
     }
     // Plain text up to the next comma or line end, taken whole (a lone CR is text).
-    size_t end = Text.find_first_of(",\r\n", i + 1);
-    while (end != std::string_view::npos && Text[end] == '\r' &&
-           !(end + 1 < Text.size() && Text[end + 1] == '\n'))
-      end = Text.find_first_of(",\r\n", end + 1);
-    if (end == std::string_view::npos) end = Text.size();
+    const size_t end = PlainEnd(Text, i + 1);
     field.append(Text.substr(i, end - i));
     inRecord = true;
     i = end;
@@ -84,7 +94,7 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
 }
 
 bool ParseTsv(std::string_view Text, ReadTable& Out, std::string& Error) {
-  std::vector<std::string> fields;
+  std::vector<std::optional<std::string>> fields;
   std::string field;
   bool first = true, inRecord = false;
   int number = 1;
