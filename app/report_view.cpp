@@ -262,8 +262,8 @@ void ReportView::ApplyWidths() {
   {
     // The header's signals are held while the sections change: the tree
     // view would answer each with a repaint of the columns right of it, from
-    // a timer, after the first paint of the new widths. The view is updated
-    // once instead, below.
+    // a timer, after the first paint of the new widths. The view is laid out
+    // and repainted once instead, below (at once when new rows follow).
     const QSignalBlocker quiet(h);
     for (int c = 0; c < n; ++c) {
       const int w = Table_.ColumnWidth(c);
@@ -278,10 +278,7 @@ void ReportView::ApplyWidths() {
       }
     }
   }
-  if (changed) {
-    updateGeometries();
-    viewport()->update();
-  }
+  if (changed) scheduleDelayedItemsLayout();
   Syncing_ = was;
 }
 

@@ -310,6 +310,10 @@ class ReportViewPaintTest : public QObject {
     view.viewport()->installEventFilter(&painted);
     for (int round = 0; round < 3; ++round) QApplication::processEvents();  // timers, then what they post
     QVERIFY2(painted.Painted.isEmpty(), "the table was painted again");
+    // A width changed alone is laid out too, once events are handled.
+    table.SetColumnWidth(1, 600);
+    for (int round = 0; round < 3; ++round) QApplication::processEvents();
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 600 - view.viewport()->width());
     // A column the user drags still reaches the table.
     view.header()->resizeSection(1, 90);
     QCOMPARE(table.ColumnWidth(1), 90);
