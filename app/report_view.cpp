@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <climits>
@@ -210,7 +211,8 @@ ReportView::~ReportView() {
 
 void ReportView::RowsChanged() {
   Syncing_ = true;
-  if (Model_->Reload()) {
+  const bool inPlace = Model_->Reload();
+  if (inPlace) {
     // Rows reordered in place: the view repaints them and drops its
     // selection and current row, as a reset would (the core's selection is
     // shown again below). Assistive tools hear that the texts of all cells
@@ -230,6 +232,16 @@ void ReportView::RowsChanged() {
   ApplyWidths();
   Syncing_ = false;
   ShowCoreSelection();
+  if (!inPlace && isVisible()) FinishLayout();
+}
+
+void ReportView::FinishLayout() {
+  // The rows laid out and the scroll bars shown or hidden now, which the
+  // tree view would otherwise do from a timer and a queued call after the
+  // first paint, each time painting the whole table again.
+  executeDelayedItemsLayout();
+  QEvent request(QEvent::LayoutRequest);
+  QCoreApplication::sendEvent(this, &request);
 }
 
 void ReportView::ColumnsChanged() {
@@ -246,15 +258,27 @@ void ReportView::ApplyWidths() {
   Syncing_ = true;
   QHeaderView* h = header();
   const int n = std::min(Table_.ColumnCount(), h->count());
-  for (int c = 0; c < n; ++c) {
-    const int w = Table_.ColumnWidth(c);
-    if (w == 0) {
-      if (!h->isSectionHidden(c)) h->setSectionHidden(c, true);
-      continue;
+  bool changed = false;
+  {
+    // The header's signals are held while the sections change: the tree
+    // view would answer each with a repaint of the columns right of it, from
+    // a timer, after the first paint of the new widths. The view is laid out
+    // and repainted once instead, below (at once when new rows follow).
+    const QSignalBlocker quiet(h);
+    for (int c = 0; c < n; ++c) {
+      const int w = Table_.ColumnWidth(c);
+      const bool hidden = w == 0;
+      if (h->isSectionHidden(c) != hidden) {
+        h->setSectionHidden(c, hidden);
+        changed = true;
+      }
+      if (!hidden && h->sectionSize(c) != w) {
+        h->resizeSection(c, w);
+        changed = true;
+      }
     }
-    if (h->isSectionHidden(c)) h->setSectionHidden(c, false);
-    if (h->sectionSize(c) != w) h->resizeSection(c, w);
   }
+  if (changed) scheduleDelayedItemsLayout();
   Syncing_ = was;
 }
 

@@ -123,6 +123,8 @@ class ReportView : public QTreeView, public TableObserver {
 
  private:
   void ApplyWidths();
+  // Completes the layout a reset of the rows started, before the next paint.
+  void FinishLayout();
   void ShowCoreSelection();
   void ViewSelectionChanged();
   void SectionResized(int Section, int NewSize);

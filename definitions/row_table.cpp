@@ -24,6 +24,23 @@ int RowTable::CellWidthBound(size_t Length) const {
                                                                            : static_cast<int>(Length) * kCharWidth + kCellMargin;
 }
 
+size_t RowTable::LengthsWithin(int Width) const {
+  if (CellWidthBound(0) > Width) return 0;
+  // The bound grows with the length: the first length past Width is found
+  // by doubling, then halving.
+  size_t within = 0, past = 1;
+  while (CellWidthBound(past) <= Width) {
+    if (past > SIZE_MAX / 4) return SIZE_MAX;
+    within = past;
+    past *= 2;
+  }
+  while (past - within > 1) {
+    const size_t mid = within + (past - within) / 2;
+    (CellWidthBound(mid) <= Width ? within : past) = mid;
+  }
+  return past;
+}
+
 void RowTable::RowsTouched() {
   RowsDirty_ = true;
   if (UpdateDepth_ == 0) EndUpdate();
@@ -83,15 +100,23 @@ void RowTable::FitShownColumnsToContents() {
   for (size_t c = 0; c < Columns_.size(); ++c)
     if (Columns_[c].Width != 0) widths[c] = Measure(Columns_[c].Caption, true);
   // Row by row: each row's cells lie together in memory. A cell is measured
-  // only when its length says it could be wider than the column so far.
+  // only when its length says it could be wider than the column so far; the
+  // length that could is worked out again only when the column widens.
   const size_t columns = Columns_.size();
+  std::vector<size_t> shorter(columns, SIZE_MAX);  // lengths that cannot widen the column
+  for (size_t c = 0; c < columns; ++c)
+    if (widths[c] != 0) shorter[c] = LengthsWithin(widths[c]);
+  auto fit = [&](size_t C, std::string_view Text) {
+    if (Text.size() < shorter[C]) return;
+    const int w = Measure(Text, false);
+    if (w <= widths[C]) return;
+    widths[C] = w;
+    shorter[C] = LengthsWithin(w);
+  };
   for (const auto& r : Rows_) {
-    if (widths[0] != 0 && !r->Caption.empty() && CellWidthBound(r->Caption.size()) > widths[0])
-      widths[0] = std::max(widths[0], Measure(r->Caption, false));
+    if (!r->Caption.empty()) fit(0, r->Caption);
     r->ForEachFilledSubItem([&](size_t J, std::string_view Text) {
-      if (J + 1 >= columns) return;
-      int& w = widths[J + 1];
-      if (w != 0 && CellWidthBound(Text.size()) > w) w = std::max(w, Measure(Text, false));
+      if (J + 1 < columns) fit(J + 1, Text);
     });
   }
   for (size_t c = 0; c < Columns_.size(); ++c)

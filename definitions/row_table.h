@@ -153,7 +153,7 @@ class TableObserver {
   // Pixel width that fits Text as a header caption (Header) or as a cell.
   virtual int TextWidth(std::string_view Text, bool Header) = 0;
   // A width no cell text of Length bytes exceeds: fitting a column measures
-  // only the cells that could widen it.
+  // only the cells that could widen it. It never shrinks as Length grows.
   virtual int CellWidthBound(size_t Length) {
     (void)Length;
     return INT_MAX;
@@ -246,6 +246,9 @@ class RowTable {
   void ApplyOrder(const std::vector<size_t>& Order);
   int Measure(std::string_view Text, bool Header) const;
   int CellWidthBound(size_t Length) const;
+  // How many text lengths, from 0 up, have a width bound within Width: a
+  // cell shorter than that cannot widen a column of that width.
+  size_t LengthsWithin(int Width) const;
 
   std::vector<Column> Columns_;
   std::vector<std::unique_ptr<Row>> Rows_;

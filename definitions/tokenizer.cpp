@@ -140,7 +140,9 @@ int LineReader::PlainLine(std::string_view& Line) {
   if (i >= last) return -1;
   const size_t end = i;
   const char c = text[i], next = text[i + 1];
-  if (c == ';' || (c == '/' && next == '/')) {
+  if (c == ';' && next == '\r' && i + 2 < Size_ && text[i + 2] == '\n') {
+    ++i;  // the usual ";" right before the line's end
+  } else if (c == ';' || (c == '/' && next == '/')) {
     i = FindLineEnd(text, i, Size_);
     if (i >= last) return -1;
   } else if (!(c == '\r' && next == '\n')) {

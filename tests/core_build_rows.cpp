@@ -37,7 +37,7 @@ struct Tables : ::testing::Test {
 TEST_F(Tables, UnitRows) {
   const std::string text =
       "[UNITINFO]\r\n{\r\n\tunitname=ARMCOM;\r\n\tUnitNumber=12;\r\n\tName= Commander ;\r\n"
-      "\tUNITNAME=second;\r\n\tParentFile=X;\r\n\tSide=ARM;\r\n}\r\n";
+      "\tUNITNAME=second;\r\n\tParentFile=X;\r\n\tSide=ARM;\r\n\tFootprintX=2;\r\n\tFootprintZ=3;\r\n}\r\n";
   UnPacked& e = Add(s.UnitFiles, "A.hpi", "units\\ARMCOM.FBI", text);
   UnPacked& noNumber = Add(s.UnitFiles, "A.hpi", "units\\X.FBI", "UnitName=X;\r\n");
   Add(s.UnitFiles, "A.hpi", "units\\EMPTY.FBI", "");
@@ -54,6 +54,8 @@ TEST_F(Tables, UnitRows) {
   EXPECT_EQ(r.SubItem(1), " Commander ");  // not trimmed
   EXPECT_EQ(r.SubItem(5), "ARM");
   EXPECT_EQ(At(s.UnitView, 0, "Description"), "");
+  EXPECT_EQ(At(s.UnitView, 0, "FootprintX"), "2");  // keys alike but for their last letter
+  EXPECT_EQ(At(s.UnitView, 0, "FootprintZ"), "3");
   EXPECT_EQ(At(s.UnitView, 0, "ParentFile"), "X");  // the file's own line comes first
   EXPECT_EQ(At(s.UnitView, 0, "UnPackedFile"), "units\\ARMCOM.FBI");
   EXPECT_EQ(At(s.UnitView, 0, "PFileSize"), std::to_string(text.size()));

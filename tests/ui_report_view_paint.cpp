@@ -1,6 +1,7 @@
 // The report view draws rows of ordinary cells itself, without the style's
 // per-cell painting: the picture must be the one the style's own item
 // painting gives, in every state a table can be shown in.
+#include <QHeaderView>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QScrollBar>
@@ -283,6 +284,39 @@ class ReportViewPaintTest : public QObject {
     QApplication::processEvents();
     QVERIFY(shown == fresh.viewport()->grab().toImage());
     QVERIFY(HasText(shown, view.viewport()->palette().color(QPalette::Base)));
+  }
+
+  void newRowsAreLaidOutForTheirFirstPaint() {
+    RowTable table;
+    NameAndValue(table, {{"a", "1"}});
+    ReportView view(table, true);
+    QVERIFY(Shown(view, 300, 150));
+    QVERIFY(!view.verticalScrollBar()->isVisible());
+    // Rows that no longer fit and new widths, in one batch, as an Open brings them.
+    table.BeginUpdate();
+    for (int i = 0; i < 40; ++i) FillTable(table, {{"row" + std::to_string(i), std::to_string(i)}});
+    table.SetColumnWidth(0, 0);
+    table.SetColumnWidth(1, 400);
+    table.EndUpdate();
+    // Laid out before any event is handled: the scroll bar is there and the
+    // widths are the table's.
+    QVERIFY(view.verticalScrollBar()->isVisible());
+    QVERIFY(view.header()->isSectionHidden(0));
+    QCOMPARE(view.header()->sectionSize(1), 400);
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 400 - view.viewport()->width());
+    // One paint shows it all: nothing of the table is painted again after it.
+    view.repaint();
+    PaintedRegion painted;
+    view.viewport()->installEventFilter(&painted);
+    for (int round = 0; round < 3; ++round) QApplication::processEvents();  // timers, then what they post
+    QVERIFY2(painted.Painted.isEmpty(), "the table was painted again");
+    // A width changed alone is laid out too, once events are handled.
+    table.SetColumnWidth(1, 600);
+    for (int round = 0; round < 3; ++round) QApplication::processEvents();
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 600 - view.viewport()->width());
+    // A column the user drags still reaches the table.
+    view.header()->resizeSection(1, 90);
+    QCOMPARE(table.ColumnWidth(1), 90);
   }
 };
 
