@@ -11,6 +11,7 @@
 
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
+#include "archive/source_reader.h"
 #include "cell_text.h"
 #include "definition_edit.h"
 #include "definitions/build_rows.h"
@@ -65,6 +66,7 @@ class FileSource {
   struct File {
     bool Ok = false;
     std::string Why;          // when not Ok
+    std::string ParentFile;   // as the row names it
     std::string StoredPath;   // inside the archive as stored; the disk path for a loose file
     std::string Bytes;
     FileStamp ArchiveStamp;
@@ -73,7 +75,10 @@ class FileSource {
   const File& Get(const std::string& ParentFile, const std::string& Path) {
     const std::string key = LowerAscii(ParentFile) + '\n' + LowerAscii(Path);
     auto [it, added] = Files_.try_emplace(key);
-    if (added) Load(ParentFile, Path, it->second);
+    if (added) {
+      it->second.ParentFile = ParentFile;
+      Load(ParentFile, Path, it->second);
+    }
     return it->second;
   }
 
@@ -85,14 +90,11 @@ class FileSource {
         F.Why = "there is no file " + Path;
         return;
       }
-      std::ifstream in(Path, std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      if (!in) {
-        F.Why = "cannot read " + Path;
+      std::string why;
+      if (!ReadDiskFile(Path, F.Bytes, why)) {
+        F.Why = "cannot read " + Path + ": " + why;
         return;
       }
-      F.Bytes = std::move(text).str();
       F.StoredPath = Path;
       F.Ok = true;
       return;
@@ -169,25 +171,31 @@ class Planner {
     std::vector<std::pair<const FileSource::File*, std::vector<const ReadTableRow*>>> files;
     std::map<const FileSource::File*, size_t> fileIndex;
     for (const ReadTableRow& row : Table_.Rows) {
-      const std::string parent = NameOf(row, parentColumn_), path = NameOf(row, pathColumn_);
-      if (parent.empty() || path.empty()) {
+      if (NameOf(row, parentColumn_).empty() || NameOf(row, pathColumn_).empty()) {
         if (RowIsEmpty(row)) continue;  // a blank line a spreadsheet left
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
         continue;
       }
-      const bool loose = IsLooseParent(parent);
-      if (!PathOfKind(path, *list_, loose)) {
-        Refuse(row.Number, path + " is not one of the " + std::string(kind_->Name) +
-                               " table's files (a row of another table?); nothing applied");
+      // The names as they stand first, then without a formula guard.
+      const FileSource::File* file = nullptr;
+      std::string why;
+      for (const std::string& parent : NamesOf(row, parentColumn_))
+        for (const std::string& path : NamesOf(row, pathColumn_)) {
+          if (file) break;
+          if (!PathOfKind(path, *list_, IsLooseParent(parent))) {
+            why = path + " is not one of the " + std::string(kind_->Name) + " table's files (a row of another table?)";
+            continue;
+          }
+          const FileSource::File& f = Source_.Get(parent, path);
+          if (f.Ok) file = &f;
+          else why = f.Why;
+        }
+      if (!file) {
+        Refuse(row.Number, why + "; nothing applied");
         continue;
       }
-      const FileSource::File& file = Source_.Get(parent, path);
-      if (!file.Ok) {
-        Refuse(row.Number, file.Why + "; nothing applied");
-        continue;
-      }
-      auto [at, added] = fileIndex.try_emplace(&file, files.size());
-      if (added) files.push_back({&file, {}});
+      auto [at, added] = fileIndex.try_emplace(file, files.size());
+      if (added) files.push_back({file, {}});
       files[at->second].second.push_back(&row);
     }
     for (size_t start = 0; start < files.size(); start += static_cast<size_t>(list_->Capacity)) {
@@ -212,6 +220,17 @@ class Planner {
     std::string cell = CellOf(Row, Column);
     std::optional<std::string> name = Utf8ToLatin1(cell);
     return name ? *name : cell;
+  }
+  // The names a cell may stand for: the cell as it is, then, in a table
+  // that may hold formula guards, the cell without one.
+  std::vector<std::string> NamesOf(const ReadTableRow& Row, int Column) const {
+    std::vector<std::string> names{NameOf(Row, Column)};
+    if (Table_.MayBeGuarded && UnguardFormula(names.front()).size() != names.front().size())
+      names.emplace_back(UnguardFormula(names.front()));
+    return names;
+  }
+  static bool SameValue(std::string_view Cell, std::string_view Now) {
+    return TrimBlanks(Cell) == TrimBlanks(Now) || SameNumber(TrimBlanks(Cell), Now);
   }
   static bool RowIsEmpty(const ReadTableRow& Row) {
     for (const auto& c : Row.Cells)
@@ -301,9 +320,8 @@ class Planner {
     std::map<const UnPacked*, size_t> entryOf;
     for (size_t i = Start; i < End; ++i) {
       const FileSource::File& f = *Files[i].first;
-      const ReadTableRow& first = *Files[i].second.front();
       UnPacked& e = list_->NextSlot();
-      e.ParentFile = NameOf(first, parentColumn_);
+      e.ParentFile = f.ParentFile;
       e.UnPackedFile = f.StoredPath;
       e.Kind = IsLooseParent(e.ParentFile) ? kKindLoose : kKindArchive;
       e.PFileSize = static_cast<int32_t>(f.Bytes.size());
@@ -337,15 +355,20 @@ class Planner {
   void PlanFile(const FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
                 const std::vector<const Row*>& Current, FileOutcome& Out) const {
     FilePlan plan;
-    plan.ParentFile = NameOf(*Rows.front(), parentColumn_);
+    plan.ParentFile = F.ParentFile;
     plan.UnPackedFile = F.StoredPath;
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = F.Bytes;
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     for (const ReadTableRow* row : Rows) {
-      const std::string section = multi_ ? NameOf(*row, sectionColumn_) : "";
-      const Row* current = FindRow(Current, section);
+      std::string section;
+      const Row* current = nullptr;
+      for (const std::string& name : multi_ ? NamesOf(*row, sectionColumn_) : std::vector<std::string>{""})
+        if (!current) {
+          section = name;
+          current = FindRow(Current, section);
+        }
       if (!current) {
         Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
                                    : "there is no unit in " + Place(plan) + "; nothing applied");
@@ -430,7 +453,7 @@ class Planner {
       const std::string& key = view_->ColumnCaption(column);
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
-      std::string_view value = UnguardFormula(*Row.Cells[c]);
+      std::string_view value = *Row.Cells[c];
       if (std::any_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; })) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
@@ -443,10 +466,16 @@ class Planner {
         value = Out.Latin1;
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
-      // may drop them: they neither make a change nor get written.
+      // may drop them: they neither make a change nor get written. The cell
+      // as it stands is compared first: a table written without the formula
+      // guard, or a JSON table, holds the value itself.
       const std::string_view now = Current.Cell(static_cast<size_t>(column));
+      if (SameValue(value, now)) continue;
+      if (Table_.MayBeGuarded) {
+        value = UnguardFormula(value);
+        if (SameValue(value, now)) continue;
+      }
       value = TrimBlanks(value);
-      if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
       if (value.empty()) {
         Out.Note(Row.Number, "the cell " + key + " was emptied; nothing is removed, so it was skipped");
         continue;

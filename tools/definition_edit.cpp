@@ -70,6 +70,41 @@ bool FindRecord(std::string_view Text, const DefinitionFile& File, const std::st
   return true;
 }
 
+// The table reads a record up to the first closing brace, which closes the
+// innermost section open there: in a weapon that is its [DAMAGE] block.
+int SectionClosingRecord(const DefinitionFile& File, const Record& R) {
+  for (size_t s = 0; s < File.Sections.size(); ++s)
+    if (File.Sections[s].CloseOffset != std::string::npos && File.Sections[s].CloseOffset + 1 == R.End)
+      return static_cast<int>(s);
+  return -1;
+}
+
+// Keys the table fills from a section nested in the definition's own: a
+// weapon's damage to every unit without a line of its own.
+bool KeyOfNestedSection(std::string_view Key) { return EqualIgnoringCase(Key, "Default"); }
+
+// A new key line in the definition's own section, where the table still
+// reads it: at the end when no section is nested in the record, else on a
+// line of its own before the first nested header.
+DefinitionInsertion AddToOwnSection(const DefinitionFile& File, std::string_view Text, const Record& R,
+                                    std::string_view Key, std::string_view Value) {
+  const int closing = SectionClosingRecord(File, R);
+  // A unit's record is its whole file, read to its end.
+  if (closing < 0 || closing == R.Section) return InsertKey(File, Text, R.Section, Key, Value);
+  DefinitionInsertion ins;
+  for (const DefinitionSection& s : File.Sections) {
+    if (s.Parent != R.Section || s.HeaderOffset < R.Begin || s.HeaderOffset >= R.End) continue;
+    size_t lineStart = s.HeaderOffset;
+    while (lineStart > 0 && IsBlank(Text[lineStart - 1])) --lineStart;
+    if (lineStart > 0 && Text[lineStart - 1] != '\n') return ins;  // the header shares its line
+    ins.Offset = lineStart;
+    ins.Text = File.IndentFor(R.Section, Text) + std::string(Key) + "=" + std::string(Value) + ";" +
+               std::string(File.NewLine());
+    return ins;
+  }
+  return ins;
+}
+
 }  // namespace
 
 std::string UnsafeValue(std::string_view Value) {
@@ -101,15 +136,21 @@ bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, cons
         Problems.push_back(cell.Key + ": the definition has no section to add it to");
         continue;
       }
+      const int closing = SectionClosingRecord(File, record);
+      if (KeyOfNestedSection(cell.Key) && closing >= 0 && closing != record.Section) {
+        DefinitionInsertion add = InsertKey(File, Text, closing, cell.Key, cell.NewValue);
+        Edits.push_back({add.Offset, 0, std::move(add.Text)});
+        continue;
+      }
       // A key written after a nested section is not in the table's record,
       // but it is the definition's own: it is set, not added a second time.
       if (const DefinitionKey* later = File.FindKey(record.Section, cell.Key)) {
         Edits.push_back({later->ValueOffset, later->ValueLength, cell.NewValue});
         continue;
       }
-      DefinitionInsertion add = InsertKey(File, Text, record.Section, cell.Key, cell.NewValue);
+      DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
       if (add.Offset == std::string::npos) {
-        Problems.push_back(cell.Key + ": its section is never closed, so nothing can be added to it");
+        Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
         continue;
       }
       Edits.push_back({add.Offset, 0, std::move(add.Text)});
