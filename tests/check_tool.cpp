@@ -324,3 +324,11 @@ TEST(CheckSample, OnlyTheAssetsTheSampleDoesNotShip) {
 }
 
 }  // namespace
+
+// Help that cannot be written is reported, not a silent success.
+TEST(CheckTool, HelpThatCannotBeWrittenIsReported) {
+  std::ostringstream out, err;
+  out.setstate(std::ios::badbit);
+  EXPECT_EQ(RunCheckTool({"--help"}, "no-such-dir/kestrava-check.conf", out, err), 2);
+  EXPECT_EQ(err.str(), "kestrava-check: cannot write to standard output\n");
+}

@@ -9,6 +9,7 @@
 #include "apply_plan.h"
 #include "command_line.h"
 #include "archive/ascii_case.h"
+#include "archive/source_reader.h"
 #include "archive/write_whole_file.h"
 #include "hpi/archive.h"
 #include "hpi/rewrite.h"
@@ -53,10 +54,8 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
 }
 
 bool WriteLoose(const FilePlan& F, std::string& Why) {
-  std::ifstream in(F.UnPackedFile, std::ios::binary);
-  std::ostringstream now;
-  now << in.rdbuf();
-  if (!in || now.str() != F.Original) {
+  std::string now;
+  if (!ReadDiskFile(F.UnPackedFile, now, Why) || now != F.Original) {
     Why = F.UnPackedFile + " changed while the table was being applied";
     return false;
   }
@@ -102,16 +101,14 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
     Err << kPrefix << "cannot tell the format of " << tablePath << " from its name; give --format csv, tsv or json\n";
     return 2;
   }
-  std::ifstream in(tablePath, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in) {
-    Err << kPrefix << "cannot read " << tablePath << "\n";
+  // Opened so that a FIFO or a device is refused at once instead of blocking.
+  std::string text, why;
+  if (!ReadDiskFile(tablePath, text, why)) {
+    Err << kPrefix << "cannot read " << tablePath << ": " << why << "\n";
     return 2;
   }
   ReadTable table;
-  std::string why;
-  if (!ParseTable(text.str(), *format, table, why)) {
+  if (!ParseTable(text, *format, table, why)) {
     Err << kPrefix << tablePath << ": " << why << "\n";
     return 2;
   }
