@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <unordered_map>
 
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
@@ -361,13 +362,14 @@ class Planner {
     plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = F.Bytes;
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
+    const RowsByName byName(Current, multi_ ? static_cast<size_t>(viewSection_) : 0);
     for (const ReadTableRow* row : Rows) {
       std::string section;
       const Row* current = nullptr;
       for (const std::string& name : multi_ ? NamesOf(*row, sectionColumn_) : std::vector<std::string>{""})
         if (!current) {
           section = name;
-          current = FindRow(Current, section);
+          current = multi_ ? byName.Find(section) : Current.empty() ? nullptr : Current.front();
         }
       if (!current) {
         Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
@@ -397,13 +399,14 @@ class Planner {
     if (plan.Definitions.empty()) return;
 
     const DefinitionFile file = ReadDefinition(plan.Original);
+    const DefinitionRecords records(plan.Original, file);
     const std::string captionKey = view_->ColumnCaption(0);
     std::vector<TextEdit> edits;
     std::vector<DefinitionChange> kept;
     for (DefinitionChange& d : plan.Definitions) {
       std::vector<TextEdit> own;
       std::vector<std::string> problems;
-      if (!PlanDefinitionEdits(plan.Original, file, d.Section, captionKey, d.Cells, own, problems)) {
+      if (!PlanDefinitionEdits(records, d.Section, captionKey, d.Cells, own, problems)) {
         Out.Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(plan) + "; nothing applied");
         continue;
       }
@@ -432,18 +435,25 @@ class Planner {
     return P.Loose ? P.UnPackedFile : P.UnPackedFile + " in " + P.ParentFile;
   }
 
-  // The row the table showed for this definition: the file's one row for a
-  // unit, else the row of that section name (spelled exactly, else ignoring case).
-  const Row* FindRow(const std::vector<const Row*>& Current, const std::string& Section) const {
-    if (!multi_) return Current.empty() ? nullptr : Current.front();
-    const auto column = static_cast<size_t>(viewSection_);
-    const Row* folded = nullptr;
-    for (const Row* r : Current) {
-      if (r->Cell(column) == Section) return r;
-      if (!folded && EqualIgnoringCase(r->Cell(column), Section)) folded = r;
+  // The rows the table showed for a file's definitions, by section name:
+  // spelled exactly, else ignoring case; the first of a name.
+  class RowsByName {
+   public:
+    RowsByName(const std::vector<const Row*>& Current, size_t Column) {
+      for (const Row* r : Current) {
+        exact_.emplace(std::string(r->Cell(Column)), r);
+        folded_.emplace(LowerAscii(std::string(r->Cell(Column))), r);
+      }
     }
-    return folded;
-  }
+    const Row* Find(const std::string& Section) const {
+      if (auto at = exact_.find(Section); at != exact_.end()) return at->second;
+      auto at = folded_.find(LowerAscii(Section));
+      return at == folded_.end() ? nullptr : at->second;
+    }
+
+   private:
+    std::unordered_map<std::string, const Row*> exact_, folded_;
+  };
 
   // The cells of Row that differ from the table's current values.
   void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {

@@ -16,68 +16,65 @@ std::string NoBlanks(std::string_view S) {
   return out;
 }
 
-// The bytes of one table record: a unit file whole; in other files the text
-// from after one closing brace to the next, as the table's rows are cut.
-struct Record {
-  size_t Begin = 0, End = 0;
-  int Section = -1;  // the first section whose header lies in it
-};
+std::string FoldedName(std::string_view S) { return LowerAscii(NoBlanks(S)); }
 
-const DefinitionKey* FirstKey(const DefinitionFile& File, const Record& R, std::string_view Key) {
+}  // namespace
+
+DefinitionRecords::DefinitionRecords(std::string_view Text, const DefinitionFile& File) : Text_(Text), File_(File) {
+  // Sections come in the order of their headers; records in the order of
+  // the closing braces that end them.
+  std::vector<std::pair<size_t, int>> closes;
+  for (size_t s = 0; s < File.Sections.size(); ++s)
+    if (File.Sections[s].CloseOffset != std::string::npos)
+      closes.push_back({File.Sections[s].CloseOffset, static_cast<int>(s)});
+  std::sort(closes.begin(), closes.end());
+  size_t begin = 0, next = 0;
+  for (const auto& [close, closing] : closes) {
+    DefinitionRecord r{begin, close + 1, -1, closing};
+    while (next < File.Sections.size() && File.Sections[next].HeaderOffset < r.Begin) ++next;
+    if (next < File.Sections.size() && File.Sections[next].HeaderOffset < r.End) {
+      r.Section = static_cast<int>(next);
+      ByName_[FoldedName(File.Sections[next].Name)].push_back(Records_.size());
+    }
+    Records_.push_back(r);
+    begin = close + 1;
+  }
+}
+
+const DefinitionKey* DefinitionRecords::FirstKey(const DefinitionRecord& R, std::string_view Key) const {
+  // Keys come in the order they are written.
+  auto k = std::lower_bound(File_.Keys.begin(), File_.Keys.end(), R.Begin,
+                            [](const DefinitionKey& K, size_t Offset) { return K.KeyOffset < Offset; });
   const std::string wanted = NoBlanks(Key);
-  for (const DefinitionKey& k : File.Keys)
-    if (k.KeyOffset >= R.Begin && k.KeyOffset < R.End && EqualIgnoringCase(NoBlanks(k.Name), wanted)) return &k;
+  for (; k != File_.Keys.end() && k->KeyOffset < R.End; ++k)
+    if (EqualIgnoringCase(NoBlanks(k->Name), wanted)) return &*k;
   return nullptr;
 }
 
-bool FindRecord(std::string_view Text, const DefinitionFile& File, const std::string& Section,
-                const std::string& CaptionKey, Record& Out) {
+bool DefinitionRecords::Find(const std::string& Section, const std::string& CaptionKey, DefinitionRecord& Out) const {
   if (Section.empty()) {
-    Out = {0, Text.size(), -1};
-    for (size_t s = 0; s < File.Sections.size(); ++s)
-      if (File.Sections[s].Depth == 0) {
+    Out = {0, Text_.size(), -1, -1};
+    for (size_t s = 0; s < File_.Sections.size(); ++s)
+      if (File_.Sections[s].Depth == 0) {
         Out.Section = static_cast<int>(s);
         break;
       }
     return true;
   }
-  std::vector<size_t> closes;
-  for (const DefinitionSection& s : File.Sections)
-    if (s.CloseOffset != std::string::npos) closes.push_back(s.CloseOffset);
-  std::sort(closes.begin(), closes.end());
-  const std::string wanted = NoBlanks(Section);
-  std::vector<Record> found;
-  size_t begin = 0;
-  for (size_t close : closes) {
-    Record r{begin, close + 1, -1};
-    for (size_t s = 0; s < File.Sections.size() && r.Section < 0; ++s)
-      if (File.Sections[s].HeaderOffset >= r.Begin && File.Sections[s].HeaderOffset < r.End)
-        r.Section = static_cast<int>(s);
-    if (r.Section >= 0 && EqualIgnoringCase(NoBlanks(File.Sections[static_cast<size_t>(r.Section)].Name), wanted))
-      found.push_back(r);
-    begin = close + 1;
-  }
+  const auto named = ByName_.find(FoldedName(Section));
+  if (named == ByName_.end()) return false;
   // Of records named alike, the table shows those with a caption.
-  if (found.size() > 1)
-    found.erase(std::remove_if(found.begin(), found.end(),
-                               [&](const Record& r) {
-                                 const DefinitionKey* k = FirstKey(File, r, CaptionKey);
-                                 return !k || k->Value.empty();
-                               }),
-                found.end());
-  if (found.empty()) return false;
-  Out = found.front();
-  return true;
+  for (size_t r : named->second) {
+    const DefinitionKey* k = named->second.size() > 1 ? FirstKey(Records_[r], CaptionKey) : nullptr;
+    if (named->second.size() == 1 || (k && !k->Value.empty())) {
+      Out = Records_[r];
+      return true;
+    }
+  }
+  return false;
 }
 
-// The table reads a record up to the first closing brace, which closes the
-// innermost section open there: in a weapon that is its [DAMAGE] block.
-int SectionClosingRecord(const DefinitionFile& File, const Record& R) {
-  for (size_t s = 0; s < File.Sections.size(); ++s)
-    if (File.Sections[s].CloseOffset != std::string::npos && File.Sections[s].CloseOffset + 1 == R.End)
-      return static_cast<int>(s);
-  return -1;
-}
+namespace {
 
 // Keys the table fills from a section nested in the definition's own: a
 // weapon's damage to every unit without a line of its own.
@@ -86,9 +83,9 @@ bool KeyOfNestedSection(std::string_view Key) { return EqualIgnoringCase(Key, "D
 // A new key line in the definition's own section, where the table still
 // reads it: at the end when no section is nested in the record, else on a
 // line of its own before the first nested header.
-DefinitionInsertion AddToOwnSection(const DefinitionFile& File, std::string_view Text, const Record& R,
+DefinitionInsertion AddToOwnSection(const DefinitionFile& File, std::string_view Text, const DefinitionRecord& R,
                                     std::string_view Key, std::string_view Value) {
-  const int closing = SectionClosingRecord(File, R);
+  const int closing = R.Closing;
   // A unit's record is its whole file, read to its end.
   if (closing < 0 || closing == R.Section) return InsertKey(File, Text, R.Section, Key, Value);
   DefinitionInsertion ins;
@@ -120,13 +117,15 @@ std::string UnsafeValue(std::string_view Value) {
   return "";
 }
 
-bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, const std::string& Section,
-                         const std::string& CaptionKey, const std::vector<CellChange>& Cells,
-                         std::vector<TextEdit>& Edits, std::vector<std::string>& Problems) {
-  Record record;
-  if (!FindRecord(Text, File, Section, CaptionKey, record)) return false;
+bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Section, const std::string& CaptionKey,
+                         const std::vector<CellChange>& Cells, std::vector<TextEdit>& Edits,
+                         std::vector<std::string>& Problems) {
+  const std::string_view Text = Records.Text();
+  const DefinitionFile& File = Records.File();
+  DefinitionRecord record;
+  if (!Records.Find(Section, CaptionKey, record)) return false;
   for (const CellChange& cell : Cells) {
-    const DefinitionKey* key = FirstKey(File, record, cell.Key);
+    const DefinitionKey* key = Records.FirstKey(record, cell.Key);
     if (!key) {
       if (!cell.OldValue.empty()) {
         Problems.push_back(cell.Key + ": its value is not where the table shows it");
@@ -136,9 +135,8 @@ bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, cons
         Problems.push_back(cell.Key + ": the definition has no section to add it to");
         continue;
       }
-      const int closing = SectionClosingRecord(File, record);
-      if (KeyOfNestedSection(cell.Key) && closing >= 0 && closing != record.Section) {
-        DefinitionInsertion add = InsertKey(File, Text, closing, cell.Key, cell.NewValue);
+      if (KeyOfNestedSection(cell.Key) && record.Closing >= 0 && record.Closing != record.Section) {
+        DefinitionInsertion add = InsertKey(File, Text, record.Closing, cell.Key, cell.NewValue);
         Edits.push_back({add.Offset, 0, std::move(add.Text)});
         continue;
       }
