@@ -1,9 +1,7 @@
 #include "apply_command.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <system_error>
 
 #include "apply_plan.h"

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <unordered_map>
 
 #include "archive/ascii_case.h"
