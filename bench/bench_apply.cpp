@@ -176,10 +176,57 @@ void BM_Diff(benchmark::State& St) {
     if (RunDiff({Data().Original, Data().Changed}, out, err) != 1) St.SkipWithError("kestrava-diff found no change");
 }
 
+// Many definitions in one file, one changed cell each, applied in process:
+// the time per definition stays flat as the file grows when every cell is
+// found without searching the whole file again.
+struct WeaponFile {
+  fs::path Dir;
+  std::string Original, Table;
+};
+
+const WeaponFile& Weapons(int Count) {
+  static std::map<int, WeaponFile> files;
+  WeaponFile& w = files[Count];
+  if (!w.Dir.empty()) return w;
+  w.Dir = Data().Dir / ("weapons" + std::to_string(Count));
+  fs::create_directories(w.Dir / "weapons");
+  for (int i = 0; i < Count; ++i)
+    w.Original += "[W" + std::to_string(i) + "]\r\n{\r\n\tID=" + std::to_string(i) +
+                  ";\r\n\trange=300;\r\n\t[DAMAGE]\r\n\t{\r\n\t\tdefault=50;\r\n\t}\r\n}\r\n";
+  WriteFile((w.Dir / "weapons" / "W.TDF").string(), w.Original);
+  TableRequest request;
+  request.Kind = "weapons";
+  request.IncludeTaDir = true;
+  request.TaDir = w.Dir.string();
+  request.Format = TableFormat::Tsv;
+  std::ostringstream out, err;
+  RunTable(request, out, err);
+  std::string table = out.str();
+  for (size_t at = table.find("\t300\t"); at != std::string::npos; at = table.find("\t300\t", at + 5))
+    table.replace(at, 5, "\t310\t");
+  w.Table = (w.Dir / "weapons.tsv").string();
+  WriteFile(w.Table, table);
+  return w;
+}
+
+void BM_ApplyWeaponsInOneFile(benchmark::State& St) {
+  const WeaponFile& w = Weapons(static_cast<int>(St.range(0)));
+  for (auto _ : St) {
+    St.PauseTiming();
+    WriteFile((w.Dir / "weapons" / "W.TDF").string(), w.Original);
+    St.ResumeTiming();
+    std::ostringstream out, err;
+    if (RunApply({w.Table}, out, err) != 0) St.SkipWithError("kestrava-apply failed");
+  }
+  St.SetItemsProcessed(St.iterations() * St.range(0));
+}
+
 BENCHMARK(BM_HpiAddOneFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5)
     ->ComputeStatistics("min", benchsupport::Fastest);
 BENCHMARK(BM_ApplyCellPerUnit)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5)
     ->ComputeStatistics("min", benchsupport::Fastest);
+BENCHMARK(BM_ApplyWeaponsInOneFile)->Arg(1000)->Arg(8000)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(2)->Repetitions(3)->ComputeStatistics("min", benchsupport::Fastest);
 BENCHMARK(BM_TableBoth)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)
     ->ComputeStatistics("min", benchsupport::Fastest);
 BENCHMARK(BM_Diff)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5)->Repetitions(5)
@@ -222,6 +269,9 @@ int main(int argc, char** argv) {
              "BM_HpiAddOneFile", "<= 2");
   PrintRatio(reporter, "kestrava-diff, 100 changed units / kestrava-table of both", "BM_Diff", "BM_TableBoth",
              "<= 2");
+  // Eight times the definitions in one file: linear work takes eight times as long.
+  PrintRatio(reporter, "kestrava-apply, 8,000 / 1,000 weapons in one file", "BM_ApplyWeaponsInOneFile/8000",
+             "BM_ApplyWeaponsInOneFile/1000", "<= 10 (linear: 8)");
   benchmark::Shutdown();
   fs::remove_all(Data().Dir);
   return 0;

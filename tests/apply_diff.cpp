@@ -81,3 +81,13 @@ TEST(DiffTool, ArchivesAndCsvCellsThatLookLikeFormulas) {
                    "units,ARMA,changed,Name,Tank,'=HYPERLINK(1)," + place + dir / "old.hpi" + "," + place +
                        dir / "new.hpi" + "\r\n");
 }
+
+TEST(DiffTool, ControlBytesAreEscapedInTheTextReport) {
+  TempDir dir;
+  MakeArchive(dir / "old.ufo", {{"weapons\\W.TDF", "[GUN]\r\n{\r\n\tID=6;\r\n\trange=200;\r\n}\r\n"}});
+  MakeArchive(dir / "new.ufo", {{"weapons\\W.TDF", "[GUN]\r\n{\r\n\tID=6;\r\n\trange=2\x1b[2J;\r\n}\r\n"}});
+  const ToolRun r = Diff({dir / "old.ufo", dir / "new.ufo"});
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_NE(r.Out.find("range: 200 → 2\\x1b[2J\n"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Out.find('\x1b'), std::string::npos);
+}

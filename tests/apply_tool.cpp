@@ -265,7 +265,8 @@ TEST(ApplyText, KeysAreFoundIgnoringCaseAndBlanksWithin) {
   const DefinitionFile file = ReadDefinition(text);
   std::vector<TextEdit> edits;
   std::vector<std::string> problems;
-  ASSERT_TRUE(PlanDefinitionEdits(text, file, "", "UnitName", {{"MaxDamage", "95", "120"}}, edits, problems));
+  ASSERT_TRUE(PlanDefinitionEdits(DefinitionRecords(text, file), "", "UnitName", {{"MaxDamage", "95", "120"}}, edits,
+                                  problems));
   EXPECT_TRUE(problems.empty());
   EXPECT_EQ(ApplyEdits(text, edits), "[UNITINFO]\r\n{\r\n\tMaxDamages=1;\r\n\tmax Damage = 120 ;\r\n}\r\n");
 }

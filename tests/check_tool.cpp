@@ -324,3 +324,25 @@ TEST(CheckSample, OnlyTheAssetsTheSampleDoesNotShip) {
 }
 
 }  // namespace
+
+// Help that cannot be written is reported, not a silent success.
+TEST(CheckTool, HelpThatCannotBeWrittenIsReported) {
+  std::ostringstream out, err;
+  out.setstate(std::ios::badbit);
+  EXPECT_EQ(RunCheckTool({"--help"}, "no-such-dir/kestrava-check.conf", out, err), 2);
+  EXPECT_EQ(err.str(), "kestrava-check: cannot write to standard output\n");
+}
+
+// Values and entry names of a mod reach the text report with their control
+// bytes escaped: no escape code reaches the terminal.
+TEST_F(CheckToolTest, ControlBytesOfTheModAreEscapedInText) {
+  ASSERT_TRUE(testsupport::PackArchive(
+      Mod + "/mod.ufo",
+      {{"units\\E\x1b[31m.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=2;", "\tUnitName=ARMNEW;", "\tObjectname=ARMBASE;",
+                                      "\tWeapon1=GUN\x1b[2J;", "}"})}},
+      2));
+  Run({Base, Mod});
+  EXPECT_EQ(Out.find('\x1b'), std::string::npos) << Out;
+  EXPECT_NE(Out.find("$'units\\\\E\\x1b[31m.FBI':"), std::string::npos) << Out;
+  EXPECT_NE(Out.find("GUN\\x1b[2J"), std::string::npos) << Out;
+}

@@ -238,11 +238,13 @@ TEST(HpiToolFiles, AddLeavesTheArchiveAloneWhenItCannotKeepEverything) {
       {"add " + Q(archive) + " 'C:\\x' " + Q(dir / "f.txt"), 1},
       {"add " + Q(archive) + " '\\abs' " + Q(dir / "f.txt"), 1},
       {"add " + Q(archive) + " \"$(printf 'a\\033[31m')\" " + Q(dir / "f.txt"), 1},
+      {"add " + Q(archive) + " \"$(printf 'a\\nb')\" " + Q(dir / "f.txt"), 1},  // stays one line
   };
   for (const Case& c : cases) {
     const ToolRun r = Tool(dir, c.args);
     EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
     EXPECT_EQ(Lines(r.err), 1) << c.args << ": " << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << c.args << ": " << r.err;  // no escape code
   }
   EXPECT_EQ(hpitest::ReadBytes(archive), original);
   EXPECT_EQ(hpitest::ReadBytes(twins), twinBytes);

@@ -1,14 +1,13 @@
 #include "apply_command.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <system_error>
 
 #include "apply_plan.h"
 #include "command_line.h"
 #include "archive/ascii_case.h"
+#include "archive/source_reader.h"
 #include "archive/write_whole_file.h"
 #include "hpi/archive.h"
 #include "hpi/rewrite.h"
@@ -53,10 +52,8 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
 }
 
 bool WriteLoose(const FilePlan& F, std::string& Why) {
-  std::ifstream in(F.UnPackedFile, std::ios::binary);
-  std::ostringstream now;
-  now << in.rdbuf();
-  if (!in || now.str() != F.Original) {
+  std::string now;
+  if (!ReadDiskFile(F.UnPackedFile, now, Why) || now != F.Original) {
     Why = F.UnPackedFile + " changed while the table was being applied";
     return false;
   }
@@ -67,23 +64,6 @@ bool WriteLoose(const FilePlan& F, std::string& Why) {
     return false;
   }
   return true;
-}
-
-// The table file's bytes: a regular file in one read, anything else (a pipe)
-// as a stream.
-bool ReadTableText(const std::string& Path, std::string& Text) {
-  std::ifstream in(Path, std::ios::binary | std::ios::ate);
-  const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
-  if (size >= 0 && in.seekg(0)) {
-    Text.resize(static_cast<size_t>(size));
-    in.read(Text.data(), size);
-    if (in && in.peek() == std::ifstream::traits_type::eof()) return true;
-  }
-  std::ifstream again(Path, std::ios::binary);
-  std::ostringstream stream;
-  stream << again.rdbuf();
-  Text = std::move(stream).str();
-  return static_cast<bool>(again);
 }
 
 void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
@@ -119,13 +99,13 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
     Err << kPrefix << "cannot tell the format of " << tablePath << " from its name; give --format csv, tsv or json\n";
     return 2;
   }
-  std::string text;
-  if (!ReadTableText(tablePath, text)) {
-    Err << kPrefix << "cannot read " << tablePath << "\n";
+  // Opened so that a FIFO or a device is refused at once instead of blocking.
+  std::string text, why;
+  if (!ReadDiskFile(tablePath, text, why)) {
+    Err << kPrefix << "cannot read " << tablePath << ": " << why << "\n";
     return 2;
   }
   ReadTable table;
-  std::string why;
   if (!ParseTable(text, *format, table, why)) {
     Err << kPrefix << tablePath << ": " << why << "\n";
     return 2;

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <unordered_map>
 
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
+#include "archive/source_reader.h"
 #include "cell_text.h"
 #include "definition_edit.h"
 #include "definitions/build_rows.h"
@@ -65,6 +65,7 @@ class FileSource {
   struct File {
     bool Ok = false;
     std::string Why;          // when not Ok
+    std::string ParentFile;   // as the row names it
     std::string StoredPath;   // inside the archive as stored; the disk path for a loose file
     std::string Bytes;
     FileStamp ArchiveStamp;
@@ -73,7 +74,10 @@ class FileSource {
   File& Get(const std::string& ParentFile, const std::string& Path) {
     const std::string key = LowerAscii(ParentFile) + '\n' + LowerAscii(Path);
     auto [it, added] = Files_.try_emplace(key);
-    if (added) Load(ParentFile, Path, it->second);
+    if (added) {
+      it->second.ParentFile = ParentFile;
+      Load(ParentFile, Path, it->second);
+    }
     return it->second;
   }
 
@@ -85,14 +89,11 @@ class FileSource {
         F.Why = "there is no file " + Path;
         return;
       }
-      std::ifstream in(Path, std::ios::binary);
-      std::ostringstream text;
-      text << in.rdbuf();
-      if (!in) {
-        F.Why = "cannot read " + Path;
+      std::string why;
+      if (!ReadDiskFile(Path, F.Bytes, why)) {
+        F.Why = "cannot read " + Path + ": " + why;
         return;
       }
-      F.Bytes = std::move(text).str();
       F.StoredPath = Path;
       F.Ok = true;
       return;
@@ -198,25 +199,31 @@ class Planner {
     std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;
     std::map<FileSource::File*, size_t> fileIndex;
     for (const ReadTableRow& row : Table_.Rows) {
-      const std::string parent = NameOf(row, parentColumn_), path = NameOf(row, pathColumn_);
-      if (parent.empty() || path.empty()) {
+      if (NameOf(row, parentColumn_).empty() || NameOf(row, pathColumn_).empty()) {
         if (RowIsEmpty(row)) continue;  // a blank line a spreadsheet left
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
         continue;
       }
-      const bool loose = IsLooseParent(parent);
-      if (!PathOfKind(path, *list_, loose)) {
-        Refuse(row.Number, path + " is not one of the " + std::string(kind_->Name) +
-                               " table's files (a row of another table?); nothing applied");
+      // The names as they stand first, then without a formula guard.
+      FileSource::File* file = nullptr;
+      std::string why;
+      for (const std::string& parent : NamesOf(row, parentColumn_))
+        for (const std::string& path : NamesOf(row, pathColumn_)) {
+          if (file) break;
+          if (!PathOfKind(path, *list_, IsLooseParent(parent))) {
+            why = path + " is not one of the " + std::string(kind_->Name) + " table's files (a row of another table?)";
+            continue;
+          }
+          FileSource::File& f = Source_.Get(parent, path);
+          if (f.Ok) file = &f;
+          else why = f.Why;
+        }
+      if (!file) {
+        Refuse(row.Number, why + "; nothing applied");
         continue;
       }
-      FileSource::File& file = Source_.Get(parent, path);
-      if (!file.Ok) {
-        Refuse(row.Number, file.Why + "; nothing applied");
-        continue;
-      }
-      auto [at, added] = fileIndex.try_emplace(&file, files.size());
-      if (added) files.push_back({&file, {}});
+      auto [at, added] = fileIndex.try_emplace(file, files.size());
+      if (added) files.push_back({file, {}});
       files[at->second].second.push_back(&row);
     }
     // The archived files are read all at once; the rows of one that cannot
@@ -254,6 +261,17 @@ class Planner {
     std::string cell = CellOf(Row, Column);
     std::optional<std::string> name = Utf8ToLatin1(cell);
     return name ? *name : cell;
+  }
+  // The names a cell may stand for: the cell as it is, then, in a table
+  // that may hold formula guards, the cell without one.
+  std::vector<std::string> NamesOf(const ReadTableRow& Row, int Column) const {
+    std::vector<std::string> names{NameOf(Row, Column)};
+    if (Table_.MayBeGuarded && UnguardFormula(names.front()).size() != names.front().size())
+      names.emplace_back(UnguardFormula(names.front()));
+    return names;
+  }
+  static bool SameValue(std::string_view Cell, std::string_view Now) {
+    return TrimBlanks(Cell) == TrimBlanks(Now) || SameNumber(TrimBlanks(Cell), Now);
   }
   static bool RowIsEmpty(const ReadTableRow& Row) {
     for (const auto& c : Row.Cells)
@@ -343,9 +361,8 @@ class Planner {
     std::map<const UnPacked*, size_t> entryOf;
     for (size_t i = Start; i < End; ++i) {
       const FileSource::File& f = *Files[i].first;
-      const ReadTableRow& first = *Files[i].second.front();
       UnPacked& e = list_->NextSlot();
-      e.ParentFile = NameOf(first, parentColumn_);
+      e.ParentFile = f.ParentFile;
       e.UnPackedFile = f.StoredPath;
       e.Kind = IsLooseParent(e.ParentFile) ? kKindLoose : kKindArchive;
       e.PFileSize = static_cast<int32_t>(f.Bytes.size());
@@ -379,15 +396,21 @@ class Planner {
   void PlanFile(FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
                 const std::vector<const Row*>& Current, FileOutcome& Out) const {
     FilePlan plan;
-    plan.ParentFile = NameOf(*Rows.front(), parentColumn_);
+    plan.ParentFile = F.ParentFile;
     plan.UnPackedFile = F.StoredPath;
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = std::move(F.Bytes);  // each file is planned once
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
+    const RowsByName byName(Current, multi_ ? static_cast<size_t>(viewSection_) : 0);
     for (const ReadTableRow* row : Rows) {
-      const std::string section = multi_ ? NameOf(*row, sectionColumn_) : "";
-      const Row* current = FindRow(Current, section);
+      std::string section;
+      const Row* current = nullptr;
+      for (const std::string& name : multi_ ? NamesOf(*row, sectionColumn_) : std::vector<std::string>{""})
+        if (!current) {
+          section = name;
+          current = multi_ ? byName.Find(section) : Current.empty() ? nullptr : Current.front();
+        }
       if (!current) {
         Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
                                    : "there is no unit in " + Place(plan) + "; nothing applied");
@@ -416,13 +439,14 @@ class Planner {
     if (plan.Definitions.empty()) return;
 
     const DefinitionFile file = ReadDefinition(plan.Original);
+    const DefinitionRecords records(plan.Original, file);
     const std::string captionKey = view_->ColumnCaption(0);
     std::vector<TextEdit> edits;
     std::vector<DefinitionChange> kept;
     for (DefinitionChange& d : plan.Definitions) {
       std::vector<TextEdit> own;
       std::vector<std::string> problems;
-      if (!PlanDefinitionEdits(plan.Original, file, d.Section, captionKey, d.Cells, own, problems)) {
+      if (!PlanDefinitionEdits(records, d.Section, captionKey, d.Cells, own, problems)) {
         Out.Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(plan) + "; nothing applied");
         continue;
       }
@@ -451,18 +475,25 @@ class Planner {
     return P.Loose ? P.UnPackedFile : P.UnPackedFile + " in " + P.ParentFile;
   }
 
-  // The row the table showed for this definition: the file's one row for a
-  // unit, else the row of that section name (spelled exactly, else ignoring case).
-  const Row* FindRow(const std::vector<const Row*>& Current, const std::string& Section) const {
-    if (!multi_) return Current.empty() ? nullptr : Current.front();
-    const auto column = static_cast<size_t>(viewSection_);
-    const Row* folded = nullptr;
-    for (const Row* r : Current) {
-      if (r->Cell(column) == Section) return r;
-      if (!folded && EqualIgnoringCase(r->Cell(column), Section)) folded = r;
+  // The rows the table showed for a file's definitions, by section name:
+  // spelled exactly, else ignoring case; the first of a name.
+  class RowsByName {
+   public:
+    RowsByName(const std::vector<const Row*>& Current, size_t Column) {
+      for (const Row* r : Current) {
+        exact_.emplace(std::string(r->Cell(Column)), r);
+        folded_.emplace(LowerAscii(std::string(r->Cell(Column))), r);
+      }
     }
-    return folded;
-  }
+    const Row* Find(const std::string& Section) const {
+      if (auto at = exact_.find(Section); at != exact_.end()) return at->second;
+      auto at = folded_.find(LowerAscii(Section));
+      return at == folded_.end() ? nullptr : at->second;
+    }
+
+   private:
+    std::unordered_map<std::string, const Row*> exact_, folded_;
+  };
 
   // The cells of Row that differ from the table's current values.
   void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {
@@ -478,7 +509,7 @@ class Planner {
       const std::string& key = view_->ColumnCaption(column);
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
-      std::string_view value = UnguardFormula(*Row.Cells[c]);
+      std::string_view value = *Row.Cells[c];
       if (std::any_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; })) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
@@ -491,10 +522,16 @@ class Planner {
         value = Out.Latin1;
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
-      // may drop them: they neither make a change nor get written.
+      // may drop them: they neither make a change nor get written. The cell
+      // as it stands is compared first: a table written without the formula
+      // guard, or a JSON table, holds the value itself.
       const std::string_view now = shown[static_cast<size_t>(column)];
+      if (SameValue(value, now)) continue;
+      if (Table_.MayBeGuarded) {
+        value = UnguardFormula(value);
+        if (SameValue(value, now)) continue;
+      }
       value = TrimBlanks(value);
-      if (value == TrimBlanks(now) || SameNumber(value, now)) continue;
       if (value.empty()) {
         Out.Note(Row.Number, "the cell " + key + " was emptied; nothing is removed, so it was skipped");
         continue;

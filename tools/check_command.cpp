@@ -99,7 +99,9 @@ int ParseCheckArguments(const std::vector<std::string>& Args, CheckRequest& Requ
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) {
       app.exit(e, Out, Err);
-      return 0;
+      if (Out.flush()) return 0;
+      Err << kPrefix << "cannot write to standard output\n";
+      return 2;
     }
     Err << kPrefix << e.what() << " (try 'kestrava-check --help')\n";
     return 2;

@@ -4,6 +4,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "hpi_tool_shown_path.h"
 #include "table_format.h"
 
 namespace {
@@ -103,11 +104,13 @@ json SarifLocation(Artifacts& A, const CheckPlace& P) {
 void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings) {
   Out.reserve(Out.size() + Findings.size() * 128);
   for (const CheckFinding& f : Findings) {
-    if (!f.Place.Archive().empty()) Out.append(f.Place.Archive()).append(1, ':');
+    // Names and values come from the mod's files: control bytes are escaped
+    // so that none reaches the terminal.
+    if (!f.Place.Archive().empty()) Out.append(hpitool::ShownPath(f.Place.Archive())).append(1, ':');
     char line[16];
     const auto [end, ec] = std::to_chars(line, line + sizeof line, f.Place.Line);
-    Out.append(f.Place.Path()).append(1, ':').append(line, end).append(": ");
-    Out.append(Level(f)).append(": ").append(f.Message).append(" [").append(f.Rule->Id).append("]\n");
+    Out.append(hpitool::ShownPath(f.Place.Path())).append(1, ':').append(line, end).append(": ");
+    Out.append(Level(f)).append(": ").append(hpitool::ShownText(f.Message)).append(" [").append(f.Rule->Id).append("]\n");
   }
 }
 

@@ -8,7 +8,7 @@
 // Reads Args (without the program name) into App's options. Returns -1 when
 // the tool should go on, else its exit status: 0 once --help was written to
 // Out, 2 after one line on Err for bad usage (or a help text that could not
-// be written).
+// be written, also reported on Err).
 inline int ParseCommandLine(CLI::App& App, const std::vector<std::string>& Args, std::ostream& Out,
                             std::ostream& Err) {
   try {
@@ -16,7 +16,9 @@ inline int ParseCommandLine(CLI::App& App, const std::vector<std::string>& Args,
     App.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     Out << App.help();
-    return Out.flush() ? 0 : 2;
+    if (Out.flush()) return 0;
+    Err << App.get_name() << ": cannot write to standard output\n";
+    return 2;
   } catch (const CLI::ParseError& e) {
     Err << App.get_name() << ": " << e.what() << " (try '" << App.get_name() << " --help')\n";
     return 2;

@@ -9,69 +9,97 @@ namespace {
 
 bool IsBlank(char C) { return C == ' ' || C == '\t'; }
 
-// The bytes of one table record: a unit file whole; in other files the text
-// from after one closing brace to the next, as the table's rows are cut.
-struct Record {
-  size_t Begin = 0, End = 0;
-  int Section = -1;  // the first section whose header lies in it
-};
+std::string NoBlanks(std::string_view S) {
+  std::string out;
+  for (char c : S)
+    if (!IsBlank(c)) out += c;
+  return out;
+}
 
-// Whether A and B are one name, ignoring letter case and blanks within.
-bool SameName(std::string_view A, std::string_view B) {
-  size_t i = 0, j = 0;
-  for (;;) {
-    while (i < A.size() && IsBlank(A[i])) ++i;
-    while (j < B.size() && IsBlank(B[j])) ++j;
-    if (i == A.size() || j == B.size()) return i == A.size() && j == B.size();
-    if (FoldAscii(A[i]) != FoldAscii(B[j])) return false;
-    ++i;
-    ++j;
+std::string FoldedName(std::string_view S) { return LowerAscii(NoBlanks(S)); }
+
+}  // namespace
+
+DefinitionRecords::DefinitionRecords(std::string_view Text, const DefinitionFile& File) : Text_(Text), File_(File) {
+  // Sections come in the order of their headers; records in the order of
+  // the closing braces that end them.
+  std::vector<std::pair<size_t, int>> closes;
+  for (size_t s = 0; s < File.Sections.size(); ++s)
+    if (File.Sections[s].CloseOffset != std::string::npos)
+      closes.push_back({File.Sections[s].CloseOffset, static_cast<int>(s)});
+  std::sort(closes.begin(), closes.end());
+  size_t begin = 0, next = 0;
+  for (const auto& [close, closing] : closes) {
+    DefinitionRecord r{begin, close + 1, -1, closing};
+    while (next < File.Sections.size() && File.Sections[next].HeaderOffset < r.Begin) ++next;
+    if (next < File.Sections.size() && File.Sections[next].HeaderOffset < r.End) {
+      r.Section = static_cast<int>(next);
+      ByName_[FoldedName(File.Sections[next].Name)].push_back(Records_.size());
+    }
+    Records_.push_back(r);
+    begin = close + 1;
   }
 }
 
-const DefinitionKey* FirstKey(const DefinitionFile& File, const Record& R, std::string_view Key) {
-  for (const DefinitionKey& k : File.Keys)
-    if (k.KeyOffset >= R.Begin && k.KeyOffset < R.End && SameName(k.Name, Key)) return &k;
+const DefinitionKey* DefinitionRecords::FirstKey(const DefinitionRecord& R, std::string_view Key) const {
+  // Keys come in the order they are written.
+  auto k = std::lower_bound(File_.Keys.begin(), File_.Keys.end(), R.Begin,
+                            [](const DefinitionKey& K, size_t Offset) { return K.KeyOffset < Offset; });
+  const std::string wanted = NoBlanks(Key);
+  for (; k != File_.Keys.end() && k->KeyOffset < R.End; ++k)
+    if (EqualIgnoringCase(NoBlanks(k->Name), wanted)) return &*k;
   return nullptr;
 }
 
-bool FindRecord(std::string_view Text, const DefinitionFile& File, const std::string& Section,
-                const std::string& CaptionKey, Record& Out) {
+bool DefinitionRecords::Find(const std::string& Section, const std::string& CaptionKey, DefinitionRecord& Out) const {
   if (Section.empty()) {
-    Out = {0, Text.size(), -1};
-    for (size_t s = 0; s < File.Sections.size(); ++s)
-      if (File.Sections[s].Depth == 0) {
+    Out = {0, Text_.size(), -1, -1};
+    for (size_t s = 0; s < File_.Sections.size(); ++s)
+      if (File_.Sections[s].Depth == 0) {
         Out.Section = static_cast<int>(s);
         break;
       }
     return true;
   }
-  std::vector<size_t> closes;
-  for (const DefinitionSection& s : File.Sections)
-    if (s.CloseOffset != std::string::npos) closes.push_back(s.CloseOffset);
-  std::sort(closes.begin(), closes.end());
-  std::vector<Record> found;
-  size_t begin = 0;
-  for (size_t close : closes) {
-    Record r{begin, close + 1, -1};
-    for (size_t s = 0; s < File.Sections.size() && r.Section < 0; ++s)
-      if (File.Sections[s].HeaderOffset >= r.Begin && File.Sections[s].HeaderOffset < r.End)
-        r.Section = static_cast<int>(s);
-    if (r.Section >= 0 && SameName(File.Sections[static_cast<size_t>(r.Section)].Name, Section))
-      found.push_back(r);
-    begin = close + 1;
-  }
+  const auto named = ByName_.find(FoldedName(Section));
+  if (named == ByName_.end()) return false;
   // Of records named alike, the table shows those with a caption.
-  if (found.size() > 1)
-    found.erase(std::remove_if(found.begin(), found.end(),
-                               [&](const Record& r) {
-                                 const DefinitionKey* k = FirstKey(File, r, CaptionKey);
-                                 return !k || k->Value.empty();
-                               }),
-                found.end());
-  if (found.empty()) return false;
-  Out = found.front();
-  return true;
+  for (size_t r : named->second) {
+    const DefinitionKey* k = named->second.size() > 1 ? FirstKey(Records_[r], CaptionKey) : nullptr;
+    if (named->second.size() == 1 || (k && !k->Value.empty())) {
+      Out = Records_[r];
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+
+// Keys the table fills from a section nested in the definition's own: a
+// weapon's damage to every unit without a line of its own.
+bool KeyOfNestedSection(std::string_view Key) { return EqualIgnoringCase(Key, "Default"); }
+
+// A new key line in the definition's own section, where the table still
+// reads it: at the end when no section is nested in the record, else on a
+// line of its own before the first nested header.
+DefinitionInsertion AddToOwnSection(const DefinitionFile& File, std::string_view Text, const DefinitionRecord& R,
+                                    std::string_view Key, std::string_view Value) {
+  const int closing = R.Closing;
+  // A unit's record is its whole file, read to its end.
+  if (closing < 0 || closing == R.Section) return InsertKey(File, Text, R.Section, Key, Value);
+  DefinitionInsertion ins;
+  for (const DefinitionSection& s : File.Sections) {
+    if (s.Parent != R.Section || s.HeaderOffset < R.Begin || s.HeaderOffset >= R.End) continue;
+    size_t lineStart = s.HeaderOffset;
+    while (lineStart > 0 && IsBlank(Text[lineStart - 1])) --lineStart;
+    if (lineStart > 0 && Text[lineStart - 1] != '\n') return ins;  // the header shares its line
+    ins.Offset = lineStart;
+    ins.Text = File.IndentFor(R.Section, Text) + std::string(Key) + "=" + std::string(Value) + ";" +
+               std::string(File.NewLine());
+    return ins;
+  }
+  return ins;
 }
 
 }  // namespace
@@ -89,13 +117,15 @@ std::string UnsafeValue(std::string_view Value) {
   return "";
 }
 
-bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, const std::string& Section,
-                         const std::string& CaptionKey, const std::vector<CellChange>& Cells,
-                         std::vector<TextEdit>& Edits, std::vector<std::string>& Problems) {
-  Record record;
-  if (!FindRecord(Text, File, Section, CaptionKey, record)) return false;
+bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Section, const std::string& CaptionKey,
+                         const std::vector<CellChange>& Cells, std::vector<TextEdit>& Edits,
+                         std::vector<std::string>& Problems) {
+  const std::string_view Text = Records.Text();
+  const DefinitionFile& File = Records.File();
+  DefinitionRecord record;
+  if (!Records.Find(Section, CaptionKey, record)) return false;
   for (const CellChange& cell : Cells) {
-    const DefinitionKey* key = FirstKey(File, record, cell.Key);
+    const DefinitionKey* key = Records.FirstKey(record, cell.Key);
     if (!key) {
       if (!cell.OldValue.empty()) {
         Problems.push_back(cell.Key + ": its value is not where the table shows it");
@@ -105,15 +135,20 @@ bool PlanDefinitionEdits(std::string_view Text, const DefinitionFile& File, cons
         Problems.push_back(cell.Key + ": the definition has no section to add it to");
         continue;
       }
+      if (KeyOfNestedSection(cell.Key) && record.Closing >= 0 && record.Closing != record.Section) {
+        DefinitionInsertion add = InsertKey(File, Text, record.Closing, cell.Key, cell.NewValue);
+        Edits.push_back({add.Offset, 0, std::move(add.Text)});
+        continue;
+      }
       // A key written after a nested section is not in the table's record,
       // but it is the definition's own: it is set, not added a second time.
       if (const DefinitionKey* later = File.FindKey(record.Section, cell.Key)) {
         Edits.push_back({later->ValueOffset, later->ValueLength, cell.NewValue});
         continue;
       }
-      DefinitionInsertion add = InsertKey(File, Text, record.Section, cell.Key, cell.NewValue);
+      DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
       if (add.Offset == std::string::npos) {
-        Problems.push_back(cell.Key + ": its section is never closed, so nothing can be added to it");
+        Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
         continue;
       }
       Edits.push_back({add.Offset, 0, std::move(add.Text)});

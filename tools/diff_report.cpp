@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "formula_guard.h"
+#include "hpi_tool_shown_path.h"
 #include "table_format.h"
 
 namespace {
@@ -13,10 +14,13 @@ std::string Utf8(std::string_view Latin1) {
   return out;
 }
 
-std::string PlaceText(const std::optional<DefinitionPlace>& P) {
+// For the text report, read on a terminal: control bytes are escaped.
+std::string Shown(std::string_view Latin1) { return Utf8(hpitool::ShownText(Latin1)); }
+
+std::string PlaceText(const std::optional<DefinitionPlace>& P, std::string (*Text)(std::string_view) = Utf8) {
   if (!P) return "";
-  return P->Archive.empty() ? Utf8(P->Path) + ":" + std::to_string(P->Line)
-                            : Utf8(P->Path) + ":" + std::to_string(P->Line) + " in " + Utf8(P->Archive);
+  return P->Archive.empty() ? Text(P->Path) + ":" + std::to_string(P->Line)
+                            : Text(P->Path) + ":" + std::to_string(P->Line) + " in " + Text(P->Archive);
 }
 
 const char* ChangeName(DefinitionDifference::Change C) {
@@ -38,16 +42,16 @@ void WriteText(std::string& Out, const std::vector<DefinitionDifference>& Diffs)
     }
     Out += "  ";
     Out += ChangeName(d.Kind);
-    Out += ' ' + Utf8(d.Name);
+    Out += ' ' + Shown(d.Name);
     switch (d.Kind) {
-      case DefinitionDifference::Change::Added: ++added; Out += " (" + PlaceText(d.New) + ")\n"; break;
-      case DefinitionDifference::Change::Removed: ++removed; Out += " (" + PlaceText(d.Old) + ")\n"; break;
+      case DefinitionDifference::Change::Added: ++added; Out += " (" + PlaceText(d.New, Shown) + ")\n"; break;
+      case DefinitionDifference::Change::Removed: ++removed; Out += " (" + PlaceText(d.Old, Shown) + ")\n"; break;
       case DefinitionDifference::Change::Changed:
         ++changed;
-        Out += " (" + PlaceText(d.Old) + " → " + PlaceText(d.New) + ")\n";
+        Out += " (" + PlaceText(d.Old, Shown) + " → " + PlaceText(d.New, Shown) + ")\n";
         for (const KeyDifference& k : d.Keys)
-          Out += "    " + Utf8(k.Key) + ": " + (k.Old ? Utf8(*k.Old) : "(none)") + " → " +
-                 (k.New ? Utf8(*k.New) : "(none)") + "\n";
+          Out += "    " + Shown(k.Key) + ": " + (k.Old ? Shown(*k.Old) : "(none)") + " → " +
+                 (k.New ? Shown(*k.New) : "(none)") + "\n";
         break;
     }
   }

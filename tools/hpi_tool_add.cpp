@@ -3,6 +3,7 @@
 #include "hpi/paths.h"
 #include "hpi/rewrite.h"
 #include "hpi_tool_file_commands.h"
+#include "hpi_tool_shown_path.h"
 
 namespace hpitool {
 
@@ -11,7 +12,7 @@ int Add(const std::string& archive, const std::string& path, const std::string& 
   const std::string unchanged = "; the archive was not changed\n";
   const std::string refused = hpi::RefusedName(path);
   if (!refused.empty()) {
-    err << "hpi: cannot add " << path << ": " << refused << unchanged;
+    err << "hpi: cannot add " << ShownPath(path) << ": " << ShownText(refused) << unchanged;
     return 1;
   }
   std::string inside;
@@ -35,20 +36,20 @@ int Add(const std::string& archive, const std::string& path, const std::string& 
     case hpi::RewriteStatus::Done:
       return 0;
     case hpi::RewriteStatus::CannotOpen:
-      err << "hpi: " << why << "\n";
+      err << "hpi: " << ShownText(why) << "\n";
       return 1;
     case hpi::RewriteStatus::Damaged:
-      err << "hpi: " << archive << ": " << why << unchanged;
+      err << "hpi: " << archive << ": " << ShownText(why) << unchanged;
       return 1;
     case hpi::RewriteStatus::CannotCreate:
     case hpi::RewriteStatus::WriteFailed:
-      err << "hpi: cannot write archive " << archive << ": " << why << unchanged;
+      err << "hpi: cannot write archive " << archive << ": " << ShownText(why) << unchanged;
       return 1;
     case hpi::RewriteStatus::NotRewritable:
     case hpi::RewriteStatus::Refused:
       break;
   }
-  err << "hpi: " << why << unchanged;
+  err << "hpi: " << ShownText(why) << unchanged;
   return 1;
 }
 

@@ -4,6 +4,7 @@
 
 #include "hpi/paths.h"
 #include "hpi_tool_file_commands.h"
+#include "hpi_tool_shown_path.h"
 
 namespace hpitool {
 
@@ -23,16 +24,16 @@ int Cat(const std::string& archive, const std::string& path, std::ostream& out, 
   }
   const std::optional<uint32_t> index = FindPreferringExact(*a, path);
   if (!index) {
-    err << "hpi: no file " << path << " in " << archive << "\n";
+    err << "hpi: no file " << ShownPath(path) << " in " << archive << "\n";
     return 1;
   }
   if (a->at(*index).isDirectory) {
-    err << "hpi: " << a->PathOf(*index) << " is a directory in " << archive << "\n";
+    err << "hpi: " << ShownPath(a->PathOf(*index)) << " is a directory in " << archive << "\n";
     return 1;
   }
   std::vector<uint8_t> data;
   if (!a->ReadFile(*index, data, &why)) {
-    err << "hpi: cannot read " << a->PathOf(*index) << " in " << archive << ": " << why << "\n";
+    err << "hpi: cannot read " << ShownPath(a->PathOf(*index)) << " in " << archive << ": " << why << "\n";
     return 1;
   }
   out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));

@@ -23,7 +23,7 @@ namespace {
 std::unique_ptr<hpi::Archive> OpenArchive(const std::string& archive, std::ostream& err) {
   std::string why;
   std::unique_ptr<hpi::Archive> a = hpi::Archive::Open(archive, &why);
-  if (!a) err << "hpi: cannot read archive " << archive << ": " << why << "\n";
+  if (!a) err << "hpi: cannot read archive " << archive << ": " << ShownText(why) << "\n";
   return a;
 }
 
@@ -60,7 +60,7 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
     const std::string landing = hpi::DiskPathBelowTarget(inside);
     if (!isDirectory && !landing.empty() && !files.insert(landing).second) {
       // A name holding '/' lands on the path of another entry: never overwritten.
-      err << "hpi: warning: skipping " << inside << ": another entry of the archive was written to its path\n";
+      err << "hpi: warning: skipping " << ShownPath(inside) << ": another entry of the archive was written to its path\n";
       continue;
     }
     hpi::DiskResult written;
@@ -69,7 +69,7 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
     } else {
       std::string why;
       if (!a->ReadFile(uint32_t(i), data, &why)) {
-        err << "hpi: cannot read " << inside << ": " << why << "\n";
+        err << "hpi: cannot read " << ShownPath(inside) << ": " << ShownText(why) << "\n";
         status = 1;
         continue;
       }
@@ -81,11 +81,11 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
       case hpi::DiskStatus::LeavesTarget:
       case hpi::DiskStatus::SymbolicLink:
         // Hostile names and links already in the target are passed over.
-        err << "hpi: warning: skipping " << inside << ": " << written.Reason() << "\n";
+        err << "hpi: warning: skipping " << ShownPath(inside) << ": " << written.Reason() << "\n";
         break;
       case hpi::DiskStatus::NameTooLong:
       case hpi::DiskStatus::Failed:
-        err << "hpi: cannot " << (isDirectory ? "create directory " : "write ") << inside << " below " << dir
+        err << "hpi: cannot " << (isDirectory ? "create directory " : "write ") << ShownPath(inside) << " below " << dir
             << ": " << written.Reason() << "\n";
         status = 1;
         break;
@@ -121,26 +121,26 @@ int Create(const std::string& archive, const std::string& dir, hpi::Method metho
     const std::string rel = fs::relative(p, dir, ec).generic_string();
     const fs::file_status st = e.symlink_status(ec);
     if (fs::is_symlink(st)) {
-      err << "hpi: skipping " << p.string() << ": it is a symbolic link, and links are not followed\n";
+      err << "hpi: skipping " << ShownPath(p.string()) << ": it is a symbolic link, and links are not followed\n";
       status = 1;
       continue;
     }
     const bool isDirectory = fs::is_directory(st);
     if (!isDirectory && !fs::is_regular_file(st)) {
-      err << "hpi: skipping " << p.string() << ": not a regular file or directory\n";
+      err << "hpi: skipping " << ShownPath(p.string()) << ": not a regular file or directory\n";
       status = 1;
       continue;
     }
     // An archive written into the directory it packs is not packed into itself.
     if (!isDirectory && fs::exists(archive, ec) && fs::equivalent(p, archive, ec)) continue;
     if (rel.find('\\') != std::string::npos) {
-      err << "hpi: cannot pack " << p.string() << ": its name holds '\\', which separates levels in an archive\n";
+      err << "hpi: cannot pack " << ShownPath(p.string()) << ": its name holds '\\', which separates levels in an archive\n";
       refused = true;
       continue;
     }
     auto [it, added] = byPath.emplace(LowerAscii(rel), std::make_pair(p.string(), isDirectory));
     if (!added && !(isDirectory && it->second.second)) {
-      err << "hpi: cannot pack both " << it->second.first << " and " << p.string()
+      err << "hpi: cannot pack both " << ShownPath(it->second.first) << " and " << p.string()
           << ": they would be one path in the archive (letter case aside)\n";
       refused = true;
       continue;
@@ -163,10 +163,10 @@ int Create(const std::string& archive, const std::string& dir, hpi::Method metho
     case hpi::RewriteStatus::Done:
       return status;
     case hpi::RewriteStatus::Refused:
-      err << "hpi: " << why << "; " << archive << " was not written\n";
+      err << "hpi: " << ShownText(why) << "; " << archive << " was not written\n";
       return 1;
     default:
-      err << "hpi: cannot write archive " << archive << ": " << why << "\n";
+      err << "hpi: cannot write archive " << archive << ": " << ShownText(why) << "\n";
       return 1;
   }
 }

@@ -6,33 +6,48 @@ namespace {
 
 bool IsControl(unsigned char C) { return C < 0x20 || (C >= 0x7F && C <= 0x9F); }
 
+void AppendControl(std::string& Out, unsigned char C) {
+  static const char kHex[] = "0123456789abcdef";
+  switch (C) {
+    case '\n': Out += "\\n"; break;
+    case '\t': Out += "\\t"; break;
+    case '\r': Out += "\\r"; break;
+    default:
+      Out += "\\x";
+      Out += kHex[C >> 4];
+      Out += kHex[C & 0xF];
+  }
+}
+
 }  // namespace
 
 std::string ShownPath(std::string_view Path) {
   bool plain = Path.substr(0, 2) != "$'";
   for (char c : Path) plain = plain && !IsControl(static_cast<unsigned char>(c));
   if (plain) return std::string(Path);
-  static const char kHex[] = "0123456789abcdef";
   std::string shown = "$'";
   for (char c : Path) {
     const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\n': shown += "\\n"; break;
-      case '\t': shown += "\\t"; break;
-      case '\r': shown += "\\r"; break;
-      case '\\': shown += "\\\\"; break;
-      case '\'': shown += "\\'"; break;
-      default:
-        if (IsControl(u)) {
-          shown += "\\x";
-          shown += kHex[u >> 4];
-          shown += kHex[u & 0xF];
-        } else {
-          shown += c;
-        }
+    if (c == '\\' || c == '\'') {
+      shown += '\\';
+      shown += c;
+    } else if (IsControl(u)) {
+      AppendControl(shown, u);
+    } else {
+      shown += c;
     }
   }
   shown += '\'';
+  return shown;
+}
+
+std::string ShownText(std::string_view Text) {
+  std::string shown;
+  shown.reserve(Text.size());
+  for (char c : Text) {
+    if (IsControl(static_cast<unsigned char>(c))) AppendControl(shown, static_cast<unsigned char>(c));
+    else shown += c;
+  }
   return shown;
 }
 

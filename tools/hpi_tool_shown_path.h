@@ -1,5 +1,6 @@
 #pragma once
-// How `hpi list` prints a path from an archive, which may hold any byte.
+// How `hpi list` prints a path from an archive, which may hold any byte, and
+// how the tools' messages quote names and values.
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,10 @@ namespace hpitool {
 // stays on one line, no escape code reaches the terminal, and the shown text
 // can be pasted into a shell as the exact path.
 std::string ShownPath(std::string_view Path);
+
+// Text as it is, with each control byte written as \n, \t, \r or \xHH, for
+// messages that quote a name or a value: they stay on one line and no escape
+// code reaches the terminal.
+std::string ShownText(std::string_view Text);
 
 }  // namespace hpitool

@@ -2,6 +2,7 @@
 # (no Qt). The library holds everything but main, for the tests and benchmarks.
 add_library(kestrava_table STATIC
   ${CMAKE_SOURCE_DIR}/tools/formula_guard.cpp
+  ${CMAKE_SOURCE_DIR}/tools/hpi_tool_shown_path.cpp
   ${CMAKE_SOURCE_DIR}/tools/table_command.cpp
   ${CMAKE_SOURCE_DIR}/tools/table_format.cpp)
 target_include_directories(kestrava_table PUBLIC ${CMAKE_SOURCE_DIR}/tools)

@@ -183,6 +183,7 @@ bool ParseTable(std::string_view Text, TableFormat Format, ReadTable& Out, std::
     Error = "the table is empty: no line of column captions";
     return false;
   }
+  Out.MayBeGuarded = Format != TableFormat::Json;
   return ok;
 }
 

@@ -18,6 +18,9 @@ struct ReadTableRow {
 struct ReadTable {
   std::vector<std::string> Captions;
   std::vector<ReadTableRow> Rows;
+  // CSV and TSV: a cell that starts like a formula may carry the apostrophe
+  // kestrava-table puts in front of it. JSON cells never do.
+  bool MayBeGuarded = false;
 };
 
 // Parses Text. False, with the reason in Error, when it is not a table of
