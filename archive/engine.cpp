@@ -288,10 +288,12 @@ void ExtractArchive(EngineState& State, const std::string& Name) {
     position = HPIGetFiles(archive.get(), position, name.get(), &isDirectory, &size);
     if (position == 0) break;
     const std::string listed = name.Name();
-    const std::string landing = hpi::DiskPathBelowTarget(listed);
     if (isDirectory) {
       disk->MakeDirectory(listed);
-    } else if (!landing.empty() && !written.insert(landing).second) {
+      continue;
+    }
+    const std::string landing = hpi::DiskPathBelowTarget(listed);
+    if (!landing.empty() && !written.insert(landing).second) {
       continue;  // a name holding '/' lands on another entry's file: never overwritten
     } else if (ReadArchiveBytes(archive.get(), listed, size, contents)) {
       disk->WriteFile(listed, contents.get(), static_cast<size_t>(size));

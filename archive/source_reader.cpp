@@ -64,12 +64,6 @@ bool ReadDiskFile(const std::string& Path, std::string& Data, std::string& Why) 
   return ok;
 }
 
-bool IsArchiveName(std::string_view Name) {
-  for (const char* pattern : kArchivePatterns)
-    if (WildcardMatchIgnoringCase(std::string(Name), pattern)) return true;
-  return false;
-}
-
 GameSources::GameSources() = default;
 GameSources::~GameSources() = default;
 

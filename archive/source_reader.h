@@ -65,6 +65,3 @@ class GameSources {
 // Reads a whole regular file, opened so that a FIFO or a device cannot block.
 // False, with the reason in Why, when it cannot be read whole.
 bool ReadDiskFile(const std::string& Path, std::string& Data, std::string& Why);
-
-// Whether a disk name is one of the game's archives (".hpi", ".ufo", ".gp*", ".ccx").
-bool IsArchiveName(std::string_view Name);

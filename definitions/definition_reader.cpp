@@ -12,7 +12,6 @@ bool Blank(char C) { return C == ' ' || C == '\t'; }
 class Reader {
  public:
   explicit Reader(std::string_view Text) : T_(Text.substr(0, std::min(Text.size(), Text.find('\0')))) {
-    F_.Size = T_.size();
     ScanLines();
   }
 
@@ -100,7 +99,6 @@ class Reader {
     if (c == '[') return Header(I);
     if (c == '{') {
       Stack_.push_back({Pending_, I});
-      if (Pending_ >= 0) F_.Sections[static_cast<size_t>(Pending_)].OpenOffset = I;
       Pending_ = -1;
       return I + 1;
     }

@@ -35,7 +35,6 @@ struct DefinitionSection {
   int Line = 0;           // 1-based line of the header
   int CloseLine = 0;      // 1-based line of the closing "}", 0 when never closed
   size_t HeaderOffset = 0;  // offset of "["
-  size_t OpenOffset = std::string::npos;   // offset of its "{", npos when none followed the header
   size_t CloseOffset = std::string::npos;  // offset of its "}", npos when never closed
   size_t End = 0;         // just past the closing "}" (the text's size when never closed)
   int Depth = 0;          // 0 at the top level, 1 inside one section, ...
@@ -62,7 +61,6 @@ struct DefinitionFile {
   std::vector<SyntaxProblem> Problems;      // in file order
   LineEndStyle LineEnds = LineEndStyle::None;
   int LoneLfLine = 0;  // the first line that ends in LF alone; 0 when none does
-  size_t Size = 0;  // bytes read (up to a zero byte)
 
   // The file's own line end: "\n" for LF files, "\r\n" otherwise.
   std::string_view NewLine() const { return LineEnds == LineEndStyle::Lf ? "\n" : "\r\n"; }

@@ -100,7 +100,6 @@ CheckOutcome CheckSources(const GameSources& Sources) {
   });
 
   CheckOutcome out;
-  out.DefinitionFiles = static_cast<int>(wanted.size());
   for (ParsedFile& f : model.Files) {
     if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
     for (CheckFinding& finding : f.Findings) model.Found.emplace_back(f.Index, std::move(finding));

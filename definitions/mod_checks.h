@@ -53,7 +53,6 @@ struct CheckFinding {
 struct CheckOutcome {
   std::vector<CheckFinding> Findings;  // in file order, each file's findings by line
   std::vector<std::string> Unreadable;  // one line per definition file that could not be read
-  int DefinitionFiles = 0;
 };
 
 CheckOutcome CheckSources(const GameSources& Sources);

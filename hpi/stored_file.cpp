@@ -49,10 +49,13 @@ bool StoredFile::NextChunk(std::vector<uint8_t>& chunk, std::string* error) {
   const uint32_t length = lengths_[size_t(nextChunk_)];
   chunk.resize(length);
   if (!archive_.ReadRaw(chunkPos_, chunk.data(), length)) return Fail(error, "read error");
-  archive_.cipher().Apply(chunk.data(), length, chunkPos_);
+  archive_.cipher().Apply(chunk.data(), kChunkHeaderSize, chunkPos_);
   const ChunkHeader h = ParseChunkHeader(chunk.data());
   if (!ChunkHeaderIsSane(h, length)) return Fail(error, "damaged chunk header");
-  if (Checksum(chunk.data() + kChunkHeaderSize, h.compressedSize) != h.checksum)
+  // The data is decrypted and summed in one pass.
+  uint8_t* data = chunk.data() + kChunkHeaderSize;
+  if (DecryptSumUnscramble(archive_.cipher(), data, data, h.compressedSize, chunkPos_ + kChunkHeaderSize, false) !=
+      h.checksum)
     return Fail(error, "damaged chunk (checksum or data)");
   decodedTotal_ += h.decompressedSize;
   chunkPos_ += length;

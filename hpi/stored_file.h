@@ -22,9 +22,6 @@ class StoredFile {
   // Checks the file's records and reads its chunk-length array. False, with
   // the reason, for a damaged file.
   bool Start(std::string* error);
-  // The file record's compression (Stored: no chunks).
-  uint8_t compression() const { return compression_; }
-  uint64_t size() const { return size_; }
   uint64_t chunkCount() const { return lengths_.size(); }
 
   // The next stored chunk, header and data as stored but with the archive's

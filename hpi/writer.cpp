@@ -24,10 +24,8 @@
 namespace hpi {
 
 struct Writer::Node {
-  enum class From { Memory, Disk, Archive };
   std::string name;
   bool isDirectory = true;
-  From from = From::Memory;
   const uint8_t* data = nullptr;
   uint64_t size = 0;
   std::string diskPath;
@@ -136,7 +134,6 @@ class Content {
   bool Open(const uint8_t* data, const std::string& diskPath, const Archive* archive, uint32_t entry,
             uint64_t size, std::string* error, Failure* failure) {
     data_ = data;
-    size_ = size;
     if (archive) {
       stored_ = std::make_unique<StoredFile>(*archive, entry);
       if (!stored_->Start(error)) {
@@ -164,11 +161,6 @@ class Content {
       *failure = Failure::Damaged;
       return false;
     }
-    if (fd_ < 0) {
-      std::memcpy(dest, data_ + at_, n);
-      at_ += n;
-      return true;
-    }
     while (n > 0) {
       const ssize_t got = ::read(fd_, dest, n);
       if (got < 0 && errno == EINTR) continue;
@@ -184,7 +176,8 @@ class Content {
     }
     return true;
   }
-  // Points at the next n bytes without copying where the content is in memory.
+  // Points at the next n bytes without copying where the content is in memory;
+  // otherwise reads them into buffer.
   const uint8_t* View(size_t n, std::vector<uint8_t>& buffer, std::string* error, Failure* failure) {
     if (!stored_ && fd_ < 0) {
       const uint8_t* p = data_ + at_;
@@ -198,7 +191,7 @@ class Content {
 
  private:
   const uint8_t* data_ = nullptr;
-  uint64_t size_ = 0, at_ = 0;
+  uint64_t at_ = 0;
   int fd_ = -1;
   std::string diskPath_;
   std::unique_ptr<StoredFile> stored_;
@@ -361,7 +354,6 @@ bool Writer::AddDiskFile(std::string_view path, std::string diskPath, uint64_t s
   if (diskPath.empty()) return false;
   Node* node = AddFileNode(path, size);
   if (!node) return false;
-  node->from = Node::From::Disk;
   node->diskPath = std::move(diskPath);
   return true;
 }
@@ -370,7 +362,6 @@ bool Writer::AddArchivedFile(std::string_view path, const Archive& archive, uint
   if (index >= archive.size() || archive.at(index).isDirectory) return false;
   Node* node = AddFileNode(path, archive.at(index).size);
   if (!node) return false;
-  node->from = Node::From::Archive;
   node->archive = &archive;
   node->entry = index;
   return true;
@@ -444,7 +435,7 @@ bool Writer::Pack(AtomicFile& file, const Options& options, std::string* error, 
     std::vector<uint8_t> piece, copied;
     for (const FileSlot& f : files) {
       const Node& n = *f.node;
-      const bool archived = n.from == Node::From::Archive;
+      const bool archived = n.archive != nullptr;
       const uint8_t stored = archived ? n.archive->at(n.entry).compression : 0;
       const Method method = archived && options.keepStored && IsValidMethod(stored) ? Method(stored) : options.method;
       dir[f.record + 8] = uint8_t(method);

@@ -19,11 +19,7 @@ namespace {
 
 const std::string kPrefix = "kestrava-apply: ";
 
-std::string Utf8(std::string_view Latin1) {
-  std::string out;
-  AppendLatin1AsUtf8(out, Latin1);
-  return out;
-}
+std::string Utf8(std::string_view Latin1) { return Latin1ToUtf8(Latin1); }
 
 std::string Place(const FilePlan& F) {
   return F.Loose ? Utf8(F.UnPackedFile) : Utf8(F.UnPackedFile) + " in " + Utf8(F.ParentFile);

@@ -175,7 +175,6 @@ struct FileOutcome {
   std::optional<FilePlan> Plan;
   std::vector<Message> Messages;
   int Refused = 0;
-  std::string Latin1;  // the cell being compared, when it had to be converted
   void Refuse(int Row, std::string Text) {
     Messages.push_back({Row, std::move(Text)});
     ++Refused;
@@ -497,6 +496,7 @@ class Planner {
 
   // The cells of Row that differ from the table's current values.
   void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {
+    std::string latin1;  // the cell being compared, when it had to be converted
     // The current row's cells by view column, taken in one pass.
     std::vector<std::string_view> shown(static_cast<size_t>(view_->ColumnCount()));
     if (!shown.empty()) shown[0] = Current.Caption;
@@ -518,8 +518,8 @@ class Planner {
                                  ", which definition files (Latin-1) cannot hold; that cell was not applied");
           continue;
         }
-        Out.Latin1 = std::move(*text);
-        value = Out.Latin1;
+        latin1 = std::move(*text);
+        value = latin1;
       }
       // Blanks around a value mean nothing to the game, and a spreadsheet
       // may drop them: they neither make a change nor get written. The cell

@@ -8,11 +8,7 @@
 
 namespace {
 
-std::string Utf8(std::string_view Latin1) {
-  std::string out;
-  AppendLatin1AsUtf8(out, Latin1);
-  return out;
-}
+std::string Utf8(std::string_view Latin1) { return Latin1ToUtf8(Latin1); }
 
 // For the text report, read on a terminal: control bytes are escaped.
 std::string Shown(std::string_view Latin1) { return Utf8(hpitool::ShownText(Latin1)); }

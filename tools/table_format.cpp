@@ -30,16 +30,16 @@ inline void AppendByte(std::string& Out, unsigned char C) {
   }
 }
 
+// One CSV or TSV field (JSON values are written by the row writer).
 void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bool FormulaGuard) {
-  if (FormulaGuard && Format != TableFormat::Json && NeedsFormulaGuard(Text)) {
+  if (FormulaGuard && NeedsFormulaGuard(Text)) {
     AppendField(Out, Format, GuardFormula(Text), false);
     return;
   }
-  switch (Format) {
-    case TableFormat::Csv: AppendCsvField(Out, Text); break;
-    case TableFormat::Tsv: AppendTsvField(Out, Text); break;
-    case TableFormat::Json: AppendJsonString(Out, Text); break;
-  }
+  if (Format == TableFormat::Csv)
+    AppendCsvField(Out, Text);
+  else
+    AppendTsvField(Out, Text);
 }
 
 // Every cell of a row by column (0 = caption), in one pass over its filled
@@ -56,6 +56,12 @@ void RowCells(const Row& R, size_t ColumnCount, std::vector<std::string_view>& C
 
 void AppendLatin1AsUtf8(std::string& Out, std::string_view Text) {
   for (char c : Text) AppendByte(Out, static_cast<unsigned char>(c));
+}
+
+std::string Latin1ToUtf8(std::string_view Text) {
+  std::string out;
+  AppendLatin1AsUtf8(out, Text);
+  return out;
 }
 
 void AppendCsvField(std::string& Out, std::string_view Text) {

@@ -12,6 +12,8 @@ enum class TableFormat { Csv, Tsv, Json };
 
 // Appends Text as UTF-8, each byte taken as the Latin-1 character of its value.
 void AppendLatin1AsUtf8(std::string& Out, std::string_view Text);
+// The same as a new string.
+std::string Latin1ToUtf8(std::string_view Text);
 
 // One field of each format, appended to Out:
 // CSV (RFC 4180): quoted when it holds a comma, a double quote, CR or LF,
