@@ -271,6 +271,22 @@ TEST(ApplyText, KeysAreFoundIgnoringCaseAndBlanksWithin) {
   EXPECT_EQ(ApplyEdits(text, edits), "[UNITINFO]\r\n{\r\n\tMaxDamages=1;\r\n\tmax Damage = 120 ;\r\n}\r\n");
 }
 
+// A cell whose value is not where the table showed it gets no edit and is
+// named by its position, so that only the applied cells are counted.
+TEST(ApplyText, ACellThatCannotBeEditedIsNamedByItsPosition) {
+  const std::string text = "[UNITINFO]\r\n{\r\n\tMaxDamage=95;\r\n}\r\n";
+  const DefinitionFile file = ReadDefinition(text);
+  std::vector<TextEdit> edits;
+  std::vector<std::string> problems;
+  std::vector<size_t> failed;
+  ASSERT_TRUE(PlanDefinitionEdits(DefinitionRecords(text, file), "", "UnitName",
+                                  {{"Name", "Old", "New"}, {"MaxDamage", "95", "120"}, {"Side", "ARM", "CORE"}}, edits,
+                                  problems, &failed));
+  EXPECT_EQ(failed, (std::vector<size_t>{0, 2}));
+  EXPECT_EQ(problems.size(), 2u);
+  EXPECT_EQ(ApplyEdits(text, edits), "[UNITINFO]\r\n{\r\n\tMaxDamage=120;\r\n}\r\n");
+}
+
 TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   ReadTable t;
   std::string why;

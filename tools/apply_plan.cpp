@@ -34,12 +34,6 @@ const KindInfo kKinds[] = {
     {"download", &AppState::DownloadView},
 };
 
-std::string_view TrimBlanks(std::string_view S) {
-  while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
-  while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
-  return S;
-}
-
 bool IsLooseParent(std::string_view ParentFile) { return EqualIgnoringCase(ParentFile, kNotPacked); }
 
 // Whether a file of the table's rows can be one of the kind's files: below
@@ -445,21 +439,15 @@ class Planner {
     for (DefinitionChange& d : plan.Definitions) {
       std::vector<TextEdit> own;
       std::vector<std::string> problems;
-      if (!PlanDefinitionEdits(records, d.Section, captionKey, d.Cells, own, problems)) {
+      std::vector<size_t> failed;
+      if (!PlanDefinitionEdits(records, d.Section, captionKey, d.Cells, own, problems, &failed)) {
         Out.Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(plan) + "; nothing applied");
         continue;
       }
       for (const std::string& p : problems) Out.Refuse(d.Row, p + " in " + Place(plan) + "; that cell was not applied");
       if (own.empty()) continue;
       // Only the cells that got an edit count.
-      if (!problems.empty())
-        d.Cells.erase(std::remove_if(d.Cells.begin(), d.Cells.end(),
-                                     [&](const CellChange& c) {
-                                       for (const std::string& p : problems)
-                                         if (p.compare(0, c.Key.size() + 1, c.Key + ":") == 0) return true;
-                                       return false;
-                                     }),
-                      d.Cells.end());
+      for (auto i = failed.rbegin(); i != failed.rend(); ++i) d.Cells.erase(d.Cells.begin() + static_cast<long>(*i));
       plan.CellCount += static_cast<int>(d.Cells.size());
       edits.insert(edits.end(), own.begin(), own.end());
       kept.push_back(std::move(d));

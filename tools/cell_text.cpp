@@ -42,8 +42,7 @@ struct Decimal {
 };
 
 bool ParseDecimal(std::string_view S, Decimal& D) {
-  while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
-  while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
+  S = TrimBlanks(S);
   size_t i = 0;
   if (i < S.size() && (S[i] == '+' || S[i] == '-')) D.Negative = S[i++] == '-';
   bool anyDigit = false, point = false;
@@ -93,4 +92,10 @@ bool SameNumber(std::string_view A, std::string_view B) {
   Decimal a, b;
   if (!ParseDecimal(A, a) || !ParseDecimal(B, b)) return false;
   return a.Negative == b.Negative && a.Digits == b.Digits && a.Exponent == b.Exponent;
+}
+
+std::string_view TrimBlanks(std::string_view S) {
+  while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
+  while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
+  return S;
 }

@@ -11,6 +11,9 @@
 // first invalid byte).
 std::optional<std::string> Utf8ToLatin1(std::string_view Utf8, std::string* BadChar = nullptr);
 
+// S without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view S);
+
 // Whether A and B are both plain decimal numbers (sign, digits, a point,
 // an exponent; blanks and tabs around them allowed) of exactly the same value.
 bool SameNumber(std::string_view A, std::string_view B);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/ascii_case.h"
+#include "cell_text.h"
 #include "definitions/definition_reader.h"
 
 namespace {
@@ -17,6 +18,19 @@ std::string NoBlanks(std::string_view S) {
 }
 
 std::string FoldedName(std::string_view S) { return LowerAscii(NoBlanks(S)); }
+
+// Whether A and B are one name, ignoring letter case and blanks within.
+bool SameName(std::string_view A, std::string_view B) {
+  size_t i = 0, j = 0;
+  for (;;) {
+    while (i < A.size() && IsBlank(A[i])) ++i;
+    while (j < B.size() && IsBlank(B[j])) ++j;
+    if (i == A.size() || j == B.size()) return i == A.size() && j == B.size();
+    if (FoldAscii(A[i]) != FoldAscii(B[j])) return false;
+    ++i;
+    ++j;
+  }
+}
 
 }  // namespace
 
@@ -45,9 +59,8 @@ const DefinitionKey* DefinitionRecords::FirstKey(const DefinitionRecord& R, std:
   // Keys come in the order they are written.
   auto k = std::lower_bound(File_.Keys.begin(), File_.Keys.end(), R.Begin,
                             [](const DefinitionKey& K, size_t Offset) { return K.KeyOffset < Offset; });
-  const std::string wanted = NoBlanks(Key);
   for (; k != File_.Keys.end() && k->KeyOffset < R.End; ++k)
-    if (EqualIgnoringCase(NoBlanks(k->Name), wanted)) return &*k;
+    if (SameName(k->Name, Key)) return &*k;
   return nullptr;
 }
 
@@ -119,51 +132,53 @@ std::string UnsafeValue(std::string_view Value) {
 
 bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Section, const std::string& CaptionKey,
                          const std::vector<CellChange>& Cells, std::vector<TextEdit>& Edits,
-                         std::vector<std::string>& Problems) {
+                         std::vector<std::string>& Problems, std::vector<size_t>* Failed) {
   const std::string_view Text = Records.Text();
   const DefinitionFile& File = Records.File();
   DefinitionRecord record;
   if (!Records.Find(Section, CaptionKey, record)) return false;
-  for (const CellChange& cell : Cells) {
+  // One cell's edit; false, with a line in Problems, when it cannot be made.
+  const auto plan = [&](const CellChange& cell) -> bool {
     const DefinitionKey* key = Records.FirstKey(record, cell.Key);
     if (!key) {
       if (!cell.OldValue.empty()) {
         Problems.push_back(cell.Key + ": its value is not where the table shows it");
-        continue;
+        return false;
       }
       if (record.Section < 0) {
         Problems.push_back(cell.Key + ": the definition has no section to add it to");
-        continue;
+        return false;
       }
       if (KeyOfNestedSection(cell.Key) && record.Closing >= 0 && record.Closing != record.Section) {
         DefinitionInsertion add = InsertKey(File, Text, record.Closing, cell.Key, cell.NewValue);
         Edits.push_back({add.Offset, 0, std::move(add.Text)});
-        continue;
+        return true;
       }
       // A key written after a nested section is not in the table's record,
       // but it is the definition's own: it is set, not added a second time.
       if (const DefinitionKey* later = File.FindKey(record.Section, cell.Key)) {
         Edits.push_back({later->ValueOffset, later->ValueLength, cell.NewValue});
-        continue;
+        return true;
       }
       DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
       if (add.Offset == std::string::npos) {
         Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
-        continue;
+        return false;
       }
       Edits.push_back({add.Offset, 0, std::move(add.Text)});
-      continue;
+      return true;
     }
     // The table's value is the file's with the blanks around it: the value
     // itself is replaced, the blanks stay.
-    std::string_view old = cell.OldValue;
-    while (!old.empty() && IsBlank(old.front())) old.remove_prefix(1);
-    while (!old.empty() && IsBlank(old.back())) old.remove_suffix(1);
+    const std::string_view old = TrimBlanks(cell.OldValue);
     if (Text.substr(key->ValueOffset, key->ValueLength) != old) {
       Problems.push_back(cell.Key + ": its value is not where the table shows it");
-      continue;
+      return false;
     }
     Edits.push_back({key->ValueOffset, key->ValueLength, cell.NewValue});
-  }
+    return true;
+  };
+  for (size_t i = 0; i < Cells.size(); ++i)
+    if (!plan(Cells[i]) && Failed) Failed->push_back(i);
   return true;
 }

@@ -46,10 +46,11 @@ class DefinitionRecords {
 // Finds the definition a row names and adds the edits of Cells to Edits.
 // The occurrence of a key that the table shows (the first in the record) is
 // the one changed. A cell that cannot be changed safely adds a line to
-// Problems and no edit. False when the definition is not there.
+// Problems, its position in Cells to Failed (when given), and no edit. False
+// when the definition is not there.
 bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Section, const std::string& CaptionKey,
                          const std::vector<CellChange>& Cells, std::vector<TextEdit>& Edits,
-                         std::vector<std::string>& Problems);
+                         std::vector<std::string>& Problems, std::vector<size_t>* Failed = nullptr);
 
 // What a new value may not hold, because it would end the value early or add
 // statements or sections: "" when it may be written.
