@@ -48,13 +48,13 @@ std::string Slashes(std::string S) {
   return S;
 }
 
+// Patterns are kept with '/' between levels (see the config reading).
 bool Skipped(const CheckRequest& R, const CheckPlace& P) {
-  for (const std::string& pattern : R.Skip) {
-    const std::string p = Slashes(pattern);
-    if (WildcardMatchIgnoringCase(Slashes(P.SourcePath()), p) ||
-        WildcardMatchIgnoringCase(Slashes(P.Archive().empty() ? P.Path() : P.Archive()), p))
-      return true;
-  }
+  if (R.Skip.empty()) return false;
+  const std::string source = Slashes(P.SourcePath());
+  const std::string file = Slashes(P.Archive().empty() ? P.Path() : P.Archive());
+  for (const std::string& pattern : R.Skip)
+    if (WildcardMatchIgnoringCase(source, pattern) || WildcardMatchIgnoringCase(file, pattern)) return true;
   return false;
 }
 
@@ -132,7 +132,7 @@ std::string ReadCheckConfig(std::string_view Text, CheckRequest& Request) {
       if (!AddIds(value, Request.Ignore, wrong)) return where + wrong;
     } else if (key == "skip") {
       if (value.empty()) return where + "skip needs a path pattern";
-      Request.Skip.push_back(value);
+      Request.Skip.push_back(Slashes(value));
     } else {
       return where + "unknown setting " + key + " (ignore or skip)";
     }

@@ -11,7 +11,7 @@ struct CheckRequest {
   std::vector<std::string> Sources;  // archives or game directories, base game first
   std::string Format = "text";       // text, json or sarif
   std::vector<std::string> Ignore;   // check IDs whose findings are dropped
-  std::vector<std::string> Skip;     // path patterns whose findings are dropped
+  std::vector<std::string> Skip;     // path patterns whose findings are dropped, '/' between levels
   bool Werror = false;               // warnings make the exit status 1 too
 };
 
