@@ -4,10 +4,6 @@
 // programs; diffing the archive against a copy with 100 changed units against
 // loading both with kestrava-table. Prints the ratios and targets last.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,12 +17,12 @@
 
 #include "apply_command.h"
 #include "bench/support_archive.h"
+#include "bench/support_process.h"
 #include "bench/support_ratio.h"
 #include "diff_command.h"
 #include "table_command.h"
 #include "table_read.h"
 
-extern char** environ;
 
 namespace {
 
@@ -112,22 +108,9 @@ const Workload& Data() {
 // Runs a program with standard output to /dev/null; its exit status, or -1.
 // Cpu gets the CPU time (user and system, all its threads) it took.
 int RunProgram(const std::vector<std::string>& Args, double& Cpu) {
-  std::vector<char*> argv;
-  for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  struct rusage ru {};
-  if (::wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status)) return -1;
-  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  Cpu = seconds(ru.ru_utime) + seconds(ru.ru_stime);
-  return WEXITSTATUS(status);
+  const benchsupport::ChildRun r = benchsupport::RunQuiet(Args);
+  if (r.status >= 0) Cpu = r.cpu;
+  return r.status;
 }
 
 // Each run starts from the generated archive.

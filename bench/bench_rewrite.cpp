@@ -25,7 +25,6 @@
 #include "hpi/archive.h"
 #include "hpi/writer.h"
 
-extern char** environ;
 
 namespace {
 
@@ -88,25 +87,15 @@ struct Usage {
 
 double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
 
-// Runs a program to its end: its CPU time and peak resident memory.
+// Runs a program to its end: its CPU time and peak resident memory, when it
+// succeeded.
 Usage Run(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
+  const benchsupport::ChildRun r = benchsupport::RunQuiet(args);
   Usage u;
-  if (posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    struct rusage ru {};
-    if (wait4(pid, &status, 0, &ru) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-      u.cpu = Seconds(ru.ru_utime) + Seconds(ru.ru_stime);
-      u.peakKb = ru.ru_maxrss;
-    }
+  if (r.status == 0) {
+    u.cpu = r.cpu;
+    u.peakKb = r.peakKb;
   }
-  posix_spawn_file_actions_destroy(&quiet);
   return u;
 }
 
