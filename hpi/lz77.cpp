@@ -1,6 +1,7 @@
 #include "hpi/lz77.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace hpi::lz77 {
@@ -53,6 +54,32 @@ inline uint32_t Hash3(const uint8_t* p, int bits) {
   const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
   return (v * 2654435761u) >> (32 - bits);
 }
+
+static_assert(std::endian::native == std::endian::little, "MatchLength reads bytes as little-endian words");
+
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// How many of the first `limit` bytes (at most kMaxMatch) of a and b agree.
+// With `wide`, 24 bytes may be read from both.
+inline size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit, bool wide) {
+  size_t len = 0;
+  if (wide) {
+    for (; len < limit; len += 8) {
+      const uint64_t diff = Load64(a + len) ^ Load64(b + len);
+      if (diff) {
+        len += size_t(__builtin_ctzll(diff)) / 8;  // the first byte that differs is the lowest one
+        break;
+      }
+    }
+    return std::min(len, limit);
+  }
+  while (len < limit && a[len] == b[len]) ++len;
+  return len;
+}
 }  // namespace
 
 void Encoder::Encode(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
@@ -69,12 +96,21 @@ void Encoder::Encode(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
     if (reference) o[tagPos] |= uint8_t(1u << bit);
     ++bit;
   };
-  std::fill(std::begin(head_), std::end(head_), -1);
+
+  // Positions are stored as base_ + position: whatever an earlier chunk left
+  // in the tables lies below base_ and ends a chain, so the tables need not
+  // be cleared for each (small) chunk.
+  if (uint64_t(base_) + n + 1 >= kBaseLimit) {
+    std::fill(std::begin(head_), std::end(head_), 0u);
+    base_ = 1;
+  }
+  const uint32_t base = base_;
+  base_ += uint32_t(n) + 1;
 
   auto insert = [&](size_t pos) {
     const uint32_t h = Hash3(in + pos, kHashBits);
     prev_[pos & kRingMask] = head_[h];
-    head_[h] = int32_t(pos);
+    head_[h] = base + uint32_t(pos);
   };
 
   size_t j = 0;
@@ -82,21 +118,21 @@ void Encoder::Encode(const uint8_t* in, size_t n, std::vector<uint8_t>& out) {
     size_t bestLen = 0, bestPos = 0;
     if (n - j >= kMinMatch) {
       const size_t limit = std::min(kMaxMatch, n - j);
-      int32_t cand = head_[Hash3(in + j, kHashBits)];
-      for (int chain = kMaxChain; cand >= 0 && chain > 0; --chain) {
-        const size_t c = size_t(cand);
+      const bool wide = n - j >= 24;  // candidates lie before j
+      uint32_t stored = head_[Hash3(in + j, kHashBits)];
+      for (int chain = kMaxChain; stored >= base && chain > 0; --chain) {
+        const size_t c = stored - base;
         if (j - c > kMaxDistance) break;
         // Ring position 0 is the end mark and cannot be referenced.
         if (((c + 1) & kRingMask) != 0 && in[c + bestLen] == in[j + bestLen]) {
-          size_t len = 0;
-          while (len < limit && in[c + len] == in[j + len]) ++len;
+          const size_t len = MatchLength(in + c, in + j, limit, wide);
           if (len > bestLen) {
             bestLen = len;
             bestPos = c;
             if (len == limit) break;
           }
         }
-        cand = prev_[c & kRingMask];
+        stored = prev_[c & kRingMask];
       }
       insert(j);
     }

@@ -24,8 +24,12 @@ class Encoder {
  private:
   static constexpr int kHashBits = 13;
   static constexpr size_t kWindow = 4096;
-  int32_t head_[size_t(1) << kHashBits];
-  int32_t prev_[kWindow];
+  static constexpr uint64_t kBaseLimit = uint64_t(1) << 32;
+  // Positions of this chunk are stored as base_ + position; entries below
+  // base_ are from earlier chunks and count as empty.
+  uint32_t base_ = kBaseLimit - 1;  // the first chunk clears the tables
+  uint32_t head_[size_t(1) << kHashBits];
+  uint32_t prev_[kWindow];
 };
 
 }  // namespace hpi::lz77

@@ -83,6 +83,35 @@ TEST(HpiLz77, EncoderRoundTripsAndFindsMatches) {
   EXPECT_LT(encoded.size(), edge.size() / 2);
 }
 
+// The encoder's bytes stay those of the archives it wrote before (an archive
+// saved again without changes keeps its bytes), whatever it encoded last.
+TEST(HpiLz77, EncoderGivesTheSameBytesWhateverItEncodedBefore) {
+  auto fnv = [](const Bytes& b) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t c : b) h = (h ^ c) * 1099511628211ull;
+    return h;
+  };
+  const std::string unit = "[UNITINFO]\r\n{\r\n\tName=ARM;\r\n\tName=ARM;\r\n\tUnitName=ARMCOM;\r\n}\r\n";
+  const Bytes expected = {0x00, 0x5B, 0x55, 0x4E, 0x49, 0x54, 0x49, 0x4E, 0x46, 0x00, 0x4F, 0x5D, 0x0D, 0x0A, 0x7B, 0x0D,
+                          0x0A, 0x09, 0x00, 0x4E, 0x61, 0x6D, 0x65, 0x3D, 0x41, 0x52, 0x4D, 0x42, 0x3B, 0xED, 0x00, 0x55,
+                          0x6E, 0x69, 0x74, 0xD6, 0x01, 0x43, 0x22, 0x4F, 0x42, 0x02, 0x7D, 0x0D, 0x0A, 0x00, 0x00};
+  const Bytes text = hpitest::TextData(65536, 1), noise = hpitest::RandomData(65536, 2);
+  hpi::lz77::Encoder reused;
+  Bytes out;
+  for (int round = 0; round < 2; ++round) {
+    // The same text in the tables from the round before must not be taken
+    // for this chunk's.
+    reused.Encode(reinterpret_cast<const uint8_t*>(unit.data()), unit.size(), out);
+    EXPECT_EQ(out, expected);
+    reused.Encode(text.data(), text.size(), out);
+    EXPECT_EQ(out.size(), 11443u);
+    EXPECT_EQ(fnv(out), 0x3cbe66f28ae84757ull);
+    reused.Encode(noise.data(), noise.size(), out);
+    EXPECT_EQ(out.size(), 73711u);
+    EXPECT_EQ(fnv(out), 0x6c73afb1dda22ddeull);
+  }
+}
+
 TEST(HpiChunk, EncodedChunksDecodeAndAreChecked) {
   hpi::ChunkEncoder enc;
   const Bytes text = hpitest::TextData(65536, 6), noise = hpitest::RandomData(1000, 7);
