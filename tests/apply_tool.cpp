@@ -305,6 +305,11 @@ TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   ASSERT_EQ(t.Rows.size(), 2u);
   EXPECT_EQ(t.Rows[0].Cells, (std::vector<std::optional<std::string>>{"x\ry", "\r"}));
   EXPECT_EQ(t.Rows[1].Cells, (std::vector<std::optional<std::string>>{"", "z"}));
+  // Empty cells, and a comma that ends the text.
+  ASSERT_TRUE(ParseTable("A,B,C\r\n,,\r\nx,", TableFormat::Csv, t, why));
+  ASSERT_EQ(t.Rows.size(), 2u);
+  EXPECT_EQ(t.Rows[0].Cells, (std::vector<std::optional<std::string>>{"", "", ""}));
+  EXPECT_EQ(t.Rows[1].Cells, (std::vector<std::optional<std::string>>{"x", ""}));
   ASSERT_TRUE(ParseTable("A\tB\r\na\\tb\\\\\tc\\nd\r\n", TableFormat::Tsv, t, why));
   EXPECT_EQ(*t.Rows[0].Cells[0], "a\tb\\");
   EXPECT_EQ(*t.Rows[0].Cells[1], "c\nd");

@@ -1,6 +1,7 @@
 #include "table_read.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -27,11 +28,22 @@ void AddRecord(ReadTable& Out, std::vector<std::optional<std::string>>& Fields, 
 // Where plain CSV text starting at I ends: the next comma, LF or CR LF (a
 // lone CR is text), or the text's end.
 size_t PlainEnd(std::string_view Text, size_t I) {
+  static constexpr auto kStop = [] {
+    std::array<bool, 256> stop{};
+    stop[','] = stop['\n'] = stop['\r'] = true;
+    return stop;
+  }();
   for (; I < Text.size(); ++I) {
     const char c = Text[I];
-    if (c == ',' || c == '\n' || (c == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n')) return I;
+    if (!kStop[static_cast<unsigned char>(c)]) continue;
+    if (c != '\r' || (I + 1 < Text.size() && Text[I + 1] == '\n')) return I;
   }
   return Text.size();
+}
+
+// Whether a line ends at I: LF, or CR LF.
+bool LineEndAt(std::string_view Text, size_t I) {
+  return Text[I] == '\n' || (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n');
 }
 
 bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
@@ -43,6 +55,23 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
   size_t i = 0;
   while (i < Text.size()) {
     const char c = Text[i];
+    if (field.empty() && c != '"' && !LineEndAt(Text, i)) {
+      // Most fields are plain text ended by a comma or a line end: taken
+      // whole, straight into the record.
+      const size_t end = PlainEnd(Text, i);
+      if (end < Text.size()) {
+        fields.emplace_back(std::in_place, Text.substr(i, end - i));
+        inRecord = true;
+        if (Text[end] == ',') {
+          i = end + 1;
+          continue;
+        }
+        i = end + (Text[end] == '\r' ? 2 : 1);
+        AddRecord(Out, fields, number++, first);
+        inRecord = false;
+        continue;
+      }
+    }
     if (c == '"' && field.empty()) {
       // A quoted field runs to the next lone quote; "" stands for one quote.
       const size_t start = i++;
@@ -72,7 +101,7 @@ bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
       ++i;
       continue;
     }
-    if (c == '\n' || (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n')) {
+    if (LineEndAt(Text, i)) {
       i += c == '\r' ? 2 : 1;
       fields.push_back(std::move(field));
       field.clear();
