@@ -40,7 +40,8 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
         *Error = f->UnPackedFile + " changed while the table was being applied";
         return false;
       }
-      Changes.Put(f->UnPackedFile, std::vector<uint8_t>(f->Updated.begin(), f->Updated.end()));
+      const auto* bytes = reinterpret_cast<const uint8_t*>(f->Updated.data());
+      Changes.Put(f->UnPackedFile, std::vector<uint8_t>(bytes, bytes + f->Updated.size()));
     }
     return true;
   };
