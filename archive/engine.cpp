@@ -11,7 +11,6 @@
 #include <new>
 #include <stdexcept>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "archive/ascii_case.h"
@@ -281,7 +280,6 @@ void ExtractArchive(EngineState& State, const std::string& Name) {
   if (!disk) return;
   NameBuffer name;
   std::unique_ptr<char[]> contents;
-  std::unordered_set<std::string> written;  // the files' paths below the directory
   int32_t position = 0;
   for (;;) {
     int32_t isDirectory = 0, size = 0;
@@ -292,10 +290,7 @@ void ExtractArchive(EngineState& State, const std::string& Name) {
       disk->MakeDirectory(listed);
       continue;
     }
-    const std::string landing = hpi::DiskPathBelowTarget(listed);
-    if (!landing.empty() && !written.insert(landing).second) {
-      continue;  // a name holding '/' lands on another entry's file: never overwritten
-    } else if (ReadArchiveBytes(archive.get(), listed, size, contents)) {
+    if (disk->ClaimFile(listed) && ReadArchiveBytes(archive.get(), listed, size, contents)) {
       disk->WriteFile(listed, contents.get(), static_cast<size_t>(size));
       contents.reset();
     }

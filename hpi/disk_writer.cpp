@@ -213,4 +213,9 @@ DiskResult DiskWriter::ReplaceFile(const std::string& name, const void* data, si
   return FailureOf(EEXIST);
 }
 
+bool DiskWriter::ClaimFile(std::string_view archivePath) {
+  const std::string place = DiskPathBelowTarget(archivePath);
+  return place.empty() || claimed_.insert(place).second;
+}
+
 }  // namespace hpi

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace hpi {
@@ -53,6 +54,12 @@ class DiskWriter {
   // missing directories above it; an existing file of that name is replaced.
   DiskResult WriteFile(std::string_view archivePath, const void* data, size_t size);
 
+  // Whether no file claimed before lands where `archivePath` would be
+  // written; claims that place. Two entries whose names differ only in a '/'
+  // inside a name land on one file: only the first is written, the second is
+  // never written over it.
+  bool ClaimFile(std::string_view archivePath);
+
  private:
   struct Level {
     std::string name;
@@ -75,6 +82,7 @@ class DiskWriter {
   int current_;               // the directory at the end of chain_; root_ when chain_ is empty
   std::vector<Level> chain_;  // the levels from the target down to current_
   unsigned temporaries_ = 0;  // names handed out for replacement files
+  std::unordered_set<std::string> claimed_;  // ClaimFile's places, levels joined by '/'
 };
 
 }  // namespace hpi

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <unordered_set>
 #include <vector>
 
 #include "archive/ascii_case.h"
@@ -53,13 +52,10 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
   }
   int status = 0;
   std::vector<uint8_t> data;
-  std::unordered_set<std::string> files;  // the disk paths written, levels joined by '/'
   for (size_t i = 0; i < a->size(); ++i) {
     const std::string inside = a->PathOf(i);
     const bool isDirectory = a->at(i).isDirectory;
-    const std::string landing = hpi::DiskPathBelowTarget(inside);
-    if (!isDirectory && !landing.empty() && !files.insert(landing).second) {
-      // A name holding '/' lands on the path of another entry: never overwritten.
+    if (!isDirectory && !disk->ClaimFile(inside)) {
       err << "hpi: warning: skipping " << ShownPath(inside) << ": another entry of the archive was written to its path\n";
       continue;
     }
