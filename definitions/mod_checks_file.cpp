@@ -9,6 +9,9 @@
 
 namespace {
 
+// Keys a thread's reading keeps room for between files.
+constexpr size_t kKeptKeys = 1 << 14;
+
 constexpr std::string_view kUnitNumberKeys[] = {"UnitNumber", "BuildCostEnergy", "BuildCostMetal", "BuildTime",
                                                 "MaxDamage",  "WorkerTime",      "SightDistance",  "MaxVelocity"};
 constexpr std::string_view kWeaponNumberKeys[] = {"ID", "Range", "Reloadtime", "Areaofeffect", "Default"};
@@ -35,10 +38,17 @@ std::string FileStem(const std::string& Path) {
 }
 
 // Name of the top-level section that section S lies in; empty for none.
-std::string TopName(const DefinitionFile& D, int S) {
+std::string TopName(const DefinitionView& D, int S) {
   if (S < 0) return "";
   while (D.Sections[static_cast<size_t>(S)].Parent >= 0) S = D.Sections[static_cast<size_t>(S)].Parent;
   return D.Sections[static_cast<size_t>(S)].Name;
+}
+
+// "Name=Value" as read.
+std::string Statement(const DefinitionKeyView& K) {
+  std::string s;
+  s.reserve(K.Name.size() + 1 + K.Value.size());
+  return s.append(K.Name).append(1, '=').append(K.Value);
 }
 
 // The keys kept for a definition of Kind.
@@ -74,7 +84,9 @@ CheckPlace PlaceIn(const GameSources& Sources, size_t Index, int Line) {
 }
 
 void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile& File) {
-  DefinitionFile d = ReadDefinition(Bytes);
+  // One reading per thread, its storage reused from file to file.
+  thread_local DefinitionView d;
+  ReadDefinitionView(Bytes, d);
   const auto add = [&](int Line, const char* Id, std::string Definition, std::string Message) {
     CheckFinding f;
     f.Rule = FindCheckRule(Id);
@@ -102,8 +114,11 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
   }
   std::string unitName = stem;
   if (unitSection >= 0) {
-    if (const DefinitionKey* name = d.FindKey(unitSection, "UnitName"); name && !name->Value.empty())
-      unitName = name->Value;
+    for (const DefinitionKeyView& k : d.Keys)
+      if (k.Section == unitSection && EqualIgnoringCase(k.Name, "UnitName")) {
+        if (!k.Value.empty()) unitName = k.Value;
+        break;
+      }
     File.Records.front().Name = unitName;
   }
 
@@ -118,20 +133,21 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
         d.LineEnds == LineEndStyle::Lf
             ? "lines end in LF alone; the tables end a line only at CR LF, so this file shows no rows there"
             : "this line ends in LF alone while others end in CR LF; the tables end a line only at CR LF");
-  for (DefinitionKey& k : d.Keys) {
-    if (k.Section < 0) add(k.Line, "key-outside-section", "", k.Name + "=" + k.Value + " is outside any section");
+  for (const DefinitionKeyView& k : d.Keys) {
+    if (k.Section < 0) add(k.Line, "key-outside-section", "", Statement(k) + " is outside any section");
     const bool numeric = unit ? IndexIn(kUnitNumberKeys, k.Name) >= 0
                               : weapon && IndexIn(kWeaponNumberKeys, k.Name) >= 0;
     if (numeric && !IsPlainNumber(k.Value))
-      add(k.Line, "not-a-number", unit ? unitName : TopName(d, k.Section), k.Name + "=" + k.Value + " is not a number");
-    // The first of each kept name directly in a definition's section; the
-    // file is read no further, so the texts move.
+      add(k.Line, "not-a-number", unit ? unitName : TopName(d, k.Section), Statement(k) + " is not a number");
+    // The first of each kept name directly in a definition's section.
     if (k.Section < 0 || recordOf[static_cast<size_t>(k.Section)] < 0) continue;
     DefinitionRecord& r = File.Records[static_cast<size_t>(recordOf[static_cast<size_t>(k.Section)])];
     for (size_t i = 0; i < keptCount; ++i)
       if (r.Keys[i].Line == 0 && EqualIgnoringCase(kept[i], k.Name)) {
-        r.Keys[i] = {std::move(k.Name), std::move(k.Value), k.Line};
+        r.Keys[i] = {std::string(k.Name), std::string(k.Value), k.Line};
         break;
       }
   }
+  // A thread keeps the storage of an ordinary file for the next, not of a huge one.
+  if (d.Keys.capacity() > kKeptKeys) d = DefinitionView();
 }
