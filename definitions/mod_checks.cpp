@@ -1,12 +1,14 @@
 #include "definitions/mod_checks.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "archive/ascii_case.h"
 #include "archive/source_reader.h"
 #include "definitions/mod_checks_model.h"
+#include "hpi/parallel.h"
 
 const std::vector<CheckRule>& CheckRules() {
   static const std::vector<CheckRule> rules = {
@@ -99,22 +101,27 @@ CheckOutcome CheckSources(const GameSources& Sources) {
     if (Error.empty()) CheckOneFile(Sources, Bytes, f);
   });
 
+  // The references and the conflicts are checked on two threads; their
+  // findings follow each file's own, in this order.
+  CheckModel::Found found, references, conflicts;
+  hpi::ParallelFor(2, 2, [&](size_t Job) { (Job == 0 ? model.CheckReferences(references) : model.CheckConflicts(conflicts)); });
   CheckOutcome out;
   for (ParsedFile& f : model.Files) {
     if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
-    for (CheckFinding& finding : f.Findings) model.Found.emplace_back(f.Index, std::move(finding));
+    for (CheckFinding& finding : f.Findings) found.emplace_back(f.Index, std::move(finding));
     f.Findings.clear();
   }
-  model.CheckReferences();
-  model.CheckConflicts();
+  found.reserve(found.size() + references.size() + conflicts.size());
+  for (CheckModel::Found* more : {&references, &conflicts})
+    std::move(more->begin(), more->end(), std::back_inserter(found));
   // By file, then by line; findings of one line in the order they were made.
-  std::vector<size_t> order(model.Found.size());
+  std::vector<size_t> order(found.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) {
-    const auto &a = model.Found[A], &b = model.Found[B];
+    const auto &a = found[A], &b = found[B];
     return a.first != b.first ? a.first < b.first : a.second.Place.Line < b.second.Place.Line;
   });
   out.Findings.reserve(order.size());
-  for (size_t i : order) out.Findings.push_back(std::move(model.Found[i].second));
+  for (size_t i : order) out.Findings.push_back(std::move(found[i].second));
   return out;
 }

@@ -1,6 +1,8 @@
 // What is checked within one definition file, and its reduction to the
 // records the checks across files read. Runs on the thread that read the file.
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "archive/ascii_case.h"
 #include "archive/source_reader.h"
@@ -23,13 +25,6 @@ constexpr std::string_view kWeaponKeys[] = {"ID"};
 constexpr std::string_view kFeatureKeys[] = {"Featuredead"};
 constexpr std::string_view kMenuKeys[] = {"UNITMENU", "MENU", "BUTTON", "UNITNAME"};
 
-template <size_t N>
-int IndexIn(const std::string_view (&Names)[N], std::string_view Name) {
-  for (size_t i = 0; i < N; ++i)
-    if (EqualIgnoringCase(Names[i], Name)) return static_cast<int>(i);
-  return -1;
-}
-
 std::string FileStem(const std::string& Path) {
   const size_t slash = Path.find_last_of("\\/");
   std::string name = slash == std::string::npos ? Path : Path.substr(slash + 1);
@@ -51,16 +46,58 @@ std::string Statement(const DefinitionKeyView& K) {
   return s.append(K.Name).append(1, '=').append(K.Value);
 }
 
-// The keys kept for a definition of Kind.
-std::pair<const std::string_view*, size_t> KeptKeys(DefinitionKind Kind) {
+// What a key of a definition kind is to the checks: a number, kept for the
+// checks across files (its index in the kind's checkkeys enum), or neither.
+struct KeyRole {
+  bool Number = false;
+  int Kept = -1;
+};
+
+// The roles of one kind's key names, found by length first: most keys have
+// none, and are passed over after a comparison or two.
+class KeyRoles {
+ public:
+  KeyRoles(std::span<const std::string_view> Numbers, std::span<const std::string_view> Kept)
+      : kept_(Kept.size()) {
+    for (size_t i = 0; i < Kept.size(); ++i) Role(Kept[i]).Kept = static_cast<int>(i);
+    for (const std::string_view name : Numbers) Role(name).Number = true;
+  }
+
+  KeyRole Of(std::string_view Name) const {
+    if (Name.size() >= byLength_.size()) return {};
+    for (const Entry& e : byLength_[Name.size()])
+      if (EqualIgnoringCase(e.Name, Name)) return e.Role;
+    return {};
+  }
+  size_t KeptCount() const { return kept_; }
+
+ private:
+  struct Entry {
+    std::string_view Name;
+    KeyRole Role;
+  };
+  KeyRole& Role(std::string_view Name) {
+    std::vector<Entry>& same = byLength_.at(Name.size());
+    for (Entry& e : same)
+      if (EqualIgnoringCase(e.Name, Name)) return e.Role;
+    return same.emplace_back(Entry{Name, {}}).Role;
+  }
+  std::array<std::vector<Entry>, 24> byLength_;
+  size_t kept_;
+};
+
+// The key roles of a definition of Kind; null for a file of no kind.
+const KeyRoles* RolesOf(DefinitionKind Kind) {
+  static const KeyRoles unit(kUnitNumberKeys, kUnitKeys), weapon(kWeaponNumberKeys, kWeaponKeys),
+      feature({}, kFeatureKeys), menu({}, kMenuKeys);
   switch (Kind) {
-    case DefinitionKind::Unit: return {kUnitKeys, std::size(kUnitKeys)};
-    case DefinitionKind::Weapon: return {kWeaponKeys, std::size(kWeaponKeys)};
-    case DefinitionKind::Feature: return {kFeatureKeys, std::size(kFeatureKeys)};
-    case DefinitionKind::Download: return {kMenuKeys, std::size(kMenuKeys)};
+    case DefinitionKind::Unit: return &unit;
+    case DefinitionKind::Weapon: return &weapon;
+    case DefinitionKind::Feature: return &feature;
+    case DefinitionKind::Download: return &menu;
     case DefinitionKind::None: break;
   }
-  return {nullptr, 0};
+  return nullptr;
 }
 
 }  // namespace
@@ -95,11 +132,12 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
     f.Message = std::move(Message);
     File.Findings.push_back(std::move(f));
   };
-  const bool unit = File.Kind == DefinitionKind::Unit, weapon = File.Kind == DefinitionKind::Weapon;
+  const bool unit = File.Kind == DefinitionKind::Unit;
   const std::string stem = unit ? FileStem(Sources.Files()[File.Index].Path) : "";
+  const KeyRoles* roles = RolesOf(File.Kind);
 
   // One record per top-level section; a unit file holds one unit, its first section.
-  const auto [kept, keptCount] = KeptKeys(File.Kind);
+  const size_t keptCount = roles ? roles->KeptCount() : 0;
   std::vector<int> recordOf(d.Sections.size(), -1);
   int unitSection = -1;
   for (size_t s = 0; s < d.Sections.size() && unitSection < 0; ++s) {
@@ -135,18 +173,14 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
             : "this line ends in LF alone while others end in CR LF; the tables end a line only at CR LF");
   for (const DefinitionKeyView& k : d.Keys) {
     if (k.Section < 0) add(k.Line, "key-outside-section", "", Statement(k) + " is outside any section");
-    const bool numeric = unit ? IndexIn(kUnitNumberKeys, k.Name) >= 0
-                              : weapon && IndexIn(kWeaponNumberKeys, k.Name) >= 0;
-    if (numeric && !IsPlainNumber(k.Value))
+    const KeyRole role = roles ? roles->Of(k.Name) : KeyRole();
+    if (role.Number && !IsPlainNumber(k.Value))
       add(k.Line, "not-a-number", unit ? unitName : TopName(d, k.Section), Statement(k) + " is not a number");
     // The first of each kept name directly in a definition's section.
-    if (k.Section < 0 || recordOf[static_cast<size_t>(k.Section)] < 0) continue;
-    DefinitionRecord& r = File.Records[static_cast<size_t>(recordOf[static_cast<size_t>(k.Section)])];
-    for (size_t i = 0; i < keptCount; ++i)
-      if (r.Keys[i].Line == 0 && EqualIgnoringCase(kept[i], k.Name)) {
-        r.Keys[i] = {std::string(k.Name), std::string(k.Value), k.Line};
-        break;
-      }
+    if (role.Kept < 0 || k.Section < 0 || recordOf[static_cast<size_t>(k.Section)] < 0) continue;
+    KeyRef& kept =
+        File.Records[static_cast<size_t>(recordOf[static_cast<size_t>(k.Section)])].Keys[static_cast<size_t>(role.Kept)];
+    if (kept.Line == 0) kept = {std::string(k.Name), std::string(k.Value), k.Line};
   }
   // A thread keeps the storage of an ordinary file for the next, not of a huge one.
   if (d.Keys.capacity() > kKeptKeys) d = DefinitionView();

@@ -81,18 +81,22 @@ class CheckModel {
  public:
   explicit CheckModel(const GameSources& Sources) : Sources_(Sources) {}
 
+  // Findings with their file's position, for sorting.
+  using Found = std::vector<std::pair<size_t, CheckFinding>>;
+
   std::vector<ParsedFile> Files;
   NameSet Assets;  // every file's path, '\' levels
-  std::vector<std::pair<size_t, CheckFinding>> Found;  // with the file's position, for sorting
 
-  void CheckReferences();
-  void CheckConflicts();
+  // The checks across files; each only reads the model, so that they can run
+  // on two threads at once.
+  void CheckReferences(Found& Out) const;
+  void CheckConflicts(Found& Out) const;
 
  private:
-  void Add(const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
-           const CheckPlace* Other = nullptr);
-  void Conflict(const DefinitionRecord& Later, int Line, const DefinitionRecord& First, int FirstLine, const char* Id,
-                std::string Message);
+  void Add(Found& Out, const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
+           const CheckPlace* Other = nullptr) const;
+  void Conflict(Found& Out, const DefinitionRecord& Later, int Line, const DefinitionRecord& First, int FirstLine,
+                const char* Id, std::string Message) const;
   // The records of every readable file of one kind, in file order.
   template <typename F>
   void ForEach(DefinitionKind Kind, F Visit) const {

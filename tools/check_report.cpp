@@ -103,14 +103,23 @@ json SarifLocation(Artifacts& A, const CheckPlace& P) {
 
 void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings) {
   Out.reserve(Out.size() + Findings.size() * 128);
+  // Names and values come from the mod's files: control bytes are escaped so
+  // that none reaches the terminal. Findings come by file: a file's shown
+  // place is worked out once for all of its findings.
+  const SourceFile* file = nullptr;
+  std::string place;
   for (const CheckFinding& f : Findings) {
-    // Names and values come from the mod's files: control bytes are escaped
-    // so that none reaches the terminal.
-    if (!f.Place.Archive().empty()) Out.append(hpitool::ShownPath(f.Place.Archive())).append(1, ':');
+    if (f.Place.File != file) {
+      file = f.Place.File;
+      place.clear();
+      if (!f.Place.Archive().empty()) place.append(hpitool::ShownPath(f.Place.Archive())).append(1, ':');
+      place.append(hpitool::ShownPath(f.Place.Path())).append(1, ':');
+    }
     char line[16];
     const auto [end, ec] = std::to_chars(line, line + sizeof line, f.Place.Line);
-    Out.append(hpitool::ShownPath(f.Place.Path())).append(1, ':').append(line, end).append(": ");
-    Out.append(Level(f)).append(": ").append(hpitool::ShownText(f.Message)).append(" [").append(f.Rule->Id).append("]\n");
+    Out.append(place).append(line, end).append(": ").append(Level(f)).append(": ");
+    hpitool::AppendShownText(Out, f.Message);
+    Out.append(" [").append(f.Rule->Id).append("]\n");
   }
 }
 

@@ -44,11 +44,21 @@ std::string ShownPath(std::string_view Path) {
 std::string ShownText(std::string_view Text) {
   std::string shown;
   shown.reserve(Text.size());
-  for (char c : Text) {
-    if (IsControl(static_cast<unsigned char>(c))) AppendControl(shown, static_cast<unsigned char>(c));
-    else shown += c;
-  }
+  AppendShownText(shown, Text);
   return shown;
+}
+
+void AppendShownText(std::string& Out, std::string_view Text) {
+  // Runs without a control byte are copied whole.
+  size_t from = 0;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(Text[i]);
+    if (static_cast<unsigned char>(c - 0x20) < 0x5F || !IsControl(c)) continue;  // printable ASCII first
+    Out.append(Text, from, i - from);
+    AppendControl(Out, c);
+    from = i + 1;
+  }
+  Out.append(Text, from);
 }
 
 }  // namespace hpitool
