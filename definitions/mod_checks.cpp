@@ -47,21 +47,19 @@ std::string PlaceName(const CheckPlace& Place) {
 
 namespace {
 
-// Levels of a path inside a source, lower-cased, '/' read as '\'.
-std::string NormalPath(std::string_view Path) {
-  std::string p(Path);
-  for (char& c : p) c = c == '/' ? '\\' : FoldAscii(c);
-  return p;
+// Levels of a path inside a source, lower-cased, '/' read as '\', appended to Out.
+void AppendNormalPath(std::string& Out, std::string_view Path) {
+  for (const char c : Path) Out += c == '/' ? '\\' : FoldAscii(c);
 }
 
 bool EndsWith(std::string_view S, std::string_view End) {
   return S.size() >= End.size() && S.substr(S.size() - End.size()) == End;
 }
 
-DefinitionKind KindOf(const std::string& Normal) {
+DefinitionKind KindOf(std::string_view Normal) {
   const size_t slash = Normal.find('\\');
   if (slash == std::string::npos) return DefinitionKind::None;
-  const std::string_view top = std::string_view(Normal).substr(0, slash);
+  const std::string_view top = Normal.substr(0, slash);
   const bool oneLevel = Normal.find('\\', slash + 1) == std::string::npos;
   if (top == "units" && oneLevel && EndsWith(Normal, ".fbi")) return DefinitionKind::Unit;
   if (top == "weapons" && oneLevel && EndsWith(Normal, ".tdf")) return DefinitionKind::Weapon;
@@ -73,20 +71,26 @@ DefinitionKind KindOf(const std::string& Normal) {
 }  // namespace
 
 CheckOutcome CheckSources(const GameSources& Sources) {
-  CheckModel model(Sources);
   const std::vector<SourceFile>& files = Sources.Files();
+  // Every file's normal path, end to end in one text, and views of them.
+  std::string paths;
+  std::vector<size_t> ends(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    AppendNormalPath(paths, files[i].Path);
+    ends[i] = paths.size();
+  }
+  std::vector<std::string_view> normal(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const size_t start = i == 0 ? 0 : ends[i - 1];
+    normal[i] = std::string_view(paths).substr(start, ends[i] - start);
+  }
 
   // The game's view: a later file of the same path replaces an earlier one.
-  std::unordered_map<std::string, size_t> latest;
-  std::vector<std::string> normal(files.size());
-  for (size_t i = 0; i < files.size(); ++i) {
-    normal[i] = NormalPath(files[i].Path);
-    latest[normal[i]] = i;
-    model.Assets.insert(normal[i]);
-  }
+  CheckModel model(Sources);
+  for (size_t i = 0; i < files.size(); ++i) model.Assets[normal[i]] = i;
   std::vector<size_t> wanted;
   for (size_t i = 0; i < files.size(); ++i)
-    if (latest[normal[i]] == i && KindOf(normal[i]) != DefinitionKind::None) wanted.push_back(i);
+    if (model.Assets[normal[i]] == i && KindOf(normal[i]) != DefinitionKind::None) wanted.push_back(i);
 
   model.Files.resize(wanted.size());
   std::vector<size_t> slotOf(files.size());
@@ -115,12 +119,17 @@ CheckOutcome CheckSources(const GameSources& Sources) {
   for (CheckModel::Found* more : {&references, &conflicts})
     std::move(more->begin(), more->end(), std::back_inserter(found));
   // By file, then by line; findings of one line in the order they were made.
+  // Counted out by file first, then each file's sorted by line.
+  std::vector<size_t> start(files.size() + 1, 0);
+  for (const auto& [file, finding] : found) ++start[file + 1];
+  for (size_t f = 1; f < start.size(); ++f) start[f] += start[f - 1];
   std::vector<size_t> order(found.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) {
-    const auto &a = found[A], &b = found[B];
-    return a.first != b.first ? a.first < b.first : a.second.Place.Line < b.second.Place.Line;
-  });
+  std::vector<size_t> next(start.begin(), start.end() - 1);
+  for (size_t i = 0; i < found.size(); ++i) order[next[found[i].first]++] = i;
+  for (size_t f = 0; f < files.size(); ++f)
+    std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(start[f]),
+                     order.begin() + static_cast<std::ptrdiff_t>(start[f + 1]),
+                     [&](size_t A, size_t B) { return found[A].second.Place.Line < found[B].second.Place.Line; });
   out.Findings.reserve(order.size());
   for (size_t i : order) out.Findings.push_back(std::move(found[i].second));
   return out;

@@ -85,7 +85,9 @@ class CheckModel {
   using Found = std::vector<std::pair<size_t, CheckFinding>>;
 
   std::vector<ParsedFile> Files;
-  NameSet Assets;  // every file's path, '\' levels
+  // Every file's path ('\' levels, lower case), viewing text the caller keeps,
+  // with the position of the last file of that path.
+  std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> Assets;
 
   // The checks across files; each only reads the model, so that they can run
   // on two threads at once.
