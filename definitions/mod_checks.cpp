@@ -108,7 +108,12 @@ CheckOutcome CheckSources(const GameSources& Sources) {
   // The references and the conflicts are checked on two threads; their
   // findings follow each file's own, in this order.
   CheckModel::Found found, references, conflicts;
-  hpi::ParallelFor(2, 2, [&](size_t Job) { (Job == 0 ? model.CheckReferences(references) : model.CheckConflicts(conflicts)); });
+  hpi::ParallelFor(2, 2, [&](size_t Job) {
+    if (Job == 0)
+      model.CheckReferences(references);
+    else
+      model.CheckConflicts(conflicts);
+  });
   CheckOutcome out;
   for (ParsedFile& f : model.Files) {
     if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);

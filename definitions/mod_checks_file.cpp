@@ -177,9 +177,10 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
     if (role.Number && !IsPlainNumber(k.Value))
       add(k.Line, "not-a-number", unit ? unitName : TopName(d, k.Section), Statement(k) + " is not a number");
     // The first of each kept name directly in a definition's section.
-    if (role.Kept < 0 || k.Section < 0 || recordOf[static_cast<size_t>(k.Section)] < 0) continue;
-    KeyRef& kept =
-        File.Records[static_cast<size_t>(recordOf[static_cast<size_t>(k.Section)])].Keys[static_cast<size_t>(role.Kept)];
+    if (role.Kept < 0 || k.Section < 0) continue;
+    const int record = recordOf[static_cast<size_t>(k.Section)];
+    if (record < 0) continue;
+    KeyRef& kept = File.Records[static_cast<size_t>(record)].Keys[static_cast<size_t>(role.Kept)];
     if (kept.Line == 0) kept = {std::string(k.Name), std::string(k.Value), k.Line};
   }
   // A thread keeps the storage of an ordinary file for the next, not of a huge one.

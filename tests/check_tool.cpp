@@ -377,3 +377,16 @@ TEST(CheckText, ControlBytesAreEscapedWhereverTheyStand) {
   EXPECT_EQ(out, "kept:\\x01abcdef\\x02ghijklmnopq\\x1frstuvwxyzABCDEFG\\x7fHIJKLMNOPQRS\\x9f\xa0\xe9 ~\\t\\r\\n");
   EXPECT_EQ(hpitool::ShownText("plain text, longer than eight bytes"), "plain text, longer than eight bytes");
 }
+
+// A long report, written in parts, keeps every finding in its order.
+TEST_F(CheckToolTest, ALongReportKeepsEveryFindingInOrder) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 5001; ++i) lines.push_back("Key" + std::to_string(i) + "=1;");
+  WriteLoose("units/MANY.FBI", Crlf(lines));
+  EXPECT_EQ(Run({Base, Mod}), 0);
+  std::string want;
+  for (int i = 1; i <= 5001; ++i)
+    want += Mod + "/units/MANY.FBI:" + std::to_string(i) + ": warning: Key" + std::to_string(i) +
+            "=1 is outside any section [key-outside-section]\n";
+  EXPECT_EQ(Out, want);
+}
