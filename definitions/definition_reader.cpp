@@ -181,18 +181,13 @@ class Reader {
       Problem(SyntaxProblemKind::NotAStatement, I);
       return end;
     }
-    DefinitionKeyView& key = F_.Keys.emplace_back();
-    key.Name = name;
-    key.Value = Trim(eq + 1, end);
-    key.Line = line;
-    key.KeyOffset = I;
-    key.ValueOffset = key.Value.empty() ? eq + 1 : static_cast<size_t>(key.Value.data() - T_.data());
-    key.LineEnd = lineEnd;
-    key.Section = InnermostSection();
+    const std::string_view value = Trim(eq + 1, end);
     const size_t lineStart = Starts_[static_cast<size_t>(line) - 1];
     const std::string_view before = T_.substr(lineStart, I - lineStart);
-    key.StartsLine = std::all_of(before.begin(), before.end(), Blank);
-    if (key.StartsLine) key.Indent = before;
+    const bool startsLine = std::all_of(before.begin(), before.end(), Blank);
+    F_.Keys.push_back({name, value, startsLine ? before : std::string_view(), line, I,
+                       value.empty() ? eq + 1 : static_cast<size_t>(value.data() - T_.data()), lineEnd,
+                       InnermostSection(), startsLine});
     return end;
   }
 

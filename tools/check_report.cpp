@@ -132,6 +132,7 @@ void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings)
   // A long report is written in two halves on two threads, joined in order.
   const CheckFinding* all = Findings.data();
   const size_t count = Findings.size(), half = count < kSplitFindings ? count : count / 2;
+  Out.reserve(Out.size() + count * 128);
   std::string second;
   hpi::ParallelFor(half < count ? 2 : 1, 2, [&](size_t Part) {
     if (Part == 0)
