@@ -105,37 +105,48 @@ CheckOutcome CheckSources(const GameSources& Sources) {
     if (Error.empty()) CheckOneFile(Sources, Bytes, f);
   });
 
-  // The references and the conflicts are checked on two threads; their
-  // findings follow each file's own, in this order.
+  // The references are checked on one thread; on the other the conflicts,
+  // then each file's own findings are gathered. Those come first, then the
+  // references, then the conflicts.
   CheckModel::Found found, references, conflicts;
-  hpi::ParallelFor(2, 2, [&](size_t Job) {
-    if (Job == 0)
-      model.CheckReferences(references);
-    else
-      model.CheckConflicts(conflicts);
-  });
   CheckOutcome out;
-  for (ParsedFile& f : model.Files) {
-    if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
-    for (CheckFinding& finding : f.Findings) found.emplace_back(f.Index, std::move(finding));
-    f.Findings.clear();
-  }
+  hpi::ParallelFor(2, 2, [&](size_t Job) {
+    if (Job == 0) {
+      model.CheckReferences(references);
+      return;
+    }
+    model.CheckConflicts(conflicts);
+    for (ParsedFile& f : model.Files) {
+      if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
+      for (CheckFinding& finding : f.Findings) found.emplace_back(f.Index, std::move(finding));
+      f.Findings.clear();
+    }
+  });
   found.reserve(found.size() + references.size() + conflicts.size());
   for (CheckModel::Found* more : {&references, &conflicts})
     std::move(more->begin(), more->end(), std::back_inserter(found));
+
   // By file, then by line; findings of one line in the order they were made.
-  // Counted out by file first, then each file's sorted by line.
-  std::vector<size_t> start(files.size() + 1, 0);
-  for (const auto& [file, finding] : found) ++start[file + 1];
-  for (size_t f = 1; f < start.size(); ++f) start[f] += start[f - 1];
-  std::vector<size_t> order(found.size());
-  std::vector<size_t> next(start.begin(), start.end() - 1);
-  for (size_t i = 0; i < found.size(); ++i) order[next[found[i].first]++] = i;
-  for (size_t f = 0; f < files.size(); ++f)
-    std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(start[f]),
-                     order.begin() + static_cast<std::ptrdiff_t>(start[f + 1]),
-                     [&](size_t A, size_t B) { return found[A].second.Place.Line < found[B].second.Place.Line; });
-  out.Findings.reserve(order.size());
-  for (size_t i : order) out.Findings.push_back(std::move(found[i].second));
+  // Meanwhile the other thread gives back the model's memory: the findings
+  // point at the sources, not at it.
+  hpi::ParallelFor(2, 2, [&](size_t Job) {
+    if (Job == 1) {
+      std::vector<ParsedFile>().swap(model.Files);
+      return;
+    }
+    // Counted out by file first, then each file's sorted by line.
+    std::vector<size_t> start(files.size() + 1, 0);
+    for (const auto& [file, finding] : found) ++start[file + 1];
+    for (size_t f = 1; f < start.size(); ++f) start[f] += start[f - 1];
+    std::vector<size_t> order(found.size());
+    std::vector<size_t> next(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < found.size(); ++i) order[next[found[i].first]++] = i;
+    for (size_t f = 0; f < files.size(); ++f)
+      std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(start[f]),
+                       order.begin() + static_cast<std::ptrdiff_t>(start[f + 1]),
+                       [&](size_t A, size_t B) { return found[A].second.Place.Line < found[B].second.Place.Line; });
+    out.Findings.reserve(order.size());
+    for (size_t i : order) out.Findings.push_back(std::move(found[i].second));
+  });
   return out;
 }
