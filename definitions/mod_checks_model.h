@@ -34,9 +34,11 @@ struct FoldedEqual {
   using is_transparent = void;
   bool operator()(std::string_view A, std::string_view B) const { return EqualIgnoringCase(A, B); }
 };
-using NameSet = std::unordered_set<std::string, FoldedHash, FoldedEqual>;
+// Sets and maps of such names hold views: the names are the records' texts
+// or the sources' paths, kept for as long as the checks run.
+using NameSet = std::unordered_set<std::string_view, FoldedHash, FoldedEqual>;
 template <typename Value>
-using NameMap = std::unordered_map<std::string, Value, FoldedHash, FoldedEqual>;
+using NameMap = std::unordered_map<std::string_view, Value, FoldedHash, FoldedEqual>;
 
 // A key as written, with its line; Line 0 when the definition lacks it.
 struct KeyRef {
@@ -85,9 +87,9 @@ class CheckModel {
   using Found = std::vector<std::pair<size_t, CheckFinding>>;
 
   std::vector<ParsedFile> Files;
-  // Every file's path ('\' levels, lower case), viewing text the caller keeps,
-  // with the position of the last file of that path.
-  std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> Assets;
+  // Every file's path ('\' levels, lower case) with the position of the last
+  // file of that path.
+  NameMap<size_t> Assets;
 
   // The checks across files; each only reads the model, so that they can run
   // on two threads at once.
