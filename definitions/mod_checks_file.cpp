@@ -2,6 +2,7 @@
 // records the checks across files read. Runs on the thread that read the file.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <span>
 
 #include "archive/ascii_case.h"
@@ -53,8 +54,8 @@ struct KeyRole {
   int Kept = -1;
 };
 
-// The roles of one kind's key names, found by length first: most keys have
-// none, and are passed over after a comparison or two.
+// The roles of one kind's key names, found by length and first letter
+// first: most keys have none, and are passed over without a comparison.
 class KeyRoles {
  public:
   KeyRoles(std::span<const std::string_view> Numbers, std::span<const std::string_view> Kept)
@@ -64,7 +65,7 @@ class KeyRoles {
   }
 
   KeyRole Of(std::string_view Name) const {
-    if (Name.size() >= byLength_.size()) return {};
+    if (Name.empty() || Name.size() >= byLength_.size() || !(firsts_[Name.size()] & FirstBit(Name))) return {};
     for (const Entry& e : byLength_[Name.size()])
       if (EqualIgnoringCase(e.Name, Name)) return e.Role;
     return {};
@@ -76,13 +77,17 @@ class KeyRoles {
     std::string_view Name;
     KeyRole Role;
   };
+  // A bit for the folded first letter (other bytes may share bits).
+  static uint32_t FirstBit(std::string_view Name) { return uint32_t(1) << (FoldAscii(Name[0]) & 31); }
   KeyRole& Role(std::string_view Name) {
     std::vector<Entry>& same = byLength_.at(Name.size());
+    firsts_[Name.size()] |= FirstBit(Name);
     for (Entry& e : same)
       if (EqualIgnoringCase(e.Name, Name)) return e.Role;
     return same.emplace_back(Entry{Name, {}}).Role;
   }
   std::array<std::vector<Entry>, 24> byLength_;
+  std::array<uint32_t, 24> firsts_{};  // per length, the FirstBit of its names
   size_t kept_;
 };
 
