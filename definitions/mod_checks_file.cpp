@@ -77,8 +77,8 @@ class KeyRoles {
     std::string_view Name;
     KeyRole Role;
   };
-  // A bit for the folded first letter (other bytes may share bits).
-  static uint32_t FirstBit(std::string_view Name) { return uint32_t(1) << (FoldAscii(Name[0]) & 31); }
+  // A bit for the first letter, the same in either case (other bytes may share bits).
+  static uint32_t FirstBit(std::string_view Name) { return uint32_t(1) << (static_cast<unsigned char>(Name[0]) & 31); }
   KeyRole& Role(std::string_view Name) {
     std::vector<Entry>& same = byLength_.at(Name.size());
     firsts_[Name.size()] |= FirstBit(Name);
