@@ -11,11 +11,16 @@ bool Blank(char C) { return C == ' ' || C == '\t'; }
 
 class Reader {
  public:
-  explicit Reader(std::string_view Text) : T_(Text.substr(0, std::min(Text.size(), Text.find('\0')))) {
+  Reader(std::string_view Text, DefinitionView& Into)
+      : T_(Text.substr(0, std::min(Text.size(), Text.find('\0')))), F_(Into), Starts_(Into.LineStarts) {
+    F_.Sections.clear();
+    F_.Keys.clear();
+    F_.Problems.clear();
+    F_.LoneLfLine = 0;
     ScanLines();
   }
 
-  DefinitionFile Read() {
+  void Read() {
     F_.Keys.reserve(Starts_.size());
     size_t i = 0;
     while (i < T_.size()) {
@@ -31,7 +36,6 @@ class Reader {
     }
     std::sort(F_.Problems.begin(), F_.Problems.end(),
               [](const SyntaxProblem& A, const SyntaxProblem& B) { return A.Offset < B.Offset; });
-    return std::move(F_);
   }
 
  private:
@@ -42,6 +46,7 @@ class Reader {
 
   // Line starts, and the line-end style: CR LF pairs against lone LFs.
   void ScanLines() {
+    Starts_.clear();
     Starts_.push_back(0);
     bool crlf = false, lf = false;
     for (size_t i = T_.find('\n'); i != std::string_view::npos; i = T_.find('\n', i + 1)) {
@@ -69,9 +74,11 @@ class Reader {
     const size_t lf = T_.find('\n', Offset);
     return lf == std::string_view::npos ? T_.size() : lf;
   }
-  // The line end proper: the CR of a CR LF, the lone LF, or the text's size.
-  size_t LineEndOf(size_t Offset) const {
-    const size_t lf = NextLf(Offset);
+  // The line end proper of line Line (1-based) for a token at Offset on it:
+  // the CR of a CR LF, the lone LF, or the text's size.
+  size_t LineEndOf(int Line, size_t Offset) const {
+    const size_t next = static_cast<size_t>(Line);
+    const size_t lf = next < Starts_.size() ? Starts_[next] - 1 : T_.size();
     return lf < T_.size() && lf > Offset && T_[lf - 1] == '\r' ? lf - 1 : lf;
   }
 
@@ -121,20 +128,21 @@ class Reader {
   }
 
   size_t Header(size_t I) {
-    const size_t lineEnd = LineEndOf(I);
-    const size_t close = T_.find(']', I);
-    if (close == std::string_view::npos || close >= lineEnd) {
+    const int line = LineAt(I);
+    const size_t lineEnd = LineEndOf(line, I);
+    const void* found = std::memchr(T_.data() + I, ']', lineEnd - I);
+    if (!found) {
       Problem(SyntaxProblemKind::UnclosedHeader, I);
       return lineEnd;
     }
-    DefinitionSection sec;
-    sec.Name = std::string(Trim(I + 1, close));
-    sec.Line = LineAt(I);
+    const size_t close = static_cast<size_t>(static_cast<const char*>(found) - T_.data());
+    DefinitionSection& sec = F_.Sections.emplace_back();
+    sec.Name = Trim(I + 1, close);
+    sec.Line = line;
     sec.HeaderOffset = I;
     sec.End = close + 1;
     sec.Parent = InnermostSection();
     sec.Depth = sec.Parent < 0 ? 0 : F_.Sections[static_cast<size_t>(sec.Parent)].Depth + 1;
-    F_.Sections.push_back(std::move(sec));
     Pending_ = static_cast<int>(F_.Sections.size()) - 1;
     return close + 1;
   }
@@ -142,7 +150,8 @@ class Reader {
   // Key=Value up to ";", a comment or the line's end.
   size_t Statement(size_t I) {
     Pending_ = -1;
-    const size_t lineEnd = LineEndOf(I);
+    const int line = LineAt(I);
+    const size_t lineEnd = LineEndOf(line, I);
     // The first ";" ends it, unless a comment starts before.
     size_t end = lineEnd;
     if (const void* semi = std::memchr(T_.data() + I, ';', lineEnd - I))
@@ -167,25 +176,18 @@ class Reader {
         }
     const void* equals = std::memchr(T_.data() + I, '=', end - I);
     const size_t eq = equals ? static_cast<size_t>(static_cast<const char*>(equals) - T_.data()) : std::string_view::npos;
-    if (eq == std::string_view::npos || Trim(I, eq).empty()) {
+    const std::string_view name = eq == std::string_view::npos ? std::string_view() : Trim(I, eq);
+    if (name.empty()) {
       Problem(SyntaxProblemKind::NotAStatement, I);
       return end;
     }
-    DefinitionKey key;
-    key.Name = std::string(Trim(I, eq));
     const std::string_view value = Trim(eq + 1, end);
-    key.Value = std::string(value);
-    key.Line = LineAt(I);
-    key.KeyOffset = I;
-    key.ValueOffset = value.empty() ? eq + 1 : static_cast<size_t>(value.data() - T_.data());
-    key.ValueLength = value.size();
-    key.LineEnd = lineEnd;
-    key.Section = InnermostSection();
-    const size_t lineStart = Starts_[static_cast<size_t>(key.Line) - 1];
+    const size_t lineStart = Starts_[static_cast<size_t>(line) - 1];
     const std::string_view before = T_.substr(lineStart, I - lineStart);
-    key.StartsLine = std::all_of(before.begin(), before.end(), Blank);
-    if (key.StartsLine) key.Indent = std::string(before);
-    F_.Keys.push_back(std::move(key));
+    const bool startsLine = std::all_of(before.begin(), before.end(), Blank);
+    F_.Keys.push_back({name, value, startsLine ? before : std::string_view(), line, I,
+                       value.empty() ? eq + 1 : static_cast<size_t>(value.data() - T_.data()), lineEnd,
+                       InnermostSection(), startsLine});
     return end;
   }
 
@@ -196,8 +198,8 @@ class Reader {
   }
 
   std::string_view T_;
-  DefinitionFile F_;
-  std::vector<size_t> Starts_;
+  DefinitionView& F_;
+  std::vector<size_t>& Starts_;
   size_t Cursor_ = 0;  // index in Starts_ of the line LineAt found last
   std::vector<Open> Stack_;
   int Pending_ = -1;  // a header still waiting for its "{"
@@ -205,7 +207,32 @@ class Reader {
 
 }  // namespace
 
-DefinitionFile ReadDefinition(std::string_view Text) { return Reader(Text).Read(); }
+void ReadDefinitionView(std::string_view Text, DefinitionView& Into) { Reader(Text, Into).Read(); }
+
+DefinitionFile ReadDefinition(std::string_view Text) {
+  DefinitionView v;
+  ReadDefinitionView(Text, v);
+  DefinitionFile f;
+  f.Sections = std::move(v.Sections);
+  f.Problems = std::move(v.Problems);
+  f.LineEnds = v.LineEnds;
+  f.LoneLfLine = v.LoneLfLine;
+  f.Keys.reserve(v.Keys.size());
+  for (const DefinitionKeyView& k : v.Keys) {
+    DefinitionKey& key = f.Keys.emplace_back();
+    key.Name = k.Name;
+    key.Value = k.Value;
+    key.Line = k.Line;
+    key.KeyOffset = k.KeyOffset;
+    key.ValueOffset = k.ValueOffset;
+    key.ValueLength = k.Value.size();
+    key.LineEnd = k.LineEnd;
+    key.Section = k.Section;
+    key.StartsLine = k.StartsLine;
+    key.Indent = k.Indent;
+  }
+  return f;
+}
 
 std::vector<const DefinitionKey*> DefinitionFile::KeysOf(int S) const {
   std::vector<const DefinitionKey*> keys;

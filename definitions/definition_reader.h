@@ -76,6 +76,31 @@ struct DefinitionFile {
 
 DefinitionFile ReadDefinition(std::string_view Text);
 
+// A key as DefinitionKey has it, its texts viewing the text it was read from.
+struct DefinitionKeyView {
+  std::string_view Name, Value;
+  std::string_view Indent;       // the blanks and tabs before the key, when StartsLine
+  int Line = 0;
+  size_t KeyOffset = 0;
+  size_t ValueOffset = 0;
+  size_t LineEnd = 0;
+  int Section = -1;
+  bool StartsLine = false;
+};
+
+// The same reading without copies of the names and values, for readers of
+// many files: the keys view the text, which must outlive them. Reading into
+// a view again reuses its storage.
+struct DefinitionView {
+  std::vector<DefinitionSection> Sections;
+  std::vector<DefinitionKeyView> Keys;
+  std::vector<SyntaxProblem> Problems;
+  std::vector<size_t> LineStarts;  // offset of each line's first byte
+  LineEndStyle LineEnds = LineEndStyle::None;
+  int LoneLfLine = 0;
+};
+void ReadDefinitionView(std::string_view Text, DefinitionView& Into);
+
 // Where and what to insert into Text so that section S ends with the
 // statement Key=Value; in the file's own line ends and indentation. Offset is
 // npos when S has no closing brace (nothing can be added safely).

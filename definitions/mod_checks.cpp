@@ -1,12 +1,14 @@
 #include "definitions/mod_checks.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "archive/ascii_case.h"
 #include "archive/source_reader.h"
 #include "definitions/mod_checks_model.h"
+#include "hpi/parallel.h"
 
 const std::vector<CheckRule>& CheckRules() {
   static const std::vector<CheckRule> rules = {
@@ -45,21 +47,19 @@ std::string PlaceName(const CheckPlace& Place) {
 
 namespace {
 
-// Levels of a path inside a source, lower-cased, '/' read as '\'.
-std::string NormalPath(std::string_view Path) {
-  std::string p(Path);
-  for (char& c : p) c = c == '/' ? '\\' : FoldAscii(c);
-  return p;
+// Levels of a path inside a source, lower-cased, '/' read as '\', appended to Out.
+void AppendNormalPath(std::string& Out, std::string_view Path) {
+  for (const char c : Path) Out += c == '/' ? '\\' : FoldAscii(c);
 }
 
 bool EndsWith(std::string_view S, std::string_view End) {
   return S.size() >= End.size() && S.substr(S.size() - End.size()) == End;
 }
 
-DefinitionKind KindOf(const std::string& Normal) {
+DefinitionKind KindOf(std::string_view Normal) {
   const size_t slash = Normal.find('\\');
   if (slash == std::string::npos) return DefinitionKind::None;
-  const std::string_view top = std::string_view(Normal).substr(0, slash);
+  const std::string_view top = Normal.substr(0, slash);
   const bool oneLevel = Normal.find('\\', slash + 1) == std::string::npos;
   if (top == "units" && oneLevel && EndsWith(Normal, ".fbi")) return DefinitionKind::Unit;
   if (top == "weapons" && oneLevel && EndsWith(Normal, ".tdf")) return DefinitionKind::Weapon;
@@ -71,20 +71,26 @@ DefinitionKind KindOf(const std::string& Normal) {
 }  // namespace
 
 CheckOutcome CheckSources(const GameSources& Sources) {
-  CheckModel model(Sources);
   const std::vector<SourceFile>& files = Sources.Files();
+  // Every file's normal path, end to end in one text, and views of them.
+  std::string paths;
+  std::vector<size_t> ends(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    AppendNormalPath(paths, files[i].Path);
+    ends[i] = paths.size();
+  }
+  std::vector<std::string_view> normal(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const size_t start = i == 0 ? 0 : ends[i - 1];
+    normal[i] = std::string_view(paths).substr(start, ends[i] - start);
+  }
 
   // The game's view: a later file of the same path replaces an earlier one.
-  std::unordered_map<std::string, size_t> latest;
-  std::vector<std::string> normal(files.size());
-  for (size_t i = 0; i < files.size(); ++i) {
-    normal[i] = NormalPath(files[i].Path);
-    latest[normal[i]] = i;
-    model.Assets.insert(normal[i]);
-  }
+  CheckModel model(Sources);
+  for (size_t i = 0; i < files.size(); ++i) model.Assets[normal[i]] = i;
   std::vector<size_t> wanted;
   for (size_t i = 0; i < files.size(); ++i)
-    if (latest[normal[i]] == i && KindOf(normal[i]) != DefinitionKind::None) wanted.push_back(i);
+    if (model.Assets[normal[i]] == i && KindOf(normal[i]) != DefinitionKind::None) wanted.push_back(i);
 
   model.Files.resize(wanted.size());
   std::vector<size_t> slotOf(files.size());
@@ -99,22 +105,48 @@ CheckOutcome CheckSources(const GameSources& Sources) {
     if (Error.empty()) CheckOneFile(Sources, Bytes, f);
   });
 
+  // The references are checked on one thread; on the other the conflicts,
+  // then each file's own findings are gathered. Those come first, then the
+  // references, then the conflicts.
+  CheckModel::Found found, references, conflicts;
   CheckOutcome out;
-  for (ParsedFile& f : model.Files) {
-    if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
-    for (CheckFinding& finding : f.Findings) model.Found.emplace_back(f.Index, std::move(finding));
-    f.Findings.clear();
-  }
-  model.CheckReferences();
-  model.CheckConflicts();
-  // By file, then by line; findings of one line in the order they were made.
-  std::vector<size_t> order(model.Found.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t A, size_t B) {
-    const auto &a = model.Found[A], &b = model.Found[B];
-    return a.first != b.first ? a.first < b.first : a.second.Place.Line < b.second.Place.Line;
+  hpi::ParallelFor(2, 2, [&](size_t Job) {
+    if (Job == 0) {
+      model.CheckReferences(references);
+      return;
+    }
+    model.CheckConflicts(conflicts);
+    for (ParsedFile& f : model.Files) {
+      if (!f.Error.empty()) out.Unreadable.push_back(PlaceName(PlaceIn(Sources, f.Index, 0)) + ": " + f.Error);
+      for (CheckFinding& finding : f.Findings) found.emplace_back(f.Index, std::move(finding));
+      f.Findings.clear();
+    }
   });
-  out.Findings.reserve(order.size());
-  for (size_t i : order) out.Findings.push_back(std::move(model.Found[i].second));
+  found.reserve(found.size() + references.size() + conflicts.size());
+  for (CheckModel::Found* more : {&references, &conflicts})
+    std::move(more->begin(), more->end(), std::back_inserter(found));
+
+  // By file, then by line; findings of one line in the order they were made.
+  // Meanwhile the other thread gives back the model's memory: the findings
+  // point at the sources, not at it.
+  hpi::ParallelFor(2, 2, [&](size_t Job) {
+    if (Job == 1) {
+      std::vector<ParsedFile>().swap(model.Files);
+      return;
+    }
+    // Counted out by file first, then each file's sorted by line.
+    std::vector<size_t> start(files.size() + 1, 0);
+    for (const auto& [file, finding] : found) ++start[file + 1];
+    for (size_t f = 1; f < start.size(); ++f) start[f] += start[f - 1];
+    std::vector<size_t> order(found.size());
+    std::vector<size_t> next(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < found.size(); ++i) order[next[found[i].first]++] = i;
+    for (size_t f = 0; f < files.size(); ++f)
+      std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(start[f]),
+                       order.begin() + static_cast<std::ptrdiff_t>(start[f + 1]),
+                       [&](size_t A, size_t B) { return found[A].second.Place.Line < found[B].second.Place.Line; });
+    out.Findings.reserve(order.size());
+    for (size_t i : order) out.Findings.push_back(std::move(found[i].second));
+  });
   return out;
 }

@@ -34,9 +34,11 @@ struct FoldedEqual {
   using is_transparent = void;
   bool operator()(std::string_view A, std::string_view B) const { return EqualIgnoringCase(A, B); }
 };
-using NameSet = std::unordered_set<std::string, FoldedHash, FoldedEqual>;
+// Sets and maps of such names hold views: the names are the records' texts
+// or the sources' paths, kept for as long as the checks run.
+using NameSet = std::unordered_set<std::string_view, FoldedHash, FoldedEqual>;
 template <typename Value>
-using NameMap = std::unordered_map<std::string, Value, FoldedHash, FoldedEqual>;
+using NameMap = std::unordered_map<std::string_view, Value, FoldedHash, FoldedEqual>;
 
 // A key as written, with its line; Line 0 when the definition lacks it.
 struct KeyRef {
@@ -81,18 +83,24 @@ class CheckModel {
  public:
   explicit CheckModel(const GameSources& Sources) : Sources_(Sources) {}
 
-  std::vector<ParsedFile> Files;
-  NameSet Assets;  // every file's path, '\' levels
-  std::vector<std::pair<size_t, CheckFinding>> Found;  // with the file's position, for sorting
+  // Findings with their file's position, for sorting.
+  using Found = std::vector<std::pair<size_t, CheckFinding>>;
 
-  void CheckReferences();
-  void CheckConflicts();
+  std::vector<ParsedFile> Files;
+  // Every file's path ('\' levels, lower case) with the position of the last
+  // file of that path.
+  NameMap<size_t> Assets;
+
+  // The checks across files; each only reads the model, so that they can run
+  // on two threads at once.
+  void CheckReferences(Found& Out) const;
+  void CheckConflicts(Found& Out) const;
 
  private:
-  void Add(const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
-           const CheckPlace* Other = nullptr);
-  void Conflict(const DefinitionRecord& Later, int Line, const DefinitionRecord& First, int FirstLine, const char* Id,
-                std::string Message);
+  void Add(Found& Out, const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
+           const CheckPlace* Other = nullptr) const;
+  void Conflict(Found& Out, const DefinitionRecord& Later, int Line, const DefinitionRecord& First, int FirstLine,
+                const char* Id, std::string Message) const;
   // The records of every readable file of one kind, in file order.
   template <typename F>
   void ForEach(DefinitionKind Kind, F Visit) const {

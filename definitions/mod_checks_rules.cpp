@@ -24,8 +24,8 @@ bool Names(const KeyRef& K) { return K.Line > 0 && !K.Value.empty(); }
 
 }  // namespace
 
-void CheckModel::Add(const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
-                     const CheckPlace* Other) {
+void CheckModel::Add(Found& Out, const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
+                     const CheckPlace* Other) const {
   CheckFinding f;
   f.Rule = FindCheckRule(Id);
   f.Place = PlaceIn(Sources_, Def.File, Line);
@@ -35,16 +35,16 @@ void CheckModel::Add(const DefinitionRecord& Def, int Line, const char* Id, std:
     f.HasOther = true;
     f.Other = *Other;
   }
-  Found.emplace_back(Def.File, std::move(f));
+  Out.emplace_back(Def.File, std::move(f));
 }
 
-void CheckModel::Conflict(const DefinitionRecord& Later, int Line, const DefinitionRecord& First, int FirstLine,
-                          const char* Id, std::string Message) {
+void CheckModel::Conflict(Found& Out, const DefinitionRecord& Later, int Line, const DefinitionRecord& First,
+                          int FirstLine, const char* Id, std::string Message) const {
   const CheckPlace other = PlaceIn(Sources_, First.File, FirstLine);
-  Add(Later, Line, Id, std::move(Message) + " " + PlaceName(other) + ":" + std::to_string(FirstLine), &other);
+  Add(Out, Later, Line, Id, std::move(Message) + " " + PlaceName(other) + ":" + std::to_string(FirstLine), &other);
 }
 
-void CheckModel::CheckReferences() {
+void CheckModel::CheckReferences(Found& Out) const {
   NameSet weapons, features, units;
   ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) { weapons.insert(W.Name); });
   ForEach(DefinitionKind::Feature, [&](const DefinitionRecord& F) { features.insert(F.Name); });
@@ -60,30 +60,30 @@ void CheckModel::CheckReferences() {
     for (int key : {checkkeys::Weapon1, checkkeys::Weapon2, checkkeys::Weapon3, checkkeys::ExplodeAs,
                     checkkeys::SelfDestructAs})
       if (const KeyRef& k = U[key]; unknown(k, weapons))
-        Add(U, k.Line, "unknown-weapon", k.Name + "=" + k.Value + " names no weapon of any weapons\\*.tdf");
+        Add(Out, U, k.Line, "unknown-weapon", k.Name + "=" + k.Value + " names no weapon of any weapons\\*.tdf");
     if (const KeyRef& k = U[checkkeys::Corpse]; unknown(k, features))
-      Add(U, k.Line, "unknown-feature", k.Name + "=" + k.Value + " names no feature of any features\\**\\*.tdf");
+      Add(Out, U, k.Line, "unknown-feature", k.Name + "=" + k.Value + " names no feature of any features\\**\\*.tdf");
     if (const KeyRef& k = U[checkkeys::Objectname]; Names(k) && missing("objects3d\\" + k.Value + ".3do"))
-      Add(U, k.Line, "missing-model", "no objects3d\\" + k.Value + ".3do for " + k.Name + "=" + k.Value);
+      Add(Out, U, k.Line, "missing-model", "no objects3d\\" + k.Value + ".3do for " + k.Name + "=" + k.Value);
     const KeyRef& name = U[checkkeys::UnitName];
     if (!Names(name)) return;
     if (missing("scripts\\" + name.Value + ".cob"))
-      Add(U, name.Line, "missing-script", "no scripts\\" + name.Value + ".cob for unit " + name.Value);
+      Add(Out, U, name.Line, "missing-script", "no scripts\\" + name.Value + ".cob for unit " + name.Value);
     if (missing("unitpics\\" + name.Value + ".pcx"))
-      Add(U, name.Line, "missing-picture", "no unitpics\\" + name.Value + ".pcx for unit " + name.Value);
+      Add(Out, U, name.Line, "missing-picture", "no unitpics\\" + name.Value + ".pcx for unit " + name.Value);
   });
   ForEach(DefinitionKind::Feature, [&](const DefinitionRecord& F) {
     if (const KeyRef& k = F[checkkeys::Featuredead]; unknown(k, features))
-      Add(F, k.Line, "unknown-feature", k.Name + "=" + k.Value + " names no feature of any features\\**\\*.tdf");
+      Add(Out, F, k.Line, "unknown-feature", k.Name + "=" + k.Value + " names no feature of any features\\**\\*.tdf");
   });
   ForEach(DefinitionKind::Download, [&](const DefinitionRecord& M) {
     for (int key : {checkkeys::UnitMenu, checkkeys::MenuUnitName})
       if (const KeyRef& k = M[key]; unknown(k, units))
-        Add(M, k.Line, "unknown-unit", k.Name + "=" + k.Value + " names no unit's UnitName");
+        Add(Out, M, k.Line, "unknown-unit", k.Name + "=" + k.Value + " names no unit's UnitName");
   });
 }
 
-void CheckModel::CheckConflicts() {
+void CheckModel::CheckConflicts(Found& Out) const {
   // Definitions sharing a value with an earlier one of another name: the
   // first such earlier one is named.
   using Seen = std::unordered_map<std::string, std::vector<const DefinitionRecord*>>;
@@ -104,13 +104,13 @@ void CheckModel::CheckConflicts() {
     if (const KeyRef& name = U[checkkeys::UnitName]; Names(name)) {
       const auto [first, fresh] = unitByName.emplace(name.Value, &U);
       if (!fresh)
-        Conflict(U, name.Line, *first->second, (*first->second)[checkkeys::UnitName].Line, "duplicate-unitname",
+        Conflict(Out, U, name.Line, *first->second, (*first->second)[checkkeys::UnitName].Line, "duplicate-unitname",
                  "UnitName " + name.Value + " is also given at");
     }
     const KeyRef& number = U[checkkeys::UnitNumber];
     if (!Names(number)) return;
     if (const DefinitionRecord* other = sharedWith(numbers, number.Value, U, checkkeys::UnitNumber))
-      Conflict(U, number.Line, *other, (*other)[checkkeys::UnitNumber].Line, "duplicate-unitnumber",
+      Conflict(Out, U, number.Line, *other, (*other)[checkkeys::UnitNumber].Line, "duplicate-unitnumber",
                "UnitNumber " + number.Value + " of " + U.Name + " is also that of " + other->Name + " at");
   });
 
@@ -120,12 +120,12 @@ void CheckModel::CheckConflicts() {
   ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) {
     const auto [first, fresh] = weaponByName.emplace(W.Name, &W);
     if (!fresh)
-      Conflict(W, W.Line, *first->second, first->second->Line, "duplicate-weapon",
+      Conflict(Out, W, W.Line, *first->second, first->second->Line, "duplicate-weapon",
                "weapon " + W.Name + " is also defined at");
     const KeyRef& id = W[checkkeys::ID];
     if (!Names(id)) return;
     if (const DefinitionRecord* other = sharedWith(ids, id.Value, W, checkkeys::ID))
-      Conflict(W, id.Line, *other, (*other)[checkkeys::ID].Line, "duplicate-weapon-id",
+      Conflict(Out, W, id.Line, *other, (*other)[checkkeys::ID].Line, "duplicate-weapon-id",
                "ID " + id.Value + " of weapon " + W.Name + " is also that of " + other->Name + " at");
   });
 
@@ -137,7 +137,7 @@ void CheckModel::CheckConflicts() {
     const auto [first, fresh] = slots.emplace(
         LowerAscii(menu.Value) + '\n' + Comparable(page.Value) + '\n' + Comparable(button.Value), &M);
     if (!fresh)
-      Conflict(M, M.Line, *first->second, first->second->Line, "menu-slot-taken",
+      Conflict(Out, M, M.Line, *first->second, first->second->Line, "menu-slot-taken",
                "UNITMENU " + menu.Value + ", MENU " + page.Value + ", BUTTON " + button.Value + " is also taken at");
   });
 }

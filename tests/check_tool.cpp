@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "check_command.h"
+#include "hpi_tool_shown_path.h"
 #include "ui_save_support.h"
 
 namespace fs = std::filesystem;
@@ -345,4 +346,47 @@ TEST_F(CheckToolTest, ControlBytesOfTheModAreEscapedInText) {
   EXPECT_EQ(Out.find('\x1b'), std::string::npos) << Out;
   EXPECT_NE(Out.find("$'units\\\\E\\x1b[31m.FBI':"), std::string::npos) << Out;
   EXPECT_NE(Out.find("GUN\\x1b[2J"), std::string::npos) << Out;
+}
+
+// Findings of one line come in the order the checks make them: a unit's own
+// references before the conflicts it takes part in; each file's lines name it.
+TEST_F(CheckToolTest, FindingsOfOneLineKeepTheirOrder) {
+  WriteLoose("units/DUPA.FBI", Crlf({"[UNITINFO]", "{", "\tUnitName=ARMDUP;", "\tObjectname=ARMBASE;", "}"}));
+  WriteLoose("units/DUPB.FBI", Crlf({"[UNITINFO]", "{", "\tUnitName=ARMDUP;", "\tObjectname=ARMBASE;", "}"}));
+  EXPECT_EQ(Run({Base, Mod}), 1);
+  const std::string a = Mod + "/units/DUPA.FBI", b = Mod + "/units/DUPB.FBI";
+  EXPECT_EQ(Out, a + ":3: error: no scripts\\ARMDUP.cob for unit ARMDUP [missing-script]\n" +      //
+                     a + ":3: warning: no unitpics\\ARMDUP.pcx for unit ARMDUP [missing-picture]\n" +  //
+                     b + ":3: error: no scripts\\ARMDUP.cob for unit ARMDUP [missing-script]\n" +      //
+                     b + ":3: warning: no unitpics\\ARMDUP.pcx for unit ARMDUP [missing-picture]\n" +  //
+                     b + ":3: warning: UnitName ARMDUP is also given at " + a + ":3 [duplicate-unitname]\n");
+}
+
+// Control bytes anywhere in a text, and those just outside the printable
+// range, are escaped; other bytes are kept as they are, after what Out held.
+TEST(CheckText, ControlBytesAreEscapedWhereverTheyStand) {
+  std::string out = "kept:";
+  hpitool::AppendShownText(out, "\x01" "abcdef" "\x02"  // a control first and last of eight
+                                "ghijklmn"              // eight printable
+                                "opq" "\x1f" "rstu"      // the last lower control among printable bytes
+                                "vwxyzABC"
+                                "DEFG" "\x7f" "HIJ"      // the first upper control among printable bytes
+                                "KLMNOPQR"
+                                "S" "\x9f" "\xa0\xe9" " ~"  // the last upper control, Latin-1, the printable ends
+                                "\t\r\n");
+  EXPECT_EQ(out, "kept:\\x01abcdef\\x02ghijklmnopq\\x1frstuvwxyzABCDEFG\\x7fHIJKLMNOPQRS\\x9f\xa0\xe9 ~\\t\\r\\n");
+  EXPECT_EQ(hpitool::ShownText("plain text, longer than eight bytes"), "plain text, longer than eight bytes");
+}
+
+// A long report, written in parts, keeps every finding in its order.
+TEST_F(CheckToolTest, ALongReportKeepsEveryFindingInOrder) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 5001; ++i) lines.push_back("Key" + std::to_string(i) + "=1;");
+  WriteLoose("units/MANY.FBI", Crlf(lines));
+  EXPECT_EQ(Run({Base, Mod}), 0);
+  std::string want;
+  for (int i = 1; i <= 5001; ++i)
+    want += Mod + "/units/MANY.FBI:" + std::to_string(i) + ": warning: Key" + std::to_string(i) +
+            "=1 is outside any section [key-outside-section]\n";
+  EXPECT_EQ(Out, want);
 }

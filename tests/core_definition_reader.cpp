@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "definitions/definition_reader.h"
 
@@ -110,6 +111,37 @@ TEST(DefinitionReader, LineEndStylesAndZeroByte) {
   EXPECT_EQ(f.Keys[1].Line, 1);
   EXPECT_EQ(f.Keys[2].Line, 2);
   EXPECT_EQ(f.LineEnds, LineEndStyle::CrLf);
+}
+
+// A view read into again holds the new text's reading only, its texts
+// pointing into that text.
+TEST(DefinitionReader, AViewReadAgainHoldsOnlyTheNewText) {
+  DefinitionView v;
+  ReadDefinitionView("Loose=1;\n[A]\n{\nx=1;\n}\n}\n[B]{y=2;", v);
+  ASSERT_EQ(v.Problems.size(), 2u);  // the stray "}" and the unclosed "{"
+  EXPECT_EQ(v.LoneLfLine, 1);
+  EXPECT_EQ(v.Keys.size(), 3u);
+
+  const std::string text = "[GUN]\r\n{\r\n\tID = 7 ;\r\n\tname=;\r\n}\r\n";
+  ReadDefinitionView(text, v);
+  EXPECT_EQ(v.LineEnds, LineEndStyle::CrLf);
+  EXPECT_EQ(v.LoneLfLine, 0);
+  EXPECT_TRUE(v.Problems.empty());
+  EXPECT_EQ(v.LineStarts, (std::vector<size_t>{0, 7, 10, 21, 30, 33}));
+  ASSERT_EQ(v.Sections.size(), 1u);
+  EXPECT_EQ(v.Sections[0].Name, "GUN");
+  EXPECT_EQ(v.Sections[0].CloseLine, 5);
+  ASSERT_EQ(v.Keys.size(), 2u);
+  EXPECT_EQ(v.Keys[0].Name, "ID");
+  EXPECT_EQ(v.Keys[0].Value, "7");
+  EXPECT_EQ(v.Keys[0].Value.data(), text.data() + 16);
+  EXPECT_EQ(v.Keys[0].Line, 3);
+  EXPECT_EQ(v.Keys[0].LineEnd, 19u);
+  EXPECT_EQ(v.Keys[0].Indent, "\t");
+  EXPECT_EQ(v.Keys[1].Name, "name");
+  EXPECT_EQ(v.Keys[1].Value, "");
+  EXPECT_EQ(v.Keys[1].ValueOffset, 27u);
+  EXPECT_EQ(v.Keys[1].Section, 0);
 }
 
 TEST(DefinitionReader, InsertsInTheFilesOwnLineEndsAndIndentation) {

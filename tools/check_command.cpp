@@ -154,14 +154,17 @@ int RunCheck(const CheckRequest& Request, std::ostream& Out, std::ostream& Err) 
   for (const std::string& line : outcome.Unreadable) Err << kPrefix << "cannot read " << line << "\n";
   const size_t unreadable = sources.Notes().size() + outcome.Unreadable.size();
 
-  std::vector<CheckFinding> kept;
+  // The findings left after silencing, in their order, where they are.
+  std::vector<CheckFinding>& kept = outcome.Findings;
+  kept.erase(std::remove_if(kept.begin(), kept.end(),
+                            [&](const CheckFinding& f) {
+                              return std::find(Request.Ignore.begin(), Request.Ignore.end(), f.Rule->Id) !=
+                                         Request.Ignore.end() ||
+                                     Skipped(Request, f.Place);
+                            }),
+             kept.end());
   int errors = 0, warnings = 0;
-  for (CheckFinding& f : outcome.Findings) {
-    if (std::find(Request.Ignore.begin(), Request.Ignore.end(), f.Rule->Id) != Request.Ignore.end()) continue;
-    if (Skipped(Request, f.Place)) continue;
-    ++(f.Rule->Severity == CheckSeverity::Error ? errors : warnings);
-    kept.push_back(std::move(f));
-  }
+  for (const CheckFinding& f : kept) ++(f.Rule->Severity == CheckSeverity::Error ? errors : warnings);
   std::string text;
   if (Request.Format == "json")
     WriteCheckJson(text, kept);

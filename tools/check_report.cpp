@@ -4,6 +4,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "hpi/parallel.h"
 #include "hpi_tool_shown_path.h"
 #include "table_format.h"
 
@@ -99,19 +100,47 @@ json SarifLocation(Artifacts& A, const CheckPlace& P) {
            {{"artifactLocation", {{"uri", A.Uri(index)}, {"index", index}}}, {"region", {{"startLine", P.Line}}}}}};
 }
 
+// The text lines of the findings from Begin to End appended to Out.
+void AppendTextLines(std::string& Out, const CheckFinding* Begin, const CheckFinding* End) {
+  Out.reserve(Out.size() + static_cast<size_t>(End - Begin) * 128);
+  // Names and values come from the mod's files: control bytes are escaped so
+  // that none reaches the terminal. Findings come by file: a file's shown
+  // place is worked out once for all of its findings.
+  const SourceFile* file = nullptr;
+  std::string place;
+  for (const CheckFinding* f = Begin; f != End; ++f) {
+    if (f->Place.File != file) {
+      file = f->Place.File;
+      place.clear();
+      if (!f->Place.Archive().empty()) place.append(hpitool::ShownPath(f->Place.Archive())).append(1, ':');
+      place.append(hpitool::ShownPath(f->Place.Path())).append(1, ':');
+    }
+    char line[16];
+    const auto [end, ec] = std::to_chars(line, line + sizeof line, f->Place.Line);
+    Out.append(place).append(line, end).append(": ").append(Level(*f)).append(": ");
+    hpitool::AppendShownText(Out, f->Message);
+    Out.append(" [").append(f->Rule->Id).append("]\n");
+  }
+}
+
+// Below this many findings a second thread for the text costs more than it saves.
+constexpr size_t kSplitFindings = 4096;
+
 }  // namespace
 
 void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings) {
-  Out.reserve(Out.size() + Findings.size() * 128);
-  for (const CheckFinding& f : Findings) {
-    // Names and values come from the mod's files: control bytes are escaped
-    // so that none reaches the terminal.
-    if (!f.Place.Archive().empty()) Out.append(hpitool::ShownPath(f.Place.Archive())).append(1, ':');
-    char line[16];
-    const auto [end, ec] = std::to_chars(line, line + sizeof line, f.Place.Line);
-    Out.append(hpitool::ShownPath(f.Place.Path())).append(1, ':').append(line, end).append(": ");
-    Out.append(Level(f)).append(": ").append(hpitool::ShownText(f.Message)).append(" [").append(f.Rule->Id).append("]\n");
-  }
+  // A long report is written in two halves on two threads, joined in order.
+  const CheckFinding* all = Findings.data();
+  const size_t count = Findings.size(), half = count < kSplitFindings ? count : count / 2;
+  Out.reserve(Out.size() + count * 128);
+  std::string second;
+  hpi::ParallelFor(half < count ? 2 : 1, 2, [&](size_t Part) {
+    if (Part == 0)
+      AppendTextLines(Out, all, all + half);
+    else
+      AppendTextLines(second, all + half, all + count);
+  });
+  Out += second;
 }
 
 void WriteCheckJson(std::string& Out, const std::vector<CheckFinding>& Findings) {

@@ -18,5 +18,7 @@ std::string ShownPath(std::string_view Path);
 // messages that quote a name or a value: they stay on one line and no escape
 // code reaches the terminal.
 std::string ShownText(std::string_view Text);
+// ShownText(Text) appended to Out.
+void AppendShownText(std::string& Out, std::string_view Text);
 
 }  // namespace hpitool
