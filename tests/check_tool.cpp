@@ -229,6 +229,29 @@ TEST_F(CheckToolTest, SarifNamesTheArchiveAsTheFilesParent) {
   EXPECT_TRUE(parent["location"].toObject()["uri"].toString().endsWith("/base.hpi"));
 }
 
+// Findings are written one at a time into the JSON array and the SARIF
+// results: both stay valid JSON and hold every finding the text shows.
+TEST_F(CheckToolTest, EveryFindingReachesTheJsonAndSarifReports) {
+  WriteCleanMod();
+  for (const char* name : {"ARMA", "ARMB", "ARMC"})
+    WriteLoose(std::string("units/") + name + ".FBI",
+               Crlf({"[UNITINFO]", "{", std::string("\tUnitName=") + name + ";", "\tWeapon1=NOSUCH;", "}"}));
+  ASSERT_EQ(Run({Base, Mod}), 1);
+  const size_t findings = static_cast<size_t>(std::count(Out.begin(), Out.end(), '\n'));
+  ASSERT_GE(findings, 3u);
+  QJsonParseError error;
+  ASSERT_EQ(Run({Base, Mod, "--format", "json"}), 1);
+  const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(Out), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << Out;
+  EXPECT_EQ(static_cast<size_t>(json.array().size()), findings);
+  ASSERT_EQ(Run({Base, Mod, "--format", "sarif"}), 1);
+  const QJsonDocument sarif = QJsonDocument::fromJson(QByteArray::fromStdString(Out), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << Out;
+  const QJsonObject run = sarif.object()["runs"].toArray()[0].toObject();
+  EXPECT_EQ(static_cast<size_t>(run["results"].toArray().size()), findings);
+  EXPECT_TRUE(run.contains("tool"));
+}
+
 TEST_F(CheckToolTest, CleanModGivesNoFinding) {
   WriteCleanMod();
   EXPECT_EQ(Run({Base, Mod, "--werror"}), 0);

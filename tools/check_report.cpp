@@ -100,6 +100,23 @@ json SarifLocation(Artifacts& A, const CheckPlace& P) {
            {{"artifactLocation", {{"uri", A.Uri(index)}, {"index", index}}}, {"region", {{"startLine", P.Line}}}}}};
 }
 
+// Value as json's dump with an indent of two spaces would write it at
+// nesting depth Depth, from that depth's indentation on.
+void AppendIndented(std::string& Out, const json& Value, int Depth) {
+  const std::string pad(size_t(2 * Depth), ' ');
+  const std::string text = Value.dump(2);
+  Out += pad;
+  for (size_t from = 0;;) {
+    const size_t nl = text.find('\n', from);
+    if (nl == std::string::npos) {
+      Out.append(text, from);
+      return;
+    }
+    Out.append(text, from, nl + 1 - from).append(pad);
+    from = nl + 1;
+  }
+}
+
 // The text lines of the findings from Begin to End appended to Out.
 void AppendTextLines(std::string& Out, const CheckFinding* Begin, const CheckFinding* End) {
   Out.reserve(Out.size() + static_cast<size_t>(End - Begin) * 128);
@@ -144,18 +161,20 @@ void WriteCheckText(std::string& Out, const std::vector<CheckFinding>& Findings)
 }
 
 void WriteCheckJson(std::string& Out, const std::vector<CheckFinding>& Findings) {
-  json all = json::array();
-  for (const CheckFinding& f : Findings) {
+  // Each finding is made and written on its own: a report of many findings
+  // never holds them all as JSON values at once.
+  for (size_t i = 0; i < Findings.size(); ++i) {
+    const CheckFinding& f = Findings[i];
     json o = PlaceJson(f.Place);
     o["id"] = f.Rule->Id;
     o["severity"] = Level(f);
     o["definition"] = f.Definition.empty() ? json(nullptr) : json(Utf8(f.Definition));
     o["message"] = Utf8(f.Message);
     if (f.HasOther) o["other"] = PlaceJson(f.Other);
-    all.push_back(std::move(o));
+    Out += i == 0 ? "[\n" : ",\n";
+    AppendIndented(Out, o, 1);
   }
-  Out += all.dump(2);
-  Out += '\n';
+  Out += Findings.empty() ? "[]\n" : "\n]\n";
 }
 
 void WriteCheckSarif(std::string& Out, const std::vector<CheckFinding>& Findings, const std::string& Version) {
@@ -167,9 +186,27 @@ void WriteCheckSarif(std::string& Out, const std::vector<CheckFinding>& Findings
                      {"shortDescription", {{"text", r.Summary}}},
                      {"defaultConfiguration", {{"level", r.Severity == CheckSeverity::Error ? "error" : "warning"}}}});
   }
+  // The artifacts come before the results in the log: every place is
+  // numbered first, then the results are made and written one at a time.
   Artifacts artifacts;
-  json results = json::array();
   for (const CheckFinding& f : Findings) {
+    artifacts.IndexOf(f.Place);
+    if (f.HasOther) artifacts.IndexOf(f.Other);
+  }
+  const std::string mark = "\x01results\x01";  // no text of the log holds a control byte unescaped
+  const json log = {
+      {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
+      {"version", "2.1.0"},
+      {"runs", json::array({{{"tool", {{"driver", {{"name", "kestrava-check"}, {"version", Version}, {"rules", rules}}}}},
+                             {"artifacts", artifacts.List()},
+                             {"results", mark}}})}};
+  const std::string frame = log.dump(2), markText = json(mark).dump();
+  const size_t at = frame.find(markText);
+  Out.append(frame, 0, at);
+  // The results array stands at the fourth level: log, runs, the run, results.
+  constexpr int kResultsDepth = 3;
+  for (size_t i = 0; i < Findings.size(); ++i) {
+    const CheckFinding& f = Findings[i];
     json r = {{"ruleId", f.Rule->Id},
               {"ruleIndex", ruleIndex[f.Rule->Id]},
               {"level", Level(f)},
@@ -183,14 +220,11 @@ void WriteCheckSarif(std::string& Out, const std::vector<CheckFinding>& Findings
       other["message"] = {{"text", "the other definition"}};
       r["relatedLocations"] = json::array({other});
     }
-    results.push_back(std::move(r));
+    Out += i == 0 ? "[\n" : ",\n";
+    AppendIndented(Out, r, kResultsDepth + 1);
   }
-  const json log = {
-      {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
-      {"version", "2.1.0"},
-      {"runs", json::array({{{"tool", {{"driver", {{"name", "kestrava-check"}, {"version", Version}, {"rules", rules}}}}},
-                             {"artifacts", artifacts.List()},
-                             {"results", results}}})}};
-  Out += log.dump(2);
+  if (Findings.empty()) Out += "[]";
+  else Out.append("\n").append(size_t(2 * kResultsDepth), ' ').append("]");
+  Out.append(frame, at + markText.size());
   Out += '\n';
 }
