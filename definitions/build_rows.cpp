@@ -48,8 +48,14 @@ class KeyIndex {
         Next_[static_cast<size_t>(c)] = static_cast<int>(k);
       }
     }
+    Short_.resize(Keys.size());
+    for (size_t k = 0; k < Keys.size(); ++k) {
+      std::memcpy(Short_[k].Bytes, Keys_[k].data(), std::min<size_t>(16, Keys_[k].size()));
+      Short_[k].Length = Keys_[k].size();
+    }
     Values_.resize(Keys.size());
     Stamp_.assign(Keys.size(), 0);
+    Found_.assign((Keys.size() + 63) / 64, 0);
   }
 
   size_t Count() const { return Keys_.size(); }
@@ -60,6 +66,7 @@ class KeyIndex {
       Stamp_.assign(Stamp_.size(), 0);
       Generation_ = 1;
     }
+    std::fill(Found_.begin(), Found_.end(), 0);
   }
   // One line of the record: its text before the first "=" is the key, the
   // rest the value. A key keeps the value of the first line holding it.
@@ -95,7 +102,17 @@ class KeyIndex {
 
   void Fill(Row& R) const {
     R.Caption.assign(Count() > 0 ? Value(0) : std::string_view());
-    R.AssignSubItems(Count() > 0 ? Count() - 1 : 0, [this](size_t J) { return Value(J + 1); });
+    // Only the columns found in the record can be filled: sub-item J is column J + 1.
+    R.AssignSubItemsOf(
+        Count() > 0 ? Count() - 1 : 0,
+        [this](auto Visit) {
+          for (size_t w = 0; w < Found_.size(); ++w)
+            for (uint64_t bits = Found_[w]; bits != 0; bits &= bits - 1) {
+              const size_t column = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+              if (column > 0) Visit(column - 1);
+            }
+        },
+        [this](size_t J) { return Values_[J + 1]; });
   }
 
  private:
@@ -155,8 +172,18 @@ class KeyIndex {
       }
     }
     h = (h ^ lo) * 0xC4CEB9FE1A85EC53ULL;
-    Store(FindHashed(static_cast<size_t>(h ^ (h >> 29)), bytes, n), Line.substr(n + 1));
+    Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), folded, n), Line.substr(n + 1));
     return true;
+  }
+  // FindHashed for a key of N bytes, N below 16, folded in Folded with zeros after it.
+  int FindShort(size_t Hashed, __m128i Folded, size_t N) const {
+    for (size_t h = Hashed & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
+      const ShortKey& k = Short_[static_cast<size_t>(Slots_[h])];
+      if (k.Length == N &&
+          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(k.Bytes)), Folded)) == 0xFFFF)
+        return Slots_[h];
+    }
+    return -1;
   }
 #endif
   // Gives Value to every column of the key found (First and its chain) that
@@ -167,16 +194,24 @@ class KeyIndex {
       if (Stamp_[col] == Generation_) continue;
       Stamp_[col] = Generation_;
       Values_[col] = Value;
+      Found_[col / 64] |= uint64_t{1} << (col % 64);
     }
   }
 
   std::vector<std::string> Keys_;  // folded
+  // The same keys' first sixteen bytes, zeros after a shorter key.
+  struct ShortKey {
+    alignas(16) char Bytes[16] = {};
+    size_t Length = 0;
+  };
+  std::vector<ShortKey> Short_;
   std::vector<int> Next_;          // next column with the same folded key
   std::vector<int> Slots_;
   size_t Mask_ = 0;
   std::vector<std::string_view> Values_;
   std::vector<uint32_t> Stamp_;
   uint32_t Generation_ = 0;
+  std::vector<uint64_t> Found_;  // a bit per column given a value in this record
   size_t MaxKey_ = 0;          // length of the longest key
   const char* ReadableBegin_ = nullptr;
   const char* ReadableEnd_ = nullptr;

@@ -106,9 +106,17 @@ void RowTable::FitShownColumnsToContents() {
   std::vector<size_t> shorter(columns, SIZE_MAX);  // lengths that cannot widen the column
   for (size_t c = 0; c < columns; ++c)
     if (widths[c] != 0) shorter[c] = LengthsWithin(widths[c]);
+  int margin = 0;
+  const std::array<int, 256>* advances = Observer_ ? Observer_->CellAdvances(margin) : nullptr;
+  auto measure = [&](std::string_view Text) {
+    if (!advances) return Measure(Text, false);
+    long long sum = 0;
+    for (const char c : Text) sum += (*advances)[static_cast<unsigned char>(c)];
+    return static_cast<int>((sum + 63) / 64) + margin;
+  };
   auto fit = [&](size_t C, std::string_view Text) {
     if (Text.size() < shorter[C]) return;
-    const int w = Measure(Text, false);
+    const int w = measure(Text);
     if (w <= widths[C]) return;
     widths[C] = w;
     shorter[C] = LengthsWithin(w);
@@ -169,23 +177,6 @@ char* Row::Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, La
   std::memcpy(Store_.get(), head, sizeof head);
   std::memset(Store_.get() + 8, 0, l.Words * 8);
   return Store_.get() + l.Text;
-}
-
-void Row::SetEntry(const Layout& l, size_t K, size_t Column, size_t Length, size_t End) {
-  char* word = Store_.get() + 8 + Column / 64 * 8;
-  uint64_t bits;
-  std::memcpy(&bits, word, 8);
-  bits |= uint64_t{1} << (Column % 64);
-  std::memcpy(word, &bits, 8);
-  if (l.Width == 1) {
-    Store_[l.Ends + K] = static_cast<char>(static_cast<unsigned char>(Length));
-  } else if (l.Width == 2) {
-    const auto e = static_cast<uint16_t>(End);
-    std::memcpy(Store_.get() + l.Ends + K * 2, &e, 2);
-  } else {
-    const auto e = static_cast<uint32_t>(End);
-    std::memcpy(Store_.get() + l.Ends + K * 4, &e, 4);
-  }
 }
 
 std::string_view Row::SubItem(size_t J) const {
