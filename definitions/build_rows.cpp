@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <string_view>
 
 #include "archive/ascii_case.h"
@@ -383,6 +384,28 @@ std::vector<size_t> RowNumbers(const std::vector<std::pair<Key, size_t>>& Ranked
   return order;
 }
 
+// Puts Ranked in order of its keys, equal keys keeping their order: a radix
+// sort on 11-bit digits from the lowest up, passing over the digits every
+// key shares. A few passes over the rows instead of a comparison sort.
+void SortByKey(std::vector<std::pair<uint64_t, size_t>>& Ranked) {
+  if (Ranked.size() < 2) return;
+  constexpr int kDigitBits = 11;
+  constexpr uint64_t kDigit = (uint64_t{1} << kDigitBits) - 1;
+  uint64_t varying = 0;
+  for (const auto& r : Ranked) varying |= r.first ^ Ranked.front().first;
+  std::vector<std::pair<uint64_t, size_t>> moved(Ranked.size());
+  std::vector<size_t> start(kDigit + 1);
+  for (int shift = 0; shift < 64; shift += kDigitBits) {
+    if (((varying >> shift) & kDigit) == 0) continue;
+    std::fill(start.begin(), start.end(), 0);
+    for (const auto& r : Ranked) ++start[(r.first >> shift) & kDigit];
+    size_t at = 0;
+    for (size_t& s : start) at += std::exchange(s, at);
+    for (const auto& r : Ranked) moved[start[(r.first >> shift) & kDigit]++] = r;
+    Ranked.swap(moved);
+  }
+}
+
 }  // namespace
 
 void SortTable(TableState& State, RowTable& View) {
@@ -405,23 +428,33 @@ void SortTable(TableState& State, RowTable& View) {
     // puts an empty cell (text "") before a number and numbers by value, so
     // one integer per row answers each of them; the row number after it
     // keeps equal rows in their order.
-    std::vector<std::pair<int64_t, size_t>> ranked(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) ranked[i] = {keys[i].Number ? *keys[i].Number : INT64_MIN, i};
-    std::sort(ranked.begin(), ranked.end());
+    // An empty cell ranks 0, a number its value above the lowest 32-bit one, plus one.
+    std::vector<std::pair<uint64_t, size_t>> ranked(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+      ranked[i] = {keys[i].Number ? static_cast<uint64_t>(int64_t{*keys[i].Number} - INT32_MIN) + 1 : 0, i};
+    SortByKey(ranked);
     View.Reorder(RowNumbers(ranked));
   } else if (noNumbers) {
     // Texts only: every comparison is the folded text comparison, which the
     // first eight bytes mostly decide as one integer.
     std::vector<std::pair<uint64_t, size_t>> ranked(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) ranked[i] = {FoldedPrefix(keys[i].Text), i};
-    std::sort(ranked.begin(), ranked.end(), [&](const auto& A, const auto& B) {
-      if (A.first != B.first) return A.first < B.first;
-      // The same first eight bytes: the rest decides (a text of exactly
-      // eight bytes is a prefix of a longer one), then the row number.
-      const std::string_view a = keys[A.second].Text, b = keys[B.second].Text;
-      const int rest = CompareTextFoldingLower(a.substr(std::min<size_t>(8, a.size())), b.substr(std::min<size_t>(8, b.size())));
-      return rest != 0 ? rest < 0 : A.second < B.second;
-    });
+    SortByKey(ranked);
+    // Rows of the same first eight bytes: the rest decides (a text of exactly
+    // eight bytes is a prefix of a longer one), then the row number, which
+    // the stable sort keeps.
+    auto rest = [&](size_t Row) {
+      const std::string_view t = keys[Row].Text;
+      return t.substr(std::min<size_t>(8, t.size()));
+    };
+    for (size_t from = 0; from < ranked.size();) {
+      size_t to = from + 1;
+      while (to < ranked.size() && ranked[to].first == ranked[from].first) ++to;
+      if (to - from > 1)
+        std::stable_sort(ranked.begin() + static_cast<std::ptrdiff_t>(from), ranked.begin() + static_cast<std::ptrdiff_t>(to),
+                         [&](const auto& A, const auto& B) { return CompareTextFoldingLower(rest(A.second), rest(B.second)) < 0; });
+      from = to;
+    }
     View.Reorder(RowNumbers(ranked));
   } else {
     View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareReadKeys(keys[A], keys[B]) < 0; });
