@@ -307,9 +307,6 @@ class RowTable {
   void ApplyOrder(const std::vector<size_t>& Order);
   int Measure(std::string_view Text, bool Header) const;
   int CellWidthBound(size_t Length) const;
-  // How many text lengths, from 0 up, have a width bound within Width: a
-  // cell shorter than that cannot widen a column of that width.
-  size_t LengthsWithin(int Width) const;
 
   std::vector<Column> Columns_;
   std::vector<std::unique_ptr<Row>> Rows_;

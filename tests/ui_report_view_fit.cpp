@@ -40,6 +40,24 @@ class ReportViewFitTest : public QObject {
     QCOMPARE(table.ColumnWidth(0), view.TextWidth("Wide caption cell", false));
   }
 
+  void aLargeTableFitsAsASmallOne() {
+    // Thousands of rows are fitted in parts: each column's widest cell,
+    // wherever it lies, still decides.
+    RowTable table;
+    for (const char* caption : {"A", "B", "C"}) table.AddColumn(caption, 50);
+    const int rows = 3000;
+    for (int i = 0; i < rows; ++i) {
+      Row& r = table.AddRow();
+      r.Caption = i == 10 ? "WWWWWWWWWW" : "ii";
+      r.SetSubItems({i == rows - 3 ? "MMMMMMMMMMMM" : "1", i == rows / 2 ? "@@@@@@@@" : "x"});
+    }
+    ReportView view(table, false);
+    table.FitShownColumnsToContents();
+    QCOMPARE(table.ColumnWidth(0), view.TextWidth("WWWWWWWWWW", false));
+    QCOMPARE(table.ColumnWidth(1), view.TextWidth("MMMMMMMMMMMM", false));
+    QCOMPARE(table.ColumnWidth(2), view.TextWidth("@@@@@@@@", false));
+  }
+
   void viewsInAnotherFontMeasureInIt() {
     RowTable small, large;
     ReportView a(small, false), b(large, false), c(small, false);
