@@ -51,7 +51,7 @@ class KeyIndex {
     }
     Short_.resize(Keys.size());
     for (size_t k = 0; k < Keys.size(); ++k) {
-      std::memcpy(Short_[k].Bytes, Keys_[k].data(), std::min<size_t>(16, Keys_[k].size()));
+      std::memcpy(Short_[k].Bytes, Keys_[k].data(), std::min<size_t>(32, Keys_[k].size()));
       Short_[k].Length = Keys_[k].size();
     }
     Values_.resize(Keys.size());
@@ -83,7 +83,7 @@ class KeyIndex {
     if (eq == n) return;
     Store(Find(folded, eq), Line.substr(eq + 1));
   }
-  // Lines lying in [Begin, End) may be read sixteen bytes at a time there.
+  // Lines lying in [Begin, End) may be read there sixteen bytes at a time.
   void SetReadable(const char* Begin, const char* End) {
     ReadableBegin_ = Begin;
     ReadableEnd_ = End;
@@ -143,46 +143,63 @@ class KeyIndex {
     return -1;
   }
 #if defined(__SSE2__)
-  // Take for a line whose "=" lies within its first sixteen bytes, read in
-  // one go from the sixteen readable bytes at its start: the "=" found, the
-  // key folded and hashed as Hash does. False when the line is not of that kind.
+  // Take for a line whose "=" lies within its first thirty-two bytes, read
+  // sixteen bytes at a time from the readable bytes at its start: the "="
+  // found, the key folded and hashed as Hash does. False when the line is not
+  // of that kind.
   bool TakeShortKey(std::string_view Line) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
-    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
+    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, equals)));
     if (Line.size() < 16) eqs &= (1u << Line.size()) - 1;
-    if (eqs == 0) return Line.size() <= 16 || MaxKey_ < 16;  // no "=", or a key longer than every column's
-    const auto n = static_cast<size_t>(__builtin_ctz(eqs));
-    if (n > MaxKey_) return true;
-    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), v));
-    __m128i folded = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    const __m128i keep = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(n)), _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex)));
-    folded = _mm_and_si128(folded, keep);
-    alignas(16) char bytes[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), folded);
-    uint64_t lo, hi;
-    std::memcpy(&lo, bytes, 8);
-    std::memcpy(&hi, bytes + 8, 8);
-    uint64_t h = n * 0x9E3779B97F4A7C15ULL;
-    if (n >= 8) {
-      h = (h ^ lo) * 0xFF51AFD7ED558CCDULL;
-      lo = hi;
-      if (n == 16) {
-        h = (h ^ hi) * 0xFF51AFD7ED558CCDULL;
-        lo = 0;
-      }
+    size_t n = 0;
+    __m128i v1 = _mm_setzero_si128();
+    if (eqs != 0) {
+      n = static_cast<size_t>(__builtin_ctz(eqs));
+    } else {
+      // A key of sixteen bytes or more: the next sixteen, where readable.
+      if (Line.size() <= 16 || MaxKey_ < 16) return true;  // no "=", or a key longer than every column's
+      if (Line.data() + 32 > ReadableEnd_) return false;
+      v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data() + 16));
+      eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v1, equals)));
+      if (Line.size() < 32) eqs &= (1u << (Line.size() - 16)) - 1;
+      if (eqs == 0) return Line.size() <= 32 || MaxKey_ < 32;
+      n = 16 + static_cast<size_t>(__builtin_ctz(eqs));
     }
-    h = (h ^ lo) * 0xC4CEB9FE1A85EC53ULL;
-    Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), folded, n), Line.substr(n + 1));
+    if (n > MaxKey_) return true;
+    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex));
+    // Folded, and zero from the "=" on.
+    auto fold = [&](__m128i V, size_t Keep) {
+      const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(V, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), V));
+      const __m128i folded = _mm_or_si128(V, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+      return _mm_and_si128(folded, _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(Keep)), index));
+    };
+    const __m128i f0 = fold(v0, std::min<size_t>(n, 16));
+    const __m128i f1 = n > 16 ? fold(v1, n - 16) : _mm_setzero_si128();
+    alignas(16) char bytes[32];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), f0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 16), f1);
+    // As Hash: eight bytes at a time, then the rest with zeros after it.
+    uint64_t h = n * 0x9E3779B97F4A7C15ULL, w;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::memcpy(&w, bytes + i, 8);
+      h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    }
+    std::memcpy(&w, bytes + i, 8);
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
+    Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), f0, f1, n), Line.substr(n + 1));
     return true;
   }
-  // FindHashed for a key of N bytes, N below 16, folded in Folded with zeros after it.
-  int FindShort(size_t Hashed, __m128i Folded, size_t N) const {
+  // FindHashed for a key of N bytes, N below 32, folded in F0 and F1 with zeros after it.
+  int FindShort(size_t Hashed, __m128i F0, __m128i F1, size_t N) const {
     for (size_t h = Hashed & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
       const ShortKey& k = Short_[static_cast<size_t>(Slots_[h])];
-      if (k.Length == N &&
-          _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(k.Bytes)), Folded)) == 0xFFFF)
-        return Slots_[h];
+      if (k.Length != N) continue;
+      const __m128i same = _mm_and_si128(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(k.Bytes)), F0),
+                                         _mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(k.Bytes + 16)), F1));
+      if (_mm_movemask_epi8(same) == 0xFFFF) return Slots_[h];
     }
     return -1;
   }
@@ -200,9 +217,9 @@ class KeyIndex {
   }
 
   std::vector<std::string> Keys_;  // folded
-  // The same keys' first sixteen bytes, zeros after a shorter key.
+  // The same keys' first thirty-two bytes, zeros after a shorter key.
   struct ShortKey {
-    alignas(16) char Bytes[16] = {};
+    alignas(16) char Bytes[32] = {};
     size_t Length = 0;
   };
   std::vector<ShortKey> Short_;
