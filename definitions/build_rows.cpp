@@ -148,35 +148,41 @@ class KeyIndex {
   // found, the key folded and hashed as Hash does. False when the line is not
   // of that kind.
   bool TakeShortKey(std::string_view Line) {
-    const __m128i equals = _mm_set1_epi8('=');
-    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
-    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v0, equals)));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
+    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
     if (Line.size() < 16) eqs &= (1u << Line.size()) - 1;
-    size_t n = 0;
-    __m128i v1 = _mm_setzero_si128();
-    if (eqs != 0) {
-      n = static_cast<size_t>(__builtin_ctz(eqs));
-    } else {
-      // A key of sixteen bytes or more: the next sixteen, where readable.
+    if (eqs == 0) {
       if (Line.size() <= 16 || MaxKey_ < 16) return true;  // no "=", or a key longer than every column's
-      if (Line.data() + 32 > ReadableEnd_) return false;
-      v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data() + 16));
-      eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v1, equals)));
-      if (Line.size() < 32) eqs &= (1u << (Line.size() - 16)) - 1;
-      if (eqs == 0) return Line.size() <= 32 || MaxKey_ < 32;
-      n = 16 + static_cast<size_t>(__builtin_ctz(eqs));
+      return TakeLongerKey(Line, v);
     }
+    const auto n = static_cast<size_t>(__builtin_ctz(eqs));
     if (n > MaxKey_) return true;
-    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex));
-    // Folded, and zero from the "=" on.
-    auto fold = [&](__m128i V, size_t Keep) {
-      const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(V, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), V));
-      const __m128i folded = _mm_or_si128(V, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-      return _mm_and_si128(folded, _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(Keep)), index));
-    };
-    const __m128i f0 = fold(v0, std::min<size_t>(n, 16));
-    const __m128i f1 = n > 16 ? fold(v1, n - 16) : _mm_setzero_si128();
+    const __m128i folded = FoldedUpTo(v, n);
+    alignas(16) char bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), folded);
+    uint64_t lo, hi;
+    std::memcpy(&lo, bytes, 8);
+    std::memcpy(&hi, bytes + 8, 8);
+    uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+    if (n >= 8) {
+      h = (h ^ lo) * 0xFF51AFD7ED558CCDULL;
+      lo = hi;
+    }
+    h = (h ^ lo) * 0xC4CEB9FE1A85EC53ULL;
+    Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), folded, _mm_setzero_si128(), n), Line.substr(n + 1));
+    return true;
+  }
+  // TakeShortKey for a line whose first sixteen bytes, V, hold no "=": its
+  // "=" among the next sixteen, where they are readable.
+  [[gnu::noinline]] bool TakeLongerKey(std::string_view Line, __m128i V) {
+    if (Line.data() + 32 > ReadableEnd_) return false;
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data() + 16));
+    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v1, _mm_set1_epi8('='))));
+    if (Line.size() < 32) eqs &= (1u << (Line.size() - 16)) - 1;
+    if (eqs == 0) return Line.size() <= 32 || MaxKey_ < 32;
+    const size_t n = 16 + static_cast<size_t>(__builtin_ctz(eqs));
+    if (n > MaxKey_) return true;
+    const __m128i f0 = FoldedUpTo(V, 16), f1 = FoldedUpTo(v1, n - 16);
     alignas(16) char bytes[32];
     _mm_store_si128(reinterpret_cast<__m128i*>(bytes), f0);
     _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 16), f1);
@@ -191,6 +197,14 @@ class KeyIndex {
     h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
     Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), f0, f1, n), Line.substr(n + 1));
     return true;
+  }
+  // The first Keep bytes of V with A to Z folded, zeros after them.
+  static __m128i FoldedUpTo(__m128i V, size_t Keep) {
+    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(V, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), V));
+    const __m128i folded = _mm_or_si128(V, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    return _mm_and_si128(folded, _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(Keep)),
+                                                 _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex))));
   }
   // FindHashed for a key of N bytes, N below 32, folded in F0 and F1 with zeros after it.
   int FindShort(size_t Hashed, __m128i F0, __m128i F1, size_t N) const {
