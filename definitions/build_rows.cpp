@@ -88,11 +88,14 @@ class KeyIndex {
     ReadableBegin_ = Begin;
     ReadableEnd_ = End;
   }
-  void Take(std::string_view Key, std::string_view Value) {
-    if (Key.size() > MaxKey_) return;
+  // The first column of Key, ignoring case; -1 when no column has it.
+  int ColumnOf(std::string_view Key) {
+    if (Key.size() > MaxKey_) return -1;
     for (size_t i = 0; i < Key.size(); ++i) Folded_[i] = Fold(Key[i]);
-    Store(Find(Folded_.data(), Key.size()), Value);
+    return Find(Folded_.data(), Key.size());
   }
+  // A line of key Key (its ColumnOf answer) and value Value.
+  void Take(int Key, std::string_view Value) { Store(Key, Value); }
   // Looks up every key in Lines: the value of the first line holding it.
   void Scan(const std::vector<std::string_view>& Lines) {
     Begin();
@@ -265,7 +268,13 @@ std::string_view SectionNameOf(const std::vector<std::string_view>& Lines) {
 class RowBuilder {
  public:
   RowBuilder(std::vector<std::unique_ptr<Row>>& Out, const std::vector<std::string>& Keys, bool MultiSection)
-      : Out_(Out), Index_(Keys), MultiSection_(MultiSection) {}
+      : Out_(Out),
+        Index_(Keys),
+        MultiSection_(MultiSection),
+        SName_(Index_.ColumnOf("SName")),
+        UnpackedFile_(Index_.ColumnOf("UnpackedFile")),
+        ParentFile_(Index_.ColumnOf("ParentFile")),
+        PFilesize_(Index_.ColumnOf("PFilesize")) {}
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
     const bool empty = !E.Contents || E.PFileSize <= 0;
@@ -287,7 +296,7 @@ class RowBuilder {
         HasSection_ = true;
       }
       if (line != "}") continue;
-      Index_.Take("SName", Section_);
+      Index_.Take(SName_, Section_);
       AddRow(E, false);
       StartRecord();
     }
@@ -309,9 +318,9 @@ class RowBuilder {
   }
   void AddRow(UnPacked& E, bool KeepEmptyCaption) {
     // The loaded file's own fields come after the record's lines.
-    Index_.Take("UnpackedFile", E.UnPackedFile);
-    Index_.Take("ParentFile", E.ParentFile);
-    Index_.Take("PFilesize", Size_);
+    Index_.Take(UnpackedFile_, E.UnPackedFile);
+    Index_.Take(ParentFile_, E.ParentFile);
+    Index_.Take(PFilesize_, Size_);
     if (Index_.Count() == 0 || (Index_.Value(0).empty() && !KeepEmptyCaption)) return;
     Out_.push_back(std::make_unique<Row>());
     Row& r = *Out_.back();
@@ -322,6 +331,8 @@ class RowBuilder {
   std::vector<std::unique_ptr<Row>>& Out_;
   KeyIndex Index_;
   bool MultiSection_;
+  // The columns of the keys row building gives values itself (-1: none).
+  int SName_, UnpackedFile_, ParentFile_, PFilesize_;
   std::string Size_;
   std::string_view Section_;  // name of the record's first section line
   bool HasSection_ = false;
