@@ -155,23 +155,23 @@ class Row {
   char* Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, Layout& L);
   // Copies a cell's N bytes; the short texts most cells hold without a call.
   static void CopyText(char* Out, const char* In, size_t N) {
-    if (N > 16) {
+    if (N > 16)
       std::memcpy(Out, In, N);
-    } else if (N >= 8) {
-      uint64_t a, b;
-      std::memcpy(&a, In, 8);
-      std::memcpy(&b, In + N - 8, 8);
-      std::memcpy(Out, &a, 8);
-      std::memcpy(Out + N - 8, &b, 8);
-    } else if (N >= 4) {
-      uint32_t a, b;
-      std::memcpy(&a, In, 4);
-      std::memcpy(&b, In + N - 4, 4);
-      std::memcpy(Out, &a, 4);
-      std::memcpy(Out + N - 4, &b, 4);
-    } else {
+    else if (N >= 8)
+      CopyEnds<uint64_t>(Out, In, N);
+    else if (N >= 4)
+      CopyEnds<uint32_t>(Out, In, N);
+    else
       for (size_t i = 0; i < N; ++i) Out[i] = In[i];
-    }
+  }
+  // N bytes, N from one to two words W, as the first and the last word.
+  template <typename W>
+  static void CopyEnds(char* Out, const char* In, size_t N) {
+    W first, last;
+    std::memcpy(&first, In, sizeof(W));
+    std::memcpy(&last, In + N - sizeof(W), sizeof(W));
+    std::memcpy(Out, &first, sizeof(W));
+    std::memcpy(Out + N - sizeof(W), &last, sizeof(W));
   }
   // Entry K: the cell's length or its end offset, as the layout keeps them.
   void SetEntry(const Layout& L, size_t K, size_t Length, size_t End) {
