@@ -491,8 +491,10 @@ void SortTable(TableState& State, RowTable& View) {
     };
     for (size_t from = 0; from < ranked.size();) {
       size_t to = from + 1;
-      while (to < ranked.size() && ranked[to].first == ranked[from].first) ++to;
-      if (to - from > 1)
+      bool longer = keys[ranked[from].second].Text.size() > 8;  // else every rest is empty, and equal
+      for (; to < ranked.size() && ranked[to].first == ranked[from].first; ++to)
+        longer |= keys[ranked[to].second].Text.size() > 8;
+      if (longer)
         std::stable_sort(ranked.begin() + static_cast<std::ptrdiff_t>(from), ranked.begin() + static_cast<std::ptrdiff_t>(to),
                          [&](const auto& A, const auto& B) { return CompareTextFoldingLower(rest(A.second), rest(B.second)) < 0; });
       from = to;
