@@ -226,10 +226,19 @@ std::string_view Row::SubItem(size_t J) const {
   for (size_t w = 0; w < J / 64; ++w) rank += static_cast<size_t>(__builtin_popcountll(Word(w)));
   const Layout l = Shape();
   if (l.Width == 1) {
-    const auto* lengths = reinterpret_cast<const unsigned char*>(Store_.get() + l.Ends);
-    size_t begin = 0;
-    for (size_t k = 0; k < rank; ++k) begin += lengths[k];
-    return std::string_view(Store_.get() + l.Text + begin, lengths[rank]);
+    // The lengths before the cell summed eight at a time, in four 16-bit lanes.
+    const char* lengths = Store_.get() + l.Ends;
+    size_t begin = 0, k = 0;
+    for (; k + 8 <= rank; k += 8) {
+      uint64_t v;
+      std::memcpy(&v, lengths + k, 8);
+      v = (v & 0x00FF00FF00FF00FFULL) + ((v >> 8) & 0x00FF00FF00FF00FFULL);
+      v += v >> 16;
+      v += v >> 32;
+      begin += v & 0xFFFF;
+    }
+    for (; k < rank; ++k) begin += static_cast<unsigned char>(lengths[k]);
+    return std::string_view(Store_.get() + l.Text + begin, static_cast<unsigned char>(lengths[rank]));
   }
   const size_t begin = rank == 0 ? 0 : EndAt(l, rank - 1);
   return std::string_view(Store_.get() + l.Text + begin, EndAt(l, rank) - begin);
