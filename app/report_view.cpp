@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/cell_font.h"
 #include "app/latin1.h"
 
 namespace {
@@ -313,12 +314,7 @@ void ReportView::SectionResized(int Section, int NewSize) {
 void ReportView::BuildAdvanceTable() {
   // Fitting a column measures every cell of it, thousands of times per load:
   // the advance of each Latin-1 byte is taken from the font once and summed.
-  const QFontMetricsF fm(font());
-  for (int b = 0; b < 256; ++b)
-    Advance_[b] = static_cast<int>(std::lround(fm.horizontalAdvance(QChar(b)) * 64.0));
-  MaxAdvance_ = *std::max_element(Advance_.begin(), Advance_.end());
-  Ascent_ = fm.ascent();
-  Descent_ = fm.descent();
+  Cell_ = &CellFontTablesOf(font(), logicalDpiY());
   TextMargin_ = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
   CellMargins_ = 2 * TextMargin_ + kCellAir;
   AdvanceReady_ = true;
@@ -330,7 +326,7 @@ int ReportView::LineHeight(const QFont& Font) {
     return static_cast<int>(std::ceil(fm.ascent() + fm.descent()));
   }
   if (!AdvanceReady_) BuildAdvanceTable();
-  return static_cast<int>(std::ceil(Ascent_ + Descent_));
+  return static_cast<int>(std::ceil(Cell_->Ascent + Cell_->Descent));
 }
 
 int ReportView::TextWidth(std::string_view Text, bool Header) {
@@ -354,7 +350,7 @@ int ReportView::TextWidth(std::string_view Text, bool Header) {
 long long ReportView::AdvanceSum(std::string_view Text) {
   if (!AdvanceReady_) BuildAdvanceTable();
   long long sum = 0;  // in 1/64 pixel
-  for (unsigned char c : Text) sum += Advance_[c];
+  for (unsigned char c : Text) sum += Cell_->Advance[c];
   return sum;
 }
 
@@ -401,7 +397,7 @@ void ReportView::PlaceCellText(QPainter* P, const QRect& Cell, const QFont& Font
   }
   // The line's top is centred in the cell, as the style places it; the text
   // is drawn at its baseline, which needs no line layout.
-  qreal ascent = Ascent_, descent = Descent_;
+  qreal ascent = Cell_->Ascent, descent = Cell_->Descent;
   if (!viewFont) {
     const QFontMetricsF fm(Font);
     ascent = fm.ascent();
@@ -423,33 +419,20 @@ bool ReportView::AddCellGlyphs(QPointF Origin, std::string_view Text, GlyphBatch
       return false;
   }
   if (!GlyphsReady_) {
+    if (!AdvanceReady_) BuildAdvanceTable();
     Raw_ = QRawFont::fromFont(font());
-    for (int b = 0x20; b <= 0x7e; ++b) {
-      const QList<quint32> g = Raw_.glyphIndexesForString(QString(QChar(b)));
-      Glyph_[b] = g.isEmpty() ? 0 : g.first();
-    }
-    const QFontMetricsF fm(font());
-    for (int b = 0x20; b <= 0x7e; ++b) GlyphAdvance_[b] = fm.horizontalAdvance(QChar(b));
-    Kern_.assign(95 * 95, std::numeric_limits<float>::quiet_NaN());
+    if (Raw_.isValid()) MakeCellGlyphs(*Cell_, font(), Raw_);
     GlyphsReady_ = true;
   }
   if (!Raw_.isValid()) return false;
+  CellFontTables& t = *Cell_;
   qreal x = Origin.x();
   for (size_t i = 0; i < Text.size(); ++i) {
     const auto b = static_cast<unsigned char>(Text[i]);
-    if (i > 0) {
-      const auto a = static_cast<unsigned char>(Text[i - 1]);
-      float& kern = Kern_[static_cast<size_t>((a - 0x20) * 95 + (b - 0x20))];
-      if (std::isnan(kern)) {
-        const QChar pair[2] = {QChar(a), QChar(b)};
-        kern = static_cast<float>(QFontMetricsF(font()).horizontalAdvance(QString(pair, 2)) - GlyphAdvance_[a] -
-                                  GlyphAdvance_[b]);
-      }
-      x += kern;
-    }
-    Batch.Glyphs.append(Glyph_[b]);
+    if (i > 0) x += CellKerning(t, font(), static_cast<unsigned char>(Text[i - 1]), b);
+    Batch.Glyphs.append(t.Glyph[b]);
     Batch.Positions.append(QPointF(x, Origin.y()));
-    x += GlyphAdvance_[b];
+    x += t.GlyphAdvance[b];
   }
   return true;
 }
@@ -587,8 +570,14 @@ void ReportView::paintEvent(QPaintEvent* Event) {
 
 int ReportView::CellWidthBound(size_t Length) {
   if (!AdvanceReady_) BuildAdvanceTable();
-  const long long sum = static_cast<long long>(std::min<size_t>(Length, INT_MAX)) * MaxAdvance_;
+  const long long sum = static_cast<long long>(std::min<size_t>(Length, INT_MAX)) * Cell_->MaxAdvance;
   return static_cast<int>(std::min<long long>((sum + 63) / 64 + CellMargins_, INT_MAX));
+}
+
+const std::array<int, 256>* ReportView::CellAdvances(int& Margin) {
+  if (!AdvanceReady_) BuildAdvanceTable();
+  Margin = CellMargins_;
+  return &Cell_->Advance;
 }
 
 int ReportView::TopIndex() {

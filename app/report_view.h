@@ -14,6 +14,8 @@
 
 #include "definitions/row_table.h"
 
+struct CellFontTables;
+
 // The rows and columns of one RowTable as Qt sees them. The counts are taken
 // when the view is told of a change, so a repaint in the middle of a core
 // batch (a message box shown while rows are being built) never reads past the
@@ -101,6 +103,7 @@ class ReportView : public QTreeView, public TableObserver {
   void SelectionChanged() override;
   int TextWidth(std::string_view Text, bool Header) override;
   int CellWidthBound(size_t Length) override;
+  const std::array<int, 256>* CellAdvances(int& Margin) override;
   int TopIndex() override;
   void ScrollBy(int Pixels) override;
   int RowHeight() override;
@@ -150,18 +153,13 @@ class ReportView : public QTreeView, public TableObserver {
   int HoverRow_ = -1;                          // the row under the mouse, -1 when none
   // Measuring and drawing tables of the cell font, made when first needed
   // and dropped when the font or style changes.
-  std::array<int, 256> Advance_{};  // cell font advance per byte, in 1/64 pixel
-  int MaxAdvance_ = 0;              // the widest of them
+  CellFontTables* Cell_ = nullptr;  // of the cell font, shared with other views
   int CellMargins_ = 0;             // text margins, grid line and air of a fitted cell
   int TextMargin_ = 0;              // the style's text margin on each side of a cell
-  qreal Ascent_ = 0, Descent_ = 0;  // of the cell font
   bool AdvanceReady_ = false;
   std::unordered_map<std::string, int> HeaderWidths_;  // caption widths measured in HeaderFont_
   QFont HeaderFont_;
   QRawFont Raw_;
-  std::array<quint32, 256> Glyph_{};
-  std::array<qreal, 256> GlyphAdvance_{};
-  std::vector<float> Kern_;  // pair adjustments of printable ASCII, worked out when first met
   bool GlyphsReady_ = false;
   // What a repaint of plain rows works from: the shown columns, left to
   // right; the place among them of each column (-1 when not shown); the

@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <string_view>
 
 #include "archive/ascii_case.h"
@@ -48,8 +49,14 @@ class KeyIndex {
         Next_[static_cast<size_t>(c)] = static_cast<int>(k);
       }
     }
+    Short_.resize(Keys.size());
+    for (size_t k = 0; k < Keys.size(); ++k) {
+      std::memcpy(Short_[k].Bytes, Keys_[k].data(), std::min<size_t>(32, Keys_[k].size()));
+      Short_[k].Length = Keys_[k].size();
+    }
     Values_.resize(Keys.size());
     Stamp_.assign(Keys.size(), 0);
+    Found_.assign((Keys.size() + 63) / 64, 0);
   }
 
   size_t Count() const { return Keys_.size(); }
@@ -60,6 +67,7 @@ class KeyIndex {
       Stamp_.assign(Stamp_.size(), 0);
       Generation_ = 1;
     }
+    std::fill(Found_.begin(), Found_.end(), 0);
   }
   // One line of the record: its text before the first "=" is the key, the
   // rest the value. A key keeps the value of the first line holding it.
@@ -75,16 +83,19 @@ class KeyIndex {
     if (eq == n) return;
     Store(Find(folded, eq), Line.substr(eq + 1));
   }
-  // Lines lying in [Begin, End) may be read sixteen bytes at a time there.
+  // Lines lying in [Begin, End) may be read there sixteen bytes at a time.
   void SetReadable(const char* Begin, const char* End) {
     ReadableBegin_ = Begin;
     ReadableEnd_ = End;
   }
-  void Take(std::string_view Key, std::string_view Value) {
-    if (Key.size() > MaxKey_) return;
+  // The first column of Key, ignoring case; -1 when no column has it.
+  int ColumnOf(std::string_view Key) {
+    if (Key.size() > MaxKey_) return -1;
     for (size_t i = 0; i < Key.size(); ++i) Folded_[i] = Fold(Key[i]);
-    Store(Find(Folded_.data(), Key.size()), Value);
+    return Find(Folded_.data(), Key.size());
   }
+  // A line of key Key (its ColumnOf answer) and value Value.
+  void Take(int Key, std::string_view Value) { Store(Key, Value); }
   // Looks up every key in Lines: the value of the first line holding it.
   void Scan(const std::vector<std::string_view>& Lines) {
     Begin();
@@ -95,7 +106,17 @@ class KeyIndex {
 
   void Fill(Row& R) const {
     R.Caption.assign(Count() > 0 ? Value(0) : std::string_view());
-    R.AssignSubItems(Count() > 0 ? Count() - 1 : 0, [this](size_t J) { return Value(J + 1); });
+    // Only the columns found in the record can be filled: sub-item J is column J + 1.
+    R.AssignSubItemsOf(
+        Count() > 0 ? Count() - 1 : 0,
+        [this](auto Visit) {
+          for (size_t w = 0; w < Found_.size(); ++w)
+            for (uint64_t bits = Found_[w]; bits != 0; bits &= bits - 1) {
+              const size_t column = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+              if (column > 0) Visit(column - 1);
+            }
+        },
+        [this](size_t J) { return Values_[J + 1]; });
   }
 
  private:
@@ -125,21 +146,21 @@ class KeyIndex {
     return -1;
   }
 #if defined(__SSE2__)
-  // Take for a line whose "=" lies within its first sixteen bytes, read in
-  // one go from the sixteen readable bytes at its start: the "=" found, the
-  // key folded and hashed as Hash does. False when the line is not of that kind.
+  // Take for a line whose "=" lies within its first thirty-two bytes, read
+  // sixteen bytes at a time from the readable bytes at its start: the "="
+  // found, the key folded and hashed as Hash does. False when the line is not
+  // of that kind.
   bool TakeShortKey(std::string_view Line) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data()));
     unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('='))));
     if (Line.size() < 16) eqs &= (1u << Line.size()) - 1;
-    if (eqs == 0) return Line.size() <= 16 || MaxKey_ < 16;  // no "=", or a key longer than every column's
+    if (eqs == 0) {
+      if (Line.size() <= 16 || MaxKey_ < 16) return true;  // no "=", or a key longer than every column's
+      return TakeLongerKey(Line, v);
+    }
     const auto n = static_cast<size_t>(__builtin_ctz(eqs));
     if (n > MaxKey_) return true;
-    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), v));
-    __m128i folded = _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    const __m128i keep = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(n)), _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex)));
-    folded = _mm_and_si128(folded, keep);
+    const __m128i folded = FoldedUpTo(v, n);
     alignas(16) char bytes[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(bytes), folded);
     uint64_t lo, hi;
@@ -149,14 +170,55 @@ class KeyIndex {
     if (n >= 8) {
       h = (h ^ lo) * 0xFF51AFD7ED558CCDULL;
       lo = hi;
-      if (n == 16) {
-        h = (h ^ hi) * 0xFF51AFD7ED558CCDULL;
-        lo = 0;
-      }
     }
     h = (h ^ lo) * 0xC4CEB9FE1A85EC53ULL;
-    Store(FindHashed(static_cast<size_t>(h ^ (h >> 29)), bytes, n), Line.substr(n + 1));
+    Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), folded, _mm_setzero_si128(), n), Line.substr(n + 1));
     return true;
+  }
+  // TakeShortKey for a line whose first sixteen bytes, V, hold no "=": its
+  // "=" among the next sixteen, where they are readable.
+  [[gnu::noinline]] bool TakeLongerKey(std::string_view Line, __m128i V) {
+    if (Line.data() + 32 > ReadableEnd_) return false;
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Line.data() + 16));
+    unsigned eqs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v1, _mm_set1_epi8('='))));
+    if (Line.size() < 32) eqs &= (1u << (Line.size() - 16)) - 1;
+    if (eqs == 0) return Line.size() <= 32 || MaxKey_ < 32;
+    const size_t n = 16 + static_cast<size_t>(__builtin_ctz(eqs));
+    if (n > MaxKey_) return true;
+    const __m128i f0 = FoldedUpTo(V, 16), f1 = FoldedUpTo(v1, n - 16);
+    alignas(16) char bytes[32];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), f0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 16), f1);
+    // As Hash: eight bytes at a time, then the rest with zeros after it.
+    uint64_t h = n * 0x9E3779B97F4A7C15ULL, w;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      std::memcpy(&w, bytes + i, 8);
+      h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    }
+    std::memcpy(&w, bytes + i, 8);
+    h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
+    Store(FindShort(static_cast<size_t>(h ^ (h >> 29)), f0, f1, n), Line.substr(n + 1));
+    return true;
+  }
+  // The first Keep bytes of V with A to Z folded, zeros after them.
+  static __m128i FoldedUpTo(__m128i V, size_t Keep) {
+    alignas(16) static constexpr unsigned char kIndex[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(V, _mm_set1_epi8('A' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), V));
+    const __m128i folded = _mm_or_si128(V, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    return _mm_and_si128(folded, _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(Keep)),
+                                                 _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex))));
+  }
+  // FindHashed for a key of N bytes, N below 32, folded in F0 and F1 with zeros after it.
+  int FindShort(size_t Hashed, __m128i F0, __m128i F1, size_t N) const {
+    for (size_t h = Hashed & Mask_; Slots_[h] >= 0; h = (h + 1) & Mask_) {
+      const ShortKey& k = Short_[static_cast<size_t>(Slots_[h])];
+      if (k.Length != N) continue;
+      const __m128i same = _mm_and_si128(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(k.Bytes)), F0),
+                                         _mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(k.Bytes + 16)), F1));
+      if (_mm_movemask_epi8(same) == 0xFFFF) return Slots_[h];
+    }
+    return -1;
   }
 #endif
   // Gives Value to every column of the key found (First and its chain) that
@@ -167,16 +229,24 @@ class KeyIndex {
       if (Stamp_[col] == Generation_) continue;
       Stamp_[col] = Generation_;
       Values_[col] = Value;
+      Found_[col / 64] |= uint64_t{1} << (col % 64);
     }
   }
 
   std::vector<std::string> Keys_;  // folded
+  // The same keys' first thirty-two bytes, zeros after a shorter key.
+  struct ShortKey {
+    alignas(16) char Bytes[32] = {};
+    size_t Length = 0;
+  };
+  std::vector<ShortKey> Short_;
   std::vector<int> Next_;          // next column with the same folded key
   std::vector<int> Slots_;
   size_t Mask_ = 0;
   std::vector<std::string_view> Values_;
   std::vector<uint32_t> Stamp_;
   uint32_t Generation_ = 0;
+  std::vector<uint64_t> Found_;  // a bit per column given a value in this record
   size_t MaxKey_ = 0;          // length of the longest key
   const char* ReadableBegin_ = nullptr;
   const char* ReadableEnd_ = nullptr;
@@ -198,7 +268,13 @@ std::string_view SectionNameOf(const std::vector<std::string_view>& Lines) {
 class RowBuilder {
  public:
   RowBuilder(std::vector<std::unique_ptr<Row>>& Out, const std::vector<std::string>& Keys, bool MultiSection)
-      : Out_(Out), Index_(Keys), MultiSection_(MultiSection) {}
+      : Out_(Out),
+        Index_(Keys),
+        MultiSection_(MultiSection),
+        SName_(Index_.ColumnOf("SName")),
+        UnpackedFile_(Index_.ColumnOf("UnpackedFile")),
+        ParentFile_(Index_.ColumnOf("ParentFile")),
+        PFilesize_(Index_.ColumnOf("PFilesize")) {}
 
   void Build(UnPacked& E, bool KeepEmptyCaption) {
     const bool empty = !E.Contents || E.PFileSize <= 0;
@@ -220,7 +296,7 @@ class RowBuilder {
         HasSection_ = true;
       }
       if (line != "}") continue;
-      Index_.Take("SName", Section_);
+      Index_.Take(SName_, Section_);
       AddRow(E, false);
       StartRecord();
     }
@@ -242,9 +318,9 @@ class RowBuilder {
   }
   void AddRow(UnPacked& E, bool KeepEmptyCaption) {
     // The loaded file's own fields come after the record's lines.
-    Index_.Take("UnpackedFile", E.UnPackedFile);
-    Index_.Take("ParentFile", E.ParentFile);
-    Index_.Take("PFilesize", Size_);
+    Index_.Take(UnpackedFile_, E.UnPackedFile);
+    Index_.Take(ParentFile_, E.ParentFile);
+    Index_.Take(PFilesize_, Size_);
     if (Index_.Count() == 0 || (Index_.Value(0).empty() && !KeepEmptyCaption)) return;
     Out_.push_back(std::make_unique<Row>());
     Row& r = *Out_.back();
@@ -255,6 +331,8 @@ class RowBuilder {
   std::vector<std::unique_ptr<Row>>& Out_;
   KeyIndex Index_;
   bool MultiSection_;
+  // The columns of the keys row building gives values itself (-1: none).
+  int SName_, UnpackedFile_, ParentFile_, PFilesize_;
   std::string Size_;
   std::string_view Section_;  // name of the record's first section line
   bool HasSection_ = false;
@@ -348,6 +426,28 @@ std::vector<size_t> RowNumbers(const std::vector<std::pair<Key, size_t>>& Ranked
   return order;
 }
 
+// Puts Ranked in order of its keys, equal keys keeping their order: a radix
+// sort on 11-bit digits from the lowest up, passing over the digits every
+// key shares. A few passes over the rows instead of a comparison sort.
+void SortByKey(std::vector<std::pair<uint64_t, size_t>>& Ranked) {
+  if (Ranked.size() < 2) return;
+  constexpr int kDigitBits = 11;
+  constexpr uint64_t kDigit = (uint64_t{1} << kDigitBits) - 1;
+  uint64_t varying = 0;
+  for (const auto& r : Ranked) varying |= r.first ^ Ranked.front().first;
+  std::vector<std::pair<uint64_t, size_t>> moved(Ranked.size());
+  std::vector<size_t> start(kDigit + 1);
+  for (int shift = 0; shift < 64; shift += kDigitBits) {
+    if (((varying >> shift) & kDigit) == 0) continue;
+    std::fill(start.begin(), start.end(), 0);
+    for (const auto& r : Ranked) ++start[(r.first >> shift) & kDigit];
+    size_t at = 0;
+    for (size_t& s : start) at += std::exchange(s, at);
+    for (const auto& r : Ranked) moved[start[(r.first >> shift) & kDigit]++] = r;
+    Ranked.swap(moved);
+  }
+}
+
 }  // namespace
 
 void SortTable(TableState& State, RowTable& View) {
@@ -370,23 +470,35 @@ void SortTable(TableState& State, RowTable& View) {
     // puts an empty cell (text "") before a number and numbers by value, so
     // one integer per row answers each of them; the row number after it
     // keeps equal rows in their order.
-    std::vector<std::pair<int64_t, size_t>> ranked(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) ranked[i] = {keys[i].Number ? *keys[i].Number : INT64_MIN, i};
-    std::sort(ranked.begin(), ranked.end());
+    // An empty cell ranks 0, a number its value above the lowest 32-bit one, plus one.
+    std::vector<std::pair<uint64_t, size_t>> ranked(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+      ranked[i] = {keys[i].Number ? static_cast<uint64_t>(int64_t{*keys[i].Number} - INT32_MIN) + 1 : 0, i};
+    SortByKey(ranked);
     View.Reorder(RowNumbers(ranked));
   } else if (noNumbers) {
     // Texts only: every comparison is the folded text comparison, which the
     // first eight bytes mostly decide as one integer.
     std::vector<std::pair<uint64_t, size_t>> ranked(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) ranked[i] = {FoldedPrefix(keys[i].Text), i};
-    std::sort(ranked.begin(), ranked.end(), [&](const auto& A, const auto& B) {
-      if (A.first != B.first) return A.first < B.first;
-      // The same first eight bytes: the rest decides (a text of exactly
-      // eight bytes is a prefix of a longer one), then the row number.
-      const std::string_view a = keys[A.second].Text, b = keys[B.second].Text;
-      const int rest = CompareTextFoldingLower(a.substr(std::min<size_t>(8, a.size())), b.substr(std::min<size_t>(8, b.size())));
-      return rest != 0 ? rest < 0 : A.second < B.second;
-    });
+    SortByKey(ranked);
+    // Rows of the same first eight bytes: the rest decides (a text of exactly
+    // eight bytes is a prefix of a longer one), then the row number, which
+    // the stable sort keeps.
+    auto rest = [&](size_t Row) {
+      const std::string_view t = keys[Row].Text;
+      return t.substr(std::min<size_t>(8, t.size()));
+    };
+    for (size_t from = 0; from < ranked.size();) {
+      size_t to = from + 1;
+      bool longer = keys[ranked[from].second].Text.size() > 8;  // else every rest is empty, and equal
+      for (; to < ranked.size() && ranked[to].first == ranked[from].first; ++to)
+        longer |= keys[ranked[to].second].Text.size() > 8;
+      if (longer)
+        std::stable_sort(ranked.begin() + static_cast<std::ptrdiff_t>(from), ranked.begin() + static_cast<std::ptrdiff_t>(to),
+                         [&](const auto& A, const auto& B) { return CompareTextFoldingLower(rest(A.second), rest(B.second)) < 0; });
+      from = to;
+    }
     View.Reorder(RowNumbers(ranked));
   } else {
     View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareReadKeys(keys[A], keys[B]) < 0; });

@@ -7,6 +7,7 @@
 // table measures text with a fixed-width estimate, which is what tests use.
 #include <functional>
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -81,22 +82,42 @@ class Row {
   // allocation. ValueOf must not read this row's own sub-items.
   template <typename F>
   void AssignSubItems(size_t Count, F ValueOf) {
+    AssignSubItemsOf(
+        Count,
+        [Count](auto Visit) {
+          for (size_t j = 0; j < Count; ++j) Visit(j);
+        },
+        ValueOf);
+  }
+  // The same when only some texts may be filled: Candidates(Visit) calls
+  // Visit(j) for each such j, in increasing order, and every other text is
+  // empty. Candidates is called twice.
+  template <typename C, typename F>
+  void AssignSubItemsOf(size_t Count, C Candidates, F ValueOf) {
     size_t filled = 0, text = 0, longest = 0;
-    for (size_t j = 0; j < Count; ++j) {
-      const size_t n = ValueOf(j).size();
+    Candidates([&](size_t J) {
+      const size_t n = ValueOf(J).size();
       filled += n != 0;
       text += n;
       longest = std::max(longest, n);
-    }
+    });
     Layout l;
     char* out = Allocate(Count, filled, text, longest, l);
+    if (!out) return;
+    char* const words = Store_.get() + 8;
     size_t k = 0, end = 0;
-    for (size_t j = 0; j < Count; ++j) {
-      const std::string_view v = ValueOf(j);
-      if (v.empty()) continue;
-      out = std::copy(v.begin(), v.end(), out);
-      SetEntry(l, k++, j, v.size(), end += v.size());
-    }
+    Candidates([&](size_t J) {
+      const std::string_view v = ValueOf(J);
+      if (v.empty()) return;
+      CopyText(out, v.data(), v.size());
+      out += v.size();
+      end += v.size();
+      uint64_t bits;
+      std::memcpy(&bits, words + J / 64 * 8, 8);
+      bits |= uint64_t{1} << (J % 64);
+      std::memcpy(words + J / 64 * 8, &bits, 8);
+      SetEntry(l, k++, v.size(), end);
+    });
   }
 
  private:
@@ -132,7 +153,39 @@ class Row {
     return v;
   }
   char* Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, Layout& L);
-  void SetEntry(const Layout& L, size_t K, size_t Column, size_t Length, size_t End);
+  // Copies a cell's N bytes; the short texts most cells hold without a call.
+  static void CopyText(char* Out, const char* In, size_t N) {
+    if (N > 16)
+      std::memcpy(Out, In, N);
+    else if (N >= 8)
+      CopyEnds<uint64_t>(Out, In, N);
+    else if (N >= 4)
+      CopyEnds<uint32_t>(Out, In, N);
+    else
+      for (size_t i = 0; i < N; ++i) Out[i] = In[i];
+  }
+  // N bytes, N from one to two words W, as the first and the last word.
+  template <typename W>
+  static void CopyEnds(char* Out, const char* In, size_t N) {
+    W first, last;
+    std::memcpy(&first, In, sizeof(W));
+    std::memcpy(&last, In + N - sizeof(W), sizeof(W));
+    std::memcpy(Out, &first, sizeof(W));
+    std::memcpy(Out + N - sizeof(W), &last, sizeof(W));
+  }
+  // Entry K: the cell's length or its end offset, as the layout keeps them.
+  void SetEntry(const Layout& L, size_t K, size_t Length, size_t End) {
+    char* entries = Store_.get() + L.Ends;
+    if (L.Width == 1) {
+      entries[K] = static_cast<char>(static_cast<unsigned char>(Length));
+    } else if (L.Width == 2) {
+      const auto e = static_cast<uint16_t>(End);
+      std::memcpy(entries + K * 2, &e, 2);
+    } else {
+      const auto e = static_cast<uint32_t>(End);
+      std::memcpy(entries + K * 4, &e, 4);
+    }
+  }
 };
 
 struct Column {
@@ -157,6 +210,14 @@ class TableObserver {
   virtual int CellWidthBound(size_t Length) {
     (void)Length;
     return INT_MAX;
+  }
+  // The per-byte advances (1/64 pixel) and the margin that TextWidth of a
+  // cell sums, when it measures so: TextWidth(Text, false) is then
+  // (the sum of Advances[b] over the bytes b of Text + 63) / 64 + Margin, and
+  // a fit sums them itself. Null when cells are measured otherwise.
+  virtual const std::array<int, 256>* CellAdvances(int& Margin) {
+    (void)Margin;
+    return nullptr;
   }
   // First visible row, scrolling by pixels, and the height of one row.
   virtual int TopIndex() = 0;
@@ -246,9 +307,6 @@ class RowTable {
   void ApplyOrder(const std::vector<size_t>& Order);
   int Measure(std::string_view Text, bool Header) const;
   int CellWidthBound(size_t Length) const;
-  // How many text lengths, from 0 up, have a width bound within Width: a
-  // cell shorter than that cannot widen a column of that width.
-  size_t LengthsWithin(int Width) const;
 
   std::vector<Column> Columns_;
   std::vector<std::unique_ptr<Row>> Rows_;

@@ -218,3 +218,23 @@ TEST(FillRow, KeyLookupRules) {
   EXPECT_EQ(r.Caption, "1=2");  // everything after the first "="; the first line wins
   EXPECT_EQ(r.SubItems(), (std::vector<std::string>{"", " spaced ", "1=2", "mine", "empty"}));
 }
+
+TEST_F(Tables, KeysOfEveryLengthAreFoundIgnoringCase) {
+  // Keys shorter and longer than sixteen bytes, in any case; keys that only
+  // begin or end like a column's; the file's last line, close to its end.
+  const std::string text =
+      "[UNITINFO]\r\n{\r\n\tUnitNumber=7;\r\n\tnochasecategory=fifteen;\r\n\tMINCLOAKDISTANCE=sixteen;\r\n"
+      "\tbadtargetcategory=seventeen;\r\n\tBadTargetCategoryX=not a key;\r\n\tWpri_badTargetCategor=not either;\r\n"
+      "\tWPRI_BADTARGETCATEGORY=twenty-two;\r\n\tRadarDistanceJamming=no;\r\n"
+      "\tAKeyOfMoreThanThirtyTwoBytesLongIsNoColumn=x;\r\n\tRadarDistanceJam=jam;\r\n"
+      "\tWsec_badTargetCategory=last";
+  Add(s.UnitFiles, "A.hpi", "units\\K.FBI", text);
+  Units(brAddNew);
+  ASSERT_EQ(s.UnitView.RowCount(), 1);
+  EXPECT_EQ(At(s.UnitView, 0, "NoChaseCategory"), "fifteen");
+  EXPECT_EQ(At(s.UnitView, 0, "Mincloakdistance"), "sixteen");
+  EXPECT_EQ(At(s.UnitView, 0, "BadTargetCategory"), "seventeen");
+  EXPECT_EQ(At(s.UnitView, 0, "Wpri_badTargetCategory"), "twenty-two");
+  EXPECT_EQ(At(s.UnitView, 0, "RadarDistanceJam"), "jam");
+  EXPECT_EQ(At(s.UnitView, 0, "Wsec_badTargetCategory"), "last");
+}

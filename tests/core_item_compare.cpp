@@ -59,3 +59,13 @@ TEST(ItempCompare, SubItemsAndFailures) {
   EXPECT_LT(ItempCompare(d, Cells(std::string(65535, 'a')), Cells("b"), 0), 0);
   EXPECT_EQ(d.Messages, (std::vector<std::string>(2, "Exception in Function ItempCompare")));
 }
+
+TEST(ItempCompare, ACellEndsAtItsFirstZeroByte) {
+  using namespace std::string_literals;
+  // Short cells and long ones: what follows a zero byte is not compared.
+  EXPECT_EQ(Cmp("abc\0zzz"s, "ABC"), 0);
+  EXPECT_EQ(Cmp("12\0x"s, "12"), 0);
+  EXPECT_GT(Cmp("12\0x"s, "9"), 0);  // the number 12, not the text
+  EXPECT_EQ(Cmp("seventeen letters\0tail"s, "SEVENTEEN LETTERS"), 0);
+  EXPECT_LT(Cmp("\0z"s, "a"), 0);  // empty
+}

@@ -372,25 +372,55 @@ TEST(RowsReference, SortMatchesAStableSortWithItempCompare) {
   }
 }
 
-TEST(RowsReference, SortOfNumericTextAndMixedColumns) {
-  // Columns of one kind are sorted by shortcuts: numbers and empty cells by
-  // value, texts by their first bytes. Each must give the order of the
-  // comparison rule written out here: whole numbers by value, anything else
-  // as text with a to z taken as capitals, a prefix first.
+namespace {
+
+// The comparison rule of the table sort, written out: whole numbers by value,
+// anything else as text with a to z taken as capitals, a prefix first.
+bool ReferenceLess(const std::string& A, const std::string& B) {
   auto folded = [](std::string S) {
     S = S.substr(0, S.find('\0'));
     for (char& c : S)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return S;
   };
-  auto less = [&](const std::string& A, const std::string& B) {
-    const std::string a = folded(A), b = folded(B);
-    const auto na = ParseWholeNumber(A.substr(0, A.find('\0'))), nb = ParseWholeNumber(B.substr(0, B.find('\0')));
-    if (na && nb) return *na < *nb;
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char X, char Y) {
-      return static_cast<unsigned char>(X) < static_cast<unsigned char>(Y);
-    });
-  };
+  const std::string a = folded(A), b = folded(B);
+  const auto na = ParseWholeNumber(A.substr(0, A.find('\0'))), nb = ParseWholeNumber(B.substr(0, B.find('\0')));
+  if (na && nb) return *na < *nb;
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char X, char Y) {
+    return static_cast<unsigned char>(X) < static_cast<unsigned char>(Y);
+  });
+}
+
+// Sorts a table whose second sub-item holds Cells (row i captioned i) and
+// checks the order against a stable sort by ReferenceLess.
+void ExpectSortedAsReference(const std::vector<std::string>& Cells) {
+  ScriptedDialogs d;
+  AppState s{d};
+  std::vector<std::pair<std::string, std::string>> reference;  // caption, cell
+  for (size_t i = 0; i < Cells.size(); ++i) {
+    Row& r = s.UnitView.AddRow();
+    r.Caption = std::to_string(i);
+    r.SetSubItems({"x", Cells[i]});
+    reference.emplace_back(r.Caption, Cells[i]);
+  }
+  std::stable_sort(reference.begin(), reference.end(),
+                   [&](const auto& A, const auto& B) { return ReferenceLess(A.second, B.second); });
+  s.UnitSortColumn = 2;
+  SortTable(s, s.UnitView);
+  ASSERT_EQ(s.UnitView.RowCount(), static_cast<int>(Cells.size()));
+  for (size_t i = 0; i < Cells.size(); ++i)
+    ASSERT_EQ(s.UnitView.RowAt(static_cast<int>(i)).Caption, reference[i].first)
+        << s.UnitView.RowAt(static_cast<int>(i)).SubItem(1) << " / " << reference[i].second;
+  ASSERT_TRUE(d.Messages.empty());
+}
+
+}  // namespace
+
+TEST(RowsReference, SortOfNumericTextAndMixedColumns) {
+  // Columns of one kind are sorted by shortcuts: numbers and empty cells by
+  // value, texts by their first bytes. Each must give the order of the
+  // comparison rule.
+  auto less = ReferenceLess;
   const std::vector<std::vector<std::string>> kinds = {
       {"", "0", "-1", "17", "  17", "+17", "$10", "2147483647", "-2147483648", "$FFFFFFFF", "900"},  // numbers
       {"", "abc", "ABC", "abcdefgh", "ABCDEFGHi", "abcdefghI", "abcdefghij", "abcdefgh\xe9", "Zz", "zZ",
@@ -420,4 +450,21 @@ TEST(RowsReference, SortOfNumericTextAndMixedColumns) {
         ASSERT_EQ(s.UnitView.RowAt(i).Caption, reference[static_cast<size_t>(i)].first) << s.UnitView.RowAt(i).SubItem(1) << " / " << reference[static_cast<size_t>(i)].second;
       ASSERT_TRUE(d.Messages.empty());
     }
+}
+
+TEST(RowsReference, SortOfLargeColumnsOfOneKind) {
+  // Thousands of rows: numbers over the whole 32-bit range (every digit of
+  // their ranking varies), with repeats and empty cells; texts of a few
+  // letters, many sharing their first eight bytes or all of them.
+  std::mt19937 rng(29);
+  std::vector<std::string> numbers, texts;
+  for (int i = 0; i < 3000; ++i) {
+    const auto v = static_cast<int32_t>(rng());
+    numbers.push_back(i % 11 == 0 ? "" : i % 7 == 0 ? "-2147483648" : std::to_string(i % 5 == 0 ? v % 50 : v));
+    std::string t(rng() % 13, ' ');
+    for (char& c : t) c = "aAbB.z"[rng() % 6];
+    texts.push_back(t);
+  }
+  ExpectSortedAsReference(numbers);
+  ExpectSortedAsReference(texts);
 }
