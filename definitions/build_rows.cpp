@@ -352,10 +352,20 @@ class BulkUpdate {
   RowTable& View_;
 };
 
-// Deletes every row whose entry satisfies Match, in one pass.
+// Deletes every row whose entry satisfies Match, in one pass. The rows of
+// one entry stand together: Match is asked once for each run of them.
 template <typename F>
 void RemoveRowsWhere(RowTable& View, F Match) {
-  View.DeleteRowsWhere([&](const Row& R) { return R.Data && Match(*R.Data); });
+  const UnPacked* asked = nullptr;
+  bool matched = false;
+  View.DeleteRowsWhere([&](const Row& R) {
+    if (!R.Data) return false;
+    if (R.Data != asked) {
+      asked = R.Data;
+      matched = Match(*R.Data);
+    }
+    return matched;
+  });
 }
 
 // The rows of the entries not built yet, in entry order. A large batch is
