@@ -1,5 +1,7 @@
 #include "table_format.h"
 
+#include <array>
+
 #include <nlohmann/json.hpp>
 
 #include "formula_guard.h"
@@ -65,16 +67,27 @@ std::string Latin1ToUtf8(std::string_view Text) {
 }
 
 void AppendCsvField(std::string& Out, std::string_view Text) {
-  // One pass finds out whether the field needs quotes or any conversion;
-  // most cells need neither and are copied whole.
-  bool quoted = false, high = false;
-  for (char c : Text) {
+  // Most cells hold no byte that needs quotes or conversion: one look-up a
+  // byte finds that out, and they are copied whole.
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> special{};
+    special[','] = special['"'] = special['\r'] = special['\n'] = true;
+    for (size_t c = 0x80; c < 256; ++c) special[c] = true;
+    return special;
+  }();
+  size_t plain = 0;
+  while (plain < Text.size() && !kSpecial[static_cast<unsigned char>(Text[plain])]) ++plain;
+  if (plain == Text.size()) {
+    Out.append(Text);
+    return;
+  }
+  bool quoted = false;
+  for (size_t i = plain; i < Text.size(); ++i) {
+    const char c = Text[i];
     quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
-    high |= static_cast<unsigned char>(c) >= 0x80;
   }
   if (!quoted) {
-    if (high) AppendLatin1AsUtf8(Out, Text);
-    else Out.append(Text);
+    AppendLatin1AsUtf8(Out, Text);
     return;
   }
   Out += '"';
