@@ -15,16 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "apply_command.h"
+#include "tools/apply/apply_command.h"
 #include "archive/ascii_case.h"
 #include "hpi/archive.h"
 #include "hpi/rewrite.h"
 #include "bench/support_archive.h"
 #include "bench/support_process.h"
 #include "bench/support_ratio.h"
-#include "diff_command.h"
-#include "table_command.h"
-#include "table_read.h"
+#include "tools/diff/diff_command.h"
+#include "tools/table/table_command.h"
+#include "definitions/table_read.h"
 
 
 namespace {

@@ -16,8 +16,8 @@
 #include "bench/support_archive.h"
 #include "bench/support_ratio.h"
 #include "bench/support_tables.h"
-#include "check_command.h"
-#include "table_command.h"
+#include "tools/check/check_command.h"
+#include "tools/table/table_command.h"
 
 namespace {
 

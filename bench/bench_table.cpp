@@ -22,7 +22,7 @@
 #include "bench/support_tables.h"
 #include "definitions/catalogue.h"
 #include "state/sources.h"
-#include "table_command.h"
+#include "tools/table/table_command.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "definitions/catalogue.h"
 #include "hpi/hpi.h"
 #include "state/sources.h"
-#include "table_command.h"
+#include "tools/table/table_command.h"
 
 // Live heap bytes and their peak since the last ResetPeak.
 namespace {

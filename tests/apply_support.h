@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "apply_command.h"
-#include "diff_command.h"
+#include "tools/apply/apply_command.h"
+#include "tools/diff/diff_command.h"
 #include "hpi/archive.h"
 #include "hpi/hpi.h"
-#include "table_command.h"
+#include "tools/table/table_command.h"
 
 namespace applytest {
 

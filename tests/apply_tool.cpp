@@ -3,11 +3,11 @@
 #include <nlohmann/json.hpp>
 
 #include "apply_support.h"
-#include "cell_text.h"
-#include "definition_edit.h"
+#include "mod/cell_text.h"
+#include "mod/definition_edit.h"
 #include "definitions/definition_reader.h"
-#include "table_read.h"
-#include "text_edit.h"
+#include "definitions/table_read.h"
+#include "mod/text_edit.h"
 
 using namespace applytest;
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "check_command.h"
-#include "hpi_tool_shown_path.h"
+#include "tools/check/check_command.h"
+#include "tools/common/shown_path.h"
 #include "ui_save_support.h"
 
 namespace fs = std::filesystem;

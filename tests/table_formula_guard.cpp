@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "formula_guard.h"
+#include "definitions/formula_guard.h"
 
 namespace {
 

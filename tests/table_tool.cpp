@@ -26,8 +26,8 @@
 #include "hpi/archive.h"
 #include "hpi/hpi.h"
 #include "state/app_state.h"
-#include "table_command.h"
-#include "table_format.h"
+#include "tools/table/table_command.h"
+#include "definitions/table_format.h"
 
 namespace fs = std::filesystem;
 

@@ -1,0 +1,180 @@
+#include "definitions/table_format.h"
+
+#include <array>
+
+#include <nlohmann/json.hpp>
+
+#include "definitions/formula_guard.h"
+
+namespace {
+
+// Rows are written to the stream in pieces of about this size: the output
+// never has to be held whole.
+constexpr size_t kPieceSize = 64 * 1024;
+
+// Writes Piece to Out when it has grown past kPieceSize (or always, with
+// Last), then empties it. False once Out has failed: what follows would be
+// lost too.
+bool WritePiece(std::ostream& Out, std::string& Piece, bool Last = false) {
+  if (Piece.size() < kPieceSize && !Last) return true;
+  Out.write(Piece.data(), static_cast<std::streamsize>(Piece.size()));
+  Piece.clear();
+  return static_cast<bool>(Out);
+}
+
+// Latin-1 byte C as UTF-8.
+inline void AppendByte(std::string& Out, unsigned char C) {
+  if (C < 0x80) {
+    Out += static_cast<char>(C);
+  } else {
+    Out += static_cast<char>(0xC0 | (C >> 6));
+    Out += static_cast<char>(0x80 | (C & 0x3F));
+  }
+}
+
+// One CSV or TSV field (JSON values are written by the row writer).
+void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bool FormulaGuard) {
+  if (FormulaGuard && NeedsFormulaGuard(Text)) {
+    AppendField(Out, Format, GuardFormula(Text), false);
+    return;
+  }
+  if (Format == TableFormat::Csv)
+    AppendCsvField(Out, Text);
+  else
+    AppendTsvField(Out, Text);
+}
+
+// Every cell of a row by column (0 = caption), in one pass over its filled
+// cells; columns the row has no text for stay empty.
+void RowCells(const Row& R, size_t ColumnCount, std::vector<std::string_view>& Cells) {
+  Cells.assign(ColumnCount, std::string_view());
+  if (ColumnCount > 0) Cells[0] = R.Caption;
+  R.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+    if (J + 1 < ColumnCount) Cells[J + 1] = Text;
+  });
+}
+
+}  // namespace
+
+void AppendLatin1AsUtf8(std::string& Out, std::string_view Text) {
+  for (char c : Text) AppendByte(Out, static_cast<unsigned char>(c));
+}
+
+std::string Latin1ToUtf8(std::string_view Text) {
+  std::string out;
+  AppendLatin1AsUtf8(out, Text);
+  return out;
+}
+
+void AppendCsvField(std::string& Out, std::string_view Text) {
+  // Most cells hold no byte that needs quotes or conversion: one look-up a
+  // byte finds that out, and they are copied whole.
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> special{};
+    special[','] = special['"'] = special['\r'] = special['\n'] = true;
+    for (size_t c = 0x80; c < 256; ++c) special[c] = true;
+    return special;
+  }();
+  size_t plain = 0;
+  while (plain < Text.size() && !kSpecial[static_cast<unsigned char>(Text[plain])]) ++plain;
+  if (plain == Text.size()) {
+    Out.append(Text);
+    return;
+  }
+  bool quoted = false;
+  for (size_t i = plain; i < Text.size(); ++i) {
+    const char c = Text[i];
+    quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
+  }
+  if (!quoted) {
+    AppendLatin1AsUtf8(Out, Text);
+    return;
+  }
+  Out += '"';
+  for (char c : Text) {
+    if (c == '"') Out += '"';
+    AppendByte(Out, static_cast<unsigned char>(c));
+  }
+  Out += '"';
+}
+
+void AppendTsvField(std::string& Out, std::string_view Text) {
+  for (char c : Text) {
+    switch (c) {
+      case '\\': Out += "\\\\"; break;
+      case '\t': Out += "\\t"; break;
+      case '\r': Out += "\\r"; break;
+      case '\n': Out += "\\n"; break;
+      default: AppendByte(Out, static_cast<unsigned char>(c));
+    }
+  }
+}
+
+namespace {
+
+// Text as a JSON string literal, through Value, a JSON string kept from cell
+// to cell so that its text is not allocated anew each time.
+void AppendJsonString(std::string& Out, std::string_view Text, nlohmann::json& Value) {
+  std::string& utf8 = Value.get_ref<std::string&>();
+  utf8.clear();
+  AppendLatin1AsUtf8(utf8, Text);
+  Out += Value.dump();
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& Out, std::string_view Text) {
+  nlohmann::json value = std::string();
+  AppendJsonString(Out, Text, value);
+}
+
+void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns,
+                bool FormulaGuard) {
+  const size_t columnCount = static_cast<size_t>(View.ColumnCount());
+  std::vector<std::string_view> cells;
+  std::string piece;
+  piece.reserve(kPieceSize + 4096);
+  if (Format == TableFormat::Json) {
+    // The keys are the same for every row: build them once.
+    std::vector<std::string> keys;
+    for (int col : Columns) {
+      std::string key;
+      AppendJsonString(key, View.ColumnCaption(col));
+      key += ':';
+      keys.push_back(std::move(key));
+    }
+    nlohmann::json value = std::string();
+    piece += '[';
+    for (int i = 0; i < View.RowCount(); ++i) {
+      RowCells(View.RowAt(i), columnCount, cells);
+      piece += i == 0 ? "\n{" : ",\n{";
+      for (size_t k = 0; k < Columns.size(); ++k) {
+        if (k) piece += ',';
+        piece += keys[k];
+        AppendJsonString(piece, cells[static_cast<size_t>(Columns[k])], value);
+      }
+      piece += '}';
+      if (!WritePiece(Out, piece)) return;
+    }
+    piece += View.RowCount() ? "\n]\n" : "]\n";
+    WritePiece(Out, piece, true);
+    return;
+  }
+  const char* const lineEnd = Format == TableFormat::Csv ? "\r\n" : "\n";
+  const char separator = Format == TableFormat::Csv ? ',' : '\t';
+  for (size_t k = 0; k < Columns.size(); ++k) {
+    if (k) piece += separator;
+    AppendField(piece, Format, View.ColumnCaption(Columns[k]), FormulaGuard);
+  }
+  piece += lineEnd;
+  for (int i = 0; i < View.RowCount(); ++i) {
+    RowCells(View.RowAt(i), columnCount, cells);
+    for (size_t k = 0; k < Columns.size(); ++k) {
+      if (k) piece += separator;
+      AppendField(piece, Format, cells[static_cast<size_t>(Columns[k])], FormulaGuard);
+    }
+    piece += lineEnd;
+    if (!WritePiece(Out, piece)) return;
+  }
+  WritePiece(Out, piece, true);
+}

@@ -1,0 +1,167 @@
+#include "tools/apply/apply_command.h"
+
+#include <algorithm>
+#include <map>
+#include <system_error>
+
+#include "mod/apply_plan.h"
+#include "tools/common/command_line.h"
+#include "archive/ascii_case.h"
+#include "archive/source_reader.h"
+#include "archive/write_whole_file.h"
+#include "hpi/archive.h"
+#include "hpi/rewrite.h"
+#include "definitions/table_format.h"
+#include "definitions/table_read.h"
+#include "mod/text_edit.h"
+
+namespace {
+
+const std::string kPrefix = "kestrava-apply: ";
+
+std::string Utf8(std::string_view Latin1) { return Latin1ToUtf8(Latin1); }
+
+std::string Place(const FilePlan& F) {
+  return F.Loose ? Utf8(F.UnPackedFile) : Utf8(F.UnPackedFile) + " in " + Utf8(F.ParentFile);
+}
+
+// Writes the archive's files in one locked rewrite, after checking that each
+// is still what the plan was made from.
+bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& Files, std::string& Why) {
+  const hpi::RewriteEdit edit = [&](const hpi::Archive& Current, hpi::Changes& Changes, std::string* Error) {
+    // Under the lock: an archive that is still the very file planned from
+    // holds the planned bytes; any other is read and compared.
+    const bool same = Files.front()->ArchiveStamp.Same(FileStamp::Of(Path));
+    for (const FilePlan* f : Files) {
+      const std::optional<uint32_t> index = Current.Find(f->UnPackedFile);
+      std::vector<uint8_t> now;
+      if (!index || (!same && (!Current.ReadFile(*index, now) ||
+                               !std::equal(now.begin(), now.end(), f->Original.begin(), f->Original.end())))) {
+        *Error = f->UnPackedFile + " changed while the table was being applied";
+        return false;
+      }
+      const auto* bytes = reinterpret_cast<const uint8_t*>(f->Updated.data());
+      Changes.Put(f->UnPackedFile, std::vector<uint8_t>(bytes, bytes + f->Updated.size()));
+    }
+    return true;
+  };
+  return hpi::Rewrite(Path, edit, hpi::RewriteOptions(), &Why) == hpi::RewriteStatus::Done;
+}
+
+bool WriteLoose(const FilePlan& F, std::string& Why) {
+  std::string now;
+  if (!ReadDiskFile(F.UnPackedFile, now, Why) || now != F.Original) {
+    Why = F.UnPackedFile + " changed while the table was being applied";
+    return false;
+  }
+  try {
+    WriteWholeFile(F.UnPackedFile, F.Updated.data(), F.Updated.size());
+  } catch (const std::system_error& e) {
+    Why = e.what();
+    return false;
+  }
+  return true;
+}
+
+void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
+  for (const DefinitionChange& d : F.Definitions) {
+    Out << Place(F) << ": " << Utf8(d.Name) << ":";
+    for (size_t i = 0; i < d.Cells.size(); ++i) Out << (i ? ", " : " ") << d.Cells[i].Key;
+    Out << "\n";
+  }
+}
+
+}  // namespace
+
+int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  CLI::App app("Writes the cells changed in a table of kestrava-table (edited in a spreadsheet) back into the "
+               "definitions they came from.",
+               "kestrava-apply");
+  std::string tablePath, formatName;
+  bool dryRun = false;
+  app.add_option("TABLE", tablePath, "the table: CSV, TSV or JSON as kestrava-table writes it")->required();
+  app.add_flag("--dry-run", dryRun, "write nothing; print a unified diff of every file that would change");
+  app.add_option("--format", formatName, "the table's format; by default its file name's extension")
+      ->check(CLI::IsMember({"csv", "tsv", "json"}));
+  app.footer(
+      "Exit status: 0 when everything was applied, 1 when anything was refused (what could be applied was,\n"
+      "archive by archive), 2 for bad usage or a table that cannot be read.");
+  if (const int status = ParseCommandLine(app, Args, Out, Err); status >= 0) return status;
+
+  std::optional<TableFormat> format = FormatOfFileName(tablePath);
+  if (formatName == "csv") format = TableFormat::Csv;
+  if (formatName == "tsv") format = TableFormat::Tsv;
+  if (formatName == "json") format = TableFormat::Json;
+  if (!format) {
+    Err << kPrefix << "cannot tell the format of " << tablePath << " from its name; give --format csv, tsv or json\n";
+    return 2;
+  }
+  // Opened so that a FIFO or a device is refused at once instead of blocking.
+  std::string text, why;
+  if (!ReadDiskFile(tablePath, text, why)) {
+    Err << kPrefix << "cannot read " << tablePath << ": " << why << "\n";
+    return 2;
+  }
+  ReadTable table;
+  if (!ParseTable(text, *format, table, why)) {
+    Err << kPrefix << tablePath << ": " << why << "\n";
+    return 2;
+  }
+  ApplyPlan plan;
+  if (!PlanApply(table, plan, Err, kPrefix, why)) {
+    Err << kPrefix << tablePath << ": " << why << "\n";
+    return 2;
+  }
+  int refused = plan.Refused;
+
+  if (dryRun) {
+    for (const FilePlan& f : plan.Files) {
+      const std::string name = f.Loose ? f.UnPackedFile : f.ParentFile + ":" + f.UnPackedFile;
+      Out << UnifiedDiff(f.Original, f.Updated, name, name);
+    }
+  } else {
+    // Each archive is rewritten once with all of its changes; loose files are
+    // written one by one.
+    std::map<std::string, std::vector<const FilePlan*>> archives;
+    std::vector<std::string> order;
+    for (const FilePlan& f : plan.Files) {
+      if (f.Loose) continue;
+      auto& files = archives[LowerAscii(f.ParentFile)];
+      if (files.empty()) order.push_back(LowerAscii(f.ParentFile));
+      files.push_back(&f);
+    }
+    int cells = 0, fileCount = 0, archiveCount = 0;
+    for (const std::string& key : order) {
+      const std::vector<const FilePlan*>& files = archives[key];
+      if (!WriteArchive(files.front()->ParentFile, files, why)) {
+        Err << kPrefix << "cannot write " << files.front()->ParentFile << ": " << why << "; it was not changed\n";
+        ++refused;
+        continue;
+      }
+      ++archiveCount;
+      for (const FilePlan* f : files) {
+        PrintDefinitions(Out, *f);
+        cells += f->CellCount;
+        ++fileCount;
+      }
+    }
+    for (const FilePlan& f : plan.Files) {
+      if (!f.Loose) continue;
+      if (!WriteLoose(f, why)) {
+        Err << kPrefix << "cannot write " << f.UnPackedFile << ": " << why << "\n";
+        ++refused;
+        continue;
+      }
+      PrintDefinitions(Out, f);
+      cells += f.CellCount;
+      ++fileCount;
+    }
+    Out << cells << " cells in " << fileCount << " files of " << archiveCount << " archives\n";
+  }
+  Out.flush();
+  if (!Out) {
+    Err << kPrefix << "cannot write to standard output\n";
+    return 1;
+  }
+  return refused > 0 ? 1 : 0;
+}

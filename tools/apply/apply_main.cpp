@@ -1,0 +1,11 @@
+// kestrava-apply: writes the cells changed in a table back into the definitions.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/apply/apply_command.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  return RunApply(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}

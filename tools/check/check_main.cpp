@@ -1,0 +1,11 @@
+// kestrava-check: finds what will break a mod before the game does.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/check/check_command.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  return RunCheckTool(std::vector<std::string>(argv + 1, argv + argc), kCheckConfigName, std::cout, std::cerr);
+}
