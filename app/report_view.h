@@ -70,6 +70,8 @@ class ReportView : public QTreeView, public TableObserver {
   ~ReportView() override;
 
   RowTable& Table() const { return Table_; }
+  // Every selected row, in table order (the table itself keeps one: the current row).
+  std::vector<int> SelectedRows() const;
   RowTableModel* Model() const { return Model_; }
   // The text of a cell as the model shows it; empty for a cell that does not exist.
   std::string_view CellText(int RowIndex, int Column) const;
