@@ -69,6 +69,9 @@ FrozenColumn::FrozenColumn(ReportView* View) : QTreeView(View), View_(View) {
     header()->setSortIndicator(Section == 0 ? 0 : -1, Order);
   });
   connect(main, &QHeaderView::sectionResized, this, [this] { Follow(); });
+  // Rows reordered in place (a sort) change no index, so the model says
+  // nothing; the table says so instead.
+  connect(View, &ReportView::RowsShown, this, [this] { viewport()->update(); });
   connect(View->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { Follow(); });
   connect(View->horizontalScrollBar(), &QScrollBar::rangeChanged, this, [this] { Follow(); });
   // The two views scroll their rows together.

@@ -237,6 +237,7 @@ void ReportView::RowsChanged() {
   Syncing_ = false;
   ShowCoreSelection();
   if (!inPlace && isVisible()) FinishLayout();
+  emit RowsShown();
 }
 
 void ReportView::FinishLayout() {

@@ -114,6 +114,8 @@ class ReportView : public QTreeView, public TableObserver {
   void ColumnClicked(int Column);
   void Clicked();
   void DoubleClicked();
+  // The table's rows were told to the view again (added, removed, reordered).
+  void RowsShown();
 
  protected:
   void mouseReleaseEvent(QMouseEvent* Event) override;
