@@ -7,17 +7,24 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
+#include <QWindow>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "app/about_box.h"
+#include "app/frozen_column.h"
 #include "app/report_view.h"
 #include "definitions/catalogue.h"
 #include "hpi/hpi.h"
@@ -165,7 +172,10 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   Close1->setEnabled(false);
   CloseAll1 = item(file, "C&lose All", "CloseAll1", &TMainForm::CloseAll1Click);
   CloseAll1->setEnabled(false);
+  RecentMenu = file->addMenu("&Recent Archives");
+  RecentMenu->setObjectName("RecentMenu");
   Exit1 = item(file, "E&xit", "Exit1", &TMainForm::Exit1Click);
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // asks first, as closing does
 
   QMenu* extra = menuBar()->addMenu("&Extra");
   extra->setObjectName("Extra1");
@@ -181,6 +191,8 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
                              &TMainForm::IncludeTaFilesClick);
   SearchDirMenu = checkItem(extra, "&Select all files in a directoryby selecting one", "SearchDirMenu", false,
                             &TMainForm::SearchDirMenuClick);
+  extra->addSeparator();
+  RestoreDefaults = item(extra, "Restore &Default Settings", "RestoreDefaults", &TMainForm::RestoreDefaultsClick);
 
   Options1 = new QAction("&Options", this);
   Options1->setObjectName("Options1");
@@ -199,8 +211,11 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
       {CorpseView, &TMainForm::CorpseViewColumnClick},
       {DownloadView, &TMainForm::DownloadViewColumnClick},
   };
-  for (const auto& [view, handler] : headers)
+  for (const auto& [view, handler] : headers) {
     connect(view, &ReportView::ColumnClicked, this, [this, h = handler](int Column) { (this->*h)(Column); });
+    new FrozenColumn(view);  // the caption column stays when the table scrolls right
+    view->installEventFilter(this);
+  }
   const std::pair<ReportView*, void (TMainForm::*)()> doubles[] = {
       {UnitView, &TMainForm::UnitViewDblClick},
       {WeaponView, &TMainForm::WeaponViewDblClick},
@@ -210,6 +225,16 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   for (const auto& [view, handler] : doubles)
     connect(view, &ReportView::DoubleClicked, this, [this, h = handler] { (this->*h)(); });
   connect(UnitView, &ReportView::Clicked, this, [this] { UnitViewClick(); });
+  // The status panel follows the selected unit row however it moved: by
+  // click, keyboard or the duplicate search (the view has told the table first).
+  connect(UnitView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UnitViewClick(); });
+  connect(UnitView->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { UnitViewClick(); });
+  // Ctrl+S on the edit page is its Save button, while it says "Save".
+  auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), EditSheet);
+  save->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(save, &QShortcut::activated, this, [this] {
+    if (EditSave->isEnabled() && EditSave->text() == "Save") EditSaveClick();
+  });
   connect(EditSave, &QPushButton::clicked, this, [this] { EditSaveClick(); });
   connect(EditCancel, &QPushButton::clicked, this, [this] { EditCancelClick(); });
   connect(EditMemo, &QPlainTextEdit::textChanged, this, [this] { EditMemoChange(); });
@@ -296,8 +321,40 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
 void TMainForm::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   FitDesignFrame();
+  FitToScreen();
   // The menu bar and the client area have their real sizes only now.
   FormResize();
+  if (!ScreenWatched_ && windowHandle()) {
+    ScreenWatched_ = true;
+    WatchScreen(windowHandle()->screen());
+    connect(windowHandle(), &QWindow::screenChanged, this, [this](QScreen* S) {
+      WatchScreen(S);
+      FitToScreen();
+    });
+  }
+}
+
+void TMainForm::WatchScreen(QScreen* S) {
+  if (WatchedScreen_) disconnect(WatchedScreen_, nullptr, this, nullptr);
+  WatchedScreen_ = S;
+  if (!S) return;
+  connect(S, &QScreen::availableGeometryChanged, this, [this] { FitToScreen(); });
+  connect(S, &QScreen::logicalDotsPerInchChanged, this, [this] { FitToScreen(); });
+}
+
+void TMainForm::FitToScreen() {
+  if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))) return;
+  const QScreen* s = screen();
+  if (!s) return;
+  const QRect area = s->availableGeometry();
+  const QRect frame = frameGeometry();
+  const QSize extra = frame.size() - size();  // the frame around the client area
+  const QSize fits(std::max(1, area.width() - extra.width()), std::max(1, area.height() - extra.height()));
+  if (size().width() > fits.width() || size().height() > fits.height()) resize(size().boundedTo(fits));
+  const QSize outer = size() + extra;
+  const int x = std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
+  const int y = std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+  if (x != frame.x() || y != frame.y()) move(x, y);
 }
 
 void TMainForm::moveEvent(QMoveEvent* Event) {
@@ -317,14 +374,34 @@ void TMainForm::FitDesignFrame() {
   FramePending_ = false;
   resize(kDesignWidth - frame.width(), kDesignHeight - frame.height());
   move(kDesignLeft, kDesignTop);
+  FitToScreen();
 }
 
 void TMainForm::Exit1Click() { close(); }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  // Leaving asks nothing and stores nothing, not even an edit in progress.
+  // Typed text not yet saved is not lost without a word.
+  if (!SettleEdits()) {
+    Event->ignore();
+    return;
+  }
+  SaveSettings();
   Event->accept();
   QCoreApplication::quit();
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(Event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
+      for (ReportView* view : {UnitView, WeaponView, CorpseView, DownloadView})
+        if (Watched == view) {
+          emit view->DoubleClicked();
+          return true;
+        }
+  }
+  return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TMainForm::About1Click() {

@@ -10,6 +10,8 @@
 //   extract/extract_command.cpp   Extract...
 //   options/options_form.cpp      Options1Click
 #include <QMainWindow>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,9 @@
 
 class QAction;
 class QFrame;
+class QMenu;
+class QScreen;
+class QSettings;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -74,6 +79,15 @@ class TMainForm : public QMainWindow {
   QAction* Options1 = nullptr;
   QAction* Information = nullptr;
   QAction* About1 = nullptr;
+  QMenu* RecentMenu = nullptr;          // File > the archives opened last
+  QAction* RestoreDefaults = nullptr;   // Extra > forget the saved settings
+
+  // Where the settings are kept between runs; none (nothing is read or
+  // written) unless start-up gave one.
+  QSettings* Settings = nullptr;
+  // The archives opened last, newest first, at most kRecentCount.
+  std::vector<std::string> RecentArchives;
+  static constexpr int kRecentCount = 8;
 
   // ---- edit page state
   UnPacked* EditEntry = nullptr;      // the file shown, or none
@@ -91,6 +105,9 @@ class TMainForm : public QMainWindow {
   void Options1Click();
 
   void Open1Click();
+  // Shows what could not be read while archives were loaded, one line each,
+  // in one message; nothing when all was read.
+  void ReportProblems(const std::vector<std::string>& Problems);
   // Loads Files in order and enables the menus that need an open archive: what
   // File > Open... does once the files are chosen, and start-up with archives
   // named on the command line.
@@ -129,11 +146,49 @@ class TMainForm : public QMainWindow {
   // files are switched off.
   void CloseEditPageIfShowing(bool LooseOnly);
 
+  // Whether the edit page holds typed text not yet stored ("Save" showing
+  // and the text changed).
+  bool HasUnsavedEdits() const;
+  // Before something that would lose such text (leaving, opening or closing
+  // archives): asks whether to save it, discard it, or stay. Save saves as
+  // the page's Save does, Discard leaves the page as Cancel does. True when
+  // the caller may go on; false (nothing done) when the user stays or the
+  // save failed. True at once when there is nothing to lose.
+  bool SettleEdits();
+
   void ExtractufosClick();
+
+  // ---- settings kept between runs (app/window_settings.cpp)
+  // Applies the saved settings: game directory, hidden columns, compression,
+  // window geometry, recent archives. Before the window shows.
+  void LoadSettings();
+  // Writes them all (the game directory only when chosen in Options).
+  void SaveSettings();
+  // The game directory chosen in Options, to be kept.
+  void SaveGameDirectory();
+  // Forgets every saved setting and goes back to the defaults: all columns
+  // shown, the game directory of the environment, LZ77, no recent archives,
+  // the design size and place.
+  void RestoreDefaultsClick();
+  // Puts Files first in the recent archives (each once) and remakes the menu.
+  void AddRecentArchives(const std::vector<std::string>& Files);
+  void RebuildRecentMenu();
+  void OpenRecentArchive(const std::string& Path);
+
+  // Moves and if need be shrinks the window so that it lies, frame and all,
+  // inside the available area of its screen.
+  void FitToScreen();
 
  private:
   void FitDesignFrame();
   bool FramePending_ = true;  // the outer size still waits for the frame
+  bool ScreenWatched_ = false;  // screen changes refit the window
+  QScreen* WatchedScreen_ = nullptr;  // whose area and resolution changes refit it
+  void WatchScreen(QScreen* S);
+  // Enter on a table row opens it, as a double click does.
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+  void SortClick(ReportView* View, RowTable& Table, int Column);
+  std::set<const RowTable*> SortClicked_;  // tables sorted by a header click so far
 
  protected:
   void resizeEvent(QResizeEvent* Event) override;
@@ -141,3 +196,7 @@ class TMainForm : public QMainWindow {
   void moveEvent(QMoveEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
 };
+
+// The settings store of the program: the desktop's usual place for the
+// user's configuration (kestrava/kestrava.conf below XDG_CONFIG_HOME).
+std::unique_ptr<QSettings> UserSettings();

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QTabWidget>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@ std::string DirectoryOf(const std::string& Path) {
 }  // namespace
 
 void TMainForm::Open1Click() {
+  if (!SettleEdits()) return;
   const bool wholeDirectory = SearchDirMenu->isChecked();
   std::vector<std::string> chosen;
   const std::string title =
@@ -60,14 +62,27 @@ void TMainForm::Open1Click() {
 }
 
 void TMainForm::OpenArchives(const std::vector<std::string>& Files) {
+  LoadReport report;
   {
     BusyCursor busy;
-    OpenArchiveFiles(State, Files);
+    report = OpenArchiveFilesReporting(State, Files);
   }
 
   Close1->setEnabled(true);
   CloseAll1->setEnabled(true);
   UnitNameList->setEnabled(true);
+  std::vector<std::string> read;
+  for (const std::string& f : Files)
+    if (std::find(report.Unreadable.begin(), report.Unreadable.end(), f) == report.Unreadable.end()) read.push_back(f);
+  AddRecentArchives(read);
+  ReportProblems(report.Problems);
+}
+
+void TMainForm::ReportProblems(const std::vector<std::string>& Problems) {
+  if (Problems.empty()) return;
+  std::string text;
+  for (const std::string& p : Problems) text += (text.empty() ? "" : "\n") + p;
+  State.dialogs.ShowMessage(text);
 }
 
 void TMainForm::SearchDirMenuClick() { SearchDirMenu->setChecked(!SearchDirMenu->isChecked()); }
@@ -76,6 +91,8 @@ void TMainForm::IncludeTaFilesClick() {
   RowTable* const views[] = {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView};
 
   if (IncludeTaFiles->isChecked()) {
+    // Switching off removes a loose file the edit page may hold typed text of.
+    if (EditEntry && EditEntry->Kind == kKindLoose && !SettleEdits()) return;
     CloseEditPageIfShowing(true);
     for (RowTable* view : views)
       BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveLoose, nullptr);
@@ -125,6 +142,7 @@ void TMainForm::Close1Click() {
 }
 
 void TMainForm::CloseAll1Click() {
+  if (!SettleEdits()) return;
   CloseEditPageIfShowing(false);
   // Rows first, then the entries they link to, so that no row ever points at a
   // released entry.

@@ -61,6 +61,21 @@ bool QtDialogs::AskYesNo(const std::string& Text, bool Warning) {
   return box.exec() == QMessageBox::Yes;
 }
 
+Dialogs::Unsaved QtDialogs::AskUnsaved(const std::string& Text) {
+  QMessageBox box(QMessageBox::Warning, Latin1(kApplicationTitle), Latin1(Text),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, Owner());
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return Unsaved::Save;
+    case QMessageBox::Discard:
+      return Unsaved::Discard;
+    default:
+      return Unsaved::Stay;
+  }
+}
+
 bool QtDialogs::OpenArchives(const std::string& Title, std::vector<std::string>& Files) {
   Files.clear();
   for (;;) {

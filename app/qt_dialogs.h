@@ -12,6 +12,7 @@ class QtDialogs : public Dialogs {
  public:
   void ShowMessage(const std::string& Text) override;
   bool AskYesNo(const std::string& Text, bool Warning = false) override;
+  Unsaved AskUnsaved(const std::string& Text) override;
   // Read-only files are refused with a message, and the dialog opens again.
   bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) override;
   bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) override;

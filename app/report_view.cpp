@@ -176,7 +176,9 @@ ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
   setUniformRowHeights(true);
   setAllColumnsShowFocus(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  // Several rows may be selected (Ctrl+click, Shift+click); the program acts
+  // on the current one.
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -201,6 +203,7 @@ ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
           [this](int Section, int, int NewSize) { SectionResized(Section, NewSize); });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { ViewSelectionChanged(); });
+  connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { ViewSelectionChanged(); });
 
   Table_.SetObserver(this);
   ApplyWidths();
@@ -234,6 +237,7 @@ void ReportView::RowsChanged() {
   Syncing_ = false;
   ShowCoreSelection();
   if (!inPlace && isVisible()) FinishLayout();
+  emit RowsShown();
 }
 
 void ReportView::FinishLayout() {
@@ -302,8 +306,22 @@ void ReportView::ShowCoreSelection() {
 
 void ReportView::ViewSelectionChanged() {
   if (Syncing_) return;
+  // The table's one selected row is the current row when it is selected,
+  // else the first selected row, else none.
+  const QModelIndex current = selectionModel()->currentIndex();
+  if (current.isValid() && selectionModel()->isRowSelected(current.row(), QModelIndex())) {
+    Table_.SetSelectedFromView(current.row());
+    return;
+  }
   const QModelIndexList rows = selectionModel()->selectedRows();
   Table_.SetSelectedFromView(rows.isEmpty() ? -1 : rows.first().row());
+}
+
+std::vector<int> ReportView::SelectedRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& i : selectionModel()->selectedRows()) rows.push_back(i.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 void ReportView::SectionResized(int Section, int NewSize) {

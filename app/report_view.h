@@ -70,6 +70,8 @@ class ReportView : public QTreeView, public TableObserver {
   ~ReportView() override;
 
   RowTable& Table() const { return Table_; }
+  // Every selected row, in table order (the table itself keeps one: the current row).
+  std::vector<int> SelectedRows() const;
   RowTableModel* Model() const { return Model_; }
   // The text of a cell as the model shows it; empty for a cell that does not exist.
   std::string_view CellText(int RowIndex, int Column) const;
@@ -112,6 +114,8 @@ class ReportView : public QTreeView, public TableObserver {
   void ColumnClicked(int Column);
   void Clicked();
   void DoubleClicked();
+  // The table's rows were told to the view again (added, removed, reordered).
+  void RowsShown();
 
  protected:
   void mouseReleaseEvent(QMouseEvent* Event) override;

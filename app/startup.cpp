@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QSettings>
 
 #include "app/about_box.h"
 #include "app/information_form.h"
@@ -22,14 +23,17 @@ Program::~Program() {
   MainForm.reset();
   State.reset();
   OwnDialogs.reset();
+  Settings.reset();
 }
 
-std::unique_ptr<Program> StartUp(Dialogs* Given) {
+std::unique_ptr<Program> StartUp(Dialogs* Given, std::unique_ptr<QSettings> Settings) {
   QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle.c_str()));
   QGuiApplication::setDesktopFileName("kestrava");
   LoadResources();
 
   auto p = std::make_unique<Program>();
+  if (!Settings && !Given) Settings = UserSettings();
+  p->Settings = std::move(Settings);
   if (!Given) {
     p->OwnDialogs = std::make_unique<QtDialogs>();
     Given = p->OwnDialogs.get();
@@ -42,5 +46,7 @@ std::unique_ptr<Program> StartUp(Dialogs* Given) {
   p->MainForm->AboutBox = p->AboutBox.get();
   p->InformationForm = std::make_unique<TInformationForm>(*p->MainForm);
   p->MainForm->InformationForm = p->InformationForm.get();
+  p->MainForm->Settings = p->Settings.get();
+  p->MainForm->LoadSettings();
   return p;
 }

@@ -20,6 +20,11 @@ class CommandLineDialogs : public Dialogs {
     Line(Text + " (answered No)");
     return false;
   }
+  // Nothing is written without the user's word: an edit in question stays.
+  Unsaved AskUnsaved(const std::string& Text) override {
+    Line(Text + " (answered Cancel)");
+    return Unsaved::Stay;
+  }
   bool OpenArchives(const std::string&, std::vector<std::string>& Files) override {
     Files.clear();
     return false;

@@ -34,8 +34,29 @@ class Dialogs {
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;
   virtual std::string ClipboardText() = 0;
+  // What the user answers when unsaved edits would be lost.
+  enum class Unsaved { Save, Discard, Stay };
+  // A box with the buttons Save, Discard and Cancel (Stay); Cancel is the
+  // answer when the box is closed otherwise.
+  virtual Unsaved AskUnsaved(const std::string& Text) = 0;
+
   // A file at Path in the archive Archive could not be read while the archive
-  // was loaded, so it is left out of the lists. The window shows nothing for
-  // it; a command-line tool reports it.
-  virtual void FileNotRead(const std::string& /*Archive*/, const std::string& /*Path*/) {}
+  // was loaded, so it is left out of the lists. By default it is noted for
+  // the caller, which reports the files once the loading ends
+  // (TakeFilesNotRead); a command-line tool reports it at once.
+  struct FileNotReadNote {
+    std::string Archive, Path;
+  };
+  virtual void FileNotRead(const std::string& Archive, const std::string& Path) {
+    NotRead_.push_back({Archive, Path});
+  }
+  // The files noted since the last call, in the order they were met.
+  std::vector<FileNotReadNote> TakeFilesNotRead() {
+    std::vector<FileNotReadNote> taken;
+    taken.swap(NotRead_);
+    return taken;
+  }
+
+ private:
+  std::vector<FileNotReadNote> NotRead_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // A Dialogs implementation for tests: records every message and question, and
 // answers from queues the test fills. An empty answer queue answers No /
-// cancels, so a test that forgot to script an answer fails instead of hanging.
+// cancels / stays, so a test that forgot to script an answer fails instead of hanging.
 #include <deque>
 #include <filesystem>
 #include <system_error>
@@ -16,6 +16,8 @@ class ScriptedDialogs : public Dialogs {
   std::vector<std::string> DirectoryStarts;  // every ChooseDirectory start
 
   std::deque<bool> Answers;                             // for AskYesNo
+  std::vector<std::string> UnsavedQuestions;            // every AskUnsaved text, in order
+  std::deque<Unsaved> UnsavedAnswers;                   // for AskUnsaved; empty = Stay
   std::deque<std::vector<std::string>> FileChoices;     // for OpenArchives; empty vector = cancel
   std::deque<std::string> DirectoryChoices;             // for ChooseDirectory; "" = cancel
   std::string Clipboard;
@@ -26,6 +28,13 @@ class ScriptedDialogs : public Dialogs {
     if (Answers.empty()) return false;
     bool a = Answers.front();
     Answers.pop_front();
+    return a;
+  }
+  Unsaved AskUnsaved(const std::string& Text) override {
+    UnsavedQuestions.push_back(Text);
+    if (UnsavedAnswers.empty()) return Unsaved::Stay;
+    const Unsaved a = UnsavedAnswers.front();
+    UnsavedAnswers.pop_front();
     return a;
   }
   bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) override {

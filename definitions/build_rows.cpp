@@ -460,7 +460,9 @@ void SortByKey(std::vector<std::pair<uint64_t, size_t>>& Ranked) {
 
 }  // namespace
 
-void SortTable(TableState& State, RowTable& View) {
+namespace {
+
+void SortTableAscending(TableState& State, RowTable& View) {
   const auto column = static_cast<uint16_t>(State.SortColumnOf(View));
   Dialogs& d = State.dialogs;
   // Each row's key is read once; the sort then compares prepared keys with
@@ -513,6 +515,21 @@ void SortTable(TableState& State, RowTable& View) {
   } else {
     View.SortRowNumbers([&](size_t A, size_t B) { return ItempCompareReadKeys(keys[A], keys[B]) < 0; });
   }
+}
+
+}  // namespace
+
+void SortTable(TableState& State, RowTable& View) {
+  if (!State.SortDescendingOf(View)) {
+    SortTableAscending(State, View);
+    return;
+  }
+  // Descending: the ascending order turned round, shown to the view once.
+  BulkUpdate bulk(View);
+  SortTableAscending(State, View);
+  std::vector<size_t> order(static_cast<size_t>(View.RowCount()));
+  for (size_t i = 0; i < order.size(); ++i) order[i] = order.size() - 1 - i;
+  View.Reorder(order);
 }
 
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,

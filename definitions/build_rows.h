@@ -14,7 +14,8 @@ void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiS
                UnPacked* Entry);
 
 // Sorts View by its sort column with ItempCompare (the table sort used by the
-// header clicks and by row building).
+// header clicks and by row building), ascending; when the table's descending
+// flag is set, the ascending order is then turned round.
 void SortTable(TableState& State, RowTable& View);
 
 #include <string>

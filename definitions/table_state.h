@@ -12,6 +12,11 @@ struct TableState : EngineState {
   RowTable UnitView, WeaponView, DownloadView, CorpseView;
   int UnitSortColumn = 0, WeaponSortColumn = 0, CorpseSortColumn = 0, DownloadSortColumn = 0;
 
+  // Whether a table's rows stand in descending order of its sort column (a
+  // second click on the sorted column's header); ascending otherwise.
+  bool UnitSortDescending = false, WeaponSortDescending = false, CorpseSortDescending = false,
+       DownloadSortDescending = false;
+
   // The check mark of "&Autosize all Columns", read by row building.
   std::function<bool()> AutosizeSetting = [] { return true; };
 
@@ -21,6 +26,12 @@ struct TableState : EngineState {
     if (&View == &CorpseView) return CorpseSortColumn;
     if (&View == &DownloadView) return DownloadSortColumn;
     return UnitSortColumn;
+  }
+  bool& SortDescendingOf(const RowTable& View) {
+    if (&View == &WeaponView) return WeaponSortDescending;
+    if (&View == &CorpseView) return CorpseSortDescending;
+    if (&View == &DownloadView) return DownloadSortDescending;
+    return UnitSortDescending;
   }
   // The file list paired with one of the four tables, and its multi-section flag.
   AllUnpacked& FilesOf(const RowTable& View) {

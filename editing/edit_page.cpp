@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QLabel>
 #include <QTabWidget>
+#include <string>
 #include <system_error>
 
 #include "app/latin1.h"
@@ -130,4 +131,26 @@ void TMainForm::CloseEditPageIfShowing(bool LooseOnly) {
   if (!EditEntry) return;
   if (LooseOnly && EditEntry->Kind != kKindLoose) return;
   EditCancelClick();
+}
+
+bool TMainForm::HasUnsavedEdits() const {
+  return EditEntry && EditChanged && EditSave->text() == kCaptionSave;
+}
+
+bool TMainForm::SettleEdits() {
+  if (!HasUnsavedEdits()) return true;
+  const std::string where = EditEntry->Kind == kKindLoose ? EditEntry->UnPackedFile
+                                                          : EditEntry->UnPackedFile + " in " + EditEntry->ParentFile;
+  switch (State.dialogs.AskUnsaved("The changes to " + where + " are not saved. Save them?")) {
+    case Dialogs::Unsaved::Save:
+      EditSaveClick();
+      // A failed write leaves the page open with the text: then nothing goes on.
+      return !HasUnsavedEdits();
+    case Dialogs::Unsaved::Discard:
+      EditCancelClick();
+      return true;
+    case Dialogs::Unsaved::Stay:
+      break;
+  }
+  return false;
 }

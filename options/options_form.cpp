@@ -203,10 +203,12 @@ void TOptionsForm::OptionOkClick() {
       Main.IncludeTaFiles->setChecked(false);
       Main.IncludeTaFilesClick();
     }
+    Main.SaveGameDirectory();  // a directory chosen here is kept between runs
   }
 
   for (int tab = 0; tab < kTabCount; ++tab) TableOf(tab).EndUpdate();
 
+  Main.SaveSettings();
   Main.setEnabled(true);
   hide();
 }

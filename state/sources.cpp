@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "archive/ascii_case.h"
 #include "archive/disk_search.h"
 #include "archive/engine.h"
 #include "definitions/build_rows.h"
+#include "hpi/archive.h"
 
 void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
   AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
@@ -28,6 +30,27 @@ void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
     AllUnpacked& list = State.FilesOf(*view);
     if (list.Count > before) BuildRows(State, *view, list, State.MultiSectionOf(*view), brAddNew, nullptr);
   }
+}
+
+LoadReport OpenArchiveFilesReporting(AppState& State, const std::vector<std::string>& Files) {
+  State.dialogs.TakeFilesNotRead();  // notes of earlier reads are not this load's
+  OpenArchiveFiles(State, Files);
+  LoadReport report;
+  for (const std::string& path : Files) {
+    bool gaveEntries = false;
+    for (const AllUnpacked* list : {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles})
+      for (int i = 0; i < list->Count && !gaveEntries; ++i) gaveEntries = EqualIgnoringCase((*list)[i].ParentFile, path);
+    // An archive without definitions gives no entry either; only one that
+    // cannot be opened is a problem.
+    std::string why;
+    if (!gaveEntries && !hpi::Archive::Open(path, &why)) {
+      report.Problems.push_back("cannot read archive " + path + ": " + why);
+      report.Unreadable.push_back(path);
+    }
+  }
+  for (const Dialogs::FileNotReadNote& n : State.dialogs.TakeFilesNotRead())
+    report.Problems.push_back("cannot read " + n.Path + " in " + n.Archive + "; what it defines is left out");
+  return report;
 }
 
 bool IncludeLooseFiles(AppState& State) {

@@ -14,6 +14,17 @@
 // order UnitView, WeaponView, CorpseView, DownloadView.
 void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files);
 
+// The same, and one line for each thing that could not be read, in the words
+// of kestrava-table: an archive ("cannot read archive PATH: WHY"), named and
+// giving no entry because it cannot be opened as one, and a damaged file
+// inside one ("cannot read FILE in ARCHIVE; what it defines is left out").
+// Whatever could be read is loaded all the same.
+struct LoadReport {
+  std::vector<std::string> Problems;    // the lines, archives first
+  std::vector<std::string> Unreadable;  // the archives that could not be opened
+};
+LoadReport OpenArchiveFilesReporting(AppState& State, const std::vector<std::string>& Files);
+
 // Loads the kind files below TaDir into the four lists and builds the new rows
 // of all four tables. False, with nothing changed, when TaDir is not an
 // existing directory.

@@ -403,7 +403,9 @@ class EditPageTest : public QObject {
     OpenUnit("EPS");
     m().EditSave->click();
     m().EditMemo->setPlainText("typed");
+    dialogs.UnsavedAnswers.push_back(Dialogs::Unsaved::Discard);  // typed text is asked about first
     m().IncludeTaFilesClick();
+    QCOMPARE(dialogs.UnsavedQuestions.size(), size_t{1});
     QVERIFY(!m().EditEntry);
     QVERIFY(PageClosed());
 
@@ -412,7 +414,9 @@ class EditPageTest : public QObject {
     m().EditSave->click();
     m().EditMemo->setPlainText("typed");
     const std::string before = ReadBytes(archive);
+    dialogs.UnsavedAnswers.push_back(Dialogs::Unsaved::Discard);
     m().CloseAll1Click();
+    QCOMPARE(dialogs.UnsavedQuestions.size(), size_t{2});
     QVERIFY(!m().EditEntry);
     QVERIFY(PageClosed());
     QCOMPARE(s().UnitFiles.Count, uint16_t{0});

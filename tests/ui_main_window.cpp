@@ -95,7 +95,8 @@ class MainWindowTest : public QObject {
     const QList<QAction*> top = m.menuBar()->actions();
     QCOMPARE(top.size(), 4);
     QCOMPARE(top[2], m.Options1);  // a top-level item that acts itself
-    QCOMPARE(top[0]->menu()->actions(), (QList<QAction*>{m.Open1, m.Close1, m.CloseAll1, m.Exit1}));
+    QCOMPARE(top[0]->menu()->actions(),
+             (QList<QAction*>{m.Open1, m.Close1, m.CloseAll1, m.RecentMenu->menuAction(), m.Exit1}));
     QCOMPARE(top[3]->menu()->actions(), (QList<QAction*>{m.Information, m.About1}));
     // A click on a check item flips its mark exactly once.
     m.SearchDirMenu->trigger();

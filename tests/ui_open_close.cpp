@@ -161,7 +161,11 @@ class OpenCloseTest : public QObject {
     g.Open({gGood});
     QCOMPARE(Fixture::Parents(g.S().UnitFiles), Strings{gGood});
     ::alarm(0);
-    QVERIFY(f.D.Messages.empty() && g.D.Messages.empty());
+    // Each FIFO is named as what cannot be read, the archive beside it loads.
+    QCOMPARE(f.D.Messages.size(), size_t{1});
+    QVERIFY2(f.D.Messages[0].rfind("cannot read archive " + fifo + ": ", 0) == 0, f.D.Messages[0].c_str());
+    QCOMPARE(g.D.Messages.size(), size_t{1});
+    QVERIFY2(g.D.Messages[0].rfind("cannot read archive " + gFifo + ": ", 0) == 0, g.D.Messages[0].c_str());
 
     QFileDialog dialog;
     SetUpArchiveDialog(dialog);
@@ -178,7 +182,16 @@ class OpenCloseTest : public QObject {
             f.Archive("maps.ccx", {{"maps\\x.ota", "[GlobalHeader]\r\n{\r\n}\r\n"}}),
             f.Archive("txt.hpi", {{"units\\readme.txt", Unit("1")}}), f.Archive("good.hpi", Full("1"))});
     QCOMPARE(Rows(f.S()), (Strings{"1", "11", "M1", "dead1"}));
-    QVERIFY(f.D.Messages.empty() && MenusOn(f.M()));
+    QVERIFY(MenusOn(f.M()));
+    // What is no archive is named, one line each, in one message; archives
+    // without definitions are no problem.
+    QCOMPARE(f.D.Messages.size(), size_t{1});
+    const QStringList lines = QString::fromStdString(f.D.Messages[0]).split('\n');
+    QCOMPARE(lines.size(), 3);
+    const Strings named = {f.Path("text.hpi"), f.Path("empty.ufo"), f.Path("noise.gp3")};
+    for (int i = 0; i < 3; ++i)
+      QVERIFY2(lines[i].startsWith(QString::fromStdString("cannot read archive " + named[static_cast<size_t>(i)] + ": ")),
+               qPrintable(lines[i]));
   }
 };
 
