@@ -82,6 +82,7 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
   app.add_option("TABLE", tablePath, "the table: CSV, TSV or JSON as kestrava-table writes it")->required();
   app.add_flag("--dry-run", dryRun, "write nothing; print a unified diff of every file that would change");
   app.add_option("--format", formatName, "the table's format; by default its file name's extension")
+      ->option_text("csv|tsv|json")
       ->check(CLI::IsMember({"csv", "tsv", "json"}));
   app.footer(
       "Exit status: 0 when everything was applied, 1 when anything was refused (what could be applied was,\n"

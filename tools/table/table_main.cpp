@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/plain_help.h"
 #include "tools/common/standard_output.h"
 #include "tools/table/table_command.h"
 
@@ -12,6 +13,10 @@ int main(int argc, char** argv) {
   const std::string wrong = ParseTableArguments(std::vector<std::string>(argv + 1, argv + argc), request);
   if (request.Help) {
     std::cout << kTableUsage;
+    return FinishStandardOutput(0, "kestrava-table");
+  }
+  if (request.Version) {
+    std::cout << VersionLine("kestrava-table") << "\n";
     return FinishStandardOutput(0, "kestrava-table");
   }
   if (!wrong.empty()) {
