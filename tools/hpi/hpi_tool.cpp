@@ -9,6 +9,7 @@
 #include "tools/hpi/hpi_tool_commands.h"
 #include "tools/hpi/hpi_tool_file_commands.h"
 #include "tools/common/plain_help.h"
+#include "tools/common/shown_path.h"
 #include "tools/common/standard_output.h"
 #include "tools/common/value_options.h"
 
@@ -136,4 +137,7 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return FinishStandardOutput(Run(argc, argv), "hpi"); }
+int main(int argc, char** argv) {
+  const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from an archive reaches the terminal
+  return FinishStandardOutput(Run(argc, argv), "hpi");
+}
