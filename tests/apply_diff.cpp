@@ -85,7 +85,7 @@ TEST(DiffTool, ArchivesAndCsvCellsThatLookLikeFormulas) {
   MakeArchive(dir / "new.hpi", {{"units\\A.FBI", Unit("ARMA", "\tName==HYPERLINK(1);\r\n")}});
   const ToolRun r = Diff({dir / "old.hpi", dir / "new.hpi", "--format", "csv"});
   EXPECT_EQ(r.Status, 1) << r.Err;
-  const std::string place = "units\\A.FBI:1 in ";
+  const std::string place = "units\\A.FBI:4 in ";  // the line of the Name key
   EXPECT_EQ(r.Out, "kind,name,change,key,old,new,old_place,new_place\r\n"
                    "units,ARMA,changed,Name,Tank,'=HYPERLINK(1)," + place + dir / "old.hpi" + "," + place +
                        dir / "new.hpi" + "\r\n");

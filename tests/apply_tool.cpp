@@ -250,11 +250,11 @@ TEST(ApplyTool, ApplyThenDiffReportsExactlyTheAppliedCells) {
     {"kind": "weapons", "name": "GUN", "change": "changed",
      "old": {"archive": ")" + original + R"(", "path": "weapons\\W.TDF", "line": 11},
      "new": {"archive": ")" + archive + R"(", "path": "weapons\\W.TDF", "line": 11},
-     "keys": [{"key": "range", "old": "200", "new": "250"}]},
+     "keys": [{"key": "range", "old": "200", "new": "250", "old_line": 14, "new_line": 14}]},
     {"kind": "weapons", "name": "LASER", "change": "changed",
      "old": {"archive": ")" + original + R"(", "path": "weapons\\W.TDF", "line": 1},
      "new": {"archive": ")" + archive + R"(", "path": "weapons\\W.TDF", "line": 1},
-     "keys": [{"key": "DAMAGE.default", "old": "50", "new": "75"}]}])");
+     "keys": [{"key": "DAMAGE.default", "old": "50", "new": "75", "old_line": 7, "new_line": 7}]}])");
   EXPECT_EQ(report, expected) << d.Out;
 }
 

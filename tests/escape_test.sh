@@ -12,7 +12,6 @@ trap 'rm -rf "$tmp"' EXIT
 
 bad="$tmp/"$'\e]0;owned\a\x9b\xc2\x9b'"mod.ufo"
 printf 'not an archive' >"$bad"
-printf 'ParentFile,UnPackedFile\r\n' >"$bad.csv"
 
 check_err() {
   local what=$1
