@@ -31,8 +31,10 @@ sample: configure
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# The Debian package kestrava_VERSION_ARCH.deb, written to $(BUILD)/.
-package: build
+# The Debian package kestrava_VERSION_ARCH.deb, written to $(BUILD)/. Builds
+# only what the package holds.
+package: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target package_contents
 	@cd $(BUILD) && cpack -G DEB
 	@ls $(BUILD)/kestrava_*.deb
 

@@ -22,6 +22,22 @@ std::string NoDisplayLine(const char* What) {
          " (xvfb-run -a make run from the source tree)";
 }
 
+const char kUsage[] =
+    "Usage: kestrava [FILE...]\n"
+    "\n"
+    "Shows the unit, weapon, build-menu and corpse definitions of Total\n"
+    "Annihilation archives side by side in wide comparison tables, to sort, check,\n"
+    "edit and write back.\n"
+    "\n"
+    "  FILE...           archives (.hpi, .ufo, .gp*, .ccx) opened at start-up, in\n"
+    "                    order, as File > Open... opens them\n"
+    "  --help            show this text\n"
+    "  --version         show the version\n"
+    "\n"
+    "The game directory is the one chosen in Options, else the environment\n"
+    "variable TA_DIR. Qt's own options (-platform NAME, -style NAME...) are taken\n"
+    "too. The window needs a display; without one, run it as xvfb-run -a kestrava.\n";
+
 bool Set(const char* Name) {
   const char* value = std::getenv(Name);
   return value && *value;
@@ -40,6 +56,16 @@ void OnQtMessage(QtMsgType Type, const QMessageLogContext& Context, const QStrin
 }
 
 }  // namespace
+
+std::string InformationText(int Argc, char** Argv) {
+  for (int i = 1; i < Argc; ++i) {
+    const std::string_view arg = Argv[i];
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "-h") return kUsage;
+    if (arg == "--version") return std::string("kestrava ") + KESTRAVA_VERSION + "\n";
+  }
+  return "";
+}
 
 std::string MissingDisplayMessage(int Argc, char** Argv) {
   if (Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM")) return {};

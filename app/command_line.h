@@ -7,6 +7,11 @@
 
 struct Program;
 
+// The text `kestrava --help` or `kestrava --version` prints, when an argument
+// before any "--" asks for one; else empty. Answered before any display is
+// needed.
+std::string InformationText(int Argc, char** Argv);
+
 // One line telling that no display is reachable and how to get one, or empty
 // when the window can be shown: a display is named in the environment, or a Qt
 // platform is chosen (QT_QPA_PLATFORM or -platform, as the offscreen tests do).

@@ -9,6 +9,11 @@
 #include "app/startup.h"
 
 int main(int argc, char** argv) {
+  if (const std::string text = InformationText(argc, argv); !text.empty()) {
+    const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    if (!written) std::fprintf(stderr, "kestrava: cannot write to standard output\n");
+    return written ? 0 : 1;
+  }
   const std::string noDisplay = MissingDisplayMessage(argc, argv);
   if (!noDisplay.empty()) {
     std::fprintf(stderr, "%s\n", noDisplay.c_str());

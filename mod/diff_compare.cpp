@@ -29,10 +29,16 @@ bool IsKindFile(const std::string& Path, const KindFiles& K) {
   return lower.find(K.Ext, slash) != std::string::npos;
 }
 
+struct Key {
+  std::string Name;  // qualified
+  std::string Value;
+  int Line = 0;
+};
+
 struct Definition {
   std::string Name;
   DefinitionPlace Place;
-  std::vector<std::pair<std::string, std::string>> Keys;  // qualified name, value; in file order
+  std::vector<Key> Keys;  // in file order
 };
 
 // The name of a key relative to the definition's section Top: the names of
@@ -67,7 +73,7 @@ void ReadDefinitions(const DiffFile& F, const KindFiles& K, std::vector<Definiti
       }
       d.Keys.push_back({Inside(file, k.Section, top) ? QualifiedName(file, k, top)
                                                      : QualifiedName(file, k, -1),
-                        k.Value});
+                        k.Value, k.Line});
     }
     if (named) Out.push_back(std::move(d));
     return;
@@ -80,7 +86,7 @@ void ReadDefinitions(const DiffFile& F, const KindFiles& K, std::vector<Definiti
     std::string menu, unit;
     for (const DefinitionKey& k : file.Keys) {
       if (!Inside(file, k.Section, static_cast<int>(s))) continue;
-      d.Keys.push_back({QualifiedName(file, k, static_cast<int>(s)), k.Value});
+      d.Keys.push_back({QualifiedName(file, k, static_cast<int>(s)), k.Value, k.Line});
       if (k.Section == static_cast<int>(s) && menu.empty() && EqualIgnoringCase(k.Name, "UNITMENU")) menu = k.Value;
       if (k.Section == static_cast<int>(s) && unit.empty() && EqualIgnoringCase(k.Name, "UNITNAME")) unit = k.Value;
     }
@@ -92,22 +98,22 @@ void ReadDefinitions(const DiffFile& F, const KindFiles& K, std::vector<Definiti
 // The keys that differ: the n-th occurrence of a name (ignoring case) on one
 // side against the n-th on the other.
 std::vector<KeyDifference> CompareKeys(const Definition& Old, const Definition& New) {
-  std::map<std::string, std::vector<const std::pair<std::string, std::string>*>> oldKeys;
-  for (const auto& k : Old.Keys) oldKeys[LowerAscii(k.first)].push_back(&k);
+  std::map<std::string, std::vector<const Key*>> oldKeys;
+  for (const Key& k : Old.Keys) oldKeys[LowerAscii(k.Name)].push_back(&k);
   std::map<std::string, size_t> used;
   std::vector<KeyDifference> out;
-  for (const auto& k : New.Keys) {
-    const std::string folded = LowerAscii(k.first);
+  for (const Key& k : New.Keys) {
+    const std::string folded = LowerAscii(k.Name);
     const auto& olds = oldKeys[folded];
     const size_t n = used[folded]++;
-    if (n >= olds.size()) out.push_back({k.first, std::nullopt, k.second});
-    else if (olds[n]->second != k.second) out.push_back({k.first, olds[n]->second, k.second});
+    if (n >= olds.size()) out.push_back({k.Name, std::nullopt, k.Value, 0, k.Line});
+    else if (olds[n]->Value != k.Value) out.push_back({k.Name, olds[n]->Value, k.Value, olds[n]->Line, k.Line});
   }
   // Occurrences the new side no longer has, in the old file's order.
   std::map<std::string, size_t> seen;
-  for (const auto& k : Old.Keys) {
-    const std::string folded = LowerAscii(k.first);
-    if (seen[folded]++ >= used[folded]) out.push_back({k.first, k.second, std::nullopt});
+  for (const Key& k : Old.Keys) {
+    const std::string folded = LowerAscii(k.Name);
+    if (seen[folded]++ >= used[folded]) out.push_back({k.Name, k.Value, std::nullopt, k.Line, 0});
   }
   return out;
 }

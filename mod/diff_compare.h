@@ -27,6 +27,8 @@ struct KeyDifference {
   std::string Key;                  // nested keys as SECTION.key
   std::optional<std::string> Old;   // nullopt: the key is not there
   std::optional<std::string> New;
+  int OldLine = 0;  // the key's own line on each side; 0 where it is not there
+  int NewLine = 0;
 };
 
 struct DefinitionDifference {

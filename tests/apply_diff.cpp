@@ -1,5 +1,7 @@
 // kestrava-diff: definitions matched by identity across two versions, every
 // key compared, and the report in its three formats.
+#include <nlohmann/json.hpp>
+
 #include "apply_support.h"
 
 using namespace applytest;
@@ -60,8 +62,15 @@ TEST(DiffTool, MatchesByIdentityAndComparesEveryKey) {
   EXPECT_EQ(weapons.Status, 1);
   EXPECT_EQ(weapons.Out,
             "kind,name,change,key,old,new,old_place,new_place\r\n"
-            "weapons,laser,changed,reloadtime,1,2,weapons\\W.TDF:1,weapons\\W.TDF:1\r\n"
-            "weapons,laser,changed,Foo,,1,weapons\\W.TDF:1,weapons\\W.TDF:1\r\n");
+            "weapons,laser,changed,reloadtime,1,2,weapons\\W.TDF:8,weapons\\W.TDF:8\r\n"
+            "weapons,laser,changed,Foo,,1,weapons\\W.TDF:1,weapons\\W.TDF:9\r\n");
+  // One definition: the count in the singular; JSON gives each key's lines.
+  const std::string text = Diff({oldDir, newDir, "--kind", "weapons"}).Out;
+  EXPECT_TRUE(text.ends_with("\n1 definition differs: 0 added, 0 removed, 1 changed\n")) << text;
+  const nlohmann::json keys = nlohmann::json::parse(Diff({oldDir, newDir, "--kind", "weapons", "--format", "json"}).Out)[0]["keys"];
+  EXPECT_EQ(keys[0]["old_line"], 8);
+  EXPECT_EQ(keys[1]["old_line"], nullptr);
+  EXPECT_EQ(keys[1]["new_line"], 9);
 
   const ToolRun same = Diff({oldDir, oldDir});
   EXPECT_EQ(same.Status, 0);
@@ -76,7 +85,7 @@ TEST(DiffTool, ArchivesAndCsvCellsThatLookLikeFormulas) {
   MakeArchive(dir / "new.hpi", {{"units\\A.FBI", Unit("ARMA", "\tName==HYPERLINK(1);\r\n")}});
   const ToolRun r = Diff({dir / "old.hpi", dir / "new.hpi", "--format", "csv"});
   EXPECT_EQ(r.Status, 1) << r.Err;
-  const std::string place = "units\\A.FBI:1 in ";
+  const std::string place = "units\\A.FBI:4 in ";  // the line of the Name key
   EXPECT_EQ(r.Out, "kind,name,change,key,old,new,old_place,new_place\r\n"
                    "units,ARMA,changed,Name,Tank,'=HYPERLINK(1)," + place + dir / "old.hpi" + "," + place +
                        dir / "new.hpi" + "\r\n");

@@ -85,7 +85,7 @@ TEST(ApplyLibreOffice, CalcRoundTrip) {
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Out, "units\\ARMX.FBI in " + archive + ": ARMX: BuildCostMetal, MaxDamage\n"
                    "units\\ARMY.FBI in " + archive + ": ARMY: Name, Stealth\n"
-                   "4 cells in 2 files of 1 archives\n");
+                   "4 cells in 2 files of 1 archive\n");
   const std::map<std::string, std::string> expected = {
       {"units\\ARMX.FBI",
        "[UNITINFO]\r\n{\r\n\tUnitNumber=101;\r\n\tUnitName=ARMX;\r\n\tName = Big Gun ;\r\n"

@@ -57,7 +57,7 @@ TEST(ApplyTool, ChangesValuesInPlaceAndAddsAbsentKeysInOneRewrite) {
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
   EXPECT_EQ(r.Out, "units\\ARMX.FBI in " + archive + ": ARMX: Name, BuildCostMetal, MaxDamage, Stealth\n"
-                   "4 cells in 1 files of 1 archives\n");
+                   "4 cells in 1 file of 1 archive\n");
   const auto files = ArchiveFiles(archive);
   EXPECT_EQ(files.at("units\\ARMX.FBI"),
             "[UNITINFO]\r\n{\r\n"
@@ -175,7 +175,7 @@ TEST(ApplyTool, RefusalsNameTheirRowsAndTheRestIsApplied) {
   EXPECT_NE(r.Err.find(p + "row 6: the cell Name holds the character \xE2\x82\xAC"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find(p + "row 7: the cell MaxDamage was emptied"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find(p + "row 8: changes the same definition as row 2"), std::string::npos) << r.Err;
-  EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + archive + ": ARMY: BuildCostMetal\n1 cells in 1 files of 1 archives\n");
+  EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + archive + ": ARMY: BuildCostMetal\n1 cell in 1 file of 1 archive\n");
   const auto files = ArchiveFiles(archive);
   EXPECT_EQ(files.at("units\\ARMX.FBI"), kUnit);
   EXPECT_EQ(files.at("units\\ARMY.FBI"), Replace(kOtherUnit, "=50;", "=55;"));
@@ -213,7 +213,7 @@ TEST(ApplyTool, AFileThatCannotBeReadRefusesOnlyItsRows) {
   EXPECT_NE(r.Err.find("kestrava-apply: row 2: cannot read units\\ARMX.FBI in " + damaged + ": "), std::string::npos)
       << r.Err;
   EXPECT_NE(r.Err.find("; nothing applied\n"), std::string::npos) << r.Err;
-  EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + good + ": ARMY: BuildCostMetal\n1 cells in 1 files of 1 archives\n");
+  EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + good + ": ARMY: BuildCostMetal\n1 cell in 1 file of 1 archive\n");
   EXPECT_EQ(ArchiveFiles(good).at("units\\ARMY.FBI"), Replace(kOtherUnit, "=50;", "=55;"));
   EXPECT_EQ(ReadDisk(damaged), before);
 }
@@ -228,7 +228,7 @@ TEST(ApplyTool, LooseFilesAreWrittenInPlace) {
   WriteDisk(dir / "units.json", table);
   const ToolRun r = Apply({dir / "units.json"});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, dir / "game/Units/Arm\xC3\xA4X.fbi" + ": ARMX: MaxDamage\n1 cells in 1 files of 0 archives\n");
+  EXPECT_EQ(r.Out, dir / "game/Units/Arm\xC3\xA4X.fbi" + ": ARMX: MaxDamage\n1 cell in 1 file of 0 archives\n");
   EXPECT_EQ(ReadDisk(file), Replace(kUnit, "MaxDamage=95;", "MaxDamage=100;"));
 }
 
@@ -250,11 +250,11 @@ TEST(ApplyTool, ApplyThenDiffReportsExactlyTheAppliedCells) {
     {"kind": "weapons", "name": "GUN", "change": "changed",
      "old": {"archive": ")" + original + R"(", "path": "weapons\\W.TDF", "line": 11},
      "new": {"archive": ")" + archive + R"(", "path": "weapons\\W.TDF", "line": 11},
-     "keys": [{"key": "range", "old": "200", "new": "250"}]},
+     "keys": [{"key": "range", "old": "200", "new": "250", "old_line": 14, "new_line": 14}]},
     {"kind": "weapons", "name": "LASER", "change": "changed",
      "old": {"archive": ")" + original + R"(", "path": "weapons\\W.TDF", "line": 1},
      "new": {"archive": ")" + archive + R"(", "path": "weapons\\W.TDF", "line": 1},
-     "keys": [{"key": "DAMAGE.default", "old": "50", "new": "75"}]}])");
+     "keys": [{"key": "DAMAGE.default", "old": "50", "new": "75", "old_line": 7, "new_line": 7}]}])");
   EXPECT_EQ(report, expected) << d.Out;
 }
 
@@ -346,4 +346,24 @@ TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   EXPECT_EQ(UnifiedDiff(old, updated, "f", "f"),
             "--- f\n+++ f\n@@ -1,5 +1,5 @@\n l1\n-l2\n+L2\n l3\n l4\n l5\n"
             "@@ -10,4 +10,4 @@\n l10\n l11\n l12\n-end\n\\ No newline at end of file\n+END\n\\ No newline at end of file\n");
+}
+
+TEST(ApplyTool, NamesFromFilesReachTheTerminalEscaped) {
+  TempDir dir;
+  const std::string archive = dir / "m\x1b]0;x\x07.ufo";
+  const std::string unit = "[UNITINFO]\r\n{\r\n\tUnitNumber=7;\r\n\tUnitName=AR\x1b[2JMX;\r\n\tMaxDamage=95;\r\n}\r\n";
+  MakeArchive(archive, {{"units\\X\x9b.FBI", unit}});
+  WriteDisk(dir / "units.csv", Replace(Export("units", {archive}), ",95,", ",96,"));
+
+  // The dry run's diff keeps tabs and CR LF line ends, and escapes the rest.
+  const ToolRun dry = Apply({dir / "units.csv", "--dry-run"});
+  EXPECT_EQ(dry.Status, 0) << dry.Err;
+  EXPECT_NE(dry.Out.find(" \tUnitName=AR\\x1b[2JMX;\r\n-\tMaxDamage=95;\r\n+\tMaxDamage=96;\r\n"), std::string::npos)
+      << dry.Out;
+  const ToolRun r = Apply({dir / "units.csv"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "units\\X\\x9b.FBI in " + dir / "m\\x1b]0;x\\x07.ufo" +
+                       ": AR\\x1b[2JMX: MaxDamage\n1 cell in 1 file of 1 archive\n");
+  for (const std::string& out : {dry.Out, r.Out})
+    EXPECT_EQ(out.find_first_of("\x1b\x07\x9b"), std::string::npos);
 }

@@ -115,8 +115,26 @@ grep -qx 'License: GPL-3+' "$copyright" || fail "copyright names no GPL-3+"
 gzip -dc "$usr/share/doc/kestrava/changelog.gz" >"$tmp/changelog" || fail "changelog.gz"
 [ "$(dpkg-parsechangelog -l "$tmp/changelog" -S Version)" = "$version" ] || fail "the changelog's latest entry is not $version"
 
-# Debian's own checker: no error and no warning (informational notes pass).
+# Debian's own checker: no error and no warning (informational notes pass),
+# and none of its hardening notes either (fortify, RELRO, immediate binding).
 lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 || { cat "$tmp/lintian.log" >&2; fail "lintian"; }
+lintian -I "$deb" >"$tmp/lintian-info.log" 2>&1 || true
+! grep 'hardening-' "$tmp/lintian-info.log" || fail "lintian's hardening notes"
+
+# Every document names all six programs: the AppStream provides, the
+# changelog, and each manual page's SEE ALSO the other five.
+programs=(kestrava "${tools[@]}")
+[ ${#programs[@]} -eq 6 ] || fail "${#programs[@]} programs with manual pages, not six"
+for p in "${programs[@]}"; do
+  [ -x "$usr/bin/$p" ] || fail "the package lacks /usr/bin/$p"
+  grep -q "<binary>$p</binary>" "$usr/share/metainfo/org.kestrava.Kestrava.metainfo.xml" ||
+    fail "the metainfo does not provide $p"
+  gzip -dc "$usr/share/doc/kestrava/changelog.gz" | grep -q -- "$p" || fail "the changelog does not name $p"
+  see_also=$(gzip -dc "$usr/share/man/man1/$p.1.gz" | sed -n '/^\.SH SEE ALSO/,/^\.SH /p')
+  for other in "${programs[@]}"; do
+    [ "$other" = "$p" ] || grep -q "^\.BR $other (1)" <<<"$see_also" || fail "$p(1)'s SEE ALSO does not name $other"
+  done
+done
 
 # The MIME definition compiles, and names every archive extension.
 mkdir -p "$tmp/mime/packages"

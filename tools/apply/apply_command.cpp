@@ -6,6 +6,8 @@
 
 #include "mod/apply_plan.h"
 #include "tools/common/command_line.h"
+#include "tools/common/counted.h"
+#include "tools/common/shown_path.h"
 #include "archive/ascii_case.h"
 #include "archive/source_reader.h"
 #include "archive/write_whole_file.h"
@@ -19,10 +21,11 @@ namespace {
 
 const std::string kPrefix = "kestrava-apply: ";
 
-std::string Utf8(std::string_view Latin1) { return Latin1ToUtf8(Latin1); }
+// A name or path from a definition or the file system, as the terminal gets it.
+std::string Shown(std::string_view Latin1) { return Latin1ToUtf8(hpitool::ShownText(Latin1)); }
 
 std::string Place(const FilePlan& F) {
-  return F.Loose ? Utf8(F.UnPackedFile) : Utf8(F.UnPackedFile) + " in " + Utf8(F.ParentFile);
+  return F.Loose ? Shown(F.UnPackedFile) : Shown(F.UnPackedFile) + " in " + Shown(F.ParentFile);
 }
 
 // Writes the archive's files in one locked rewrite, after checking that each
@@ -63,10 +66,32 @@ bool WriteLoose(const FilePlan& F, std::string& Why) {
   return true;
 }
 
+// A unified diff as the terminal gets it: each line's bytes through the
+// escaping of names and values, but for the tabs that indent definitions and
+// the CR of a CR LF line end, so that the diff of an ordinary definition file
+// still applies as a patch.
+std::string ShownDiff(std::string_view Diff) {
+  std::string out;
+  out.reserve(Diff.size());
+  while (!Diff.empty()) {
+    const size_t lf = Diff.find('\n');
+    std::string_view line = Diff.substr(0, lf);
+    Diff.remove_prefix(lf == std::string_view::npos ? Diff.size() : lf + 1);
+    const bool cr = !line.empty() && line.back() == '\r';
+    if (cr) line.remove_suffix(1);
+    for (size_t tab; (tab = line.find('\t')) != std::string_view::npos; line.remove_prefix(tab + 1))
+      hpitool::AppendShownText(out, line.substr(0, tab)), out += '\t';
+    hpitool::AppendShownText(out, line);
+    if (cr) out += '\r';
+    if (lf != std::string_view::npos) out += '\n';
+  }
+  return out;
+}
+
 void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
   for (const DefinitionChange& d : F.Definitions) {
-    Out << Place(F) << ": " << Utf8(d.Name) << ":";
-    for (size_t i = 0; i < d.Cells.size(); ++i) Out << (i ? ", " : " ") << d.Cells[i].Key;
+    Out << Place(F) << ": " << Shown(d.Name) << ":";
+    for (size_t i = 0; i < d.Cells.size(); ++i) Out << (i ? ", " : " ") << Shown(d.Cells[i].Key);
     Out << "\n";
   }
 }
@@ -82,6 +107,7 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
   app.add_option("TABLE", tablePath, "the table: CSV, TSV or JSON as kestrava-table writes it")->required();
   app.add_flag("--dry-run", dryRun, "write nothing; print a unified diff of every file that would change");
   app.add_option("--format", formatName, "the table's format; by default its file name's extension")
+      ->option_text("csv|tsv|json")
       ->check(CLI::IsMember({"csv", "tsv", "json"}));
   app.footer(
       "Exit status: 0 when everything was applied, 1 when anything was refused (what could be applied was,\n"
@@ -117,7 +143,7 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
   if (dryRun) {
     for (const FilePlan& f : plan.Files) {
       const std::string name = f.Loose ? f.UnPackedFile : f.ParentFile + ":" + f.UnPackedFile;
-      Out << UnifiedDiff(f.Original, f.Updated, name, name);
+      Out << ShownDiff(UnifiedDiff(f.Original, f.Updated, name, name));
     }
   } else {
     // Each archive is rewritten once with all of its changes; loose files are
@@ -156,7 +182,8 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
       cells += f.CellCount;
       ++fileCount;
     }
-    Out << cells << " cells in " << fileCount << " files of " << archiveCount << " archives\n";
+    Out << Counted(cells, "cell") << " in " << Counted(fileCount, "file") << " of " << Counted(archiveCount, "archive")
+        << "\n";
   }
   Out.flush();
   if (!Out) {

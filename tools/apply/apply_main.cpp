@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/shown_path.h"
 #include "tools/apply/apply_command.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from a file reaches the terminal
   return RunApply(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

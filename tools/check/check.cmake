@@ -5,7 +5,6 @@ add_library(kestrava_check STATIC
   ${CMAKE_SOURCE_DIR}/tools/check/check_command.cpp
   ${CMAKE_SOURCE_DIR}/tools/check/check_report.cpp)
 target_link_libraries(kestrava_check PUBLIC kestrava_core kestrava_tool_common PRIVATE CLI11::CLI11 nlohmann_json::nlohmann_json)
-target_compile_definitions(kestrava_check PRIVATE KESTRAVA_VERSION="${PROJECT_VERSION}")
 
 add_executable(kestrava_check_tool ${CMAKE_SOURCE_DIR}/tools/check/check_main.cpp)
 set_target_properties(kestrava_check_tool PROPERTIES

@@ -10,6 +10,7 @@
 #include "archive/disk_search.h"
 #include "archive/source_reader.h"
 #include "tools/check/check_report.h"
+#include "tools/common/plain_help.h"
 #include "mod/mod_checks.h"
 
 #ifndef KESTRAVA_VERSION
@@ -82,13 +83,16 @@ int ParseCheckArguments(const std::vector<std::string>& Args, CheckRequest& Requ
   CLI::App app{"Finds what will break a mod before the game does: broken references, missing\n"
                "models, scripts and pictures, conflicts between mods, and syntax slips.",
                "kestrava-check"};
+  UsePlainHelp(app);
   app.footer(HelpFooter());
   app.add_option("SOURCE", Request.Sources, "archives (.hpi, .ufo, .gp*, .ccx) or game directories")
       ->required();
   app.add_option("--format", Request.Format, "text (the default), json or sarif")
+      ->option_text("text|json|sarif")
       ->check(CLI::IsMember({"text", "json", "sarif"}));
   std::vector<std::string> ignore;
-  app.add_option("--ignore", ignore, "drop the findings of these check IDs (ID,ID...)")
+  app.add_option("--ignore", ignore, "drop the findings of these check IDs")
+      ->option_text("ID,ID...")
       ->delimiter(',')
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

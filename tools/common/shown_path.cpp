@@ -85,4 +85,90 @@ void AppendShownText(std::string& Out, std::string_view Text) {
   Out.append(Text, from);
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at the start of Text (2 to 4 bytes, no
+// overlong forms, no surrogates, nothing above U+10FFFF), or 0.
+size_t Utf8Length(std::string_view Text, uint32_t& Code) {
+  const auto b = [&](size_t i) { return static_cast<unsigned char>(Text[i]); };
+  const unsigned char lead = b(0);
+  size_t length;
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2, Code = lead & 0x1F;
+  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, Code = lead & 0x0F;
+  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, Code = lead & 0x07;
+  else return 0;
+  if (Text.size() < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((b(i) & 0xC0) != 0x80) return 0;
+    Code = (Code << 6) | (b(i) & 0x3F);
+  }
+  if ((length == 3 && (Code < 0x800 || (Code >= 0xD800 && Code <= 0xDFFF))) ||
+      (length == 4 && (Code < 0x10000 || Code > 0x10FFFF)))
+    return 0;
+  return length;
+}
+
+}  // namespace
+
+void AppendShownMessage(std::string& Out, std::string_view Text) {
+  static const char kHex[] = "0123456789abcdef";
+  for (size_t i = 0; i < Text.size();) {
+    const auto c = static_cast<unsigned char>(Text[i]);
+    if (c < 0x80) {
+      if (c >= 0x20 && c != 0x7F) Out += static_cast<char>(c);
+      else AppendControl(Out, c);
+      ++i;
+      continue;
+    }
+    uint32_t code = 0;
+    const size_t length = Utf8Length(Text.substr(i), code);
+    if (length == 0) {
+      AppendControl(Out, c);  // \xHH for a byte that is not UTF-8
+      ++i;
+    } else if (code <= 0x9F) {
+      Out += "\\u00";
+      Out += kHex[code >> 4];
+      Out += kHex[code & 0xF];
+      i += length;
+    } else {
+      Out.append(Text, i, length);
+      i += length;
+    }
+  }
+}
+
+bool ShownStreamBuffer::WriteLine(bool WithEnd) {
+  std::string shown;
+  shown.reserve(Line_.size() + 1);
+  AppendShownMessage(shown, Line_);
+  if (WithEnd) shown += '\n';
+  Line_.clear();
+  const auto size = static_cast<std::streamsize>(shown.size());
+  if (Target_->sputn(shown.data(), size) != size) Failed_ = true;
+  return !Failed_;
+}
+
+ShownStreamBuffer::int_type ShownStreamBuffer::overflow(int_type C) {
+  if (traits_type::eq_int_type(C, traits_type::eof())) return traits_type::not_eof(C);
+  const char c = traits_type::to_char_type(C);
+  if (c == '\n') return WriteLine(true) ? C : traits_type::eof();
+  Line_ += c;
+  return C;
+}
+
+std::streamsize ShownStreamBuffer::xsputn(const char* Text, std::streamsize Count) {
+  std::string_view rest(Text, static_cast<size_t>(Count));
+  for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1)) {
+    Line_.append(rest.substr(0, end));
+    if (!WriteLine(true)) return 0;
+  }
+  Line_.append(rest);
+  return Count;
+}
+
+int ShownStreamBuffer::sync() {
+  if (!Line_.empty() && !WriteLine(false)) return -1;
+  return Target_->pubsync() == 0 && !Failed_ ? 0 : -1;
+}
+
 }  // namespace hpitool

@@ -17,8 +17,10 @@ int RunDiff(const std::vector<std::string>& Args, std::ostream& Out, std::ostrea
   app.add_option("OLD", oldPath, "the old version: an archive, or a game directory")->required();
   app.add_option("NEW", newPath, "the new version: an archive, or a game directory")->required();
   app.add_option("--kind", kind, "only this kind of definition")
+      ->option_text("units|weapons|corpses|download")
       ->check(CLI::IsMember({"units", "weapons", "corpses", "download"}));
   app.add_option("--format", formatName, "text (the default), csv or json")
+      ->option_text("text|csv|json")
       ->check(CLI::IsMember({"text", "csv", "json"}));
   app.add_flag("--no-formula-guard", noGuard, "write CSV cells that start like a formula as they are");
   app.footer("Exit status: 0 when the two are the same, 1 when they differ, 2 for trouble.");

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "definitions/formula_guard.h"
+#include "tools/common/counted.h"
 #include "tools/common/shown_path.h"
 #include "definitions/table_format.h"
 
@@ -17,6 +18,15 @@ std::string PlaceText(const std::optional<DefinitionPlace>& P, std::string (*Tex
   if (!P) return "";
   return P->Archive.empty() ? Text(P->Path) + ":" + std::to_string(P->Line)
                             : Text(P->Path) + ":" + std::to_string(P->Line) + " in " + Text(P->Archive);
+}
+
+// The place of a changed key: its definition's file, at the key's own line
+// (the definition's line where the key is not on that side).
+std::optional<DefinitionPlace> KeyPlace(const std::optional<DefinitionPlace>& P, int Line) {
+  if (!P || Line <= 0) return P;
+  DefinitionPlace at = *P;
+  at.Line = Line;
+  return at;
 }
 
 const char* ChangeName(DefinitionDifference::Change C) {
@@ -52,7 +62,7 @@ void WriteText(std::string& Out, const std::vector<DefinitionDifference>& Diffs)
     }
   }
   if (!Diffs.empty()) Out += "\n";
-  Out += std::to_string(Diffs.size()) + " definitions differ: " + std::to_string(added) + " added, " +
+  Out += Counted(Diffs.size(), "definition") + (Diffs.size() == 1 ? " differs: " : " differ: ") + std::to_string(added) + " added, " +
          std::to_string(removed) + " removed, " + std::to_string(changed) + " changed\n";
 }
 
@@ -82,7 +92,7 @@ void WriteCsv(std::string& Out, const std::vector<DefinitionDifference>& Diffs, 
     }
     for (const KeyDifference& k : d.Keys)
       CsvLine(Out, {head[0], head[1], head[2], Utf8(k.Key), k.Old ? Utf8(*k.Old) : "", k.New ? Utf8(*k.New) : "",
-                    PlaceText(d.Old), PlaceText(d.New)},
+                    PlaceText(KeyPlace(d.Old, k.OldLine)), PlaceText(KeyPlace(d.New, k.NewLine))},
               Guard);
   }
 }
@@ -101,7 +111,9 @@ void WriteJson(std::string& Out, const std::vector<DefinitionDifference>& Diffs)
     for (const KeyDifference& k : d.Keys)
       keys.push_back({{"key", Utf8(k.Key)},
                       {"old", k.Old ? nlohmann::json(Utf8(*k.Old)) : nlohmann::json(nullptr)},
-                      {"new", k.New ? nlohmann::json(Utf8(*k.New)) : nlohmann::json(nullptr)}});
+                      {"new", k.New ? nlohmann::json(Utf8(*k.New)) : nlohmann::json(nullptr)},
+                      {"old_line", k.OldLine ? nlohmann::json(k.OldLine) : nlohmann::json(nullptr)},
+                      {"new_line", k.NewLine ? nlohmann::json(k.NewLine) : nlohmann::json(nullptr)}});
     all.push_back({{"kind", d.Table},
                    {"name", Utf8(d.Name)},
                    {"change", ChangeName(d.Kind)},

@@ -8,6 +8,8 @@
 
 #include "tools/hpi/hpi_tool_commands.h"
 #include "tools/hpi/hpi_tool_file_commands.h"
+#include "tools/common/plain_help.h"
+#include "tools/common/shown_path.h"
 #include "tools/common/standard_output.h"
 #include "tools/common/value_options.h"
 
@@ -29,6 +31,7 @@ const char kUsage[] =
     "                                   and write the archive anew; every other file\n"
     "                                   keeps its bytes and its path (hpi add --help)\n"
     "  hpi --help                       show this text\n"
+    "  hpi --version                    show the version\n"
     "Paths inside an archive join levels with '\\'. Entries whose path would leave\n"
     "DIR or run through a symbolic link in it are skipped on extraction. Exit\n"
     "status 0 on success, 1 on failure, 2 for bad usage.\n";
@@ -74,6 +77,10 @@ int Run(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "help" || name == "--help" || name == "-h") {
     std::cout << kUsage;
+    return 0;
+  }
+  if (name == "--version") {
+    std::cout << VersionLine("hpi") << "\n";
     return 0;
   }
   const std::vector<std::string> commands = {"list", "extract", "create", "cat", "verify", "add"};
@@ -130,4 +137,7 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return FinishStandardOutput(Run(argc, argv), "hpi"); }
+int main(int argc, char** argv) {
+  const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from an archive reaches the terminal
+  return FinishStandardOutput(Run(argc, argv), "hpi");
+}

@@ -36,6 +36,7 @@ const char kTableUsage[] =
     "                    leading ': one beginning with =, @, TAB or CR, or with + or\n"
     "                    - without being a plain number (-7 and +3.5 stay numbers)\n"
     "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
     "CSV and TSV start with a line of column captions. Definition files are 8-bit\n"
     "text: every byte is read as Latin-1 and written as UTF-8.\n"
@@ -86,11 +87,15 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   values.Add(app, "--columns", columns, "--columns needs a list of column captions");
   values.Add(app, "--sort", sort, "--sort needs a column caption");
   app.add_flag("--no-formula-guard", noFormulaGuard);
+  app.set_version_flag("--version", "");
   std::vector<std::string> reversed(Args.rbegin(), Args.rend());  // the order CLI11 takes
   try {
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     Request.Help = true;
+    return "";
+  } catch (const CLI::CallForVersion&) {
+    Request.Version = true;
     return "";
   } catch (const CLI::ParseError& e) {
     return values.Message(e);

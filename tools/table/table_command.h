@@ -11,6 +11,7 @@ extern const char kTableUsage[];
 
 struct TableRequest {
   bool Help = false;
+  bool Version = false;
   std::string Kind;                   // units, weapons, corpses or download
   std::vector<std::string> Archives;  // in the order given
   bool IncludeTaDir = false;

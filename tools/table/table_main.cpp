@@ -3,15 +3,22 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/shown_path.h"
+#include "tools/common/plain_help.h"
 #include "tools/common/standard_output.h"
 #include "tools/table/table_command.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from a file reaches the terminal
   TableRequest request;
   const std::string wrong = ParseTableArguments(std::vector<std::string>(argv + 1, argv + argc), request);
   if (request.Help) {
     std::cout << kTableUsage;
+    return FinishStandardOutput(0, "kestrava-table");
+  }
+  if (request.Version) {
+    std::cout << VersionLine("kestrava-table") << "\n";
     return FinishStandardOutput(0, "kestrava-table");
   }
   if (!wrong.empty()) {
