@@ -10,8 +10,9 @@
 
 enum class SaveResult {
   Saved,
+  Declined, // the user declined the write: nothing written
   Changed,  // the file no longer holds what the caller expected: nothing written, nothing shown
-  Failed,   // reported in a message; the archive is as it was
+  Failed,   // reported in a message; the file is as it was
 };
 
 // Writes Size bytes of Contents as the file Path of the archive Name (the

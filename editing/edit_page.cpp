@@ -19,12 +19,6 @@ const QString kCaptionEdit = QStringLiteral("Edit");
 const QString kCaptionSave = QStringLiteral("Save");
 const QString kCaptionCopy = QStringLiteral("Copy");
 
-// The whole of the entry's file as loaded.
-std::string BytesOf(const UnPacked& Entry) {
-  if (!Entry.Contents || Entry.PFileSize <= 0) return {};
-  return std::string(Entry.Contents.get(), static_cast<size_t>(Entry.PFileSize));
-}
-
 }  // namespace
 
 void TMainForm::ShowTableTabs(bool Visible) {
@@ -64,7 +58,7 @@ void TMainForm::OpenEditPage(RowTable& View) {
   EditSheetLabel->adjustSize();
   MainPanelControl->setTabVisible(MainPanelControl->indexOf(EditSheet), true);
 
-  EditLoaded = BytesOf(*entry);
+  EditLoaded = LoadedBytes(*entry);
   const QString text = FileLinesToEditor(GetUnpackedLines(*entry, false));
   if (EditMemo->document()->isEmpty())
     EditMemo->setPlainText(text);
@@ -142,7 +136,7 @@ void TMainForm::EditSaveClick() {
 // The file changed meanwhile and the user kept that version: the page shows
 // it as a freshly opened page does, not yet editing.
 void TMainForm::ShowOtherVersion() {
-  EditLoaded = BytesOf(*EditEntry);
+  EditLoaded = LoadedBytes(*EditEntry);
   EditMemo->setPlainText(FileLinesToEditor(GetUnpackedLines(*EditEntry, false)));
   EditMemo->setEnabled(false);
   EditSave->setText(kCaptionEdit);

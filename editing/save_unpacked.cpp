@@ -14,7 +14,7 @@ SaveResult SaveLooseFile(AppState& State, UnPacked& Entry, const std::optional<s
   std::error_code ec;
   // A file removed from disk since it was loaded is passed over without a word.
   if (!std::filesystem::exists(Entry.UnPackedFile, ec)) return SaveResult::Saved;
-  if (!State.dialogs.AskYesNo("Save changes to " + Entry.UnPackedFile, true)) return SaveResult::Saved;
+  if (!State.dialogs.AskYesNo("Save changes to " + Entry.UnPackedFile, true)) return SaveResult::Declined;
   try {
     WriteWholeFile(Entry.UnPackedFile, Entry.Contents.get(),
                    Entry.PFileSize > 0 ? static_cast<size_t>(Entry.PFileSize) : 0, Expected);
@@ -54,6 +54,12 @@ std::string ReadOnlyRefusal(const UnPacked& Entry) {
   return hpi::IsReadOnly(Entry.ParentFile) ? ReadOnlyArchiveMessage(Entry.ParentFile) : std::string();
 }
 
+std::string LoadedBytes(const UnPacked& Entry) {
+  if (Entry.FileBytes) return *Entry.FileBytes;
+  if (!Entry.Contents || Entry.PFileSize <= 0) return {};
+  return std::string(Entry.Contents.get(), static_cast<size_t>(Entry.PFileSize));
+}
+
 std::string ChangedMeanwhileQuestion(const UnPacked& Entry) {
   return Where(Entry) +
          " has changed since it was loaded.\nOverwrite it with the edited text? No keeps the other version and shows it.";
@@ -65,11 +71,17 @@ EditedSave SaveEditedFile(AppState& State, UnPacked& Entry, const std::string& L
                                                 : ArchivedFileNow(Entry.ParentFile, Entry.UnPackedFile);
     if (now.Read && now.Bytes && *now.Bytes != Loaded && !State.dialogs.AskYesNo(ChangedMeanwhileQuestion(Entry), true)) {
       Entry.SetContents(now.Bytes->data(), static_cast<int32_t>(now.Bytes->size()));
+      Entry.FileBytes.reset();
       Entry.Changed = 0;
       return EditedSave::KeptOther;
     }
-    // A file that cannot be read now is written without the check; the
-    // write reports what is wrong with it.
-    if (SaveUnpacked(State, Entry, now.Read ? &now.Bytes : nullptr) != SaveResult::Changed) return EditedSave::Saved;
+    // Until the write is done the file holds what it held; a file that cannot
+    // be read now is written without the check (the write reports what is
+    // wrong with it).
+    Entry.FileBytes = std::make_unique<std::string>(now.Read && now.Bytes ? *now.Bytes : Loaded);
+    const SaveResult result = SaveUnpacked(State, Entry, now.Read ? &now.Bytes : nullptr);
+    if (result == SaveResult::Changed) continue;
+    if (result == SaveResult::Saved) Entry.FileBytes.reset();
+    return EditedSave::Saved;
   }
 }

@@ -30,12 +30,18 @@ enum class EditedSave {
   KeptOther,  // the file had changed and the user kept that version: Entry holds it now
 };
 
-// The edit page's Save of Entry, which holds the edited text already and held
-// Loaded when the page opened it. When the file (on disk, or in its archive)
-// holds something else now, the user is asked first (ChangedMeanwhileQuestion):
+// What the edit page takes as the file's bytes when it shows Entry: its
+// FileBytes while an edit of it was not written, else its Contents.
+std::string LoadedBytes(const UnPacked& Entry);
+
+// The edit page's Save of Entry, which holds the edited text already; Loaded
+// is LoadedBytes(Entry) from when the page opened it. When the file (on disk,
+// or in its archive) holds something else now, the user is asked first
+// (ChangedMeanwhileQuestion):
 // Yes writes over it, No writes nothing and gives Entry the other version
 // (Changed 0). A file removed meanwhile is not asked about: a loose one is
 // passed over, an archived one is added back. Nothing is written before the
 // answer, and a change made between the answer and the write is asked about
-// again. Throws as SaveUnpacked does.
+// again. A save that writes nothing keeps the file's bytes in
+// Entry.FileBytes. Throws as SaveUnpacked does.
 EditedSave SaveEditedFile(AppState& State, UnPacked& Entry, const std::string& Loaded);

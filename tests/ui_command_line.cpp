@@ -49,7 +49,7 @@ class CommandLineTest : public QObject {
     QCOMPARE(f.D.Messages,
              (Strings{f.Path("gone.hpi") + "\n" + f.Path("dir.hpi") +
                       "\nThese files do not exist or are not regular files and cannot be opened."}));
-    QCOMPARE(Rows(f.S()), (Strings{"2", "1", "12", "11", "M2", "M1", "dead2", "dead1"}));
+    QCOMPARE(Rows(f.S()), (Strings{"1", "2", "11", "12", "M1", "M2", "dead1", "dead2"}));
     QVERIFY(MenusOn(f.M()));
 
     Fixture none;  // nothing usable, or no names at all: the menus stay as at start-up

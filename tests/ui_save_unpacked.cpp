@@ -1,12 +1,14 @@
 // Saving an edited file back into its archive or over its loose file.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
 #include "state/app_state.h"
 #include "archive/scripted_dialogs.h"
+#include "archive/write_whole_file.h"
 #include "editing/save_unpacked.h"
 #include "ui_save_support.h"
 
@@ -199,15 +201,16 @@ class SaveUnpackedTest : public QObject {
     bool thrown = false;
     try {
       SaveUnpacked(state, entry);
-    } catch (const std::system_error& e) {
+    } catch (const WriteFileError& e) {
       thrown = true;
-      QCOMPARE(e.code().value(), EISDIR);
+      QCOMPARE(e.reason(), WriteFileError::Reason::Failed);
       QVERIFY(std::string(e.what()).find(isDir) != std::string::npos);
+      QVERIFY(std::string(e.what()).find(std::strerror(EISDIR)) != std::string::npos);
     }
     QVERIFY(thrown);
 
     // Made read-only after loading: not written, even by a user whom the
-    // system would let write (root); the system's own text for it.
+    // system would let write (root); the text says it is read-only.
     const std::string readOnly = dir.filePath("RO.FBI").toStdString();
     WriteBytes(readOnly, kAlpha);
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
@@ -217,10 +220,10 @@ class SaveUnpackedTest : public QObject {
     thrown = false;
     try {
       SaveUnpacked(state, entry);
-    } catch (const std::system_error& e) {
+    } catch (const WriteFileError& e) {
       thrown = true;
-      QCOMPARE(e.code().value(), EACCES);
-      QCOMPARE(std::string(e.what()), readOnly + ": Permission denied");
+      QCOMPARE(e.reason(), WriteFileError::Reason::ReadOnly);
+      QCOMPARE(std::string(e.what()), readOnly + " is read-only");
     }
     QVERIFY(thrown);
     QCOMPARE(ReadBytes(readOnly), kAlpha);
