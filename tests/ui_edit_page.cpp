@@ -455,6 +455,7 @@ class EditPageTest : public QObject {
         // Loose files are then confirmed as always.
         dialogs.Answers = inArchive ? std::deque<bool>{overwrite} : std::deque<bool>{overwrite, true};
         m().EditSave->click();
+        QVERIFY(!dialogs.Questions.empty());
         QCOMPARE(dialogs.Questions.front(), where + question);
         QCOMPARE(dialogs.SeenAtQuestion.front(), other);  // nothing written before the answer
         if (overwrite) {

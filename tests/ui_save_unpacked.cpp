@@ -179,6 +179,36 @@ class SaveUnpackedTest : public QObject {
     QCOMPARE(state.RepackFiles.Count, 0);
   }
 
+  // A save told what the file must still hold writes only then; otherwise
+  // it reports Changed, shows nothing and leaves the file as it is.
+  void saveWritesOnlyOverTheExpectedBytes() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 1; };
+    const std::string archive = dir.filePath("mod.ufo").toStdString(), loose = dir.filePath("ALPHA.FBI").toStdString();
+    const std::optional<std::string> alpha = kAlpha, beta = kBeta, none;
+    struct Case {
+      const std::optional<std::string>* expected;
+      SaveResult result;
+    };
+    for (const bool inArchive : {true, false}) {
+      for (const Case& c : {Case{&beta, SaveResult::Changed}, Case{&none, SaveResult::Changed},
+                            Case{&alpha, SaveResult::Saved}}) {
+        QVERIFY(PackArchive(archive, {{"units\\ALPHA.FBI", kAlpha}, {"units\\BETA.FBI", kBeta}}, 1));
+        WriteBytes(loose, kAlpha);
+        UnPacked entry;
+        Edit(entry, inArchive ? "UNITS\\alpha.fbi" : loose, inArchive ? archive : kNotPacked,
+             inArchive ? kKindArchive : kKindLoose, kNewAlpha);
+        dialogs.Answers = {true};
+        QCOMPARE(SaveUnpacked(state, entry, c.expected), c.result);
+        const std::string now = inArchive ? UnpackArchive(archive)->at("units\\ALPHA.FBI") : ReadBytes(loose);
+        QCOMPARE(now, c.result == SaveResult::Saved ? kNewAlpha : kAlpha);
+        QVERIFY(dialogs.Messages.empty());
+      }
+    }
+  }
+
   void looseFileMissingOrUnwritable() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
