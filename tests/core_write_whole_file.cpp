@@ -114,6 +114,18 @@ TEST(WriteWholeFile, ReplacesThroughLinksAndKeepsTheMode) {
   EXPECT_EQ(Read(file), kOld);
   EXPECT_EQ(ModeOf(file), 0640u);
 
+  // Root saving a modder's file leaves it the modder's (others cannot give
+  // files away, so their new file is theirs).
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
+    WriteWholeFile(file, kNew.data(), kNew.size());
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+  }
+
   // Emptied, and a new file where none was expected.
   WriteWholeFile(file, "", 0);
   EXPECT_EQ(Read(file), "");
