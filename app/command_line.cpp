@@ -88,16 +88,12 @@ void OpenCommandLineArchives(Program& P, const std::vector<std::string>& Names) 
     const bool regular = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     (regular ? candidates : missing) << QFile::decodeName(QByteArray::fromStdString(path));
   }
-  const QStringList refused = ReadOnlyFiles(candidates);
-  for (const QString& path : candidates)
-    if (!refused.contains(path)) files.push_back(QFile::encodeName(path).toStdString());
+  for (const QString& path : candidates) files.push_back(QFile::encodeName(path).toStdString());
 
   // Names shown as the open dialog shows them.
   Dialogs& dialogs = P.State->dialogs;
   if (!missing.isEmpty())
     dialogs.ShowMessage(Bytes(missing.join('\n')) +
                         "\nThese files do not exist or are not regular files and cannot be opened.");
-  if (!refused.isEmpty())
-    dialogs.ShowMessage(Bytes(refused.join('\n')) + "\nThese files are read-only and cannot be chosen.");
   if (!files.empty()) P.MainForm->OpenArchives(files);
 }

@@ -31,6 +31,6 @@ class DisplayFailureGuard {
 // Opens the named archives in order, as File > Open... opens chosen files (the
 // same loading, messages and menus). Names are the system's bytes, relative
 // ones taken from the working directory. Names that are no existing regular
-// file, and files marked read-only (which the open dialog refuses too), are
-// reported in one message each and left out. No names: nothing happens.
+// file are reported in one message and left out; a read-only archive opens for
+// viewing like any other. No names: nothing happens.
 void OpenCommandLineArchives(Program& P, const std::vector<std::string>& Names);

@@ -92,6 +92,7 @@ class TMainForm : public QMainWindow {
   // ---- edit page state
   UnPacked* EditEntry = nullptr;      // the file shown, or none
   bool EditChanged = false;           // text changed since "Edit" was pressed
+  std::string EditLoaded;             // the file's bytes when the page showed it, to notice changes by others
   QWidget* ReturnPage = nullptr;      // page active when the edit page opened
   RowTable* EditView = nullptr;       // table whose row was opened
   AllUnpacked* EditFiles = nullptr;   // that table's file list
@@ -140,6 +141,7 @@ class TMainForm : public QMainWindow {
   void CorpseViewDblClick();
   void EditSaveClick();
   void EditCancelClick();
+  void ShowOtherVersion();
   void EditMemoChange();
   // Closes the edit page without storing (as Cancel does) when the entry it
   // shows is about to be removed; called before Close All and before the loose

@@ -37,18 +37,6 @@ void SetUpArchiveDialog(QFileDialog& Dialog) {
   Dialog.setFilter((Dialog.filter() | QDir::Hidden) & ~QDir::System & ~QDir::CaseSensitive);
 }
 
-QStringList ReadOnlyFiles(const QStringList& Paths) {
-  QStringList refused;
-  const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-  for (const QString& f : Paths) {
-    const QFileInfo info(f);
-    // Marked read-only (no write permission at all) counts even for a user who
-    // could write anyway, as the superuser can.
-    if (!info.isWritable() || !(info.permissions() & anyWrite)) refused << f;
-  }
-  return refused;
-}
-
 void QtDialogs::ShowMessage(const std::string& Text) {
   QMessageBox box(QMessageBox::NoIcon, Latin1(kApplicationTitle), Latin1(Text), QMessageBox::Ok, Owner());
   box.exec();
@@ -78,21 +66,14 @@ Dialogs::Unsaved QtDialogs::AskUnsaved(const std::string& Text) {
 
 bool QtDialogs::OpenArchives(const std::string& Title, std::vector<std::string>& Files) {
   Files.clear();
-  for (;;) {
-    QFileDialog dialog(Owner(), Latin1(Title), LastDirectory_);
-    SetUpArchiveDialog(dialog);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    LastDirectory_ = dialog.directory().absolutePath();
-
-    const QStringList chosen = dialog.selectedFiles();
-    const QStringList refused = ReadOnlyFiles(chosen);
-    if (!refused.isEmpty()) {
-      ShowMessage(Bytes(refused.join('\n')) + "\nThese files are read-only and cannot be chosen.");
-      continue;
-    }
-    for (const QString& f : chosen) Files.push_back(PathBytes(f));
-    return !Files.empty();
-  }
+  // Any readable archive opens for viewing, whatever its permissions; only
+  // writing a read-only one is refused, when it is saved.
+  QFileDialog dialog(Owner(), Latin1(Title), LastDirectory_);
+  SetUpArchiveDialog(dialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  LastDirectory_ = dialog.directory().absolutePath();
+  for (const QString& f : dialog.selectedFiles()) Files.push_back(PathBytes(f));
+  return !Files.empty();
 }
 
 bool QtDialogs::ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) {

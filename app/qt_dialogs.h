@@ -32,5 +32,3 @@ QString ArchiveNameFilter();
 // files, the archives filter matching names regardless of letter case, hidden
 // files included; FIFOs, sockets and devices are not offered.
 void SetUpArchiveDialog(QFileDialog& Dialog);
-// The files among Paths that cannot be written to or are marked read-only.
-QStringList ReadOnlyFiles(const QStringList& Paths);

@@ -21,8 +21,8 @@ class Dialogs {
   // A box with Yes and No buttons; true for Yes. Warning = show a warning icon.
   virtual bool AskYesNo(const std::string& Text, bool Warning = false) = 0;
   // The multi-select open dialog with the archives filter
-  // "Total Annihilation Files (*.hpi,*.ufo,*.gp*,*.ccx)"; only existing,
-  // writable files can be chosen. Files receives the chosen paths in the
+  // "Total Annihilation Files (*.hpi,*.ufo,*.gp*,*.ccx)"; only existing
+  // files can be chosen (read-only ones too). Files receives the chosen paths in the
   // dialog's order. False when cancelled.
   virtual bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) = 0;
   // The directory chooser, starting at Start. With AllowCreate the user may type

@@ -31,6 +31,11 @@ struct UnPacked {
   uint8_t Kind = 0;                  // kKind* above
   std::string ParentFile;            // archive path as passed to the engine, or kNotPacked
   uint8_t Changed = 0;               // 1 once the edit page stored new text
+  // The file's bytes as last read or written, kept only while they differ from
+  // Contents because new text was stored but not written (the user declined,
+  // or the write failed); null otherwise. Lets a later save tell a change
+  // made by another program from the edit that was never written.
+  std::unique_ptr<std::string> FileBytes;
 
   // Replaces the buffer with a copy of Size bytes of Data (no buffer for 0 bytes).
   void SetContents(const char* Data, int32_t Size);

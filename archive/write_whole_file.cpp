@@ -1,48 +1,46 @@
 #include "archive/write_whole_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+#include <cstring>
+
+#include "hpi/atomic_file.h"
 
 namespace {
 
-[[noreturn]] void ThrowSystemError(int Error, const std::string& Path) {
-  throw std::system_error(Error, std::system_category(), Path);
+// The whole of the locked file, read from its start.
+bool ReadLocked(int Fd, std::string& Bytes, std::string& Why) {
+  Bytes.clear();
+  char buffer[65536];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(Fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      Why = std::strerror(errno);
+      return false;
+    }
+    if (n == 0) return true;
+    Bytes.append(buffer, static_cast<size_t>(n));
+    at += n;
+  }
 }
 
 }  // namespace
 
-void WriteWholeFile(const std::string& Path, const char* Data, size_t Size) {
-  int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
-  if (fd < 0) ThrowSystemError(errno, Path);
-  struct stat st;
-  int refused = 0;
-  if (::fstat(fd, &st) != 0)
-    refused = errno;
-  else if (!S_ISREG(st.st_mode))
-    refused = EINVAL;
-  else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-    refused = EACCES;
-  else if (::ftruncate(fd, 0) != 0)
-    refused = errno;
-  if (refused) {
-    ::close(fd);
-    ThrowSystemError(refused, Path);
-  }
-  size_t done = 0;
-  while (done < Size) {
-    ssize_t n = ::write(fd, Data + done, Size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      ::close(fd);
-      ThrowSystemError(error, Path);
+void WriteWholeFile(const std::string& Path, const char* Data, size_t Size,
+                    const std::optional<std::string>* Expected) {
+  using Reason = WriteFileError::Reason;
+  hpi::AtomicFile file;
+  std::string why;
+  if (!file.Open(Path, &why)) throw WriteFileError(file.readOnly() ? Reason::ReadOnly : Reason::Failed, why);
+  if (Expected) {
+    std::optional<std::string> now;
+    if (file.existing() >= 0) {
+      now.emplace();
+      if (!ReadLocked(file.existing(), *now, why)) throw WriteFileError(Reason::Failed, "cannot read " + Path + ": " + why);
     }
-    done += static_cast<size_t>(n);
+    if (now != *Expected) throw WriteFileError(Reason::Changed, Path + " changed since it was read");
   }
-  if (::close(fd) != 0) ThrowSystemError(errno, Path);
+  if (!file.Write(Data, Size, &why) || !file.Commit(&why)) throw WriteFileError(Reason::Failed, why);
 }
-

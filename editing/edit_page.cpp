@@ -5,10 +5,10 @@
 #include <QLabel>
 #include <QTabWidget>
 #include <string>
-#include <system_error>
 
 #include "app/latin1.h"
 #include "app/main_form.h"
+#include "archive/write_whole_file.h"
 #include "definitions/build_rows.h"
 #include "definitions/tokenizer.h"
 #include "editing/edit_text.h"
@@ -59,6 +59,7 @@ void TMainForm::OpenEditPage(RowTable& View) {
   EditSheetLabel->adjustSize();
   MainPanelControl->setTabVisible(MainPanelControl->indexOf(EditSheet), true);
 
+  EditLoaded = LoadedBytes(*entry);
   const QString text = FileLinesToEditor(GetUnpackedLines(*entry, false));
   if (EditMemo->document()->isEmpty())
     EditMemo->setPlainText(text);
@@ -100,19 +101,30 @@ void TMainForm::EditSaveClick() {
     EditChanged = false;  // loading the text does not count as a change
   } else if (caption == kCaptionSave) {
     if (EditChanged && EditEntry && EditView && EditFiles) {
+      // A read-only file or archive is refused before anything changes: the
+      // page stays open in the editing state with the new text.
+      if (const std::string refusal = ReadOnlyRefusal(*EditEntry); !refusal.empty()) {
+        State.dialogs.ShowMessage(refusal);
+        return;
+      }
       // The raw text keeps no-break spaces, which the plain text turns into blanks.
       const std::string bytes = EditorTextToFile(EditMemo->document()->toRawText());
       EditEntry->SetContents(bytes.data(), static_cast<int32_t>(bytes.size()));
       EditEntry->Changed = 1;
+      EditedSave saved;
       try {
-        SaveUnpacked(State, *EditEntry);
-      } catch (const std::system_error& e) {
+        saved = SaveEditedFile(State, *EditEntry, EditLoaded);
+      } catch (const WriteFileError& e) {
         // The write failed: the page stays open in the editing state with the
         // new text, and the rows are left as they were.
         State.dialogs.ShowMessage(e.what());
         return;
       }
       BuildRows(State, *EditView, *EditFiles, EditMultiSection, brReplaceFile, EditEntry);
+      if (saved == EditedSave::KeptOther) {
+        ShowOtherVersion();
+        return;
+      }
     }
     EditEntry = nullptr;
     LeaveEditPage(*this);
@@ -120,6 +132,16 @@ void TMainForm::EditSaveClick() {
     State.dialogs.SetClipboardText(Bytes(EditMemo->toPlainText()));
     LeaveEditPage(*this);
   }
+}
+
+// The file changed meanwhile and the user kept that version: the page shows
+// it as a freshly opened page does, not yet editing.
+void TMainForm::ShowOtherVersion() {
+  EditLoaded = LoadedBytes(*EditEntry);
+  EditMemo->setPlainText(FileLinesToEditor(GetUnpackedLines(*EditEntry, false)));
+  EditMemo->setEnabled(false);
+  EditSave->setText(kCaptionEdit);
+  EditChanged = false;
 }
 
 void TMainForm::EditCancelClick() {

@@ -92,7 +92,23 @@ void Close(int& fd) {
   fd = -1;
 }
 
+// A mode without any write bit: read-only even for a user whom the system
+// lets write anyway (root).
+bool ReadOnlyMode(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+
+// The system would refuse this user a write of the file itself. (A rename
+// over it needs only the directory's permission, so this is asked apart.)
+bool UserMayNotWrite(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
+}
+
 }  // namespace
+
+bool IsReadOnly(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return ReadOnlyMode(st) || UserMayNotWrite(path);
+}
 
 namespace testing {
 void FailWritesAfter(int64_t bytes) { gWriteBudget.store(bytes < 0 ? -1 : bytes); }
@@ -194,16 +210,31 @@ bool AtomicFile::CreateTemporary(std::string* error) {
 bool AtomicFile::Open(const std::string& target, std::string* error) {
   Discard();
   unnamed_ = false;
+  readOnly_ = false;
   target_ = ResolveLinks(target);
   if (!Lock(error)) return false;
+  // Checked on the locked file itself, before anything is created beside it.
+  struct stat locked {};
+  if (existing_ >= 0 && ::fstat(existing_, &locked) == 0 && (ReadOnlyMode(locked) || UserMayNotWrite(target_))) {
+    Discard();
+    readOnly_ = true;
+    if (error) *error = target + " is read-only";
+    return false;
+  }
   RemoveLeftovers();
   if (!CreateTemporary(error)) {
     Discard();
     return false;
   }
-  // Keep the permissions of the archive being replaced.
+  // Keep the owner, where the system lets this user give it, and the
+  // permissions of the file being replaced (the owner first: a change of
+  // owner may clear mode bits).
   struct stat st {};
-  if (existing_ >= 0 && ::fstat(existing_, &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
+  if (existing_ >= 0 && ::fstat(existing_, &st) == 0) {
+    // Refused to most users: the new file is then theirs.
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::fchown(fd_, st.st_uid, st.st_gid) != 0) errno = 0;
+    ::fchmod(fd_, st.st_mode & 07777);
+  }
   return true;
 }
 

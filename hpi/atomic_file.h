@@ -21,6 +21,13 @@
 
 namespace hpi {
 
+// Whether the file at `path` (its symbolic links followed) may not be
+// written: its mode has no write bit at all, which counts even for a user
+// whom the system lets write anyway (root), or the user may not write it, or
+// it lies on a read-only file system. A missing file is not read-only. Every
+// writer refuses such a file, through AtomicFile::Open, before it writes.
+bool IsReadOnly(const std::string& path);
+
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -28,8 +35,12 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Locks the target and creates the new file in the target's directory.
+  // Locks the target and creates the new file in the target's directory. A
+  // read-only target (IsReadOnly) is refused: false, readOnly() true, and
+  // *error "TARGET is read-only".
   bool Open(const std::string& target, std::string* error = nullptr);
+  // Whether the last Open was refused because the target is read-only.
+  bool readOnly() const { return readOnly_; }
   // Appends to the new file.
   bool Write(const void* data, size_t n, std::string* error = nullptr);
   // Writes at a position of the new file that was written already.
@@ -55,6 +66,7 @@ class AtomicFile {
   int existing_ = -1;  // the locked target
   int lockedDir_ = -1;  // the locked directory while there is no target
   bool unnamed_ = false;
+  bool readOnly_ = false;
   std::string target_, temp_;
 };
 

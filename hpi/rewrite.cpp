@@ -176,7 +176,8 @@ RewriteStatus Locked(const std::string& path, std::string* error, const Write& w
   try {
     AtomicFile file;
     std::string why;
-    if (!file.Open(path, &why)) return Failed(error, RewriteStatus::CannotCreate, why);
+    if (!file.Open(path, &why))
+      return Failed(error, file.readOnly() ? RewriteStatus::ReadOnly : RewriteStatus::CannotCreate, why);
     return write(file);
   } catch (const std::bad_alloc&) {
     return Failed(error, RewriteStatus::WriteFailed, "out of memory");

@@ -77,6 +77,7 @@ enum class RewriteStatus {
   NotRewritable,  // two of its entries would land on one path (case, or '/' within a name)
   Damaged,        // a file to be kept could not be read back intact
   Refused,        // the edit gave up, or a change is not allowed (its name, its size, a file below a file)
+  ReadOnly,       // the archive is read-only (IsReadOnly in hpi/atomic_file.h)
   CannotCreate,   // the lock or the temporary file beside the archive could not be had
   WriteFailed,    // writing or renaming the new archive failed, or it would be too large
 };

@@ -258,6 +258,33 @@ TEST(HpiToolFiles, AddLeavesTheArchiveAloneWhenItCannotKeepEverything) {
                                              "twins.hpi"}));
 }
 
+// A read-only archive (no write bit, which holds even for root) is read and
+// extracted as any other, and every writer refuses it before writing.
+TEST(HpiToolWriters, ReadOnlyArchivesAreReadButNeverWritten) {
+  hpitest::ScratchDir dir;
+  std::map<std::string, Bytes> files;
+  const std::string archive = BuildModArchive(dir, files);
+  ASSERT_EQ(::chmod(archive.c_str(), 0444), 0);
+  const Bytes original = hpitest::ReadBytes(archive);
+  fs::create_directories(dir / "src");
+  hpitest::WriteBytes(dir / "src/new.txt", B("new"));
+
+  ToolRun r = Tool(dir, "extract " + Q(archive) + " " + Q(dir / "out"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(hpitest::ReadBytes(dir / "out/readme.txt"), files.at("readme.txt"));
+  for (const std::string& args : {"add " + Q(archive) + " new.txt " + Q(dir / "src/new.txt"),
+                                  "create " + Q(archive) + " " + Q(dir / "src")}) {
+    r = Tool(dir, args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
+    EXPECT_NE(r.err.find(archive + " is read-only"), std::string::npos) << args << ": " << r.err;
+  }
+  EXPECT_EQ(hpitest::ReadBytes(archive), original);
+  struct stat st {};
+  ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
 // Runs several tool commands at once and waits for all; true when each exited 0.
 bool RunTogether(const std::vector<std::string>& commands) {
   std::string script;
@@ -361,7 +388,7 @@ TEST(HpiToolWriters, ASlashInsideANameIsNeitherMergedNorOverwritten) {
   EXPECT_EQ(hpitest::ReadBytes(archive), bytes);
 
   r = Tool(dir, "extract " + Q(archive) + " " + Q(dir / "out"));
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("skipping a\\b"), std::string::npos) << r.err;
   EXPECT_EQ(hpitest::ReadBytes(dir / "out/a/b"), B("slash"));
 }

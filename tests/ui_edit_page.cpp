@@ -10,9 +10,12 @@
 #include <QTextDocument>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 #include <filesystem>
+#include <optional>
 
 #include "app/main_form.h"
+#include "hpi/rewrite.h"
 #include "app/startup.h"
 #include "archive/scripted_dialogs.h"
 #include "options/options_form.h"
@@ -40,12 +43,45 @@ int ColumnNamed(const RowTable& View, const std::string& Caption) {
   return -1;
 }
 
+// Scripted answers, and what the file held at the moment a question was asked.
+struct WatchingDialogs : ScriptedDialogs {
+  std::string Watched;                  // the disk file looked at, or an archive's path
+  std::string WatchedInside;            // the file inside it, for an archive
+  std::vector<std::string> SeenAtQuestion;
+  bool AskYesNo(const std::string& Text, bool Warning = false) override {
+    if (!Watched.empty()) {
+      if (WatchedInside.empty()) {
+        SeenAtQuestion.push_back(ReadBytes(Watched));
+      } else {
+        const auto files = UnpackArchive(Watched);
+        SeenAtQuestion.push_back(files && files->count(WatchedInside) ? files->at(WatchedInside) : "(none)");
+      }
+    }
+    return ScriptedDialogs::AskYesNo(Text, Warning);
+  }
+};
+
+// Another program's write into an archive: one file replaced or removed.
+void OtherWriter(const std::string& Archive, const std::string& Path, const std::optional<std::string>& Bytes) {
+  const hpi::RewriteStatus status = hpi::Rewrite(
+      Archive,
+      [&](const hpi::Archive&, hpi::Changes& Changes, std::string*) {
+        if (Bytes)
+          Changes.Put(Path, std::vector<uint8_t>(Bytes->begin(), Bytes->end()));
+        else
+          Changes.Remove(Path);
+        return true;
+      },
+      hpi::RewriteOptions());
+  QCOMPARE(status, hpi::RewriteStatus::Done);
+}
+
 }  // namespace
 
 class EditPageTest : public QObject {
   Q_OBJECT
 
-  ScriptedDialogs dialogs;
+  WatchingDialogs dialogs;
   std::unique_ptr<Program> p;
   std::unique_ptr<QTemporaryDir> temp;
   std::string archive;
@@ -69,7 +105,7 @@ class EditPageTest : public QObject {
 
  private slots:
   void init() {
-    dialogs = ScriptedDialogs{};
+    dialogs = WatchingDialogs{};
     p = StartUp(&dialogs);
     temp = std::make_unique<QTemporaryDir>();
     archive = temp->filePath("mod.ufo").toStdString();
@@ -299,7 +335,8 @@ class EditPageTest : public QObject {
     m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitNumber=16;\nUnitName=ZETA;\nMaxDamage=1;\n}");
     dialogs.Answers = {true};
     m().EditSave->click();
-    QCOMPARE(dialogs.Messages, std::vector<std::string>{loose + ": Permission denied"});
+    QCOMPARE(dialogs.Messages, std::vector<std::string>{"The file " + loose + " is read-only; it was not changed."});
+    QVERIFY(dialogs.Questions.empty());  // refused before anything is asked
     QCOMPARE(ReadBytes(loose), text);
     QCOMPARE(m().EditSave->text(), QString("Save"));
     QCOMPARE(m().MainPanelControl->currentWidget(), m().EditSheet);
@@ -381,6 +418,126 @@ class EditPageTest : public QObject {
     QCOMPARE(dialogs.Clipboard, std::string("ALPHA\nBETA"));
     QVERIFY(PageClosed());
     QCOMPARE(m().MainPanelControl->currentWidget(), m().CorpseSheet);
+  }
+
+  // Another program changed the file after the page loaded it: Save asks
+  // before writing; Yes writes the edited text over the other version, No
+  // keeps that version and shows it. In an archive and on disk alike.
+  void saveAsksWhenTheFileChangedMeanwhile() {
+    const std::string ta = temp->filePath("ta").toStdString();
+    std::filesystem::create_directories(ta + "/units");
+    const std::string loose = ta + "/units/GAMMA.FBI";
+    WriteBytes(loose, "[UNITINFO]\r\n{\r\nUnitNumber=13;\r\nUnitName=GAMMA;\r\nMaxDamage=5;\r\n}\r\n");
+    s().TaDir = ta;
+    m().IncludeTaFilesClick();
+    const int maxDamage = ColumnNamed(s().UnitView, "MaxDamage");
+    const std::string question =
+        " has changed since it was loaded.\nOverwrite it with the edited text? No keeps the other version and shows it.";
+    for (const bool inArchive : {true, false}) {
+      for (const bool overwrite : {true, false}) {
+        const std::string unit = inArchive ? "ALPHA" : "GAMMA";
+        const std::string where = inArchive ? "units\\ALPHA.FBI in " + archive : loose;
+        const std::string other = "[UNITINFO]\r\n{\r\nUnitName=" + unit + ";\r\nMaxDamage=2200;\r\n}\r\n";
+        const std::string edited = "[UNITINFO]\r\n{\r\nUnitName=" + unit + ";\r\nMaxDamage=7;\r\n}\r\n";
+        auto fileNow = [&] { return inArchive ? UnpackArchive(archive)->at("units\\ALPHA.FBI") : ReadBytes(loose); };
+        qInfo() << "case:" << QString::fromStdString(where) << (overwrite ? "Yes" : "No");
+        dialogs.Questions.clear();
+        dialogs.SeenAtQuestion.clear();
+        dialogs.Watched = inArchive ? archive : loose;
+        dialogs.WatchedInside = inArchive ? "units\\ALPHA.FBI" : "";
+        OpenUnit(unit);
+        m().EditSave->click();
+        m().EditMemo->setPlainText(QString::fromStdString(edited).remove('\r').trimmed());
+        if (inArchive)
+          OtherWriter(archive, "UNITS\\alpha.fbi", other);
+        else
+          WriteBytes(loose, other);
+        // Loose files are then confirmed as always.
+        dialogs.Answers = inArchive ? std::deque<bool>{overwrite} : std::deque<bool>{overwrite, true};
+        m().EditSave->click();
+        QVERIFY(!dialogs.Questions.empty());
+        QCOMPARE(dialogs.Questions.front(), where + question);
+        QCOMPARE(dialogs.SeenAtQuestion.front(), other);  // nothing written before the answer
+        if (overwrite) {
+          QCOMPARE(QString::fromStdString(fileNow()), QString::fromStdString(edited));
+          QVERIFY(PageClosed());
+          QCOMPARE(s().UnitView.Cell(RowWith(s().UnitView, 1, unit), maxDamage), std::string("7"));
+        } else {
+          QCOMPARE(dialogs.Questions.size(), size_t{1});
+          QCOMPARE(fileNow(), other);
+          // The page shows the other version, not yet editing, and so do the rows.
+          QCOMPARE(m().MainPanelControl->currentWidget(), m().EditSheet);
+          QCOMPARE(m().EditMemo->toPlainText().toStdString(), QString::fromStdString(other).remove('\r').trimmed().toStdString());
+          QCOMPARE(m().EditSave->text(), QString("Edit"));
+          QVERIFY(!m().EditMemo->isEnabled());
+          QCOMPARE(s().UnitView.Cell(RowWith(s().UnitView, 1, unit), maxDamage), std::string("2200"));
+          // Saved again without another change meanwhile: no question.
+          m().EditSave->click();
+          m().EditMemo->setPlainText(QString::fromStdString(edited).remove('\r').trimmed());
+          dialogs.Questions.clear();
+          dialogs.Answers = {true};
+          m().EditSave->click();
+          QCOMPARE(dialogs.Questions.size(), size_t(inArchive ? 0 : 1));
+          QCOMPARE(fileNow(), edited);
+          QVERIFY(PageClosed());
+        }
+      }
+    }
+    dialogs.Watched.clear();
+
+    // Removed from its archive meanwhile: added back without a question.
+    OpenUnit("BETA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitNumber=12;\nUnitName=BETA;\nMaxDamage=3;\n}");
+    OtherWriter(archive, "units\\BETA.FBI", std::nullopt);
+    dialogs.Questions.clear();
+    m().EditSave->click();
+    QVERIFY(dialogs.Questions.empty());
+    QCOMPARE(UnpackArchive(archive)->at("units\\BETA.FBI"),
+             std::string("[UNITINFO]\r\n{\r\nUnitNumber=12;\r\nUnitName=BETA;\r\nMaxDamage=3;\r\n}\r\n"));
+
+    // A loose file saved with No to its confirmation keeps the page's text in
+    // the rows: saving it later is no change by another program.
+    OpenUnit("GAMMA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitName=GAMMA;\nMaxDamage=8;\n}");
+    dialogs.Questions.clear();
+    dialogs.Answers = {false};
+    m().EditSave->click();
+    OpenUnit("GAMMA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitName=GAMMA;\nMaxDamage=9;\n}");
+    dialogs.Answers = {true};
+    m().EditSave->click();
+    QCOMPARE(dialogs.Questions, (std::vector<std::string>{"Save changes to " + loose, "Save changes to " + loose}));
+    QCOMPARE(ReadBytes(loose), std::string("[UNITINFO]\r\n{\r\nUnitName=GAMMA;\r\nMaxDamage=9;\r\n}\r\n"));
+  }
+
+  // A read-only archive (a game installed by root, read-only media) opens
+  // for viewing; Save is refused with a message before anything is asked or
+  // written, and the page keeps the edited text.
+  void readOnlyArchiveOpensAndSaveIsRefused() {
+    const std::string locked = temp->filePath("locked.hpi").toStdString();
+    QVERIFY(PackArchive(locked, {{"units\\OMEGA.FBI", "[UNITINFO]\r\n{\r\nUnitNumber=20;\r\nUnitName=OMEGA;\r\n}\r\n"}}, 1));
+    QCOMPARE(::chmod(locked.c_str(), 0444), 0);
+    const std::string before = ReadBytes(locked);
+    dialogs.FileChoices = {{locked}};
+    m().Open1Click();
+    QVERIFY(dialogs.Messages.empty());
+    QCOMPARE(s().UnitView.RowCount(), 3);
+    OpenUnit("OMEGA");
+    m().EditSave->click();
+    m().EditMemo->setPlainText("[UNITINFO]\n{\nUnitNumber=20;\nUnitName=OMEGA;\nMaxDamage=1;\n}");
+    dialogs.Answers = {true, true};
+    m().EditSave->click();
+    QCOMPARE(dialogs.Messages, std::vector<std::string>{"The archive " + locked + " is read-only; it was not changed."});
+    QVERIFY(dialogs.Questions.empty());
+    QCOMPARE(ReadBytes(locked), before);
+    QCOMPARE(m().EditSave->text(), QString("Save"));
+    QVERIFY(m().EditMemo->toPlainText().contains("MaxDamage=1"));
+    QCOMPARE(s().UnitView.Cell(RowWith(s().UnitView, 1, "OMEGA"), ColumnNamed(s().UnitView, "MaxDamage")), std::string());
+    m().EditCancel->click();
+    QVERIFY(PageClosed());
   }
 
   void removedEntryClosesThePage() {

@@ -1,6 +1,7 @@
 // "Ex&tract...": whole archives unpacked below a chosen directory.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 #include <filesystem>
 
 #include <QLineEdit>
@@ -60,6 +61,20 @@ class ExtractTest : public QObject {
     // Nothing was loaded into the tables.
     QCOMPARE(p->State->UnitFiles.Count, uint16_t{0});
     QCOMPARE(p->State->UnitView.RowCount(), 0);
+  }
+
+  // Extraction only reads: a read-only archive is extracted like any other.
+  void readOnlyArchiveIsExtracted() {
+    const std::string a = Path("locked.ufo");
+    QVERIFY(PackArchive(a, {{"units\\ONE.FBI", "one\r\n"}}, 1));
+    QCOMPARE(::chmod(a.c_str(), 0444), 0);
+    const std::string target = Path("out");
+    QVERIFY(std::filesystem::create_directory(target));
+    dialogs.FileChoices = {{a}};
+    dialogs.DirectoryChoices = {target};
+    p->MainForm->ExtractufosClick();
+    QVERIFY(dialogs.Messages.empty());
+    QCOMPARE(ReadBytes(target + "/units/ONE.FBI"), std::string("one\r\n"));
   }
 
   void refusedCreationAsksAgainAndCancelEnds() {

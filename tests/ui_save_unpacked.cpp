@@ -1,12 +1,14 @@
 // Saving an edited file back into its archive or over its loose file.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
 #include "state/app_state.h"
 #include "archive/scripted_dialogs.h"
+#include "archive/write_whole_file.h"
 #include "editing/save_unpacked.h"
 #include "ui_save_support.h"
 
@@ -177,6 +179,36 @@ class SaveUnpackedTest : public QObject {
     QCOMPARE(state.RepackFiles.Count, 0);
   }
 
+  // A save told what the file must still hold writes only then; otherwise
+  // it reports Changed, shows nothing and leaves the file as it is.
+  void saveWritesOnlyOverTheExpectedBytes() {
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    AppState state(dialogs);
+    state.CompressionSetting = [] { return 1; };
+    const std::string archive = dir.filePath("mod.ufo").toStdString(), loose = dir.filePath("ALPHA.FBI").toStdString();
+    const std::optional<std::string> alpha = kAlpha, beta = kBeta, none;
+    struct Case {
+      const std::optional<std::string>* expected;
+      SaveResult result;
+    };
+    for (const bool inArchive : {true, false}) {
+      for (const Case& c : {Case{&beta, SaveResult::Changed}, Case{&none, SaveResult::Changed},
+                            Case{&alpha, SaveResult::Saved}}) {
+        QVERIFY(PackArchive(archive, {{"units\\ALPHA.FBI", kAlpha}, {"units\\BETA.FBI", kBeta}}, 1));
+        WriteBytes(loose, kAlpha);
+        UnPacked entry;
+        Edit(entry, inArchive ? "UNITS\\alpha.fbi" : loose, inArchive ? archive : kNotPacked,
+             inArchive ? kKindArchive : kKindLoose, kNewAlpha);
+        dialogs.Answers = {true};
+        QCOMPARE(SaveUnpacked(state, entry, c.expected), c.result);
+        const std::string now = inArchive ? UnpackArchive(archive)->at("units\\ALPHA.FBI") : ReadBytes(loose);
+        QCOMPARE(now, c.result == SaveResult::Saved ? kNewAlpha : kAlpha);
+        QVERIFY(dialogs.Messages.empty());
+      }
+    }
+  }
+
   void looseFileMissingOrUnwritable() {
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
@@ -199,15 +231,16 @@ class SaveUnpackedTest : public QObject {
     bool thrown = false;
     try {
       SaveUnpacked(state, entry);
-    } catch (const std::system_error& e) {
+    } catch (const WriteFileError& e) {
       thrown = true;
-      QCOMPARE(e.code().value(), EISDIR);
+      QCOMPARE(e.reason(), WriteFileError::Reason::Failed);
       QVERIFY(std::string(e.what()).find(isDir) != std::string::npos);
+      QVERIFY(std::string(e.what()).find(std::strerror(EISDIR)) != std::string::npos);
     }
     QVERIFY(thrown);
 
     // Made read-only after loading: not written, even by a user whom the
-    // system would let write (root); the system's own text for it.
+    // system would let write (root); the text says it is read-only.
     const std::string readOnly = dir.filePath("RO.FBI").toStdString();
     WriteBytes(readOnly, kAlpha);
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
@@ -217,10 +250,10 @@ class SaveUnpackedTest : public QObject {
     thrown = false;
     try {
       SaveUnpacked(state, entry);
-    } catch (const std::system_error& e) {
+    } catch (const WriteFileError& e) {
       thrown = true;
-      QCOMPARE(e.code().value(), EACCES);
-      QCOMPARE(std::string(e.what()), readOnly + ": Permission denied");
+      QCOMPARE(e.reason(), WriteFileError::Reason::ReadOnly);
+      QCOMPARE(std::string(e.what()), readOnly + " is read-only");
     }
     QVERIFY(thrown);
     QCOMPARE(ReadBytes(readOnly), kAlpha);

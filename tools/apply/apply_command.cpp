@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <map>
-#include <system_error>
+#include <optional>
 
 #include "mod/apply_plan.h"
 #include "tools/common/command_line.h"
@@ -51,16 +51,15 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
   return hpi::Rewrite(Path, edit, hpi::RewriteOptions(), &Why) == hpi::RewriteStatus::Done;
 }
 
+// Replaces the file through a temporary file, and only while it still holds
+// the bytes the plan was made from (checked under the writers' lock).
 bool WriteLoose(const FilePlan& F, std::string& Why) {
-  std::string now;
-  if (!ReadDiskFile(F.UnPackedFile, now, Why) || now != F.Original) {
-    Why = F.UnPackedFile + " changed while the table was being applied";
-    return false;
-  }
+  const std::optional<std::string> original = F.Original;
   try {
-    WriteWholeFile(F.UnPackedFile, F.Updated.data(), F.Updated.size());
-  } catch (const std::system_error& e) {
-    Why = e.what();
+    WriteWholeFile(F.UnPackedFile, F.Updated.data(), F.Updated.size(), &original);
+  } catch (const WriteFileError& e) {
+    Why = e.reason() == WriteFileError::Reason::Changed ? F.UnPackedFile + " changed while the table was being applied"
+                                                        : e.what();
     return false;
   }
   return true;

@@ -33,7 +33,8 @@ const char kUsage[] =
     "  hpi --help                       show this text\n"
     "  hpi --version                    show the version\n"
     "Paths inside an archive join levels with '\\'. Entries whose path would leave\n"
-    "DIR or run through a symbolic link in it are skipped on extraction. Exit\n"
+    "DIR, run through a symbolic link in it or land on a file extracted before are\n"
+    "skipped on extraction; the rest is extracted and the exit status is 1. Exit\n"
     "status 0 on success, 1 on failure, 2 for bad usage.\n";
 
 const char kAddUsage[] =

@@ -41,6 +41,7 @@ int Add(const std::string& archive, const std::string& path, const std::string& 
     case hpi::RewriteStatus::Damaged:
       err << "hpi: " << archive << ": " << ShownText(why) << unchanged;
       return 1;
+    case hpi::RewriteStatus::ReadOnly:
     case hpi::RewriteStatus::CannotCreate:
     case hpi::RewriteStatus::WriteFailed:
       err << "hpi: cannot write archive " << archive << ": " << ShownText(why) << unchanged;

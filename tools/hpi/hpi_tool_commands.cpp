@@ -57,6 +57,7 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
     const bool isDirectory = a->at(i).isDirectory;
     if (!isDirectory && !disk->ClaimFile(inside)) {
       err << "hpi: warning: skipping " << ShownPath(inside) << ": another entry of the archive was written to its path\n";
+      status = 1;
       continue;
     }
     hpi::DiskResult written;
@@ -76,8 +77,11 @@ int Extract(const std::string& archive, const std::string& dir, std::ostream& er
         break;
       case hpi::DiskStatus::LeavesTarget:
       case hpi::DiskStatus::SymbolicLink:
-        // Hostile names and links already in the target are passed over.
+        // Hostile names and links already in the target are passed over; the
+        // rest is extracted, and the exit status tells that the tree is
+        // incomplete.
         err << "hpi: warning: skipping " << ShownPath(inside) << ": " << written.Reason() << "\n";
+        status = 1;
         break;
       case hpi::DiskStatus::NameTooLong:
       case hpi::DiskStatus::Failed:
