@@ -25,6 +25,8 @@ class ReportView;
 class TOptionsForm;
 class TAboutBox;
 class TInformationForm;
+class ProblemsDock;
+class ChangesDock;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -39,6 +41,9 @@ class TMainForm : public QMainWindow {
   TOptionsForm* OptionsForm = nullptr;
   TAboutBox* AboutBox = nullptr;
   TInformationForm* InformationForm = nullptr;
+  // The dockable lists (app/mod_docks.h), made at start-up.
+  ProblemsDock* Problems = nullptr;
+  ChangesDock* Changes = nullptr;
 
   // ---- layout
   QFrame* Bevel1 = nullptr;
@@ -74,6 +79,9 @@ class TMainForm : public QMainWindow {
   QAction* Options1 = nullptr;
   QAction* Information = nullptr;
   QAction* About1 = nullptr;
+  QAction* CheckProblems = nullptr;
+  QAction* CompareVersion = nullptr;
+  QAction* EndComparison = nullptr;
 
   // ---- edit page state
   UnPacked* EditEntry = nullptr;      // the file shown, or none
@@ -130,6 +138,12 @@ class TMainForm : public QMainWindow {
   void CloseEditPageIfShowing(bool LooseOnly);
 
   void ExtractufosClick();
+
+ signals:
+  // The edit page wrote a file.
+  void EntrySaved();
+  // Close All closed every archive and file.
+  void AllClosed();
 
  private:
   void FitDesignFrame();

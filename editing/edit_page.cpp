@@ -112,6 +112,10 @@ void TMainForm::EditSaveClick() {
         return;
       }
       BuildRows(State, *EditView, *EditFiles, EditMultiSection, brReplaceFile, EditEntry);
+      EditEntry = nullptr;
+      LeaveEditPage(*this);
+      emit EntrySaved();
+      return;
     }
     EditEntry = nullptr;
     LeaveEditPage(*this);
