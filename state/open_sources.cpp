@@ -12,23 +12,21 @@ std::array<const AllUnpacked*, 4> Lists(const AppState& State) {
 }  // namespace
 
 std::vector<std::string> OpenedArchives(const AppState& State) {
-  // Each list keeps its archives in load order; an archive missing from the
-  // result goes after the one before it in its list.
+  // Each list keeps its archives in load order; an archive that no list
+  // before held goes just before the next archive of its list already placed.
   std::vector<std::string> out;
-  const auto lists = Lists(State);
-  for (int l = 0; l < 4; ++l) {
-    const AllUnpacked& list = *lists[l];
-    size_t insertAt = 0;
-    for (int i = 0; i < list.Count; ++i) {
-      const UnPacked& e = list[i];
+  for (const AllUnpacked* list : Lists(State)) {
+    std::vector<std::string> archives;
+    for (int i = 0; i < list->Count; ++i) {
+      const UnPacked& e = (*list)[i];
       if (e.Kind == kKindLoose || e.Kind == kKindDirectory) continue;
-      const auto at = std::find(out.begin(), out.end(), e.ParentFile);
-      if (at != out.end()) {
-        insertAt = std::max(insertAt, static_cast<size_t>(at - out.begin()) + 1);
-        continue;
-      }
-      out.insert(out.begin() + static_cast<std::ptrdiff_t>(insertAt), e.ParentFile);
-      ++insertAt;
+      if (std::find(archives.begin(), archives.end(), e.ParentFile) == archives.end()) archives.push_back(e.ParentFile);
+    }
+    for (size_t i = 0; i < archives.size(); ++i) {
+      if (std::find(out.begin(), out.end(), archives[i]) != out.end()) continue;
+      auto at = out.end();
+      for (size_t j = i + 1; j < archives.size() && at == out.end(); ++j) at = std::find(out.begin(), out.end(), archives[j]);
+      out.insert(at, archives[i]);
     }
   }
   return out;
