@@ -17,9 +17,9 @@ void AddModDocks(TMainForm& Form) {
   }
   Form.tabifyDockWidget(Form.Problems, Form.Changes);
 
-  auto* menu = new QMenu("&Mod", &Form);
-  menu->setObjectName("Mod1");
-  Form.menuBar()->insertMenu(Form.Options1, menu);
+  // At the end of the Extra menu: the menu bar stays as it was.
+  QMenu* menu = Form.menuBar()->findChild<QMenu*>("Extra1");
+  menu->addSeparator();
   Form.CheckProblems = menu->addAction("Check for &Problems");
   Form.CheckProblems->setObjectName("CheckProblems");
   QObject::connect(Form.CheckProblems, &QAction::triggered, Form.Problems, [&Form] { Form.Problems->Run(); });

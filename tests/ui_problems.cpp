@@ -19,6 +19,7 @@
 #include <QTextBlock>
 #include <QTreeView>
 #include <QtTest>
+#include <filesystem>
 #include <set>
 
 #include "problems/problems_dock.h"
@@ -244,6 +245,29 @@ class ProblemsTest : public QObject {
     Check();
     QCOMPARE(dock().Status->text(), QString("kestrava-check.conf:1: unknown check ID no-such-check"));
     QCOMPARE(dock().List->model()->rowCount(), 0);
+  }
+
+  void looseFilesOfTheGameDirectoryAreCheckedAndMarked() {
+    namespace fs = std::filesystem;
+    const fs::path game = f->Path("game");
+    fs::create_directories(game / "Units");
+    WriteFile((game / "mod.ufo").string(), "not read: only loose files are included");
+    WriteFile((game / "Units" / "ARMC.FBI").string(),
+              "[UNITINFO]\r\n{\r\n\tUnitNumber=3;\r\n\tUnitName=ARMC;\r\n\tExplodeAs=NOBLAST;\r\n}\r\n");
+    f->S().TaDir = game.string();
+    f->M().IncludeTaFilesClick();
+    Check();
+    const std::string disk = (game / "Units" / "ARMC.FBI").string();
+    QVERIFY(ListRowOf("unknown-weapon", disk + "|5|ARMC|ExplodeAs=NOBLAST") >= 0);
+    QCOMPARE(dock().List->model()->rowCount(), 5);  // the archive's four, and no complaint about game/mod.ufo
+    const RowTable& t = f->S().UnitView;
+    const int row = t.Cell(0, 1) == "ARMC" ? 0 : 1;
+    QCOMPARE(t.Cell(row, 1), std::string("ARMC"));
+    QCOMPARE(Tip(f->M().UnitView, row, Fixture::ColumnOf(t, "ExplodeAs")),
+             QString("error: ExplodeAs=NOBLAST names no weapon of any weapons\\*.tdf [unknown-weapon]"));
+    dock().OpenFinding(ListRowOf("unknown-weapon", "NOBLAST"));
+    QCOMPARE(f->M().EditEntry->UnPackedFile, disk);
+    QCOMPARE(f->M().EditMemo->textCursor().blockNumber(), 4);
   }
 
   void readByAssistiveTechnology() {
