@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -246,6 +247,10 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
 }
 
 TMainForm::~TMainForm() {
+  // The docked lists leave the tables' views before the views go.
+  qDeleteAll(findChildren<QDockWidget*>(Qt::FindDirectChildrenOnly));
+  Problems = nullptr;
+  Changes = nullptr;
   // The state may outlive the window; it must not ask a destroyed menu item.
   State.AutosizeSetting = [] { return true; };
 }

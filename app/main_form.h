@@ -30,6 +30,8 @@ class ReportView;
 class TOptionsForm;
 class TAboutBox;
 class TInformationForm;
+class ProblemsDock;
+class ChangesDock;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -44,6 +46,9 @@ class TMainForm : public QMainWindow {
   TOptionsForm* OptionsForm = nullptr;
   TAboutBox* AboutBox = nullptr;
   TInformationForm* InformationForm = nullptr;
+  // The dockable lists (app/mod_docks.h), made at start-up.
+  ProblemsDock* Problems = nullptr;
+  ChangesDock* Changes = nullptr;
 
   // ---- layout
   QFrame* Bevel1 = nullptr;
@@ -88,6 +93,9 @@ class TMainForm : public QMainWindow {
   // The archives opened last, newest first, at most kRecentCount.
   std::vector<std::string> RecentArchives;
   static constexpr int kRecentCount = 8;
+  QAction* CheckProblems = nullptr;
+  QAction* CompareVersion = nullptr;
+  QAction* EndComparison = nullptr;
 
   // ---- edit page state
   UnPacked* EditEntry = nullptr;      // the file shown, or none
@@ -180,6 +188,12 @@ class TMainForm : public QMainWindow {
   // Moves and if need be shrinks the window so that it lies, frame and all,
   // inside the available area of its screen.
   void FitToScreen();
+
+ signals:
+  // The edit page wrote a file.
+  void EntrySaved();
+  // Close All closed every archive and file.
+  void AllClosed();
 
  private:
   void FitDesignFrame();

@@ -154,4 +154,5 @@ void TMainForm::CloseAll1Click() {
   Close1->setEnabled(false);
   CloseAll1->setEnabled(false);
   UnitNameList->setEnabled(false);
+  emit AllClosed();
 }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -80,6 +82,30 @@ bool QtDialogs::ChooseDirectory(const std::string& Start, bool AllowCreate, std:
   DirectoryDialog dialog(Owner(), PathText(Start), AllowCreate);
   if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty()) return false;
   Directory = PathBytes(dialog.Chosen());
+  return true;
+}
+
+bool QtDialogs::ChooseVersion(const std::string& Title, std::string& Path) {
+  QFileDialog dialog(Owner(), Latin1(Title), LastDirectory_);
+  SetUpArchiveDialog(dialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  bool wholeDirectory = false;
+  if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+    QPushButton* directory = buttons->addButton("Use This &Directory", QDialogButtonBox::ActionRole);
+    QObject::connect(directory, &QPushButton::clicked, &dialog, [&] {
+      wholeDirectory = true;
+      static_cast<QDialog&>(dialog).done(QDialog::Accepted);
+    });
+  }
+  if (dialog.exec() != QDialog::Accepted) return false;
+  LastDirectory_ = dialog.directory().absolutePath();
+  if (wholeDirectory) {
+    Path = PathBytes(dialog.directory().absolutePath());
+    return true;
+  }
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  Path = PathBytes(chosen.front());
   return true;
 }
 

@@ -16,6 +16,9 @@ class QtDialogs : public Dialogs {
   // Read-only files are refused with a message, and the dialog opens again.
   bool OpenArchives(const std::string& Title, std::vector<std::string>& Files) override;
   bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) override;
+  // The open dialog for one archive, with a button that takes the directory
+  // shown instead.
+  bool ChooseVersion(const std::string& Title, std::string& Path) override;
   void SetClipboardText(const std::string& Text) override;
   std::string ClipboardText() override;
 

@@ -9,6 +9,7 @@
 #include <QHoverEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
@@ -35,6 +36,12 @@ class GridDelegate : public QStyledItemDelegate {
   void paint(QPainter* P, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
     const bool special = Option.state & (QStyle::State_Selected | QStyle::State_HasFocus);
     if (special || !PaintPlainCell(P, Option, Index)) QStyledItemDelegate::paint(P, Option, Index);
+    if (View_->HasAnnotations()) {
+      std::vector<CellMark> marks;
+      if (View_->MarksOfRow(Index.row(), marks))
+        for (const CellMark& m : marks)
+          if (m.Column == Index.column()) ReportView::DrawMark(P, Option.rect, m);
+    }
     // One-pixel lines as filled rectangles: the same pixels, at a fraction of the cost.
     const QRect r = Option.rect;
     const QColor grid = Option.palette.color(QPalette::Midlight);
@@ -109,6 +116,8 @@ int RowTableModel::columnCount(const QModelIndex& Parent) const { return Parent.
 QVariant RowTableModel::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid()) return {};
   if (Role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  if ((Role == Qt::ToolTipRole || Role == Qt::AccessibleDescriptionRole) && View_ && View_->HasAnnotations())
+    return MarkText(Index.row(), Index.column());
   if (Role != Qt::DisplayRole) return {};
   const int row = Index.row(), col = Index.column();
   if (row >= Table_.RowCount()) return QString();
@@ -126,6 +135,16 @@ QVariant RowTableModel::headerData(int Section, Qt::Orientation Orientation, int
 Qt::ItemFlags RowTableModel::flags(const QModelIndex& Index) const {
   if (!Index.isValid()) return Qt::NoItemFlags;
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QVariant RowTableModel::MarkText(int RowIndex, int Column) const {
+  std::vector<CellMark> marks;
+  if (!View_->MarksOfRow(RowIndex, marks)) return {};
+  QStringList texts;
+  for (const CellMark& m : marks)
+    if (m.Column == Column) texts << Latin1(m.Text);
+  if (texts.isEmpty()) return {};
+  return texts.join('\n');
 }
 
 bool RowTableModel::Reload() {
@@ -168,6 +187,7 @@ bool RowTableModel::FirstRowMayBeTall() const {
 
 ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
     : QTreeView(Parent), Table_(Table), Model_(new RowTableModel(Table, this)), KeepSelection_(KeepSelection) {
+  Model_->SetView(this);
   setModel(Model_);
   Delegate_ = new GridDelegate(this);
   setItemDelegate(Delegate_);
@@ -578,12 +598,85 @@ void ReportView::paintEvent(QPaintEvent* Event) {
     p.fillRect(full, background);
     for (size_t i = 0; i < Shown_.size(); ++i)
       PlaceCellText(&p, QRect(Shown_[i].X, full.top(), Shown_[i].Width, height), font(), Texts_[i], Batch_);
+    if (!Annotations_.empty()) {
+      Marks_.clear();
+      if (MarksOfRow(r, Marks_))
+        for (const CellMark& m : Marks_)
+          if (static_cast<size_t>(m.Column) < SlotOf_.size() && SlotOf_[static_cast<size_t>(m.Column)] >= 0) {
+            const ShownColumn& c = Shown_[static_cast<size_t>(SlotOf_[static_cast<size_t>(m.Column)])];
+            DrawMark(&p, QRect(c.X, full.top(), c.Width, height), m);
+          }
+    }
     band.push_back(full.top());
   }
   finishBand();
   p.restore();  // the tree view draws the rest with a painter as it made it
   clear(p, rest);
   if (otherRows) drawTree(&p, rest);
+}
+
+void ReportView::AddAnnotations(const CellAnnotations* Provider) {
+  if (std::find(Annotations_.begin(), Annotations_.end(), Provider) == Annotations_.end())
+    Annotations_.push_back(Provider);
+  AnnotationsChanged();
+}
+
+void ReportView::RemoveAnnotations(const CellAnnotations* Provider) {
+  Annotations_.erase(std::remove(Annotations_.begin(), Annotations_.end(), Provider), Annotations_.end());
+  AnnotationsChanged();
+}
+
+bool ReportView::MarksOfRow(int RowIndex, std::vector<CellMark>& Out) const {
+  if (Annotations_.empty() || RowIndex < 0 || RowIndex >= Table_.RowCount()) return false;
+  bool any = false;
+  for (const CellAnnotations* a : Annotations_) any = a->MarksOf(Table_, Table_.RowAt(RowIndex), Out) || any;
+  return any;
+}
+
+void ReportView::AnnotationsChanged() { viewport()->update(); }
+
+void ReportView::DrawMark(QPainter* P, const QRect& Cell, const CellMark& Mark) {
+  // Inside the cell's grid lines (its right and bottom pixel).
+  const QRect r = Cell.adjusted(0, 0, -1, -1);
+  if (r.width() < 4 || r.height() < 4) return;
+  P->save();
+  P->setRenderHint(QPainter::Antialiasing, true);
+  const int corner = std::min(7, std::min(r.width(), r.height()) - 1);
+  switch (Mark.Kind) {
+    case MarkKind::Problem: {
+      // A corner flag at the top left and a wavy line under the text.
+      const QColor red(0xd0, 0x10, 0x20);
+      P->setPen(Qt::NoPen);
+      P->setBrush(red);
+      P->drawPolygon(QPolygonF({QPointF(r.left(), r.top()), QPointF(r.left() + corner, r.top()),
+                                QPointF(r.left(), r.top() + corner)}));
+      QPainterPath wave;
+      const qreal y = r.bottom() - 1.5;
+      wave.moveTo(r.left() + 2, y);
+      bool up = true;
+      for (qreal x = r.left() + 2; x + 2 <= r.right() - 2; x += 2, up = !up) wave.lineTo(x + 2, up ? y - 1.5 : y);
+      P->setBrush(Qt::NoBrush);
+      P->setPen(QPen(red, 1));
+      P->drawPath(wave);
+      break;
+    }
+    case MarkKind::Changed: {
+      // A corner flag at the top right.
+      P->setPen(Qt::NoPen);
+      P->setBrush(QColor(0x15, 0x65, 0xc0));
+      P->drawPolygon(QPolygonF({QPointF(r.right() + 1, r.top()), QPointF(r.right() + 1 - corner, r.top()),
+                                QPointF(r.right() + 1, r.top() + corner)}));
+      break;
+    }
+    case MarkKind::Added: {
+      // A bar down the left edge with a plus at its top.
+      const QColor green(0x2e, 0x7d, 0x32);
+      P->setRenderHint(QPainter::Antialiasing, false);
+      P->fillRect(QRect(r.left(), r.top(), 3, r.height()), green);
+      break;
+    }
+  }
+  P->restore();
 }
 
 int ReportView::CellWidthBound(size_t Length) {

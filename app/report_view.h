@@ -12,9 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/cell_annotations.h"
 #include "definitions/row_table.h"
 
 struct CellFontTables;
+class ReportView;
 
 // The rows and columns of one RowTable as Qt sees them. The counts are taken
 // when the view is told of a change, so a repaint in the middle of a core
@@ -50,7 +52,12 @@ class RowTableModel : public QAbstractTableModel {
   // function of the cell's place.
   static quintptr IndexId(int Row, int Column);
 
+  // The view whose cell notes the model gives as tool tips.
+  void SetView(const ReportView* View) { View_ = View; }
+
  private:
+  QVariant MarkText(int RowIndex, int Column) const;
+  const ReportView* View_ = nullptr;
   // Whether the first row may be taller than a line: the view takes the
   // height of every row from the first.
   bool FirstRowMayBeTall() const;
@@ -73,6 +80,15 @@ class ReportView : public QTreeView, public TableObserver {
   // Every selected row, in table order (the table itself keeps one: the current row).
   std::vector<int> SelectedRows() const;
   RowTableModel* Model() const { return Model_; }
+
+  // The cell notes laid over the table (app/cell_annotations.h); a provider
+  // stays until it is removed. The model gives their texts as a cell's tool
+  // tip and accessible description.
+  void AddAnnotations(const CellAnnotations* Provider);
+  void RemoveAnnotations(const CellAnnotations* Provider);
+  bool HasAnnotations() const { return !Annotations_.empty(); }
+  // Appends the marks of row RowIndex to Out; false when it has none.
+  bool MarksOfRow(int RowIndex, std::vector<CellMark>& Out) const;
   // The text of a cell as the model shows it; empty for a cell that does not exist.
   std::string_view CellText(int RowIndex, int Column) const;
   // Whether Text is drawn as one line by the view itself: no line breaks,
@@ -98,6 +114,12 @@ class ReportView : public QTreeView, public TableObserver {
                      GlyphBatch& Batch);
   // Draws and empties Batch.
   void DrawGlyphs(QPainter* P, GlyphBatch& Batch);
+
+  // Draws the cue of Mark over the cell rectangle Cell: a shape as well as a
+  // colour, so that it shows without colour too.
+  static void DrawMark(QPainter* P, const QRect& Cell, const CellMark& Mark);
+  // The cell notes changed: the rows are drawn again.
+  void AnnotationsChanged();
 
   // TableObserver
   void RowsChanged() override;
@@ -151,6 +173,7 @@ class ReportView : public QTreeView, public TableObserver {
 
   RowTable& Table_;
   RowTableModel* Model_;
+  std::vector<const CellAnnotations*> Annotations_;
   bool KeepSelection_;             // the selection stays highlighted without the focus
   bool Syncing_ = false;           // true while the view follows the core
   QAbstractItemDelegate* Delegate_ = nullptr;  // the view's own cell painting
@@ -175,4 +198,5 @@ class ReportView : public QTreeView, public TableObserver {
   std::vector<int> SlotOf_;
   std::vector<std::string_view> Texts_;
   GlyphBatch Batch_;
+  std::vector<CellMark> Marks_;  // of the row being drawn
 };

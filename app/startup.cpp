@@ -6,6 +6,7 @@
 #include "app/about_box.h"
 #include "app/information_form.h"
 #include "app/main_form.h"
+#include "app/mod_docks.h"
 #include "app/qt_dialogs.h"
 #include "options/options_form.h"
 
@@ -40,6 +41,7 @@ std::unique_ptr<Program> StartUp(Dialogs* Given, std::unique_ptr<QSettings> Sett
   }
   p->State = std::make_unique<AppState>(*Given);
   p->MainForm = std::make_unique<TMainForm>(*p->State);
+  AddModDocks(*p->MainForm);
   p->OptionsForm = std::make_unique<TOptionsForm>(*p->State, *p->MainForm);
   p->MainForm->OptionsForm = p->OptionsForm.get();
   p->AboutBox = std::make_unique<TAboutBox>(*p->MainForm);

@@ -30,6 +30,7 @@ class CommandLineDialogs : public Dialogs {
     return false;
   }
   bool ChooseDirectory(const std::string&, bool, std::string&) override { return false; }
+  bool ChooseVersion(const std::string&, std::string&) override { return false; }
   void SetClipboardText(const std::string& Text) override { Clipboard_ = Text; }
   std::string ClipboardText() override { return Clipboard_; }
   void FileNotRead(const std::string& Archive, const std::string& Path) override {

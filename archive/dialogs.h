@@ -31,6 +31,9 @@ class Dialogs {
   // and returns the directory, which the caller creates. Without AllowCreate
   // only existing directories can be chosen. False when cancelled.
   virtual bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) = 0;
+  // An earlier version of a mod to compare with: an archive (read-only ones
+  // too) or a directory. Path receives it. False when cancelled.
+  virtual bool ChooseVersion(const std::string& Title, std::string& Path) = 0;
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;
   virtual std::string ClipboardText() = 0;

@@ -14,12 +14,14 @@ class ScriptedDialogs : public Dialogs {
   std::vector<std::string> Questions;  // every AskYesNo text, in order
   std::vector<std::string> OpenTitles; // every OpenArchives title, in order
   std::vector<std::string> DirectoryStarts;  // every ChooseDirectory start
+  std::vector<std::string> VersionTitles;    // every ChooseVersion title
 
   std::deque<bool> Answers;                             // for AskYesNo
   std::vector<std::string> UnsavedQuestions;            // every AskUnsaved text, in order
   std::deque<Unsaved> UnsavedAnswers;                   // for AskUnsaved; empty = Stay
   std::deque<std::vector<std::string>> FileChoices;     // for OpenArchives; empty vector = cancel
   std::deque<std::string> DirectoryChoices;             // for ChooseDirectory; "" = cancel
+  std::deque<std::string> VersionChoices;               // for ChooseVersion; "" = cancel
   std::string Clipboard;
 
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
@@ -60,6 +62,13 @@ class ScriptedDialogs : public Dialogs {
       Directory = d;
       return true;
     }
+  }
+  bool ChooseVersion(const std::string& Title, std::string& Path) override {
+    VersionTitles.push_back(Title);
+    if (VersionChoices.empty()) return false;
+    Path = VersionChoices.front();
+    VersionChoices.pop_front();
+    return !Path.empty();
   }
   void SetClipboardText(const std::string& Text) override { Clipboard = Text; }
   std::string ClipboardText() override { return Clipboard; }

@@ -111,6 +111,31 @@ bool GameSources::Add(const std::string& Path, std::string& Error) {
   return true;
 }
 
+bool GameSources::AddLooseFiles(const std::string& Directory, std::string& Error) {
+  struct stat st {};
+  if (::stat(Directory.c_str(), &st) != 0) {
+    Error = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    Error = "not a directory";
+    return false;
+  }
+  DIR* dir = ::opendir(Directory.c_str());
+  if (!dir) {
+    Error = std::strerror(errno);
+    return false;
+  }
+  ::closedir(dir);
+  // The archives of the directory are not its loose files.
+  std::vector<std::string> archives;
+  for (const char* pattern : kArchivePatterns)
+    for (const std::string& name : ListMatchingIgnoringCase(Directory, pattern)) archives.push_back(name);
+  AddLooseFiles(Directory, "", Sources_, archives, 0);
+  ++Sources_;
+  return true;
+}
+
 void GameSources::AddArchive(const std::string& Path, std::unique_ptr<hpi::Archive> Archive, int Source) {
   const int index = static_cast<int>(Archives_.size());
   for (size_t i = 0; i < Archive->size(); ++i) {

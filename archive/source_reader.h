@@ -36,6 +36,10 @@ class GameSources {
   // a directory, a damaged archive). Inside a directory an archive that
   // cannot be opened is passed over and noted in Notes().
   bool Add(const std::string& Path, std::string& Error);
+  // Lists the loose files below a game directory as one more source, without
+  // the archives in it (as the window includes a game directory's files).
+  // False, with the reason in Error, when it is no directory that can be listed.
+  bool AddLooseFiles(const std::string& Directory, std::string& Error);
 
   // Files of every source, in the order of the sources; within an archive in
   // its stored order, loose files in name order. Directories are not listed.

@@ -125,6 +125,10 @@ void TMainForm::EditSaveClick() {
         ShowOtherVersion();
         return;
       }
+      EditEntry = nullptr;
+      LeaveEditPage(*this);
+      emit EntrySaved();
+      return;
     }
     EditEntry = nullptr;
     LeaveEditPage(*this);
