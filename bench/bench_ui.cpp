@@ -1,11 +1,15 @@
 // The main window (1280x800) with a full unit table: "&Open..." end to end
 // (engine load, rows, autosize, sort, first paint) against the archive
 // library's read alone, a header click on a numeric column of 2049 unit rows
-// against that Open, the same click after every cell of the table was read
+// against that read, the same click after every cell of the table was read
 // through the accessibility interfaces (as a screen reader reads the whole
-// table) against the click without, and the peak memory growth of the Open
-// against the definition bytes loaded, measured in a fresh process. The
-// figures (medians of several runs) are printed last.
+// table) against the click without, the peak memory growth of the Open
+// against the definition bytes loaded, measured in a fresh process, and the
+// include switch ("&Include Files in Total Annihillation-Subdir's", chosen
+// until the window is idle with the table redrawn) turned off against turned
+// on, with a game directory holding one loose weapons file of 200,000
+// sections. Times are the main thread's CPU (wall times are printed beside
+// them); the figures (medians of several runs) are printed last.
 //
 //   QT_QPA_PLATFORM=offscreen build-bench/bench/bench_ui
 //   xvfb-run -s '-screen 0 1280x800x24' env QT_QPA_PLATFORM=xcb build-bench/bench/bench_ui
@@ -16,6 +20,7 @@
 //     QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb build-bench/bench/bench_ui'
 //
 // --kestrava-open [N] runs one library read and N Opens (for a profiler),
+// --kestrava-open-phases [ARCHIVE] the Open's steps with their CPU times,
 // --kestrava-switch [N] N cycles of the include switch (for a profiler),
 // --kestrava-archive=FILE writes the generated archive to FILE,
 // --kestrava-clicks runs header clicks alone (for a profiler; --kestrava-clicks-read
@@ -51,8 +56,10 @@
 #include "app/startup.h"
 #include "archive/scripted_dialogs.h"
 #include "definitions/catalogue.h"
-#include "hpi/hpi.h"
+#include "archive/engine.h"
 #include "bench/support_process.h"
+#include "definitions/build_rows.h"
+#include "hpi/hpi.h"
 
 namespace {
 
@@ -481,6 +488,41 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::string flag = "--kestrava-memory=";
   if (argc == 2 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) return MeasureMemory(argv[1] + flag.size());
+  if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "--kestrava-open-phases") == 0) {
+    // The Open in its steps, each with the main thread's CPU time, in several
+    // fresh windows: the engine's load, the rows of each table (built,
+    // fitted and sorted), and the repaint that follows.
+    const std::string path = argc == 3 ? std::string(argv[2]) : Archive().Path;
+    for (int run = 0; run < 5; ++run) {
+      ScriptedDialogs d;
+      auto p = ShownProgram(d);
+      AppState& s = *p->State;
+      const Cost read = Timed([&] { ReadThroughLibrary(path); });
+      const Cost load = Timed([&] {
+        KeepArchiveOpen keep(s);
+        for (AllUnpacked* list : {&s.UnitFiles, &s.WeaponFiles, &s.DownloadFiles, &s.CorpseFiles})
+          ReadwriteHPIDir(s, list, path, rwLoadArchive);
+      });
+      double rows = 0;
+      std::string each;
+      for (RowTable* view : {&s.UnitView, &s.WeaponView, &s.CorpseView, &s.DownloadView}) {
+        const Cost c = Timed([&] {
+          BuildRows(s, *view, s.FilesOf(*view), s.MultiSectionOf(*view), brAddNew, nullptr);
+        });
+        rows += c.Cpu;
+        each += " " + std::to_string(c.Cpu * 1e3).substr(0, 5);
+      }
+      const Cost paint = Timed([&] {
+        p->MainForm->repaint();
+        Settle();
+      });
+      std::printf("main-thread CPU, ms: the read %.2f; the Open %.2f: load %.2f, rows %.2f (units, weapons, corpses, "
+                  "build menus:%s), repaint %.2f\n",
+                  read.Cpu * 1e3, (load.Cpu + rows + paint.Cpu) * 1e3, load.Cpu * 1e3, rows * 1e3, each.c_str(),
+                  paint.Cpu * 1e3);
+    }
+    return 0;
+  }
   const std::string keep = "--kestrava-archive=";
   if (argc == 2 && std::strncmp(argv[1], keep.c_str(), keep.size()) == 0) {
     // A copy of the generated archive, for profiling the memory or an Open
