@@ -150,6 +150,10 @@ QVariant RowTableModel::MarkText(int RowIndex, int Column) const {
 bool RowTableModel::Reload() {
   const bool wasTall = FirstRowTall_;
   FirstRowTall_ = FirstRowMayBeTall();
+  // A table that was empty and still is (a batch that added nothing, as the
+  // include switch leaves the tables without loose files) keeps its layout:
+  // a reset would lay the view out and measure every caption again.
+  if (Table_.RowCount() == 0 && Rows_ == 0 && Table_.ColumnCount() == Columns_) return true;
   if (Table_.RowCount() == Rows_ && Table_.ColumnCount() == Columns_ && Rows_ > 0) {
     // The same shape (rows reordered, as a sort does, or rewritten).
     // One-line rows stay where they are and only their texts change: no
@@ -244,7 +248,7 @@ void ReportView::RowsChanged() {
     // texts, so the sort costs them nothing per cell.
     selectionModel()->clear();
     viewport()->update();
-    if (QAccessible::isActive()) {
+    if (QAccessible::isActive() && Model_->rowCount() > 0) {
       QAccessibleTableModelChangeEvent changed(this, QAccessibleTableModelChangeEvent::DataChanged);
       changed.setFirstRow(0);
       changed.setLastRow(Model_->rowCount() - 1);

@@ -41,7 +41,8 @@ class RowTableModel : public QAbstractTableModel {
   // text changes, and true is returned, for the view to repaint its rows and
   // drop its selection. A first row that may be taller than a line (its
   // height is every row's) makes it a layout change instead, which drops the
-  // persistent indexes; other counts reset the model. Both return false.
+  // persistent indexes; other counts reset the model. Both return false. A
+  // table empty before and after keeps its layout too (true).
   bool Reload();
 
   // The internal id of the index of a cell. Qt hashes an index as its row

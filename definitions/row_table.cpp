@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <system_error>
 
 #include "hpi/parallel.h"
 
@@ -304,25 +305,51 @@ void RowTable::DeleteRow(int I) {
 }
 
 int RowTable::DeleteRowsWhere(const std::function<bool(const Row&)>& Remove) {
+  // The rows that go are gathered rather than freed on the way, and the
+  // others move up in their order.
   bool selectionGone = false;
-  const auto kept = std::remove_if(Rows_.begin(), Rows_.end(), [&](const std::unique_ptr<Row>& R) {
-    if (!Remove(*R)) return false;
-    selectionGone = selectionGone || R->Selected;
-    return true;
-  });
-  const auto removed = static_cast<int>(Rows_.end() - kept);
-  if (removed == 0) return 0;
-  Rows_.erase(kept, Rows_.end());
+  std::vector<std::unique_ptr<Row>> removed;
+  size_t kept = 0;
+  for (size_t i = 0; i < Rows_.size(); ++i) {
+    if (Remove(*Rows_[i])) {
+      selectionGone = selectionGone || Rows_[i]->Selected;
+      removed.push_back(std::move(Rows_[i]));
+    } else {
+      if (kept != i) Rows_[kept] = std::move(Rows_[i]);  // into a slot already emptied
+      ++kept;
+    }
+  }
+  if (removed.empty()) return 0;
+  Rows_.resize(kept);
+  const auto count = static_cast<int>(removed.size());
+  Disposer_.Dispose(std::move(removed));
   RowsTouched();
   if (selectionGone && Observer_) Observer_->SelectionChanged();
-  return removed;
+  return count;
 }
 
 void RowTable::Clear() {
   if (Rows_.empty()) return;
+  Disposer_.Dispose(std::move(Rows_));
   Rows_.clear();
   TopIndex_ = 0;
   RowsTouched();
+}
+
+void RowDisposer::Dispose(std::vector<std::unique_ptr<Row>>&& Rows) {
+  std::vector<std::unique_ptr<Row>> rows = std::move(Rows);
+  if (rows.size() < kAsideRows) return;  // freed here, as rows goes
+  Wait();
+  try {
+    Thread_ = std::thread([batch = std::move(rows)]() mutable { batch.clear(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: the batch (still whole, or moved into the
+    // lambda that was never started) is freed here.
+  }
+}
+
+void RowDisposer::Wait() {
+  if (Thread_.joinable()) Thread_.join();
 }
 
 void RowTable::Sort(const std::function<int(const Row&, const Row&)>& Compare) {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct UnPacked;
@@ -225,6 +226,28 @@ class TableObserver {
   virtual int RowHeight() = 0;
 };
 
+// Frees rows a table let go of. Freeing many thousands of rows takes long
+// enough to be felt, so a large batch is freed on a thread of its own while
+// the table goes on; a smaller one at once. One batch is freed at a time, and
+// the last is waited for when the disposer goes.
+class RowDisposer {
+ public:
+  static constexpr size_t kAsideRows = 10000;  // from this many rows on, freed aside
+
+  RowDisposer() = default;
+  // Each object waits for its own batch: a moved table starts with none.
+  RowDisposer(RowDisposer&&) noexcept {}
+  RowDisposer& operator=(RowDisposer&&) noexcept { return *this; }
+  ~RowDisposer() { Wait(); }
+
+  void Dispose(std::vector<std::unique_ptr<Row>>&& Rows);
+  // Returns once the batch being freed is gone.
+  void Wait();
+
+ private:
+  std::thread Thread_;
+};
+
 class RowTable {
  public:
   // ---- columns
@@ -315,4 +338,5 @@ class RowTable {
   bool RowsDirty_ = false;
   bool ColumnsDirty_ = false;
   int TopIndex_ = 0;  // used when no observer is attached
+  RowDisposer Disposer_;  // last, so that it waits before the rest goes
 };

@@ -34,7 +34,15 @@ inline void AppendByte(std::string& Out, unsigned char C) {
 
 // One CSV or TSV field (JSON values are written by the row writer).
 void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bool FormulaGuard) {
-  if (FormulaGuard && NeedsFormulaGuard(Text)) {
+  // Only a cell beginning with one of these bytes may need the guard; most
+  // cells (empty, digits, letters) are passed at a glance.
+  static constexpr auto kMayStartFormula = [] {
+    std::array<bool, 256> may{};
+    for (unsigned char c : {'\'', '=', '@', '\t', '\r', '+', '-'}) may[c] = true;
+    return may;
+  }();
+  if (FormulaGuard && !Text.empty() && kMayStartFormula[static_cast<unsigned char>(Text.front())] &&
+      NeedsFormulaGuard(Text)) {
     AppendField(Out, Format, GuardFormula(Text), false);
     return;
   }

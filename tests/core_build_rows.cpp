@@ -238,3 +238,63 @@ TEST_F(Tables, KeysOfEveryLengthAreFoundIgnoringCase) {
   EXPECT_EQ(At(s.UnitView, 0, "RadarDistanceJam"), "jam");
   EXPECT_EQ(At(s.UnitView, 0, "Wsec_badTargetCategory"), "last");
 }
+
+namespace {
+
+// Counts the selection changes a table reports.
+struct SelectionCounter : TableObserver {
+  int Changes = 0;
+  void RowsChanged() override {}
+  void ColumnsChanged() override {}
+  void SelectionChanged() override { ++Changes; }
+  int TextWidth(std::string_view Text, bool) override { return static_cast<int>(Text.size()); }
+  int TopIndex() override { return 0; }
+  void ScrollBy(int) override {}
+  int RowHeight() override { return 1; }
+};
+
+}  // namespace
+
+// Deleting rows keeps the others whole and in order, whether the rows that go
+// are few (freed at once) or many (freed aside); a table cleared or destroyed
+// right after a large deletion is sound too.
+TEST(RowTableDelete, KeptRowsStayInOrderHoweverManyGo) {
+  for (const int count : {10, 3 * static_cast<int>(RowDisposer::kAsideRows)}) {
+    RowTable t;
+    t.AddColumn("Name", 10);
+    t.AddColumn("Value", 10);
+    t.BeginUpdate();
+    for (int i = 0; i < count; ++i) {
+      Row& r = t.AddRow();
+      r.Caption = "row" + std::to_string(i);
+      r.SetSubItems({std::to_string(i * 7)});
+    }
+    t.EndUpdate();
+    t.Select(3);  // a row that goes
+    SelectionCounter observer;
+    t.SetObserver(&observer);
+    const int removed = t.DeleteRowsWhere([](const Row& R) { return std::stoi(R.Caption.substr(3)) % 3 != 1; });
+    std::vector<std::string> expected;
+    for (int i = 1; i < count; i += 3) expected.push_back("row" + std::to_string(i));
+    EXPECT_EQ(removed, count - static_cast<int>(expected.size())) << count;
+    ASSERT_EQ(t.RowCount(), static_cast<int>(expected.size())) << count;
+    for (int i = 0; i < t.RowCount(); ++i) {
+      ASSERT_EQ(t.RowAt(i).Caption, expected[static_cast<size_t>(i)]) << count;
+      ASSERT_EQ(t.RowAt(i).SubItem(0), std::to_string((3 * i + 1) * 7)) << count;
+    }
+    EXPECT_EQ(observer.Changes, 1) << count;  // the selected row went
+    EXPECT_EQ(t.SelectedIndex(), -1) << count;
+    // Nothing matches: nothing changes.
+    EXPECT_EQ(t.DeleteRowsWhere([](const Row&) { return false; }), 0);
+    EXPECT_EQ(t.RowCount(), static_cast<int>(expected.size()));
+    t.SetObserver(nullptr);
+    // A second batch while the first may still be freed, then destruction.
+    RowTable other;
+    other.AddColumn("Name", 10);
+    for (int i = 0; i < count; ++i) other.AddRow().Caption = "x";
+    other.Clear();
+    EXPECT_EQ(other.RowCount(), 0);
+    for (int i = 0; i < count; ++i) other.AddRow().Caption = "y";
+    EXPECT_EQ(other.DeleteRowsWhere([](const Row&) { return true; }), count);
+  }
+}

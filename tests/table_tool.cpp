@@ -387,6 +387,48 @@ TEST_F(KestravaTable, FormulaCellsAreGuardedUnlessTurnedOff) {
   EXPECT_NE(run({"--format", "json"}).find("\"Name\":\"=1+1\",\"Description\":\"-2+3\""), std::string::npos);
 }
 
+// Each way a cell may begin, straight through the writer: the guard goes
+// before exactly the cells a spreadsheet would run.
+TEST_F(KestravaTable, TheGuardGoesByTheCellsStart) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"=1+1", "'=1+1"}, {"@A1", "'@A1"},   {"\tx", "'\tx"},   {"\rx", "\"'\rx\""}, {"+x", "'+x"},
+      {"-x", "'-x"},     {"''=1", "'''=1"}, {"'@A1", "''@A1"}, {"+3.5", "+3.5"},   {"-7", "-7"},
+      {"'-7", "'-7"},    {"a=1", "a=1"},    {"", ""},          {"1", "1"},         {"'", "'"},
+      {"x@y", "x@y"},    {"Tank", "Tank"},
+  };
+  RowTable table;
+  table.AddColumn("Cell", 10);
+  for (const auto& c : cases) table.AddRow().Caption = c.first;
+  std::ostringstream guarded, plain;
+  WriteTable(guarded, TableFormat::Csv, table, {0}, true);
+  WriteTable(plain, TableFormat::Csv, table, {0}, false);
+  std::string expectGuarded = "Cell\r\n", expectPlain = "Cell\r\n";
+  for (const auto& [cell, written] : cases) {
+    expectGuarded += written + "\r\n";
+    expectPlain += (cell.find('\r') != std::string::npos ? "\"" + cell + "\"" : cell) + "\r\n";
+  }
+  EXPECT_EQ(guarded.str(), expectGuarded);
+  EXPECT_EQ(plain.str(), expectPlain);
+}
+
+// A run can hand what it loaded to its caller (the program leaves it to the
+// system at exit): the output is the same, and what is handed over is the
+// loaded state, alive until the caller lets it go.
+TEST_F(KestravaTable, WhatWasLoadedCanBeHandedOver) {
+  TableRequest r;
+  ASSERT_EQ(ParseTableArguments({"units", modA, modB}, r), "");
+  std::ostringstream out1, err1, out2, err2;
+  const int freed = RunTable(r, out1, err1);
+  std::shared_ptr<void> loaded;
+  const int kept = RunTable(r, out2, err2, &loaded);
+  EXPECT_EQ(kept, freed);
+  EXPECT_EQ(out2.str(), out1.str());
+  EXPECT_EQ(err2.str(), err1.str());
+  EXPECT_NE(out1.str(), "");
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded.use_count(), 1);
+}
+
 TEST_F(KestravaTable, ReportsGoToStandardErrorOneLineEach) {
   // An archive that cannot be read is named; the others still print.
   ToolRun r = RunArgs({"units", (root / "missing.ufo").string(), modB, "--columns", "UnitName"});

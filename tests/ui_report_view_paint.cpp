@@ -286,6 +286,30 @@ class ReportViewPaintTest : public QObject {
     QVERIFY(HasText(shown, view.viewport()->palette().color(QPalette::Base)));
   }
 
+  void anEmptyTableThatStaysEmptyKeepsItsLayout() {
+    // A batch that leaves an empty table empty (a sort of no rows, as
+    // rebuilding a table without files ends) lays nothing out again; rows
+    // coming and going still reset the view.
+    RowTable table;
+    NameAndValue(table, {});
+    ReportView view(table, true);
+    QVERIFY(Shown(view, 300, 150));
+    QSignalSpy resets(view.model(), &QAbstractItemModel::modelReset);
+    table.Reorder({});
+    QApplication::processEvents();
+    QCOMPARE(resets.count(), 0);
+    FillTable(table, {{"a", "1"}, {"b", "2"}});
+    QCOMPARE(resets.count(), 2);  // one reset per added row, outside a batch
+    QCOMPARE(view.model()->rowCount(), 2);
+    table.BeginUpdate();
+    table.Clear();
+    table.EndUpdate();
+    QCOMPARE(resets.count(), 3);
+    QCOMPARE(view.model()->rowCount(), 0);
+    table.Reorder({});
+    QCOMPARE(resets.count(), 3);
+  }
+
   void newRowsAreLaidOutForTheirFirstPaint() {
     RowTable table;
     NameAndValue(table, {{"a", "1"}});

@@ -133,11 +133,23 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   return "";
 }
 
-int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err) {
+namespace {
+
+// The state with the dialogs it reports through, so that both can outlive a run.
+struct LoadedState {
+  LoadedState(std::ostream& Err, const std::string& Prefix) : Dialogs(Err, Prefix), State(Dialogs) {}
+  CommandLineDialogs Dialogs;
+  AppState State;
+};
+
+}  // namespace
+
+int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, std::shared_ptr<void>* Loaded) {
   const std::string prefix = "kestrava-table: ";
-  CommandLineDialogs dialogs(Err, prefix);
   // The state is large (five lists of 2049 slots): keep it off the stack.
-  auto state = std::make_unique<AppState>(dialogs);
+  const auto loaded = std::make_shared<LoadedState>(Err, prefix);
+  CommandLineDialogs& dialogs = loaded->Dialogs;
+  AppState* const state = &loaded->State;
   SetUpColumns(*state);
   state->AutosizeSetting = [] { return false; };  // no widths to fit
   RowTable* view = ViewOfKind(*state, Request.Kind);
@@ -202,6 +214,7 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err) 
 
   WriteTable(Out, Request.Format, *view, columns, Request.FormulaGuard);
   Out.flush();
+  if (Loaded) *Loaded = loaded;
   if (!Out) {
     Err << prefix << "cannot write the table\n";
     return 1;

@@ -1,6 +1,7 @@
 #pragma once
 // kestrava-table: one comparison table of the window, printed as CSV, TSV or
 // JSON, built by the same engine, row building and catalogue.
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -29,5 +30,9 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
 
 // Loads, sorts and prints the table to Out; messages go to Err, one line each.
 // Returns the exit status: 0 when nothing was reported, 1 when something was,
-// 2 for an unknown kind or column caption.
-int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err);
+// 2 for an unknown kind or column caption. With Loaded, what was loaded (the
+// archives' files and the tables) is handed to it at the end instead of being
+// freed: a program about to exit leaves it to the system, which is quicker
+// than freeing every row and file one by one. It is only there to be freed.
+int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err,
+             std::shared_ptr<void>* Loaded = nullptr);
