@@ -75,7 +75,7 @@ std::string ChangedTable(const std::string& Archive, int Rows) {
   }
   csv += "\r\n";
   for (int r = 0; r < static_cast<int>(t.Rows.size()); ++r) {
-    auto& cells = t.Rows[static_cast<size_t>(r)].Cells;
+    ReadTableCells cells = t.CellsOf(t.Rows[static_cast<size_t>(r)]);
     if (r < Rows) cells[metal] = cells[metal].value_or("") + "1";  // a digit more: always another value
     for (size_t c = 0; c < cells.size(); ++c) {
       if (c) csv += ',';

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "tools/check/check_command.h"
+#include "tools/common/guarded_main.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  return RunCheckTool(std::vector<std::string>(argv + 1, argv + argc), kCheckConfigName, std::cout, std::cerr);
+  return RunGuarded("kestrava-check", [&] {
+    return RunCheckTool(std::vector<std::string>(argv + 1, argv + argc), kCheckConfigName, std::cout, std::cerr);
+  });
 }

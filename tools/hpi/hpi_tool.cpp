@@ -8,6 +8,7 @@
 
 #include "tools/hpi/hpi_tool_commands.h"
 #include "tools/hpi/hpi_tool_file_commands.h"
+#include "tools/common/guarded_main.h"
 #include "tools/common/standard_output.h"
 #include "tools/common/value_options.h"
 
@@ -130,4 +131,6 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return FinishStandardOutput(Run(argc, argv), "hpi"); }
+int main(int argc, char** argv) {
+  return RunGuarded("hpi", [&] { return FinishStandardOutput(Run(argc, argv), "hpi"); });
+}

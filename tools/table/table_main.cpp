@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "tools/common/standard_output.h"
+#include "tools/common/guarded_main.h"
 #include "tools/table/table_command.h"
 
-int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
+namespace {
+
+int Run(int argc, char** argv) {
   TableRequest request;
   const std::string wrong = ParseTableArguments(std::vector<std::string>(argv + 1, argv + argc), request);
   if (request.Help) {
@@ -19,4 +21,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   return RunTable(request, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  return RunGuarded("kestrava-table", [&] { return Run(argc, argv); });
 }
