@@ -87,7 +87,8 @@ void PrintColumnCounts(std::ostream& Out, const ApplyPlan& Plan) {
 
 }  // namespace
 
-int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err,
+             const std::function<void()>& BeforeWriting) {
   CLI::App app("Writes the cells changed in a table of kestrava-table (edited in a spreadsheet) back into the "
                "definitions they came from.",
                "kestrava-apply");
@@ -132,6 +133,7 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
     return 2;
   }
   int refused = plan.Refused;
+  if (BeforeWriting) BeforeWriting();
 
   if (dryRun) {
     for (const FilePlan& f : plan.Files) {
