@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "archive/ascii_case.h"
@@ -14,6 +16,14 @@ bool IsUtf8(std::string_view Text) {
   const auto* s = reinterpret_cast<const unsigned char*>(Text.data());
   const size_t n = Text.size();
   for (size_t i = 0; i < n;) {
+    // ASCII, eight bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t eight;
+      std::memcpy(&eight, s + i, 8);
+      if (eight & 0x8080808080808080ull) break;
+      i += 8;
+    }
+    if (i >= n) break;
     const unsigned char c = s[i];
     if (c < 0x80) {
       ++i;
@@ -87,14 +97,33 @@ class RecordReader {
   }
 
   // Reads the record that starts at I and moves I past its line end. The
-  // fields go to Fields when it is given; AnyText says whether one was not
+  // fields go to Fields when it is given (only those Wanted marks, when it
+  // is given; the others are nullopt); AnyText says whether one was not
   // empty. False, with Error, for a quoted field that is never closed.
-  bool Read(size_t& I, ReadTableCells* Fields, bool& AnyText, int Number, std::string& Error) const {
+  bool Read(size_t& I, ReadTableCells* Fields, const std::vector<bool>* Wanted, bool& AnyText, int Number,
+            std::string& Error) const {
     AnyText = false;
-    std::string field;
-    for (;;) {
-      field.clear();
+    // Fields keeps its strings from row to row: a field is read into the
+    // string already there, without allocating anew.
+    size_t count = 0;
+    for (size_t k = 0;; ++k) {
+      // Only the fields asked for are copied; the others are only scanned.
+      const bool keep = Fields && (!Wanted || (k < Wanted->size() && (*Wanted)[k]));
+      std::string* field = nullptr;
+      if (Fields) {
+        if (Fields->size() <= k) Fields->emplace_back();
+        std::optional<std::string>& cell = (*Fields)[k];
+        if (keep) {
+          if (!cell) cell.emplace();
+          cell->clear();
+          field = &*cell;
+        } else {
+          cell.reset();
+        }
+        count = k + 1;
+      }
       bool started = false;  // something of the field was read
+      bool text = false;     // and it was not empty
       size_t next = 0;
       while (I < T_.size()) {
         const char c = T_[I];
@@ -109,10 +138,12 @@ class RecordReader {
                       std::to_string(start) + ")";
               return false;
             }
-            field.append(T_.substr(I, quote - I));
+            text = text || quote > I;
+            if (keep) field->append(T_.substr(I, quote - I));
             I = quote + 1;
             if (I < T_.size() && T_[I] == '"') {
-              field += '"';
+              text = true;
+              if (keep) *field += '"';
               ++I;
             } else {
               break;
@@ -122,33 +153,33 @@ class RecordReader {
           continue;
         }
         if (c == '\\' && Escaped_ && I + 1 < T_.size()) {
-          const char e = T_[I + 1];
-          if (e == 't') field += '\t';
-          else if (e == 'r') field += '\r';
-          else if (e == 'n') field += '\n';
-          else if (e == '\\') field += '\\';
-          else field.append(T_.substr(I, 2));
+          if (keep) {
+            const char e = T_[I + 1];
+            if (e == 't') *field += '\t';
+            else if (e == 'r') *field += '\r';
+            else if (e == 'n') *field += '\n';
+            else if (e == '\\') *field += '\\';
+            else field->append(T_.substr(I, 2));
+          }
           I += 2;
-          started = true;
+          started = text = true;
           continue;
         }
         // Plain text up to the next byte that may end or escape it, taken
         // whole (a CR that ends no line is text).
         size_t end = I + 1;
         while (end < T_.size() && !stop_[static_cast<unsigned char>(T_[end])]) ++end;
-        field.append(T_.substr(I, end - I));
-        started = true;
+        if (keep) field->append(T_.substr(I, end - I));
+        started = text = true;
         I = end;
       }
-      if (!field.empty()) AnyText = true;
-      if (Fields) Fields->emplace_back(field);
-      if (I >= T_.size()) return true;  // the last record needs no line end
-      if (T_[I] == Sep_) {
-        ++I;
-        continue;
+      AnyText = AnyText || text;
+      if (I >= T_.size() || T_[I] != Sep_) {
+        if (Fields) Fields->resize(count);
+        if (I < T_.size()) I = next;  // the last record needs no line end
+        return true;
       }
-      I = next;
-      return true;
+      ++I;
     }
   }
 
@@ -224,7 +255,7 @@ size_t SkipJsonBlanks(std::string_view T, size_t I) {
 // with Error, when it is not a flat object of texts.
 bool ReadJsonObject(std::string_view Object, int Number, const std::map<std::string, size_t>& Column,
                     std::vector<std::string>* Captions, std::map<std::string, size_t>* AddTo, ReadTableCells* Cells,
-                    std::string& Error) {
+                    std::string& Error, bool* AnyText = nullptr) {
   const nlohmann::json doc = nlohmann::json::parse(Object.begin(), Object.end(), nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) {
     Error = "row " + std::to_string(Number) + " is not a JSON object";
@@ -241,6 +272,8 @@ bool ReadJsonObject(std::string_view Object, int Number, const std::map<std::str
       Error = "row " + std::to_string(Number) + ": the value of " + key + " is not text";
       return false;
     }
+    if (AnyText && (value.is_number() || (value.is_string() && !value.get_ref<const std::string&>().empty())))
+      *AnyText = true;
     if (!Cells) continue;
     if (Cells->size() <= at->second) Cells->resize(at->second + 1);
     if (value.is_string()) (*Cells)[at->second] = value.get<std::string>();
@@ -251,18 +284,18 @@ bool ReadJsonObject(std::string_view Object, int Number, const std::map<std::str
 
 }  // namespace
 
-void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCells& Cells) const {
-  Cells.clear();
+void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted) const {
   std::string error;
   const std::string_view text = std::string_view(Text_).substr(Row.Begin, Row.End - Row.Begin);
   if (Dialect_ == Dialect::Json) {
+    Cells.clear();
     ReadJsonObject(text, Row.Number, JsonColumn_, nullptr, nullptr, &Cells, error);
     return;
   }
   const RecordReader reader(text, Separator_, Dialect_ == Dialect::Escaped, CrEndsLine_);
   size_t i = 0;
   bool any = false;
-  reader.Read(i, &Cells, any, Row.Number, error);
+  reader.Read(i, &Cells, Wanted, any, Row.Number, error);
 }
 
 bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::string& Error) {
@@ -299,10 +332,11 @@ bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::strin
           Error = "row " + std::to_string(number) + " is not a JSON object";
           return false;
         }
+        bool any = false;
         if (!ReadJsonObject(text.substr(i, end - i), number, Out.JsonColumn_, &Out.Captions, &Out.JsonColumn_, nullptr,
-                            Error))
+                            Error, &any))
           return false;
-        Out.Rows.push_back({number, i, end});
+        if (any) Out.Rows.push_back({number, i, end});
         i = SkipJsonBlanks(text, end);
         if (i < text.size() && text[i] == ',') {
           i = SkipJsonBlanks(text, i + 1);
@@ -333,7 +367,7 @@ bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::strin
   size_t i = 0;
   bool any = false;
   ReadTableCells captions;
-  if (!text.empty() && !reader.Read(i, &captions, any, 1, Error)) return false;
+  if (!text.empty() && !reader.Read(i, &captions, nullptr, any, 1, Error)) return false;
   for (std::optional<std::string>& c : captions) Out.Captions.push_back(std::move(*c));
   if (Out.Captions.empty()) {
     Error = "the table is empty: no line of column captions";
@@ -353,7 +387,7 @@ bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::strin
   int number = 2;
   while (i < text.size()) {
     const size_t begin = i;
-    if (!reader.Read(i, nullptr, any, number, Error)) return false;
+    if (!reader.Read(i, nullptr, nullptr, any, number, Error)) return false;
     // A blank line a spreadsheet left costs nothing.
     if (any) Out.Rows.push_back({number, begin, i});
     ++number;

@@ -83,11 +83,17 @@ class FileSource {
   }
 
  private:
-  static std::string DiskIdentity(const std::string& Path) {
-    std::error_code ec;
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(Path, ec);
-    return ec ? Path : canonical.string();
+  // The path's canonical form, found once for each spelling.
+  const std::string& DiskIdentity(const std::string& Path) {
+    auto [at, added] = Identities_.try_emplace(Path);
+    if (added) {
+      std::error_code ec;
+      const std::filesystem::path canonical = std::filesystem::weakly_canonical(Path, ec);
+      at->second = ec ? Path : canonical.string();
+    }
+    return at->second;
   }
+  std::unordered_map<std::string, std::string> Identities_;
   static std::string FoldedArchivePath(const std::string& Path) {
     std::string folded = LowerAscii(Path);
     std::replace(folded.begin(), folded.end(), '\\', '/');
@@ -231,10 +237,13 @@ class Planner {
     std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;
     std::map<FileSource::File*, size_t> fileIndex;
     ReadTableCells cells;
+    // Rows are grouped by the cells that name their files alone.
+    std::vector<bool> fileCells(Table_.Captions.size());
+    fileCells[static_cast<size_t>(parentColumn_)] = fileCells[static_cast<size_t>(pathColumn_)] = true;
     for (const ReadTableRow& row : Table_.Rows) {
-      Table_.CellsOf(row, cells);
+      Table_.CellsOf(row, cells, &fileCells);
       if (NameOf(cells, parentColumn_).empty() || NameOf(cells, pathColumn_).empty()) {
-        if (RowIsEmpty(cells)) continue;  // a line of empty cells a spreadsheet left
+        // The table has no row of empty cells only.
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
         continue;
       }
@@ -306,11 +315,6 @@ class Planner {
   static bool SameValue(std::string_view Cell, std::string_view Now) {
     return TrimBlanks(Cell) == TrimBlanks(Now) || SameNumber(TrimBlanks(Cell), Now);
   }
-  static bool RowIsEmpty(const ReadTableCells& Cells) {
-    for (const auto& c : Cells)
-      if (c && !c->empty()) return false;
-    return true;
-  }
   void Refuse(int Row, std::string Text) {
     Messages_.push_back({Row, std::move(Text)});
     ++Plan_.Refused;
@@ -362,8 +366,10 @@ class Planner {
       // The first row that names a file of one of the candidates decides.
       kind_ = nullptr;
       ReadTableCells cells;
+      std::vector<bool> fileCells(Table_.Captions.size());
+      fileCells[static_cast<size_t>(parentColumn_)] = fileCells[static_cast<size_t>(pathColumn_)] = true;
       for (const ReadTableRow& row : Table_.Rows) {
-        Table_.CellsOf(row, cells);
+        Table_.CellsOf(row, cells, &fileCells);
         const std::string parent = NameOf(cells, parentColumn_), path = NameOf(cells, pathColumn_);
         for (const KindInfo* k : candidates)
           if (!kind_ && PathOfKind(path, State_->FilesOf((*State_).*(k->View)), IsLooseParent(parent))) kind_ = k;
