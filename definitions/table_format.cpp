@@ -1,6 +1,9 @@
 #include "definitions/table_format.h"
 
+#include <libdeflate.h>
+
 #include <array>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -53,13 +56,25 @@ void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bo
 }
 
 // Every cell of a row by column (0 = caption), in one pass over its filled
-// cells; columns the row has no text for stay empty.
-void RowCells(const Row& R, size_t ColumnCount, std::vector<std::string_view>& Cells) {
+// cells, then the extra columns' texts; columns the row has no text for stay
+// empty.
+void RowCells(const RowTable& View, int I, size_t ColumnCount, const ExtraColumns* Extra,
+              std::vector<std::string>& ExtraTexts, std::vector<std::string_view>& Cells) {
+  const Row& r = View.RowAt(I);
   Cells.assign(ColumnCount, std::string_view());
-  if (ColumnCount > 0) Cells[0] = R.Caption;
-  R.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+  if (ColumnCount > 0) Cells[0] = r.Caption;
+  r.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
     if (J + 1 < ColumnCount) Cells[J + 1] = Text;
   });
+  if (!Extra) return;
+  ExtraTexts.assign(Extra->Captions.size(), std::string());
+  Extra->Cells(I, ExtraTexts);
+  for (const std::string& t : ExtraTexts) Cells.emplace_back(t);
+}
+
+std::string CaptionOf(const RowTable& View, const ExtraColumns* Extra, int Column) {
+  return Column < View.ColumnCount() ? View.ColumnCaption(Column)
+                                     : Extra->Captions.at(static_cast<size_t>(Column - View.ColumnCount()));
 }
 
 }  // namespace
@@ -136,10 +151,30 @@ void AppendJsonString(std::string& Out, std::string_view Text) {
   AppendJsonString(Out, Text, value);
 }
 
+std::string FileChecksum(std::string_view Bytes) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(libdeflate_crc32(0, Bytes.data(), Bytes.size())));
+  return text;
+}
+
+bool SameChecksum(std::string_view Cell, std::string_view Checksum) {
+  const auto digits = [](std::string_view S) {
+    while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
+    while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
+    if (S.size() > 2 && S[0] == '0' && (S[1] == 'x' || S[1] == 'X')) S.remove_prefix(2);
+    std::string d;
+    for (char c : S) d += static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
+    const size_t first = d.find_first_not_of('0');
+    return first == std::string::npos ? std::string("0") : d.substr(first);
+  };
+  return digits(Cell) == digits(Checksum);
+}
+
 void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, const std::vector<int>& Columns,
-                bool FormulaGuard) {
+                bool FormulaGuard, const ExtraColumns* Extra) {
   const size_t columnCount = static_cast<size_t>(View.ColumnCount());
   std::vector<std::string_view> cells;
+  std::vector<std::string> extraTexts;
   std::string piece;
   piece.reserve(kPieceSize + 4096);
   if (Format == TableFormat::Json) {
@@ -147,14 +182,14 @@ void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, con
     std::vector<std::string> keys;
     for (int col : Columns) {
       std::string key;
-      AppendJsonString(key, View.ColumnCaption(col));
+      AppendJsonString(key, CaptionOf(View, Extra, col));
       key += ':';
       keys.push_back(std::move(key));
     }
     nlohmann::json value = std::string();
     piece += '[';
     for (int i = 0; i < View.RowCount(); ++i) {
-      RowCells(View.RowAt(i), columnCount, cells);
+      RowCells(View, i, columnCount, Extra, extraTexts, cells);
       piece += i == 0 ? "\n{" : ",\n{";
       for (size_t k = 0; k < Columns.size(); ++k) {
         if (k) piece += ',';
@@ -172,11 +207,11 @@ void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, con
   const char separator = Format == TableFormat::Csv ? ',' : '\t';
   for (size_t k = 0; k < Columns.size(); ++k) {
     if (k) piece += separator;
-    AppendField(piece, Format, View.ColumnCaption(Columns[k]), FormulaGuard);
+    AppendField(piece, Format, CaptionOf(View, Extra, Columns[k]), FormulaGuard);
   }
   piece += lineEnd;
   for (int i = 0; i < View.RowCount(); ++i) {
-    RowCells(View.RowAt(i), columnCount, cells);
+    RowCells(View, i, columnCount, Extra, extraTexts, cells);
     for (size_t k = 0; k < Columns.size(); ++k) {
       if (k) piece += separator;
       AppendField(piece, Format, cells[static_cast<size_t>(Columns[k])], FormulaGuard);

@@ -2,218 +2,397 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
+#include <cstdint>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "archive/ascii_case.h"
 
 namespace {
 
-// Adds one record of fields; an empty last line gives no record. A row
-// takes the fields as its cells.
-void AddRecord(ReadTable& Out, std::vector<std::optional<std::string>>& Fields, int Number, bool& First) {
-  if (First) {
-    for (std::optional<std::string>& f : Fields) Out.Captions.push_back(std::move(*f));
-    First = false;
-  } else {
-    ReadTableRow row;
-    row.Number = Number;
-    row.Cells = std::move(Fields);
-    Out.Rows.push_back(std::move(row));
-  }
-  Fields = {};
-  Fields.reserve(Out.Captions.size());
-}
-
-// Where plain CSV text starting at I ends: the next comma, LF or CR LF (a
-// lone CR is text), or the text's end.
-size_t PlainEnd(std::string_view Text, size_t I) {
-  static constexpr auto kStop = [] {
-    std::array<bool, 256> stop{};
-    stop[','] = stop['\n'] = stop['\r'] = true;
-    return stop;
-  }();
-  for (; I < Text.size(); ++I) {
-    const char c = Text[I];
-    if (!kStop[static_cast<unsigned char>(c)]) continue;
-    if (c != '\r' || (I + 1 < Text.size() && Text[I + 1] == '\n')) return I;
-  }
-  return Text.size();
-}
-
-// Whether a line ends at I: LF, or CR LF.
-bool LineEndAt(std::string_view Text, size_t I) {
-  return Text[I] == '\n' || (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n');
-}
-
-bool ParseCsv(std::string_view Text, ReadTable& Out, std::string& Error) {
-  Out.Rows.reserve(static_cast<size_t>(std::count(Text.begin(), Text.end(), '\n')));
-  std::vector<std::optional<std::string>> fields;
-  std::string field;
-  bool first = true, inRecord = false;
-  int number = 1;
-  size_t i = 0;
-  while (i < Text.size()) {
-    const char c = Text[i];
-    if (field.empty() && c != '"' && !LineEndAt(Text, i)) {
-      // Most fields are plain text ended by a comma or a line end: taken
-      // whole, straight into the record.
-      const size_t end = PlainEnd(Text, i);
-      if (end < Text.size()) {
-        fields.emplace_back(std::in_place, Text.substr(i, end - i));
-        inRecord = true;
-        if (Text[end] == ',') {
-          i = end + 1;
-          continue;
-        }
-        i = end + (Text[end] == '\r' ? 2 : 1);
-        AddRecord(Out, fields, number++, first);
-        inRecord = false;
-        continue;
-      }
+// Whether Text is valid UTF-8: no stray continuation byte, no sequence cut
+// short, no overlong form, no surrogate, nothing above U+10FFFF.
+bool IsUtf8(std::string_view Text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(Text.data());
+  const size_t n = Text.size();
+  for (size_t i = 0; i < n;) {
+    // ASCII, eight bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t eight;
+      std::memcpy(&eight, s + i, 8);
+      if (eight & 0x8080808080808080ull) break;
+      i += 8;
     }
-    if (c == '"' && field.empty()) {
-      // A quoted field runs to the next lone quote; "" stands for one quote.
-      const size_t start = i++;
-      for (;;) {
-        const size_t quote = Text.find('"', i);
-        if (quote == std::string_view::npos) {
-          Error = "a quoted field in row " + std::to_string(number) + " is never closed (it starts at byte " +
-                  std::to_string(start) + ")";
-          return false;
-        }
-        field.append(Text.substr(i, quote - i));
-        i = quote + 1;
-        if (i < Text.size() && Text[i] == '"') {
-          field += '"';
-          ++i;
-        } else {
-          break;
-        }
-      }
-      inRecord = true;
-      continue;
-    }
-    if (c == ',') {
-      fields.push_back(std::move(field));
-      field.clear();
-      inRecord = true;
+    if (i >= n) break;
+    const unsigned char c = s[i];
+    if (c < 0x80) {
       ++i;
       continue;
     }
-    if (LineEndAt(Text, i)) {
-      i += c == '\r' ? 2 : 1;
-      fields.push_back(std::move(field));
-      field.clear();
-      AddRecord(Out, fields, number++, first);
-      inRecord = false;
-      continue;
-    }
-    // Plain text up to the next comma or line end, taken whole (a lone CR is text).
-    const size_t end = PlainEnd(Text, i + 1);
-    field.append(Text.substr(i, end - i));
-    inRecord = true;
-    i = end;
-  }
-  if (inRecord) {
-    fields.push_back(std::move(field));
-    AddRecord(Out, fields, number, first);
+    size_t len = 0;
+    unsigned lowest = 0x80, highest = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c == 0xE0) len = 3, lowest = 0xA0;
+    else if (c == 0xED) len = 3, highest = 0x9F;
+    else if (c >= 0xE1 && c <= 0xEF) len = 3;
+    else if (c == 0xF0) len = 4, lowest = 0x90;
+    else if (c == 0xF4) len = 4, highest = 0x8F;
+    else if (c >= 0xF1 && c <= 0xF3) len = 4;
+    else return false;
+    if (i + len > n || s[i + 1] < lowest || s[i + 1] > highest) return false;
+    for (size_t k = 2; k < len; ++k)
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+    i += len;
   }
   return true;
 }
 
-bool ParseTsv(std::string_view Text, ReadTable& Out, std::string& Error) {
-  std::vector<std::optional<std::string>> fields;
-  std::string field;
-  bool first = true, inRecord = false;
-  int number = 1;
+// Windows-1252 text as UTF-8. The five bytes the code page leaves undefined
+// stand for the Latin-1 control characters of their value.
+std::string Windows1252ToUtf8(std::string_view Text) {
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string out;
+  out.reserve(Text.size() + Text.size() / 8);
+  for (char ch : Text) {
+    const auto c = static_cast<unsigned char>(ch);
+    const unsigned u = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The encodings a spreadsheet may save that are not read: UTF-16 and UTF-32
+// (Excel's "Unicode Text"). Empty when Text is none of them.
+std::string UnreadableEncoding(std::string_view Text) {
+  if (Text.substr(0, 4) == std::string_view("\xFF\xFE\0\0", 4) || Text.substr(0, 4) == std::string_view("\0\0\xFE\xFF", 4))
+    return "UTF-32";
+  if (Text.substr(0, 2) == "\xFF\xFE" || Text.substr(0, 2) == "\xFE\xFF") return "UTF-16";
+  // Without a byte order mark: ASCII captions in UTF-16 put a zero byte
+  // beside every letter.
+  const std::string_view head = Text.substr(0, 64);
+  if (std::count(head.begin(), head.end(), '\0') * 4 >= static_cast<long>(head.size()) && !head.empty())
+    return "UTF-16";
+  return "";
+}
+
+// Reads the records of CSV or TSV text one at a time.
+class RecordReader {
+ public:
+  RecordReader(std::string_view Text, char Separator, bool Escaped, bool CrEndsLine)
+      : T_(Text), Sep_(Separator), Escaped_(Escaped), CrEnds_(CrEndsLine) {
+    stop_[static_cast<unsigned char>(Separator)] = stop_['\n'] = stop_['\r'] = true;
+    if (Escaped) stop_['\\'] = true;
+  }
+
+  // Reads the record that starts at I and moves I past its line end. The
+  // fields go to Fields when it is given (only those Wanted marks, when it
+  // is given; the others are nullopt); AnyText says whether one was not
+  // empty. False, with Error, for a quoted field that is never closed.
+  bool Read(size_t& I, ReadTableCells* Fields, const std::vector<bool>* Wanted, bool& AnyText, int Number,
+            std::string& Error) const {
+    AnyText = false;
+    // Fields keeps its strings from row to row: a field is read into the
+    // string already there, without allocating anew.
+    size_t count = 0;
+    for (size_t k = 0;; ++k) {
+      // Only the fields asked for are copied; the others are only scanned.
+      const bool keep = Fields && (!Wanted || (k < Wanted->size() && (*Wanted)[k]));
+      std::string* field = nullptr;
+      if (Fields) {
+        if (Fields->size() <= k) Fields->emplace_back();
+        std::optional<std::string>& cell = (*Fields)[k];
+        if (keep) {
+          if (!cell) cell.emplace();
+          cell->clear();
+          field = &*cell;
+        } else {
+          cell.reset();
+        }
+        count = k + 1;
+      }
+      bool started = false;  // something of the field was read
+      bool text = false;     // and it was not empty
+      size_t next = 0;
+      while (I < T_.size()) {
+        const char c = T_[I];
+        if (c == Sep_ || LineEndAt(I, next)) break;
+        if (c == '"' && !Escaped_ && !started) {
+          // A quoted part runs to the next lone quote; "" stands for one quote.
+          const size_t start = I++;
+          for (;;) {
+            const size_t quote = T_.find('"', I);
+            if (quote == std::string_view::npos) {
+              Error = "a quoted field in row " + std::to_string(Number) + " is never closed (it starts at byte " +
+                      std::to_string(start) + ")";
+              return false;
+            }
+            text = text || quote > I;
+            if (keep) field->append(T_.substr(I, quote - I));
+            I = quote + 1;
+            if (I < T_.size() && T_[I] == '"') {
+              text = true;
+              if (keep) *field += '"';
+              ++I;
+            } else {
+              break;
+            }
+          }
+          started = true;
+          continue;
+        }
+        if (c == '\\' && Escaped_ && I + 1 < T_.size()) {
+          if (keep) {
+            const char e = T_[I + 1];
+            if (e == 't') *field += '\t';
+            else if (e == 'r') *field += '\r';
+            else if (e == 'n') *field += '\n';
+            else if (e == '\\') *field += '\\';
+            else field->append(T_.substr(I, 2));
+          }
+          I += 2;
+          started = text = true;
+          continue;
+        }
+        // Plain text up to the next byte that may end or escape it, taken
+        // whole (a CR that ends no line is text).
+        size_t end = I + 1;
+        while (end < T_.size() && !stop_[static_cast<unsigned char>(T_[end])]) ++end;
+        if (keep) field->append(T_.substr(I, end - I));
+        started = text = true;
+        I = end;
+      }
+      AnyText = AnyText || text;
+      if (I >= T_.size() || T_[I] != Sep_) {
+        if (Fields) Fields->resize(count);
+        if (I < T_.size()) I = next;  // the last record needs no line end
+        return true;
+      }
+      ++I;
+    }
+  }
+
+ private:
+  // Whether a line ends at I: LF, CR LF, or (in text whose lines end so) a
+  // lone CR; Next is where the next line starts.
+  bool LineEndAt(size_t I, size_t& Next) const {
+    const char c = T_[I];
+    if (c == '\n') {
+      Next = I + 1;
+      return true;
+    }
+    if (c != '\r') return false;
+    if (I + 1 < T_.size() && T_[I + 1] == '\n') {
+      Next = I + 2;
+      return true;
+    }
+    Next = I + 1;
+    return CrEnds_;
+  }
+
+  std::string_view T_;
+  char Sep_;
+  bool Escaped_, CrEnds_;
+  std::array<bool, 256> stop_{};
+};
+
+// The separator the line of captions uses: of comma, semicolon and tab
+// outside quotes, the most frequent; a comma when it holds none.
+char FindSeparator(std::string_view Text, bool CrEndsLine) {
+  size_t counts[3] = {0, 0, 0};
+  bool quoted = false;
   for (size_t i = 0; i < Text.size(); ++i) {
     const char c = Text[i];
-    if (c == '\\' && i + 1 < Text.size()) {
-      const char e = Text[++i];
-      if (e == 't') field += '\t';
-      else if (e == 'r') field += '\r';
-      else if (e == 'n') field += '\n';
-      else if (e == '\\') field += '\\';
-      else {
-        field += '\\';
-        field += e;
-      }
-      inRecord = true;
-    } else if (c == '\t') {
-      fields.push_back(std::move(field));
-      field.clear();
-      inRecord = true;
-    } else if (c == '\n' || (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n')) {
-      if (c == '\r') ++i;
-      fields.push_back(std::move(field));
-      field.clear();
-      AddRecord(Out, fields, number++, first);
-      inRecord = false;
-    } else {
-      field += c;
-      inRecord = true;
-    }
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '\n' || (c == '\r' && (CrEndsLine || (i + 1 < Text.size() && Text[i + 1] == '\n')))) break;
+    if (c == ',') ++counts[0];
+    else if (c == ';') ++counts[1];
+    else if (c == '\t') ++counts[2];
   }
-  if (inRecord) {
-    fields.push_back(std::move(field));
-    AddRecord(Out, fields, number, first);
-  }
-  (void)Error;
-  return true;
+  if (counts[1] > counts[0] && counts[1] >= counts[2]) return ';';
+  if (counts[2] > counts[0] && counts[2] > counts[1]) return '\t';
+  return ',';
 }
 
-bool ParseJson(std::string_view Text, ReadTable& Out, std::string& Error) {
-  const nlohmann::json doc = nlohmann::json::parse(Text.begin(), Text.end(), nullptr, false);
-  if (doc.is_discarded() || !doc.is_array()) {
-    Error = "not a JSON array of objects";
+// Where the JSON value that starts at I (an object) ends, strings and nesting
+// taken into account; npos when it never does.
+size_t JsonObjectEnd(std::string_view T, size_t I) {
+  int depth = 0;
+  for (; I < T.size(); ++I) {
+    const char c = T[I];
+    if (c == '"') {
+      for (++I; I < T.size() && T[I] != '"'; ++I)
+        if (T[I] == '\\') ++I;
+      if (I >= T.size()) return std::string_view::npos;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (--depth == 0) return I + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+size_t SkipJsonBlanks(std::string_view T, size_t I) {
+  while (I < T.size() && (T[I] == ' ' || T[I] == '\t' || T[I] == '\r' || T[I] == '\n')) ++I;
+  return I;
+}
+
+// The cells of one JSON object into Cells (when given) by their position in
+// Column; with Captions, captions not in Column yet are added to both. False,
+// with Error, when it is not a flat object of texts.
+bool ReadJsonObject(std::string_view Object, int Number, const std::map<std::string, size_t>& Column,
+                    std::vector<std::string>* Captions, std::map<std::string, size_t>* AddTo, ReadTableCells* Cells,
+                    std::string& Error, bool* AnyText = nullptr) {
+  const nlohmann::json doc = nlohmann::json::parse(Object.begin(), Object.end(), nullptr, false);
+  if (doc.is_discarded() || !doc.is_object()) {
+    Error = "row " + std::to_string(Number) + " is not a JSON object";
     return false;
   }
-  // Captions in the order they first appear.
-  std::map<std::string, size_t> column;
-  int number = 0;
-  for (const nlohmann::json& object : doc) {
-    ++number;
-    if (!object.is_object()) {
-      Error = "row " + std::to_string(number) + " is not a JSON object";
+  for (const auto& [key, value] : doc.items()) {
+    auto at = Column.find(key);
+    if (at == Column.end()) {
+      if (!Captions || !AddTo) continue;
+      at = AddTo->emplace(key, Captions->size()).first;
+      Captions->push_back(key);
+    }
+    if (!value.is_string() && !value.is_number() && !value.is_null()) {
+      Error = "row " + std::to_string(Number) + ": the value of " + key + " is not text";
       return false;
     }
-    ReadTableRow row;
-    row.Number = number;
-    for (const auto& [key, value] : object.items()) {
-      auto [at, added] = column.emplace(key, Out.Captions.size());
-      if (added) Out.Captions.push_back(key);
-      if (row.Cells.size() <= at->second) row.Cells.resize(at->second + 1);
-      if (value.is_string()) row.Cells[at->second] = value.get<std::string>();
-      else if (value.is_number()) row.Cells[at->second] = value.dump();
-      else if (!value.is_null()) {
-        Error = "row " + std::to_string(number) + ": the value of " + key + " is not text";
-        return false;
-      }
-    }
-    Out.Rows.push_back(std::move(row));
+    if (AnyText && (value.is_number() || (value.is_string() && !value.get_ref<const std::string&>().empty())))
+      *AnyText = true;
+    if (!Cells) continue;
+    if (Cells->size() <= at->second) Cells->resize(at->second + 1);
+    if (value.is_string()) (*Cells)[at->second] = value.get<std::string>();
+    else if (value.is_number()) (*Cells)[at->second] = value.dump();
   }
   return true;
 }
 
 }  // namespace
 
-bool ParseTable(std::string_view Text, TableFormat Format, ReadTable& Out, std::string& Error) {
-  Out = ReadTable();
-  // A spreadsheet may save UTF-8 with a byte order mark.
-  if (Text.substr(0, 3) == "\xEF\xBB\xBF") Text.remove_prefix(3);
-  bool ok = false;
-  switch (Format) {
-    case TableFormat::Csv: ok = ParseCsv(Text, Out, Error); break;
-    case TableFormat::Tsv: ok = ParseTsv(Text, Out, Error); break;
-    case TableFormat::Json: ok = ParseJson(Text, Out, Error); break;
+void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted) const {
+  std::string error;
+  const std::string_view text = std::string_view(Text_).substr(Row.Begin, Row.End - Row.Begin);
+  if (Dialect_ == Dialect::Json) {
+    Cells.clear();
+    ReadJsonObject(text, Row.Number, JsonColumn_, nullptr, nullptr, &Cells, error);
+    return;
   }
-  if (ok && Out.Captions.empty() && Format != TableFormat::Json) {
+  const RecordReader reader(text, Separator_, Dialect_ == Dialect::Escaped, CrEndsLine_);
+  size_t i = 0;
+  bool any = false;
+  reader.Read(i, &Cells, Wanted, any, Row.Number, error);
+}
+
+bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::string& Error) {
+  Out = ReadTable();
+  const std::string encoding = UnreadableEncoding(Text);
+  if (!encoding.empty()) {
+    Error = "the table is saved as " + encoding + ", which is not read; save it as UTF-8 (or the spreadsheet's plain CSV)";
+    return false;
+  }
+  // A spreadsheet may save UTF-8 with a byte order mark, or its own code page.
+  if (std::string_view(Text).substr(0, 3) == "\xEF\xBB\xBF") Text.erase(0, 3);
+  if (!IsUtf8(Text)) {
+    Text = Windows1252ToUtf8(Text);
+    Out.Notes.push_back("the table is not UTF-8; it was read as Windows-1252");
+  }
+  Out.Text_ = std::move(Text);
+  const std::string_view text = Out.Text_;
+
+  if (Format == TableFormat::Json) {
+    Out.Dialect_ = ReadTable::Dialect::Json;
+    size_t i = SkipJsonBlanks(text, 0);
+    if (i >= text.size() || text[i] != '[') {
+      Error = "not a JSON array of objects";
+      return false;
+    }
+    i = SkipJsonBlanks(text, i + 1);
+    int number = 0;
+    if (i < text.size() && text[i] == ']') ++i;
+    else
+      for (;;) {
+        ++number;
+        const size_t end = i < text.size() && text[i] == '{' ? JsonObjectEnd(text, i) : std::string_view::npos;
+        if (end == std::string_view::npos) {
+          Error = "row " + std::to_string(number) + " is not a JSON object";
+          return false;
+        }
+        bool any = false;
+        if (!ReadJsonObject(text.substr(i, end - i), number, Out.JsonColumn_, &Out.Captions, &Out.JsonColumn_, nullptr,
+                            Error, &any))
+          return false;
+        if (any) Out.Rows.push_back({number, i, end});
+        i = SkipJsonBlanks(text, end);
+        if (i < text.size() && text[i] == ',') {
+          i = SkipJsonBlanks(text, i + 1);
+          continue;
+        }
+        if (i < text.size() && text[i] == ']') {
+          ++i;
+          break;
+        }
+        Error = "not a JSON array of objects";
+        return false;
+      }
+    if (SkipJsonBlanks(text, i) != text.size()) {
+      Error = "not a JSON array of objects: text follows it";
+      return false;
+    }
+    return true;
+  }
+
+  // Lines end in CR alone when no LF is in the text.
+  Out.CrEndsLine_ = text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos;
+  Out.Separator_ = FindSeparator(text, Out.CrEndsLine_);
+  // A table saved by a spreadsheet as CSV under a .tsv name is read as CSV.
+  Out.Dialect_ = Format == TableFormat::Tsv && Out.Separator_ == '\t' ? ReadTable::Dialect::Escaped
+                                                                       : ReadTable::Dialect::Quoted;
+  Out.MayBeGuarded = true;
+  const RecordReader reader(text, Out.Separator_, Out.Dialect_ == ReadTable::Dialect::Escaped, Out.CrEndsLine_);
+  size_t i = 0;
+  bool any = false;
+  ReadTableCells captions;
+  if (!text.empty() && !reader.Read(i, &captions, nullptr, any, 1, Error)) return false;
+  for (std::optional<std::string>& c : captions) Out.Captions.push_back(std::move(*c));
+  if (Out.Captions.empty()) {
     Error = "the table is empty: no line of column captions";
     return false;
   }
-  Out.MayBeGuarded = Format != TableFormat::Json;
-  return ok;
+  if (Out.Captions.size() == 1) {
+    // One caption holding what looks like another separator: the spreadsheet
+    // saved with a separator that is not read.
+    const std::string& only = Out.Captions.front();
+    const size_t at = only.find_first_of("|:/!^~ ");
+    if (at != std::string::npos && only.find("ParentFile") != std::string::npos) {
+      Error = "the captions are separated by \"" + only.substr(at, 1) +
+              "\"; a table's fields are separated by a comma, a semicolon or a tab";
+      return false;
+    }
+  }
+  int number = 2;
+  while (i < text.size()) {
+    const size_t begin = i;
+    if (!reader.Read(i, nullptr, nullptr, any, number, Error)) return false;
+    // A blank line a spreadsheet left costs nothing.
+    if (any) Out.Rows.push_back({number, begin, i});
+    ++number;
+  }
+  return true;
 }
 
 std::optional<TableFormat> FormatOfFileName(std::string_view Name) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -12,8 +14,18 @@ void ParallelFor(size_t n, unsigned threads, const std::function<void(size_t)>& 
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = unsigned(std::min<size_t>(threads, n));
   std::atomic<size_t> next{0};
+  std::exception_ptr failure;
+  std::mutex failureLock;
   auto run = [&] {
-    for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < n;) work(i);
+    try {
+      for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < n;) work(i);
+    } catch (...) {
+      // The first failure stops the jobs not begun and is thrown again to
+      // the caller once every thread is done.
+      const std::lock_guard<std::mutex> lock(failureLock);
+      if (!failure) failure = std::current_exception();
+      next.store(n, std::memory_order_relaxed);
+    }
   };
   std::vector<std::thread> pool;
   for (unsigned t = 1; t < threads; ++t) {
@@ -25,6 +37,7 @@ void ParallelFor(size_t n, unsigned threads, const std::function<void(size_t)>& 
   }
   run();
   for (std::thread& t : pool) t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace hpi

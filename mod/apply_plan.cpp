@@ -17,6 +17,7 @@
 #include "definitions/catalogue.h"
 #include "definitions/definition_reader.h"
 #include "definitions/formula_guard.h"
+#include "definitions/table_format.h"
 #include "hpi/archive.h"
 #include "hpi/parallel.h"
 #include "definitions/table_state.h"
@@ -65,14 +66,38 @@ class FileSource {
     FileStamp ArchiveStamp;
   };
 
+  // The file a row names. Rows that name one file in other spellings get
+  // the same: in an archive, '\' and '/' are one separator and letter case
+  // does not count; an archive or a loose file is one file under any path
+  // that leads to it.
   File& Get(const std::string& ParentFile, const std::string& Path) {
-    const std::string key = LowerAscii(ParentFile) + '\n' + LowerAscii(Path);
+    const bool loose = IsLooseParent(ParentFile);
+    const std::string key = loose ? "\n" + DiskIdentity(Path)
+                                  : DiskIdentity(ParentFile) + "\n" + FoldedArchivePath(Path);
     auto [it, added] = Files_.try_emplace(key);
     if (added) {
       it->second.ParentFile = ParentFile;
       Load(ParentFile, Path, it->second);
     }
     return it->second;
+  }
+
+ private:
+  // The path's canonical form, found once for each spelling.
+  const std::string& DiskIdentity(const std::string& Path) {
+    auto [at, added] = Identities_.try_emplace(Path);
+    if (added) {
+      std::error_code ec;
+      const std::filesystem::path canonical = std::filesystem::weakly_canonical(Path, ec);
+      at->second = ec ? Path : canonical.string();
+    }
+    return at->second;
+  }
+  std::unordered_map<std::string, std::string> Identities_;
+  static std::string FoldedArchivePath(const std::string& Path) {
+    std::string folded = LowerAscii(Path);
+    std::replace(folded.begin(), folded.end(), '\\', '/');
+    return folded;
   }
 
  private:
@@ -92,8 +117,9 @@ class FileSource {
       F.Ok = true;
       return;
     }
-    auto [at, opened] = Archives_.try_emplace(LowerAscii(ParentFile));
+    auto [at, opened] = Archives_.try_emplace(DiskIdentity(ParentFile));
     if (opened) {
+      at->second.Spelling = ParentFile;
       // Taken before the archive is opened: a file replaced in between gets
       // another stamp, so it is never mistaken for the one read.
       at->second.Stamp = FileStamp::Of(ParentFile);
@@ -110,6 +136,7 @@ class FileSource {
       return;
     }
     F.StoredPath = a->PathOf(*index);
+    F.ParentFile = at->second.Spelling;  // one archive is written once, however rows name it
     F.ArchiveStamp = at->second.Stamp;
     F.Ok = true;
     Unread_.push_back({&F, a, *index, Path, ParentFile});
@@ -151,6 +178,7 @@ class FileSource {
   std::vector<Pending> Unread_;
 
   struct OpenArchive {
+    std::string Spelling;  // as the first row that names it does
     std::unique_ptr<hpi::Archive> Archive;
     std::string Why;
     FileStamp Stamp;
@@ -176,10 +204,24 @@ struct FileOutcome {
   void Note(int Row, std::string Text) { Messages.push_back({Row, std::move(Text)}); }
 };
 
+// Whether a caption can name a key of a definition: keys hold no blank, and
+// none of the bytes that end a key or a statement. Other captions (the
+// file's checksum, figures computed from the keys) are never applied.
+bool CanBeKey(std::string_view Caption) {
+  if (Caption.empty()) return false;
+  for (size_t i = 0; i < Caption.size(); ++i) {
+    const auto c = static_cast<unsigned char>(Caption[i]);
+    if (c <= ' ' || c == 0x7F || c == '=' || c == ';' || c == '[' || c == ']' || c == '{' || c == '}') return false;
+    if (c == '/' && i + 1 < Caption.size() && (Caption[i + 1] == '/' || Caption[i + 1] == '*')) return false;
+  }
+  return true;
+}
+
 class Planner {
  public:
-  Planner(const ReadTable& Table, ApplyPlan& Plan, std::ostream& Err, const std::string& Prefix)
-      : Table_(Table), Plan_(Plan), Err_(Err), Prefix_(Prefix), Dialogs_(Err, Prefix),
+  Planner(const ReadTable& Table, ApplyPlan& Plan, std::ostream& Err, const std::string& Prefix,
+          const ApplyOptions& Options)
+      : Table_(Table), Plan_(Plan), Err_(Err), Prefix_(Prefix), Options_(Options), Dialogs_(Err, Prefix),
         State_(std::make_unique<TableState>(Dialogs_)) {
     SetUpColumns(*State_);
     State_->AutosizeSetting = [] { return false; };
@@ -187,21 +229,29 @@ class Planner {
 
   bool Run(std::string& UsageError) {
     if (!ChooseKind(UsageError)) return false;
+    if (checksumColumn_ < 0 && sizeColumn_ < 0)
+      Err_ << Prefix_ << "the table has neither a " << kChecksumCaption
+           << " nor a PFileSize column: changes made since the export cannot be detected\n";
     // Rows are checked and grouped by file; the files' current rows are
     // built a list's worth of files at a time, as the table tool built them.
     std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;
     std::map<FileSource::File*, size_t> fileIndex;
+    ReadTableCells cells;
+    // Rows are grouped by the cells that name their files alone.
+    std::vector<bool> fileCells(Table_.Captions.size());
+    fileCells[static_cast<size_t>(parentColumn_)] = fileCells[static_cast<size_t>(pathColumn_)] = true;
     for (const ReadTableRow& row : Table_.Rows) {
-      if (NameOf(row, parentColumn_).empty() || NameOf(row, pathColumn_).empty()) {
-        if (RowIsEmpty(row)) continue;  // a blank line a spreadsheet left
+      Table_.CellsOf(row, cells, &fileCells);
+      if (NameOf(cells, parentColumn_).empty() || NameOf(cells, pathColumn_).empty()) {
+        // The table has no row of empty cells only.
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
         continue;
       }
       // The names as they stand first, then without a formula guard.
       FileSource::File* file = nullptr;
       std::string why;
-      for (const std::string& parent : NamesOf(row, parentColumn_))
-        for (const std::string& path : NamesOf(row, pathColumn_)) {
+      for (const std::string& parent : NamesOf(cells, parentColumn_))
+        for (const std::string& path : NamesOf(cells, pathColumn_)) {
           if (file) break;
           if (!PathOfKind(path, *list_, IsLooseParent(parent))) {
             why = path + " is not one of the " + std::string(kind_->Name) + " table's files (a row of another table?)";
@@ -243,22 +293,21 @@ class Planner {
   }
 
  private:
-  std::string CellOf(const ReadTableRow& Row, int Column) const {
-    if (Column < 0 || static_cast<size_t>(Column) >= Row.Cells.size() || !Row.Cells[static_cast<size_t>(Column)])
-      return "";
-    return *Row.Cells[static_cast<size_t>(Column)];
+  static std::string CellOf(const ReadTableCells& Cells, int Column) {
+    if (Column < 0 || static_cast<size_t>(Column) >= Cells.size() || !Cells[static_cast<size_t>(Column)]) return "";
+    return *Cells[static_cast<size_t>(Column)];
   }
   // A cell that names a file or a section, as the 8-bit name the table's
   // UTF-8 stands for.
-  std::string NameOf(const ReadTableRow& Row, int Column) const {
-    std::string cell = CellOf(Row, Column);
+  static std::string NameOf(const ReadTableCells& Cells, int Column) {
+    std::string cell = CellOf(Cells, Column);
     std::optional<std::string> name = Utf8ToLatin1(cell);
     return name ? *name : cell;
   }
   // The names a cell may stand for: the cell as it is, then, in a table
   // that may hold formula guards, the cell without one.
-  std::vector<std::string> NamesOf(const ReadTableRow& Row, int Column) const {
-    std::vector<std::string> names{NameOf(Row, Column)};
+  std::vector<std::string> NamesOf(const ReadTableCells& Cells, int Column) const {
+    std::vector<std::string> names{NameOf(Cells, Column)};
     if (Table_.MayBeGuarded && UnguardFormula(names.front()).size() != names.front().size())
       names.emplace_back(UnguardFormula(names.front()));
     return names;
@@ -266,26 +315,28 @@ class Planner {
   static bool SameValue(std::string_view Cell, std::string_view Now) {
     return TrimBlanks(Cell) == TrimBlanks(Now) || SameNumber(TrimBlanks(Cell), Now);
   }
-  static bool RowIsEmpty(const ReadTableRow& Row) {
-    for (const auto& c : Row.Cells)
-      if (c && !c->empty()) return false;
-    return true;
-  }
   void Refuse(int Row, std::string Text) {
     Messages_.push_back({Row, std::move(Text)});
     ++Plan_.Refused;
   }
+  static bool IsFileColumn(std::string_view Caption) {
+    return EqualIgnoringCase(Caption, "ParentFile") || EqualIgnoringCase(Caption, "UnPackedFile") ||
+           EqualIgnoringCase(Caption, "PFileSize") || EqualIgnoringCase(Caption, "SName");
+  }
 
-  // The table's kind: the one whose columns hold every caption; where
-  // several do (a few shared columns kept), the one whose files the rows name.
+  // The table's kind: of those whose columns hold most of its captions, the
+  // one whose files the rows name. Captions no column holds are keys of a
+  // table of every key.
   bool ChooseKind(std::string& UsageError) {
-    std::vector<const KindInfo*> candidates;
-    for (const KindInfo& k : kKinds) {
-      const RowTable& view = (*State_).*(k.View);
-      bool all = true;
-      for (const std::string& caption : Table_.Captions) all = all && ColumnOf(view, caption) >= 0;
-      const bool multi = State_->MultiSectionOf(view);
-      if (all && (!multi || HasCaption("SName"))) candidates.push_back(&k);
+    // A caption given twice would change one value twice.
+    std::map<std::string, size_t> firstOf;
+    for (size_t c = 0; c < Table_.Captions.size(); ++c) {
+      auto [at, added] = firstOf.try_emplace(LowerAscii(Table_.Captions[c]), c);
+      if (!added) {
+        UsageError = "the caption " + Table_.Captions[c] + " is given twice, in columns " +
+                     std::to_string(at->second + 1) + " and " + std::to_string(c + 1);
+        return false;
+      }
     }
     parentColumn_ = CaptionIndex("ParentFile");
     pathColumn_ = CaptionIndex("UnPackedFile");
@@ -293,15 +344,20 @@ class Planner {
       UsageError = "the table has no ParentFile and UnPackedFile columns, which name each row's file";
       return false;
     }
-    if (candidates.empty()) {
-      for (const std::string& caption : Table_.Captions) {
-        bool known = false;
-        for (const KindInfo& k : kKinds) known = known || ColumnOf((*State_).*(k.View), caption) >= 0;
-        if (!known) {
-          UsageError = "the column " + caption + " is in none of the four tables";
-          return false;
-        }
+    std::vector<const KindInfo*> candidates;
+    int most = -1;
+    for (const KindInfo& k : kKinds) {
+      const RowTable& view = (*State_).*(k.View);
+      if (State_->MultiSectionOf(view) && !HasCaption("SName")) continue;
+      int held = 0;
+      for (const std::string& caption : Table_.Captions) held += ColumnOf(view, caption) >= 0;
+      if (held > most) candidates.clear();
+      if (held >= most) {
+        candidates.push_back(&k);
+        most = held;
       }
+    }
+    if (candidates.empty()) {
       UsageError = "the columns are not those of one table (weapons, corpses and build menus need SName)";
       return false;
     }
@@ -309,8 +365,12 @@ class Planner {
     if (candidates.size() > 1) {
       // The first row that names a file of one of the candidates decides.
       kind_ = nullptr;
+      ReadTableCells cells;
+      std::vector<bool> fileCells(Table_.Captions.size());
+      fileCells[static_cast<size_t>(parentColumn_)] = fileCells[static_cast<size_t>(pathColumn_)] = true;
       for (const ReadTableRow& row : Table_.Rows) {
-        const std::string parent = NameOf(row, parentColumn_), path = NameOf(row, pathColumn_);
+        Table_.CellsOf(row, cells, &fileCells);
+        const std::string parent = NameOf(cells, parentColumn_), path = NameOf(cells, pathColumn_);
         for (const KindInfo* k : candidates)
           if (!kind_ && PathOfKind(path, State_->FilesOf((*State_).*(k->View)), IsLooseParent(parent))) kind_ = k;
         if (kind_) break;
@@ -326,14 +386,18 @@ class Planner {
     multi_ = State_->MultiSectionOf(*view_);
     sectionColumn_ = multi_ ? CaptionIndex("SName") : -1;
     sizeColumn_ = CaptionIndex("PFileSize");
+    checksumColumn_ = CaptionIndex(kChecksumCaption);
     viewSection_ = ColumnOf(*view_, "SName");
     // The table's columns that hold keys to apply, by their column in the view:
     // not the file columns, and not a section's name, which says which
-    // definition the row is.
+    // definition the row is. A caption of no column names a key of the
+    // definition's own section; one that cannot be a key is left alone.
     for (size_t c = 0; c < Table_.Captions.size(); ++c) {
-      const int column = ColumnOf(*view_, Table_.Captions[c]);
-      const bool isKey = column < view_->ColumnCount() - 3 && !(multi_ && column == viewSection_);
+      const std::string& caption = Table_.Captions[c];
+      const int column = ColumnOf(*view_, caption);
+      const bool isKey = column >= 0 && column < view_->ColumnCount() - 3 && !(multi_ && column == viewSection_);
       keyColumns_.push_back(isKey ? column : -1);
+      ownKeyColumns_.push_back(column < 0 && !IsFileColumn(caption) && CanBeKey(caption));
     }
     return true;
   }
@@ -385,6 +449,21 @@ class Planner {
     list_->Clear();
   }
 
+  // A file's definitions as the definition reader finds them, read once
+  // when first needed.
+  struct FileDefinitions {
+    std::string_view Text;
+    std::optional<DefinitionFile> File;
+    std::optional<DefinitionRecords> Records;
+    const DefinitionRecords& Get() {
+      if (!Records) {
+        File.emplace(ReadDefinition(Text));
+        Records.emplace(Text, *File);
+      }
+      return *Records;
+    }
+  };
+
   // The changes of one file's rows.
   void PlanFile(FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
                 const std::vector<const Row*>& Current, FileOutcome& Out) const {
@@ -394,12 +473,17 @@ class Planner {
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = std::move(F.Bytes);  // each file is planned once
+    FileDefinitions definitions{plan.Original, std::nullopt, std::nullopt};
+    const std::string captionKey = view_->ColumnCaption(0);
+    std::string checksum;  // of the file now, once a row asks
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     const RowsByName byName(Current, multi_ ? static_cast<size_t>(viewSection_) : 0);
+    ReadTableCells cells;
     for (const ReadTableRow* row : Rows) {
+      Table_.CellsOf(*row, cells);
       std::string section;
       const Row* current = nullptr;
-      for (const std::string& name : multi_ ? NamesOf(*row, sectionColumn_) : std::vector<std::string>{""})
+      for (const std::string& name : multi_ ? NamesOf(cells, sectionColumn_) : std::vector<std::string>{""})
         if (!current) {
           section = name;
           current = multi_ ? byName.Find(section) : Current.empty() ? nullptr : Current.front();
@@ -413,14 +497,24 @@ class Planner {
       change.Row = row->Number;
       change.Section = section;
       change.Name = multi_ ? section : std::string(current->Cell(1));
-      PlanCells(*row, *current, change, Out);
+      PlanCells(*row, cells, *current, definitions, captionKey, change, Out);
       if (change.Cells.empty()) continue;
-      const std::string size = CellOf(*row, sizeColumn_);
+      const std::string size = CellOf(cells, sizeColumn_);
       if (!size.empty() && !SameNumber(size, std::to_string(plan.Original.size()))) {
         Out.Refuse(row->Number, Place(plan) + " changed since the table was written (" + size + " bytes then, " +
                                 std::to_string(plan.Original.size()) + " now); nothing applied");
         continue;
       }
+      const std::string then = CellOf(cells, checksumColumn_);
+      if (!then.empty()) {
+        if (checksum.empty()) checksum = FileChecksum(plan.Original);
+        if (!SameChecksum(then, checksum)) {
+          Out.Refuse(row->Number, Place(plan) + " changed since the table was written (its " + kChecksumCaption +
+                                  " was " + then + ", it is " + checksum + " now); nothing applied");
+          continue;
+        }
+      }
+      // One definition, however the row spells its name.
       auto [other, first] = changedBy.try_emplace(LowerAscii(section), row->Number);
       if (!first) {
         Out.Refuse(row->Number, "changes the same definition as row " + std::to_string(other->second) +
@@ -431,9 +525,7 @@ class Planner {
     }
     if (plan.Definitions.empty()) return;
 
-    const DefinitionFile file = ReadDefinition(plan.Original);
-    const DefinitionRecords records(plan.Original, file);
-    const std::string captionKey = view_->ColumnCaption(0);
+    const DefinitionRecords& records = definitions.Get();
     std::vector<TextEdit> edits;
     std::vector<DefinitionChange> kept;
     for (DefinitionChange& d : plan.Definitions) {
@@ -453,8 +545,15 @@ class Planner {
       kept.push_back(std::move(d));
     }
     if (kept.empty()) return;
+    std::optional<std::string> updated = ApplyEdits(plan.Original, std::move(edits));
+    if (!updated) {
+      // Two edits of one place: written, they would corrupt the file.
+      for (const DefinitionChange& d : kept)
+        Out.Refuse(d.Row, "its changes of " + Place(plan) + " overlap another's; nothing applied");
+      return;
+    }
     plan.Definitions = std::move(kept);
-    plan.Updated = ApplyEdits(plan.Original, std::move(edits));
+    plan.Updated = std::move(*updated);
     if (plan.Updated != plan.Original) Out.Plan = std::move(plan);
   }
 
@@ -482,8 +581,10 @@ class Planner {
     std::unordered_map<std::string, const Row*> exact_, folded_;
   };
 
-  // The cells of Row that differ from the table's current values.
-  void PlanCells(const ReadTableRow& Row, const ::Row& Current, DefinitionChange& Change, FileOutcome& Out) const {
+  // The cells of Row that differ from the definition's current values.
+  void PlanCells(const ReadTableRow& Row, const ReadTableCells& Cells, const ::Row& Current,
+                 FileDefinitions& Definitions, const std::string& CaptionKey, DefinitionChange& Change,
+                 FileOutcome& Out) const {
     std::string latin1;  // the cell being compared, when it had to be converted
     // The current row's cells by view column, taken in one pass.
     std::vector<std::string_view> shown(static_cast<size_t>(view_->ColumnCount()));
@@ -491,13 +592,26 @@ class Planner {
     Current.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
       if (J + 1 < shown.size()) shown[J + 1] = Text;
     });
-    for (size_t c = 0; c < Table_.Captions.size() && c < Row.Cells.size(); ++c) {
+    std::optional<DefinitionRecord> record;  // for keys no column shows, once one is asked for
+    for (size_t c = 0; c < Table_.Captions.size() && c < Cells.size(); ++c) {
       const int column = keyColumns_[c];
-      if (!Row.Cells[c] || column < 0) continue;
-      const std::string& key = view_->ColumnCaption(column);
+      const bool ownKey = ownKeyColumns_[c];
+      if (!Cells[c] || (column < 0 && !ownKey)) continue;
+      const std::string& key = ownKey ? Table_.Captions[c] : view_->ColumnCaption(column);
+      std::string_view now;
+      if (ownKey) {
+        const DefinitionRecords& records = Definitions.Get();
+        if (!record) {
+          record.emplace();
+          if (!records.Find(Change.Section, CaptionKey, *record)) record->Section = -1;
+        }
+        if (const DefinitionKey* k = records.OwnKey(*record, key)) now = k->Value;
+      } else {
+        now = shown[static_cast<size_t>(column)];
+      }
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
-      std::string_view value = *Row.Cells[c];
+      std::string_view value = *Cells[c];
       if (std::any_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; })) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
@@ -513,7 +627,6 @@ class Planner {
       // may drop them: they neither make a change nor get written. The cell
       // as it stands is compared first: a table written without the formula
       // guard, or a JSON table, holds the value itself.
-      const std::string_view now = shown[static_cast<size_t>(column)];
       if (SameValue(value, now)) continue;
       if (Table_.MayBeGuarded) {
         value = UnguardFormula(value);
@@ -529,7 +642,23 @@ class Planner {
         Out.Refuse(Row.Number, "the cell " + key + " holds " + unsafe + "; that cell was not applied");
         continue;
       }
-      Change.Cells.push_back({key, std::string(now), std::string(value)});
+      // A spreadsheet in a locale that writes numbers otherwise damages them.
+      const LocaleDamage damage = FindLocaleDamage(now, value);
+      if (damage == LocaleDamage::Separator) {
+        Out.Refuse(Row.Number, "the cell " + key + " holds " + std::string(value) + " where the file has " +
+                               std::string(TrimBlanks(now)) +
+                               ", which the game does not read as a number (a spreadsheet's decimal comma or "
+                               "thousands separator?); that cell was not applied");
+        continue;
+      }
+      if (damage == LocaleDamage::PointDropped && !Options_.AcceptLocaleChanges) {
+        Out.Refuse(Row.Number, "the cell " + key + " holds " + std::string(value) + " where the file has " +
+                               std::string(TrimBlanks(now)) +
+                               ": its decimal point dropped, as by a spreadsheet that reads \".\" as a thousands "
+                               "separator; that cell was not applied (--accept-locale-changes applies it)");
+        continue;
+      }
+      Change.Cells.push_back({key, std::string(now), std::string(value), ownKey});
     }
   }
 
@@ -537,6 +666,7 @@ class Planner {
   ApplyPlan& Plan_;
   std::ostream& Err_;
   std::string Prefix_;
+  ApplyOptions Options_;
   CommandLineDialogs Dialogs_;
   std::unique_ptr<TableState> State_;
   FileSource Source_;
@@ -545,8 +675,10 @@ class Planner {
   RowTable* view_ = nullptr;
   AllUnpacked* list_ = nullptr;
   bool multi_ = false;
-  int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1, viewSection_ = -1;
+  int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1, checksumColumn_ = -1,
+      viewSection_ = -1;
   std::vector<int> keyColumns_;  // per table column: its column in the view, -1 when it holds no key to apply
+  std::vector<bool> ownKeyColumns_;  // per table column: a key no column of the view shows
 };
 
 }  // namespace
@@ -565,7 +697,7 @@ FileStamp FileStamp::Of(const std::string& Path) {
 }
 
 bool PlanApply(const ReadTable& Table, ApplyPlan& Plan, std::ostream& Err, const std::string& Prefix,
-               std::string& UsageError) {
+               std::string& UsageError, const ApplyOptions& Options) {
   Plan = ApplyPlan();
-  return Planner(Table, Plan, Err, Prefix).Run(UsageError);
+  return Planner(Table, Plan, Err, Prefix, Options).Run(UsageError);
 }

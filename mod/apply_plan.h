@@ -15,6 +15,9 @@ struct CellChange {
   std::string Key;       // the column caption
   std::string OldValue;  // as the table shows it now (8-bit)
   std::string NewValue;  // the cell, 8-bit
+  // A key of a table of every key that no catalogue column shows: the first
+  // of its name directly in the definition's own section is the one changed.
+  bool OwnSection = false;
 };
 
 // The changes of one table row.
@@ -57,9 +60,21 @@ struct ApplyPlan {
   int Refused = 0;               // rows and cells that apply nothing
 };
 
+struct ApplyOptions {
+  // Apply a number whose new value is the old one with its decimal point
+  // dropped (2.175 -> 2175), which is otherwise refused as a spreadsheet's
+  // locale misreading it.
+  bool AcceptLocaleChanges = false;
+};
+
 // Plans the changes of Table. Messages (refusals with their row, emptied
-// cells) go to Err, one line each, after Prefix. Returns false with
-// UsageError set when the table cannot be used at all (no ParentFile or
-// UnPackedFile column, a column of no table, no way to tell its kind).
+// cells, a table that cannot tell changed files) go to Err, one line each,
+// after Prefix. Returns false with UsageError set when the table cannot be
+// used at all (no ParentFile or UnPackedFile column, a caption given twice,
+// no way to tell its kind).
+//
+// A caption of no column of the table's kind is a key of the definitions
+// (a table of every key) when a key can be named so; a caption no key can
+// have (one holding a blank, such as File CRC-32) is not applied.
 bool PlanApply(const ReadTable& Table, ApplyPlan& Plan, std::ostream& Err, const std::string& Prefix,
-               std::string& UsageError);
+               std::string& UsageError, const ApplyOptions& Options = {});

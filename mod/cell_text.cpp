@@ -99,3 +99,54 @@ std::string_view TrimBlanks(std::string_view S) {
   while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
   return S;
 }
+
+namespace {
+
+bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+
+// Sign, digits and at most one point, with a digit somewhere: a number as the
+// game's definitions write them.
+bool IsPlainNumber(std::string_view S) {
+  S = TrimBlanks(S);
+  if (!S.empty() && (S.front() == '+' || S.front() == '-')) S.remove_prefix(1);
+  bool digit = false, point = false;
+  for (char c : S) {
+    if (IsDigit(c)) digit = true;
+    else if (c == '.' && !point) point = true;
+    else return false;
+  }
+  return digit;
+}
+
+// The digits of a number without its sign, point and leading zeros.
+std::string DigitsOf(std::string_view S) {
+  std::string d;
+  for (char c : S)
+    if (IsDigit(c) && !(d.empty() && c == '0')) d += c;
+  return d;
+}
+
+}  // namespace
+
+LocaleDamage FindLocaleDamage(std::string_view Old, std::string_view New) {
+  Old = TrimBlanks(Old);
+  New = TrimBlanks(New);
+  if (!IsPlainNumber(Old) || New.empty()) return LocaleDamage::None;
+  const bool oldNegative = Old.front() == '-', newNegative = New.front() == '-';
+  std::string_view body = New;
+  if (body.front() == '+' || body.front() == '-') body.remove_prefix(1);
+  if (!IsPlainNumber(New)) {
+    // Digits with commas, blanks (a no-break space too) or several points
+    // between them.
+    if (body.empty() || !IsDigit(body.front()) || !IsDigit(body.back())) return LocaleDamage::None;
+    for (char c : body)
+      if (!IsDigit(c) && c != ',' && c != '.' && c != ' ' && c != '\xA0') return LocaleDamage::None;
+    return LocaleDamage::Separator;
+  }
+  const size_t point = Old.find('.');
+  if (point == std::string_view::npos || point + 1 == Old.size() || body.find('.') != std::string_view::npos)
+    return LocaleDamage::None;
+  const std::string digits = DigitsOf(Old);
+  return oldNegative == newNegative && !digits.empty() && digits == DigitsOf(body) ? LocaleDamage::PointDropped
+                                                                                    : LocaleDamage::None;
+}

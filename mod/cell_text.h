@@ -17,3 +17,17 @@ std::string_view TrimBlanks(std::string_view S);
 // Whether A and B are both plain decimal numbers (sign, digits, a point,
 // an exponent; blanks and tabs around them allowed) of exactly the same value.
 bool SameNumber(std::string_view A, std::string_view B);
+
+// What a spreadsheet's locale may have done to a number: Old is the value a
+// definition holds, New what the table brings back.
+enum class LocaleDamage {
+  None,
+  // Old is a plain number and New one written with a decimal comma or a
+  // thousands separator (1,1  1,172  1 172  1.172.000), which the game does
+  // not read as that number.
+  Separator,
+  // New is Old with its decimal point dropped (2.175 -> 2175, 0.015 -> 15):
+  // read where "." separates thousands.
+  PointDropped,
+};
+LocaleDamage FindLocaleDamage(std::string_view Old, std::string_view New);

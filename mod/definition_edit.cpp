@@ -64,6 +64,15 @@ const DefinitionKey* DefinitionRecords::FirstKey(const DefinitionRecord& R, std:
   return nullptr;
 }
 
+const DefinitionKey* DefinitionRecords::OwnKey(const DefinitionRecord& R, std::string_view Key) const {
+  if (R.Section < 0) return nullptr;
+  for (const DefinitionKey* k : File_.KeysOf(R.Section))
+    if (SameName(k->Name, Key)) return k;
+  return nullptr;
+}
+
+std::string KeyWithoutBlanks(std::string_view Key) { return NoBlanks(Key); }
+
 bool DefinitionRecords::Find(const std::string& Section, const std::string& CaptionKey, DefinitionRecord& Out) const {
   if (Section.empty()) {
     Out = {0, Text_.size(), -1, -1};
@@ -139,7 +148,20 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
   if (!Records.Find(Section, CaptionKey, record)) return false;
   // One cell's edit; false, with a line in Problems, when it cannot be made.
   const auto plan = [&](const CellChange& cell) -> bool {
-    const DefinitionKey* key = Records.FirstKey(record, cell.Key);
+    const DefinitionKey* key = cell.OwnSection ? Records.OwnKey(record, cell.Key) : Records.FirstKey(record, cell.Key);
+    if (!key && cell.OwnSection) {
+      if (!cell.OldValue.empty() || record.Section < 0) {
+        Problems.push_back(cell.Key + ": its value is not where the table shows it");
+        return false;
+      }
+      DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
+      if (add.Offset == std::string::npos) {
+        Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
+        return false;
+      }
+      Edits.push_back({add.Offset, 0, std::move(add.Text)});
+      return true;
+    }
     if (!key) {
       if (!cell.OldValue.empty()) {
         Problems.push_back(cell.Key + ": its value is not where the table shows it");

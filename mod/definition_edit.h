@@ -35,6 +35,9 @@ class DefinitionRecords {
   bool Find(const std::string& Section, const std::string& CaptionKey, DefinitionRecord& Out) const;
   // The first key named Key in R, ignoring case and blanks; null when none.
   const DefinitionKey* FirstKey(const DefinitionRecord& R, std::string_view Key) const;
+  // The first key named Key directly in R's own section (not in a section
+  // nested in it; also after one), ignoring case and blanks; null when none.
+  const DefinitionKey* OwnKey(const DefinitionRecord& R, std::string_view Key) const;
 
  private:
   std::string_view Text_;
@@ -51,6 +54,9 @@ class DefinitionRecords {
 bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Section, const std::string& CaptionKey,
                          const std::vector<CellChange>& Cells, std::vector<TextEdit>& Edits,
                          std::vector<std::string>& Problems, std::vector<size_t>* Failed = nullptr);
+
+// Key without the blanks and tabs in it, as the tables read key names.
+std::string KeyWithoutBlanks(std::string_view Key);
 
 // What a new value may not hold, because it would end the value early or add
 // statements or sections: "" when it may be written.

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 
-std::string ApplyEdits(std::string_view Text, std::vector<TextEdit> Edits) {
+std::optional<std::string> ApplyEdits(std::string_view Text, std::vector<TextEdit> Edits) {
   std::stable_sort(Edits.begin(), Edits.end(),
                    [](const TextEdit& A, const TextEdit& B) { return A.Offset < B.Offset; });
+  size_t end = 0;  // where the bytes replaced so far end
+  for (const TextEdit& e : Edits) {
+    if (e.Offset < end || e.Offset > Text.size() || e.Length > Text.size() - e.Offset) return std::nullopt;
+    end = e.Offset + e.Length;
+  }
   std::string out;
   size_t at = 0;
   for (const TextEdit& e : Edits) {

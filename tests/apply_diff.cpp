@@ -100,3 +100,34 @@ TEST(DiffTool, ControlBytesAreEscapedInTheTextReport) {
   EXPECT_NE(r.Out.find("range: 200 → 2\\x1b[2J\n"), std::string::npos) << r.Out;
   EXPECT_EQ(r.Out.find('\x1b'), std::string::npos);
 }
+
+// Every count of a key's occurrences on the two sides: an occurrence the new
+// side no longer has is reported, down to a key removed outright.
+TEST(DiffTool, EachOccurrenceOfAKeyIsCompared) {
+  struct Case {
+    std::string OldKeys, NewKeys;
+    std::vector<std::string> Rows;  // CSV rows, up to the places
+  };
+  const std::vector<Case> cases = {
+      {"\tMaxDamage=5;\r\n", "", {"units,ARMA,changed,MaxDamage,5,,"}},
+      {"\tMaxDamage=5;\r\n\tMaxDamage=6;\r\n", "\tMaxDamage=5;\r\n", {"units,ARMA,changed,MaxDamage,6,,"}},
+      {"\tMaxDamage=5;\r\n\tMaxDamage=6;\r\n", "", {"units,ARMA,changed,MaxDamage,5,,", "units,ARMA,changed,MaxDamage,6,,"}},
+      {"", "\tMaxDamage=5;\r\n", {"units,ARMA,changed,MaxDamage,,5,"}},
+      {"\tMaxDamage=5;\r\n", "\tmaxdamage=5;\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.OldKeys + " -> " + c.NewKeys);
+    TempDir dir;
+    WriteDisk(dir / "old/units/A.FBI", Unit("ARMA", c.OldKeys));
+    WriteDisk(dir / "new/units/A.FBI", Unit("ARMA", c.NewKeys));
+    const ToolRun r = Diff({dir / "old", dir / "new", "--format", "csv"});
+    EXPECT_EQ(r.Status, c.Rows.empty() ? 0 : 1) << r.Err;
+    std::vector<std::string> rows;
+    std::istringstream lines(r.Out);
+    std::string line;
+    std::getline(lines, line);  // the captions
+    while (std::getline(lines, line)) rows.push_back(line);
+    ASSERT_EQ(rows.size(), c.Rows.size()) << r.Out;
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].rfind(c.Rows[i], 0), 0u) << rows[i];
+  }
+}

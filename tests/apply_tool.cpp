@@ -101,7 +101,8 @@ TEST(ApplyTool, WeaponKeysInAndAfterNestedSectionsAndDryRun) {
                          " [LASER]\r\n {\r\n \tID=5;\r\n-\trange=300;\r\n+\trange=350;\r\n"
                          " \t[DAMAGE]\r\n \t{\r\n-\t\tdefault=50;\r\n+\t\tdefault=60;\r\n \t}\r\n"
                          "-\treloadtime=1.2;\r\n+\treloadtime=2.5;\r\n }\r\n"
-                         " [GUN]\r\n {\r\n \tID=6;\r\n \trange=200;\r\n+\tAccuracy=7;\r\n }\r\n");
+                         " [GUN]\r\n {\r\n \tID=6;\r\n \trange=200;\r\n+\tAccuracy=7;\r\n }\r\n"
+                         "Changed cells per column:\n  Accuracy: 1\n  Default: 1\n  Range: 1\n  Reloadtime: 1\n");
 
   const ToolRun r = Apply({tsv});
   EXPECT_EQ(r.Status, 0) << r.Err;
@@ -295,29 +296,29 @@ TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   ASSERT_EQ(t.Captions, (std::vector<std::string>{"A", "B", "C"}));
   ASSERT_EQ(t.Rows.size(), 2u);
   EXPECT_EQ(t.Rows[0].Number, 2);
-  EXPECT_EQ(*t.Rows[0].Cells[0], "x,\"y\"");
-  EXPECT_EQ(*t.Rows[0].Cells[1], "1\r\n2");
+  EXPECT_EQ(*t.CellsOf(t.Rows[0])[0], "x,\"y\"");
+  EXPECT_EQ(*t.CellsOf(t.Rows[0])[1], "1\r\n2");
   EXPECT_EQ(t.Rows[1].Number, 3);
-  EXPECT_EQ(t.Rows[1].Cells.size(), 1u);
+  EXPECT_EQ(t.CellsOf(t.Rows[1]).size(), 1u);
   EXPECT_FALSE(ParseTable("A\n\"open", TableFormat::Csv, t, why));
   // A lone CR is text; the last record needs no line end.
   ASSERT_TRUE(ParseTable("A,B\r\nx\ry,\r\r\n,z", TableFormat::Csv, t, why));
   ASSERT_EQ(t.Rows.size(), 2u);
-  EXPECT_EQ(t.Rows[0].Cells, (std::vector<std::optional<std::string>>{"x\ry", "\r"}));
-  EXPECT_EQ(t.Rows[1].Cells, (std::vector<std::optional<std::string>>{"", "z"}));
-  // Empty cells, and a comma that ends the text.
+  EXPECT_EQ(t.CellsOf(t.Rows[0]), (std::vector<std::optional<std::string>>{"x\ry", "\r"}));
+  EXPECT_EQ(t.CellsOf(t.Rows[1]), (std::vector<std::optional<std::string>>{"", "z"}));
+  // A row of empty cells is no row, and a comma that ends the text.
   ASSERT_TRUE(ParseTable("A,B,C\r\n,,\r\nx,", TableFormat::Csv, t, why));
-  ASSERT_EQ(t.Rows.size(), 2u);
-  EXPECT_EQ(t.Rows[0].Cells, (std::vector<std::optional<std::string>>{"", "", ""}));
-  EXPECT_EQ(t.Rows[1].Cells, (std::vector<std::optional<std::string>>{"x", ""}));
+  ASSERT_EQ(t.Rows.size(), 1u);
+  EXPECT_EQ(t.Rows[0].Number, 3);
+  EXPECT_EQ(t.CellsOf(t.Rows[0]), (std::vector<std::optional<std::string>>{"x", ""}));
   ASSERT_TRUE(ParseTable("A\tB\r\na\\tb\\\\\tc\\nd\r\n", TableFormat::Tsv, t, why));
-  EXPECT_EQ(*t.Rows[0].Cells[0], "a\tb\\");
-  EXPECT_EQ(*t.Rows[0].Cells[1], "c\nd");
+  EXPECT_EQ(*t.CellsOf(t.Rows[0])[0], "a\tb\\");
+  EXPECT_EQ(*t.CellsOf(t.Rows[0])[1], "c\nd");
   ASSERT_TRUE(ParseTable(R"([{"A":"1","B":null},{"B":2}])", TableFormat::Json, t, why));
   EXPECT_EQ(t.Captions, (std::vector<std::string>{"A", "B"}));
-  EXPECT_FALSE(t.Rows[0].Cells[1].has_value());
-  EXPECT_EQ(*t.Rows[1].Cells[1], "2");
-  EXPECT_FALSE(t.Rows[1].Cells[0].has_value());
+  EXPECT_FALSE(t.CellsOf(t.Rows[0])[1].has_value());
+  EXPECT_EQ(*t.CellsOf(t.Rows[1])[1], "2");
+  EXPECT_FALSE(t.CellsOf(t.Rows[1])[0].has_value());
   EXPECT_FALSE(ParseTable(R"({"A":"1"})", TableFormat::Json, t, why));
 
   EXPECT_TRUE(SameNumber("1.50", "1.5"));
@@ -342,7 +343,7 @@ TEST(ApplyText, TablesAsSpreadsheetsSaveThem) {
   std::string old;
   for (int i = 1; i <= 12; ++i) old += "l" + std::to_string(i) + "\n";
   old += "end";
-  const std::string updated = ApplyEdits(old, {{old.find("l2"), 2, "L2"}, {old.find("end"), 3, "END"}});
+  const std::string updated = *ApplyEdits(old, {{old.find("l2"), 2, "L2"}, {old.find("end"), 3, "END"}});
   EXPECT_EQ(UnifiedDiff(old, updated, "f", "f"),
             "--- f\n+++ f\n@@ -1,5 +1,5 @@\n l1\n-l2\n+L2\n l3\n l4\n l5\n"
             "@@ -10,4 +10,4 @@\n l10\n l11\n l12\n-end\n\\ No newline at end of file\n+END\n\\ No newline at end of file\n");

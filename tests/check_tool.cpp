@@ -413,3 +413,25 @@ TEST_F(CheckToolTest, ALongReportKeepsEveryFindingInOrder) {
             "=1 is outside any section [key-outside-section]\n";
   EXPECT_EQ(Out, want);
 }
+
+// A file inside an archive names the archive as its parent, also when the
+// archive is the run's first artifact (index 0).
+TEST_F(CheckToolTest, SarifGivesTheFirstArtifactItsChildren) {
+  const std::string mod = Mod + "/mod.ufo";
+  ASSERT_TRUE(testsupport::PackArchive(
+      mod, {{"units\\ARMX.FBI", Crlf({"[UNITINFO]", "{", "\tUnitNumber=5;", "\tUnitName=ARMX;", "\tObjectname=ARMBASE;",
+                                      "\tWeapon1=NOSUCH;", "}"})}},
+      1));
+  ASSERT_EQ(Run({mod, "--format", "sarif"}), 1);
+  const QJsonObject run =
+      QJsonDocument::fromJson(QByteArray::fromStdString(Out)).object()["runs"].toArray()[0].toObject();
+  const QJsonArray artifacts = run["artifacts"].toArray();
+  ASSERT_GE(artifacts.size(), 2);
+  EXPECT_TRUE(artifacts[0].toObject()["location"].toObject()["uri"].toString().endsWith("/mod.ufo"));
+  for (const QJsonValue& result : run["results"].toArray()) {
+    const QJsonObject at = result.toObject()["locations"].toArray()[0].toObject()["physicalLocation"].toObject();
+    const QJsonObject file = artifacts[at["artifactLocation"].toObject()["index"].toInt()].toObject();
+    EXPECT_EQ(file["location"].toObject()["uri"].toString(), "units/ARMX.FBI");
+    EXPECT_EQ(file["parentIndex"].toInt(-1), 0);
+  }
+}

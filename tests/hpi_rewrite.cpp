@@ -17,6 +17,7 @@
 #include "hpi/rewrite.h"
 #include "hpi/writer.h"
 #include "hpi_test_util.h"
+#include "hpi_tool_run.h"
 
 namespace {
 
@@ -340,6 +341,35 @@ TEST(HpiRewrite, NewNamesThatExtractionWouldSkipAreRefused) {
   }
   EXPECT_EQ(hpitest::ReadBytes(path), before);
   EXPECT_TRUE(hpi::RefusedName("units\\ok.fbi").empty());
+}
+
+// Names that differ only in letter case are one path, up to both ends of the
+// alphabet: such an archive is not rewritten, or one entry would be lost.
+// The bytes beside the letters ('@', '[', '`', '{') are no letters.
+TEST(HpiRewrite, CaseTwinsAtTheEndsOfTheAlphabetAreOnePath) {
+  hpitest::ScratchDir dir;
+  struct Case {
+    std::string First, Second;
+    bool Twins;
+  };
+  for (const Case& c : {Case{"a.fbi", "A.fbi", true}, Case{"z.FBI", "Z.FBI", true}, Case{"unit-Z", "UNIT-z", true},
+                        Case{"@.fbi", "`.fbi", false}, Case{"[.fbi", "{.fbi", false}}) {
+    SCOPED_TRACE(c.First + " " + c.Second);
+    const std::string path = dir / "twins.hpi";
+    hpitest::WriteBytes(path, hpitest::StoredRootArchive({{c.First, "first"}, {c.Second, "second"}}));
+    const Bytes before = hpitest::ReadBytes(path);
+    std::string error;
+    const hpi::RewriteStatus status = Put(path, "new.txt", {1}, std::nullopt, &error);
+    if (c.Twins) {
+      EXPECT_EQ(status, hpi::RewriteStatus::NotRewritable);
+      EXPECT_EQ(hpitest::ReadBytes(path), before);
+      continue;
+    }
+    ASSERT_EQ(status, hpi::RewriteStatus::Done) << error;
+    const auto a = hpi::Archive::Open(path);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->Find(c.First) && a->Find(c.Second) && *a->Find(c.First) != *a->Find(c.Second));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // archives, each format parsed back, its field quoting, and its reports and
 // exit statuses.
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -186,11 +187,19 @@ Table CoreTable(const std::string& Kind, const std::vector<std::string>& Archive
   s->SortColumnOf(v) = SortColumn;
   SortTable(*s, v);
   EXPECT_TRUE(d.Messages.empty());
+  // The tool adds the checksum of each row's file last: zlib's CRC-32 here,
+  // not the tool's own.
   Table t(1);
   for (int c = 0; c < v.ColumnCount(); ++c) t[0].push_back(v.ColumnCaption(c));
+  t[0].push_back("File CRC-32");
   for (int i = 0; i < v.RowCount(); ++i) {
     t.emplace_back();
     for (int c = 0; c < v.ColumnCount(); ++c) t.back().push_back(v.Cell(i, c));
+    const UnPacked& e = *v.RowAt(i).Data;
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "0x%08lx",
+                  crc32(0, reinterpret_cast<const Bytef*>(e.Contents.get()), static_cast<uInt>(e.PFileSize)));
+    t.back().push_back(crc);
   }
   return t;
 }

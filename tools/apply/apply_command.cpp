@@ -95,16 +95,35 @@ void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
   }
 }
 
+// How many cells each column changes, most first: a column a spreadsheet
+// damaged throughout stands out.
+void PrintColumnCounts(std::ostream& Out, const ApplyPlan& Plan) {
+  std::map<std::string, int> counts;
+  for (const FilePlan& f : Plan.Files)
+    for (const DefinitionChange& d : f.Definitions)
+      for (const CellChange& c : d.Cells) ++counts[c.Key];
+  if (counts.empty()) return;
+  std::vector<std::pair<std::string, int>> order(counts.begin(), counts.end());
+  std::stable_sort(order.begin(), order.end(), [](const auto& A, const auto& B) { return A.second > B.second; });
+  Out << "Changed cells per column:\n";
+  for (const auto& [key, count] : order) Out << "  " << key << ": " << count << "\n";
+}
+
 }  // namespace
 
-int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err,
+             const std::function<void()>& BeforeWriting) {
   CLI::App app("Writes the cells changed in a table of kestrava-table (edited in a spreadsheet) back into the "
                "definitions they came from.",
                "kestrava-apply");
   std::string tablePath, formatName;
   bool dryRun = false;
+  ApplyOptions options;
   app.add_option("TABLE", tablePath, "the table: CSV, TSV or JSON as kestrava-table writes it")->required();
   app.add_flag("--dry-run", dryRun, "write nothing; print a unified diff of every file that would change");
+  app.add_flag("--accept-locale-changes", options.AcceptLocaleChanges,
+               "apply numbers whose new value is the old one with its decimal point dropped (2.175 -> 2175), "
+               "which are refused by default as a spreadsheet's locale misreading them");
   app.add_option("--format", formatName, "the table's format; by default its file name's extension")
       ->option_text("csv|tsv|json")
       ->check(CLI::IsMember({"csv", "tsv", "json"}));
@@ -128,22 +147,25 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
     return 2;
   }
   ReadTable table;
-  if (!ParseTable(text, *format, table, why)) {
+  if (!ParseTable(std::move(text), *format, table, why)) {
     Err << kPrefix << tablePath << ": " << why << "\n";
     return 2;
   }
+  for (const std::string& note : table.Notes) Err << kPrefix << tablePath << ": " << note << "\n";
   ApplyPlan plan;
-  if (!PlanApply(table, plan, Err, kPrefix, why)) {
+  if (!PlanApply(table, plan, Err, kPrefix, why, options)) {
     Err << kPrefix << tablePath << ": " << why << "\n";
     return 2;
   }
   int refused = plan.Refused;
+  if (BeforeWriting) BeforeWriting();
 
   if (dryRun) {
     for (const FilePlan& f : plan.Files) {
       const std::string name = f.Loose ? f.UnPackedFile : f.ParentFile + ":" + f.UnPackedFile;
       Out << ShownDiff(UnifiedDiff(f.Original, f.Updated, name, name));
     }
+    PrintColumnCounts(Out, plan);
   } else {
     // Each archive is rewritten once with all of its changes; loose files are
     // written one by one.
@@ -151,8 +173,8 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
     std::vector<std::string> order;
     for (const FilePlan& f : plan.Files) {
       if (f.Loose) continue;
-      auto& files = archives[LowerAscii(f.ParentFile)];
-      if (files.empty()) order.push_back(LowerAscii(f.ParentFile));
+      auto& files = archives[f.ParentFile];  // one spelling for each archive
+      if (files.empty()) order.push_back(f.ParentFile);
       files.push_back(&f);
     }
     int cells = 0, fileCount = 0, archiveCount = 0;

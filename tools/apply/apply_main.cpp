@@ -5,9 +5,12 @@
 
 #include "tools/common/shown_path.h"
 #include "tools/apply/apply_command.h"
+#include "tools/common/guarded_main.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from a file reaches the terminal
-  return RunApply(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  return RunGuarded("kestrava-apply", [&] {
+    return RunApply(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  });
 }

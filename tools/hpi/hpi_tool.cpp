@@ -10,6 +10,7 @@
 #include "tools/hpi/hpi_tool_file_commands.h"
 #include "tools/common/plain_help.h"
 #include "tools/common/shown_path.h"
+#include "tools/common/guarded_main.h"
 #include "tools/common/standard_output.h"
 #include "tools/common/value_options.h"
 
@@ -140,5 +141,5 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from an archive reaches the terminal
-  return FinishStandardOutput(Run(argc, argv), "hpi");
+  return RunGuarded("hpi", [&] { return FinishStandardOutput(Run(argc, argv), "hpi"); });
 }

@@ -2,18 +2,21 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
 #include "definitions/catalogue.h"
 #include "definitions/column_sort.h"
 #include "hpi/archive.h"
+#include "mod/definition_keys.h"
 #include "state/sources.h"
 #include "tools/common/value_options.h"
 
 const char kTableUsage[] =
     "Usage: kestrava-table KIND [ARCHIVE...] [--ta-dir DIR] [--format csv|tsv|json]\n"
-    "                      [--columns KEY,KEY...] [--sort KEY] [--no-formula-guard]\n"
+    "                      [--columns KEY,KEY...] [--sort KEY] [--all-keys]\n"
+    "                      [--no-formula-guard]\n"
     "\n"
     "Prints one of Kestrava's comparison tables: KIND is units, weapons, corpses or\n"
     "download (build menus). The rows and cells are exactly those of the window.\n"
@@ -27,10 +30,16 @@ const char kTableUsage[] =
     "                    CR, LF and backslash in cells written as \\t, \\r, \\n, \\\\)\n"
     "                    or json (an array of objects keyed by column caption)\n"
     "  --columns LIST    only these columns, in this order; captions separated by\n"
-    "                    commas, letter case ignored\n"
+    "                    commas, letter case ignored. With ParentFile and\n"
+    "                    UnPackedFile, the File CRC-32 column comes last unless\n"
+    "                    the list places it\n"
     "  --sort KEY        the order the window shows after a click on that column's\n"
     "                    header (whole numbers by value, other text ignoring case);\n"
     "                    default the first column\n"
+    "  --all-keys        also every key the definitions hold that no column of the\n"
+    "                    table shows (translations such as FrenchName, a mod's own\n"
+    "                    keys), after the table's columns, sorted ignoring case;\n"
+    "                    --columns may then name them too\n"
     "  --no-formula-guard  write CSV and TSV cells exactly as they are. By default a\n"
     "                    cell that a spreadsheet would run as a formula gets a\n"
     "                    leading ': one beginning with =, @, TAB or CR, or with + or\n"
@@ -38,6 +47,9 @@ const char kTableUsage[] =
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
+    "The last column, File CRC-32, holds a checksum of each row's file (\"0x\" and\n"
+    "8 hex digits of its CRC-32): kestrava-apply refuses a row whose file changed\n"
+    "since the export.\n"
     "CSV and TSV start with a line of column captions. Definition files are 8-bit\n"
     "text: every byte is read as Latin-1 and written as UTF-8.\n"
     "Messages go to standard error, one line each; questions are answered No.\n"
@@ -88,6 +100,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   values.Add(app, "--sort", sort, "--sort needs a column caption");
   app.add_flag("--no-formula-guard", noFormulaGuard);
   app.set_version_flag("--version", "");
+  app.add_flag("--all-keys", Request.AllKeys);
   std::vector<std::string> reversed(Args.rbegin(), Args.rend());  // the order CLI11 takes
   try {
     app.parse(reversed);
@@ -158,23 +171,30 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, 
     return 2;
   }
 
-  // Every caption is checked before anything is loaded.
+  // Every caption is checked before anything is loaded, but those that can
+  // only name a key of a table of every key, which is known once loaded.
+  const int viewColumns = view->ColumnCount();
+  // Placeholders until the extra columns are known.
+  constexpr int kChecksumPlace = -3, kKeyPlace = -2;
   std::vector<int> columns;
+  std::vector<std::string> keyCaptions;  // --all-keys: the captions of no column, by position in columns
   for (const std::string& caption : Request.Columns) {
-    const int col = FindColumn(*view, caption);
-    if (col < 0) {
-      Err << prefix << "unknown column " << caption << " in the " << Request.Kind << " table\n";
-      return 2;
+    int col = EqualIgnoringCase(caption, kChecksumCaption) ? kChecksumPlace : FindColumn(*view, caption);
+    if (col == -1) {
+      if (!Request.AllKeys) {
+        Err << prefix << "unknown column " << caption << " in the " << Request.Kind << " table\n";
+        return 2;
+      }
+      col = kKeyPlace;
     }
-    for (int taken : columns)
-      if (taken == col) {
+    for (size_t k = 0; k < columns.size(); ++k)
+      if (columns[k] == col && (col != kKeyPlace || EqualIgnoringCase(keyCaptions[k], caption))) {
         Err << prefix << "column " << caption << " given twice\n";
         return 2;
       }
     columns.push_back(col);
+    keyCaptions.push_back(col == kKeyPlace ? caption : "");
   }
-  if (columns.empty())
-    for (int i = 0; i < view->ColumnCount(); ++i) columns.push_back(i);
   int sortColumn = 0;
   if (!Request.Sort.empty()) {
     sortColumn = FindColumn(*view, Request.Sort);
@@ -212,7 +232,50 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, 
   }
   SortByColumn(*state, *view, sortColumn);
 
-  WriteTable(Out, Request.Format, *view, columns, Request.FormulaGuard);
+  // The columns after the view's own: every other key (--all-keys), then the
+  // checksum of each row's file.
+  std::unique_ptr<DefinitionKeyColumns> keys;
+  if (Request.AllKeys) keys = std::make_unique<DefinitionKeyColumns>(*view, state->MultiSectionOf(*view));
+  ExtraColumns extra;
+  if (keys) extra.Captions = keys->Captions();
+  const int checksumAt = viewColumns + static_cast<int>(extra.Captions.size());
+  extra.Captions.push_back(kChecksumCaption);
+  std::unordered_map<const UnPacked*, std::string> checksums;
+  extra.Cells = [&](int Row, std::vector<std::string>& Texts) {
+    if (keys) keys->Cells(Row, Texts);
+    const UnPacked* entry = view->RowAt(Row).Data;
+    if (!entry) return;
+    auto [at, added] = checksums.try_emplace(entry);
+    if (added)
+      at->second = FileChecksum(std::string_view(entry->Contents.get(),
+                                                 entry->Contents ? static_cast<size_t>(entry->PFileSize) : 0));
+    Texts.back() = at->second;
+  };
+  bool namesFile = false, namesPath = false, namesChecksum = false;
+  for (size_t k = 0; k < columns.size(); ++k) {
+    if (columns[k] == kChecksumPlace) columns[k] = checksumAt;
+    if (columns[k] == kKeyPlace) {
+      for (size_t e = 0; e + 1 < extra.Captions.size() && columns[k] == kKeyPlace; ++e)
+        if (EqualIgnoringCase(extra.Captions[e], keyCaptions[k])) columns[k] = viewColumns + static_cast<int>(e);
+      if (columns[k] == kKeyPlace) {
+        Err << prefix << "unknown column " << keyCaptions[k] << ": no " << Request.Kind
+            << " definition holds such a key\n";
+        return 2;
+      }
+    }
+    namesFile = namesFile || (columns[k] < viewColumns && EqualIgnoringCase(view->ColumnCaption(columns[k]), "ParentFile"));
+    namesPath = namesPath || (columns[k] < viewColumns && EqualIgnoringCase(view->ColumnCaption(columns[k]), "UnPackedFile"));
+    namesChecksum = namesChecksum || columns[k] == checksumAt;
+  }
+  if (columns.empty()) {
+    for (int i = 0; i < checksumAt + 1; ++i) columns.push_back(i);
+  } else if (namesFile && namesPath && !namesChecksum) {
+    // A table that can go back through kestrava-apply tells which files
+    // changed since it was written.
+    columns.push_back(checksumAt);
+  }
+
+  WriteTable(Out, Request.Format, *view, columns, Request.FormulaGuard, &extra);
   Out.flush();
   if (Loaded) *Loaded = loaded;
   if (!Out) {

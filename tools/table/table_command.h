@@ -21,6 +21,7 @@ struct TableRequest {
   std::vector<std::string> Columns;   // captions as given; empty = every column
   std::string Sort;                   // caption as given; empty = the first column
   bool FormulaGuard = true;           // a leading ' before CSV and TSV cells read as formulas
+  bool AllKeys = false;               // also every key of the definitions that no column shows
 };
 
 // Reads the command line (without the program name) into Request. Returns an

@@ -7,11 +7,12 @@
 #include "tools/common/shown_path.h"
 #include "tools/common/plain_help.h"
 #include "tools/common/standard_output.h"
+#include "tools/common/guarded_main.h"
 #include "tools/table/table_command.h"
 
-int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(false);
-  const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from a file reaches the terminal
+namespace {
+
+int Run(int argc, char** argv) {
   TableRequest request;
   const std::string wrong = ParseTableArguments(std::vector<std::string>(argv + 1, argv + argc), request);
   if (request.Help) {
@@ -32,4 +33,12 @@ int main(int argc, char** argv) {
   // destroyed at exit, freeing it all the same.)
   static auto* const loaded = new std::shared_ptr<void>;
   return RunTable(request, std::cout, std::cerr, loaded);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const hpitool::ShownStream shownErrors(std::cerr);  // no escape code from a file reaches the terminal
+  return RunGuarded("kestrava-table", [&] { return Run(argc, argv); });
 }
