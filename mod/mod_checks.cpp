@@ -1,6 +1,7 @@
 #include "mod/mod_checks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <unordered_map>
 #include <unordered_set>
@@ -70,7 +71,7 @@ DefinitionKind KindOf(std::string_view Normal) {
 
 }  // namespace
 
-CheckOutcome CheckSources(const GameSources& Sources) {
+CheckOutcome CheckSources(const GameSources& Sources, const CheckControl& Control) {
   const std::vector<SourceFile>& files = Sources.Files();
   // Every file's normal path, end to end in one text, and views of them.
   std::string paths;
@@ -99,17 +100,25 @@ CheckOutcome CheckSources(const GameSources& Sources) {
     model.Files[k].Index = wanted[k];
     model.Files[k].Kind = KindOf(normal[wanted[k]]);
   }
+  std::atomic<size_t> done{0};
   Sources.Read(wanted, [&](size_t I, std::string_view Bytes, const std::string& Error) {
+    if (Control.Cancelled()) return;
     ParsedFile& f = model.Files[slotOf[I]];
     f.Error = Error;
     if (Error.empty()) CheckOneFile(Sources, Bytes, f);
+    const size_t now = done.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (Control.Progress) Control.Progress(now, wanted.size());
   });
+  CheckOutcome out;
+  if (Control.Cancelled()) {
+    out.Cancelled = true;
+    return out;
+  }
 
   // The references are checked on one thread; on the other the conflicts,
   // then each file's own findings are gathered. Those come first, then the
   // references, then the conflicts.
   CheckModel::Found found, references, conflicts;
-  CheckOutcome out;
   hpi::ParallelFor(2, 2, [&](size_t Job) {
     if (Job == 0) {
       model.CheckReferences(references);

@@ -8,6 +8,9 @@
 //
 // A file whose path (ignoring case, '\' and '/' alike) a later source gives
 // again is replaced by that one, as in the game: only the later file is read.
+#include <atomic>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,9 +56,23 @@ struct CheckFinding {
 struct CheckOutcome {
   std::vector<CheckFinding> Findings;  // in file order, each file's findings by line
   std::vector<std::string> Unreadable;  // one line per definition file that could not be read
+  bool Cancelled = false;               // stopped on request: nothing else is filled
 };
 
-CheckOutcome CheckSources(const GameSources& Sources);
+// How a check run reports its progress and is stopped, for a caller that runs
+// it on a thread of its own.
+struct CheckControl {
+  // Called after each definition file is read, from whichever thread read it:
+  // the files done and the files to do in all.
+  std::function<void(size_t Done, size_t Total)> Progress;
+  // Set from any thread to stop the run: the files not read yet are passed
+  // over and the outcome holds no finding.
+  const std::atomic<bool>* Cancel = nullptr;
+
+  bool Cancelled() const { return Cancel && Cancel->load(std::memory_order_relaxed); }
+};
+
+CheckOutcome CheckSources(const GameSources& Sources, const CheckControl& Control = {});
 
 // "ARCHIVE:PATH" for a file in an archive, the disk path for a loose file.
 std::string PlaceName(const CheckPlace& Place);
