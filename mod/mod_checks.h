@@ -18,7 +18,12 @@
 #include "archive/source_reader.h"
 
 
-enum class CheckSeverity { Error, Warning };
+// Errors and warnings make the exit status of kestrava-check (warnings with
+// --werror); notes never do.
+enum class CheckSeverity { Error, Warning, Note };
+
+// "error", "warning" or "note".
+const char* SeverityWord(CheckSeverity Severity);
 
 struct CheckRule {
   const char* Id;
@@ -44,14 +49,26 @@ struct CheckPlace {
   const std::string& SourcePath() const { return File->Path; }
 };
 
+// At most this many findings of one check are kept for one file; one more
+// finding then counts the rest, so that a file of a million mistakes costs
+// no more than one of a hundred.
+constexpr size_t kMaxFindingsPerFile = 100;
+
 struct CheckFinding {
   const CheckRule* Rule = nullptr;
   CheckPlace Place;
   std::string Definition;  // the unit, weapon, feature or menu entry; empty when none
+  std::string Key;         // the key the finding is about, as written; empty when none
   std::string Message;
-  bool HasOther = false;   // conflicts: where the other definition is
+  bool HasOther = false;   // conflicts and keys given twice: where the other one is
   CheckPlace Other;
+  // Not 0 for the finding that counts those of its check left out of its file
+  // beyond kMaxFindingsPerFile: how many; Place is the first one left out.
+  size_t Omitted = 0;
 };
+
+// How many findings F stands for: itself, or those it counts.
+inline size_t FindingCount(const CheckFinding& F) { return F.Omitted ? F.Omitted : 1; }
 
 struct CheckOutcome {
   std::vector<CheckFinding> Findings;  // in file order, each file's findings by line
