@@ -1,5 +1,7 @@
 // kestrava-table: prints one of Kestrava's comparison tables as CSV, TSV or JSON.
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,5 +20,12 @@ int main(int argc, char** argv) {
     std::cerr << "kestrava-table: " << wrong << " (try 'kestrava-table --help')\n";
     return 2;
   }
-  return RunTable(request, std::cout, std::cerr);
+  try {
+    return RunTable(request, std::cout, std::cerr);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "kestrava-table: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "kestrava-table: " << e.what() << "\n";
+  }
+  return 2;
 }
