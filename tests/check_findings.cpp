@@ -190,6 +190,22 @@ TEST_F(CheckFindingsTest, AHundredFindingsOfOneCheckPerFile) {
   EXPECT_EQ(rest["omitted"].toInt(), 150);
   EXPECT_EQ(rest["message"].toString(), "150 more findings of this check in this file, from this line on, not listed");
   EXPECT_EQ(Err, "kestrava-check: 0 errors, 350 warnings\n");
+
+  // Findings across files are capped too: 150 entries naming two unknown units each.
+  std::vector<std::string> menu;
+  for (int i = 1; i <= 150; ++i)
+    for (const std::string& l : {"[E" + std::to_string(i) + "]", std::string("{"), "\tUNITMENU=NOB" + std::to_string(i) + ";",
+                                 "\tUNITNAME=NOU" + std::to_string(i) + ";", std::string("}")})
+      menu.push_back(l);
+  fs::create_directories(Dir / "menus" / "download");
+  testsupport::WriteBytes((Dir / "menus" / "download" / "MENU.TDF").string(), Crlf(menu));
+  EXPECT_EQ(Run({(Dir / "menus").string(), "--format", "json"}), 1);
+  const QJsonArray refs = QJsonDocument::fromJson(QByteArray::fromStdString(Out)).array();
+  ASSERT_EQ(refs.size(), 101);
+  EXPECT_EQ(refs[99].toObject()["message"].toString(), "UNITNAME=NOU50 names no unit's UnitName");
+  EXPECT_EQ(refs[100].toObject()["line"].toInt(), 253);  // the first left out: UNITMENU of E51
+  EXPECT_EQ(refs[100].toObject()["omitted"].toInt(), 200);
+  EXPECT_EQ(Err, "kestrava-check: 300 errors, 0 warnings\n");
 }
 
 // The runner the window uses: progress for every definition file, the
