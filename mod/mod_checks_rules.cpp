@@ -167,20 +167,24 @@ void CheckModel::CheckUnused(Found& Out) const {
   });
 
   // Weapons: named by a unit's weapon keys, or by any value of another
-  // weapon or of a feature.
-  NameSet named;
+  // weapon or of a feature. Each value is looked up among the weapons' names.
+  NameMap<bool> named;
+  ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) { named.emplace(W.Name, false); });
+  const auto use = [&](std::string_view Value) {
+    if (const auto it = named.find(Value); it != named.end()) it->second = true;
+  };
   ForEach(DefinitionKind::Unit, [&](const DefinitionRecord& U) {
     for (int key : {checkkeys::Weapon1, checkkeys::Weapon2, checkkeys::Weapon3, checkkeys::ExplodeAs,
                     checkkeys::SelfDestructAs})
-      if (const KeyRef& k = U[key]; Names(k)) named.insert(k.Value);
+      if (const KeyRef& k = U[key]; Names(k)) use(k.Value);
   });
   for (DefinitionKind kind : {DefinitionKind::Weapon, DefinitionKind::Feature})
     ForEach(kind, [&](const DefinitionRecord& D) {
       for (const std::string& v : D.Names)
-        if (!EqualIgnoringCase(v, D.Name)) named.insert(v);
+        if (!EqualIgnoringCase(v, D.Name)) use(v);
     });
   ForEach(DefinitionKind::Weapon, [&](const DefinitionRecord& W) {
-    if (named.find(std::string_view(W.Name)) == named.end())
+    if (!named.find(std::string_view(W.Name))->second)
       Add(Out, W, W.Line, "unused-weapon", "no unit, weapon or feature names weapon " + W.Name);
   });
 }
