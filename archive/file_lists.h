@@ -56,7 +56,7 @@ struct AllUnpacked {
   int32_t Count = 0;
   std::string Ext;     // kind's extension without the dot ("fbi", "tdf")
   std::string SubDir;  // kind's sub-directory, levels joined by '\'
-  uint16_t BuiltCount = 0;            // entries at the front already turned into rows
+  int32_t BuiltCount = 0;             // entries at the front already turned into rows
   std::vector<std::string> KeyList;   // table column keys in column order
 
   UnPacked& operator[](int i) { return *Files[i]; }

@@ -8,6 +8,9 @@
 //
 // A file whose path (ignoring case, '\' and '/' alike) a later source gives
 // again is replaced by that one, as in the game: only the later file is read.
+#include <atomic>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +18,12 @@
 #include "archive/source_reader.h"
 
 
-enum class CheckSeverity { Error, Warning };
+// Errors and warnings make the exit status of kestrava-check (warnings with
+// --werror); notes never do.
+enum class CheckSeverity { Error, Warning, Note };
+
+// "error", "warning" or "note".
+const char* SeverityWord(CheckSeverity Severity);
 
 struct CheckRule {
   const char* Id;
@@ -41,21 +49,47 @@ struct CheckPlace {
   const std::string& SourcePath() const { return File->Path; }
 };
 
+// At most this many findings of one check are kept for one file; one more
+// finding then counts the rest, so that a file of a million mistakes costs
+// no more than one of a hundred.
+constexpr size_t kMaxFindingsPerFile = 100;
+
 struct CheckFinding {
   const CheckRule* Rule = nullptr;
   CheckPlace Place;
   std::string Definition;  // the unit, weapon, feature or menu entry; empty when none
+  std::string Key;         // the key the finding is about, as written; empty when none
   std::string Message;
-  bool HasOther = false;   // conflicts: where the other definition is
+  bool HasOther = false;   // conflicts and keys given twice: where the other one is
   CheckPlace Other;
+  // Not 0 for the finding that counts those of its check left out of its file
+  // beyond kMaxFindingsPerFile: how many; Place is the first one left out.
+  size_t Omitted = 0;
 };
+
+// How many findings F stands for: itself, or those it counts.
+inline size_t FindingCount(const CheckFinding& F) { return F.Omitted ? F.Omitted : 1; }
 
 struct CheckOutcome {
   std::vector<CheckFinding> Findings;  // in file order, each file's findings by line
   std::vector<std::string> Unreadable;  // one line per definition file that could not be read
+  bool Cancelled = false;               // stopped on request: nothing else is filled
 };
 
-CheckOutcome CheckSources(const GameSources& Sources);
+// How a check run reports its progress and is stopped, for a caller that runs
+// it on a thread of its own.
+struct CheckControl {
+  // Called after each definition file is read, from whichever thread read it:
+  // the files done and the files to do in all.
+  std::function<void(size_t Done, size_t Total)> Progress;
+  // Set from any thread to stop the run: the files not read yet are passed
+  // over and the outcome holds no finding.
+  const std::atomic<bool>* Cancel = nullptr;
+
+  bool Cancelled() const { return Cancel && Cancel->load(std::memory_order_relaxed); }
+};
+
+CheckOutcome CheckSources(const GameSources& Sources, const CheckControl& Control = {});
 
 // "ARCHIVE:PATH" for a file in an archive, the disk path for a loose file.
 std::string PlaceName(const CheckPlace& Place);

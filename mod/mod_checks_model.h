@@ -18,7 +18,9 @@
 
 class GameSources;
 
-enum class DefinitionKind { None, Unit, Weapon, Download, Feature };
+// SideData is gamedata\sidedata.tdf: only its commanders are read, for the
+// units that no build menu lists.
+enum class DefinitionKind { None, Unit, Weapon, Download, Feature, SideData };
 
 // Names hashed and compared without regard to ASCII letter case, looked up
 // by a view without a lower-case copy.
@@ -53,6 +55,7 @@ enum Unit { UnitName, UnitNumber, Objectname, Corpse, Weapon1, Weapon2, Weapon3,
 enum Weapon { ID };
 enum Feature { Featuredead };
 enum Menu { UnitMenu, Menu, Button, MenuUnitName };
+enum Side { Commander };
 }  // namespace checkkeys
 
 // One definition: a top-level section (a unit file's first one).
@@ -61,16 +64,41 @@ struct DefinitionRecord {
   int Line = 0;      // its header's line
   std::string Name;  // a unit's UnitName (the file's name without one), else the section's name
   std::vector<KeyRef> Keys;  // indexed by the kind's checkkeys enum
+  // Weapons and features: the values of their keys that are not numbers, any
+  // of which may name a weapon.
+  std::vector<std::string> Names;
   const KeyRef& operator[](int K) const { return Keys[static_cast<size_t>(K)]; }
+};
+
+// A "// kestrava-check: ignore ID,ID..." comment: the line it silences and the checks.
+struct SuppressedLine {
+  int Line = 0;
+  std::vector<const CheckRule*> Rules;
+};
+
+// Findings of one check beyond kMaxFindingsPerFile in one file.
+struct OmittedFindings {
+  const CheckRule* Rule = nullptr;
+  size_t Count = 0;
+  int FirstLine = 0;
 };
 
 struct ParsedFile {
   size_t Index = 0;  // position in GameSources::Files()
   DefinitionKind Kind = DefinitionKind::None;
+  bool CorpseTable = false;  // a features\corpses\*.tdf, which the corpses table reads
   std::string Error;  // why the file could not be read; empty when it was
-  std::vector<CheckFinding> Findings;  // its own findings (syntax, numbers)
+  std::vector<CheckFinding> Findings;  // its own findings (syntax, numbers), at most kMaxFindingsPerFile per check
+  std::vector<OmittedFindings> Omitted;  // its own findings beyond those
+  std::vector<SuppressedLine> Suppressed;  // by line
   std::vector<DefinitionRecord> Records;
+
+  // Whether a comment of the file silences Rule on Line.
+  bool Suppresses(int Line, const CheckRule* Rule) const;
 };
+
+// The position of a rule in CheckRules().
+size_t RuleIndex(const CheckRule* Rule);
 
 // A decimal number: an optional sign, digits with at most one point, at least one digit.
 bool IsPlainNumber(std::string_view V);
@@ -95,12 +123,14 @@ class CheckModel {
   // on two threads at once.
   void CheckReferences(Found& Out) const;
   void CheckConflicts(Found& Out) const;
+  // Units no build menu lists and no side commands; weapons nothing names.
+  void CheckUnused(Found& Out) const;
 
  private:
   void Add(Found& Out, const DefinitionRecord& Def, int Line, const char* Id, std::string Message,
-           const CheckPlace* Other = nullptr) const;
+           const CheckPlace* Other = nullptr, std::string Key = "") const;
   void Conflict(Found& Out, const DefinitionRecord& Later, int Line, const DefinitionRecord& First, int FirstLine,
-                const char* Id, std::string Message) const;
+                const char* Id, std::string Message, std::string Key = "") const;
   // The records of every readable file of one kind, in file order.
   template <typename F>
   void ForEach(DefinitionKind Kind, F Visit) const {

@@ -186,7 +186,7 @@ LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$usr/share/man/man1/kestr
 grep -Eq "^ +kestrava-check +- " "$tmp/check-man.txt" || fail "kestrava-check.1 does not name kestrava-check"
 "$usr/bin/kestrava-check" --format json "$source_dir/examples/game" "$sample" >"$tmp/check.json" 2>"$tmp/check.err" ||
   true
-grep -q '^kestrava-check: [0-9]* errors\?, [0-9]* warnings\?$' "$tmp/check.err" ||
+grep -q '^kestrava-check: [0-9]* errors\?, [0-9]* warnings\?\(, [0-9]* notes\?\)\?$' "$tmp/check.err" ||
   fail "unpacked kestrava-check gave no counts: $(cat "$tmp/check.err")"
 [ "$(complete_words "$comp/kestrava-check" _kestrava_check kestrava-check x --format sa)" = sarif ] ||
   fail "kestrava-check completion of a format"

@@ -1,14 +1,14 @@
 #include "tools/check/check_command.h"
 
-#include <sys/stat.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <sstream>
 
-#include "archive/disk_search.h"
 #include "archive/source_reader.h"
+#include "mod/check_baseline.h"
+#include "mod/check_run.h"
 #include "tools/check/check_report.h"
 #include "tools/common/plain_help.h"
 #include "mod/mod_checks.h"
@@ -17,49 +17,11 @@
 #define KESTRAVA_VERSION "0"
 #endif
 
-const char kCheckConfigName[] = "kestrava-check.conf";
-
 namespace {
 
 const char kPrefix[] = "kestrava-check: ";
 
-std::string Trim(std::string_view S) {
-  const size_t b = S.find_first_not_of(" \t\r");
-  if (b == std::string_view::npos) return "";
-  return std::string(S.substr(b, S.find_last_not_of(" \t\r") - b + 1));
-}
-
-// The IDs of a comma-separated list; an unknown ID is named in Wrong.
-bool AddIds(std::string_view List, std::vector<std::string>& Ids, std::string& Wrong) {
-  std::stringstream in{std::string(List)};
-  for (std::string id; std::getline(in, id, ',');) {
-    id = Trim(id);
-    if (id.empty()) continue;
-    if (!FindCheckRule(id)) {
-      Wrong = "unknown check ID " + id;
-      return false;
-    }
-    Ids.push_back(id);
-  }
-  return true;
-}
-
-std::string Slashes(std::string S) {
-  std::replace(S.begin(), S.end(), '\\', '/');
-  return S;
-}
-
-// Patterns are kept with '/' between levels (see the config reading).
-bool Skipped(const CheckRequest& R, const CheckPlace& P) {
-  if (R.Skip.empty()) return false;
-  const std::string source = Slashes(P.SourcePath());
-  const std::string file = Slashes(P.Archive().empty() ? P.Path() : P.Archive());
-  for (const std::string& pattern : R.Skip)
-    if (WildcardMatchIgnoringCase(source, pattern) || WildcardMatchIgnoringCase(file, pattern)) return true;
-  return false;
-}
-
-std::string Count(int N, const char* What) { return std::to_string(N) + " " + What + (N == 1 ? "" : "s"); }
+std::string Count(size_t N, const char* What) { return std::to_string(N) + " " + What + (N == 1 ? "" : "s"); }
 
 std::string HelpFooter() {
   std::string s =
@@ -67,12 +29,16 @@ std::string HelpFooter() {
       "every archive in it (.ufo, .hpi, .gp*, .ccx) and every loose file below it.\n"
       "A kestrava-check.conf in the current directory may hold lines 'ignore = ID,ID...'\n"
       "and 'skip = PATTERN' ('*' and '?' wildcards, letter case ignored); '#' starts a comment.\n"
-      "Exit status: 0 no error (warnings allowed), 1 an error (or a warning with --werror, or a\n"
-      "file that could not be read), 2 bad usage or a source that cannot be read at all.\n"
+      "A comment '// kestrava-check: ignore ID,ID...' at the end of a line silences those\n"
+      "checks on that line; alone on its line, on the line below. At most 100 findings of\n"
+      "one check are listed per file; one more line counts the rest.\n"
+      "Exit status: 0 no error (warnings and notes allowed), 1 an error (or a warning with\n"
+      "--werror, or a file that could not be read), 2 bad usage, a source or baseline that\n"
+      "cannot be read at all, or too little memory. Notes never change it.\n"
       "\nChecks:\n";
   for (const CheckRule& r : CheckRules())
     s += std::string("  ") + r.Id + std::string(22 - std::strlen(r.Id), ' ') +
-         (r.Severity == CheckSeverity::Error ? "error    " : "warning  ") + r.Summary + "\n";
+         SeverityWord(r.Severity) + std::string(9 - std::strlen(SeverityWord(r.Severity)), ' ') + r.Summary + "\n";
   return s;
 }
 
@@ -87,9 +53,18 @@ int ParseCheckArguments(const std::vector<std::string>& Args, CheckRequest& Requ
   app.footer(HelpFooter());
   app.add_option("SOURCE", Request.Sources, "archives (.hpi, .ufo, .gp*, .ccx) or game directories")
       ->required();
-  app.add_option("--format", Request.Format, "text (the default), json or sarif")
-      ->option_text("text|json|sarif")
-      ->check(CLI::IsMember({"text", "json", "sarif"}));
+  app.add_option("--format", Request.Format,
+                 "text (the default), json, sarif or github (workflow annotations: notes as "
+                 "notices; a file in an archive is annotated on the archive)")
+      ->option_text("text|json|sarif|github")
+      ->check(CLI::IsMember({"text", "json", "sarif", "github"}));
+  app.add_option("--baseline", Request.Baseline,
+                 "leave out the findings this baseline knows (matched by ID, file, definition "
+                 "and key, not by line) and count them on standard error")
+      ->option_text("FILE");
+  app.add_option("--write-baseline", Request.WriteBaseline,
+                 "write today's findings to this baseline file instead of reporting them")
+      ->option_text("FILE");
   std::vector<std::string> ignore;
   app.add_option("--ignore", ignore, "drop the findings of these check IDs")
       ->option_text("ID,ID...")
@@ -112,7 +87,7 @@ int ParseCheckArguments(const std::vector<std::string>& Args, CheckRequest& Requ
   }
   for (const std::string& id : ignore) {
     std::string wrong;
-    if (!AddIds(id, Request.Ignore, wrong)) {
+    if (!AddCheckIds(id, Request.Config.Ignore, wrong)) {
       Err << kPrefix << wrong << " in --ignore (try 'kestrava-check --help')\n";
       return 2;
     }
@@ -120,31 +95,12 @@ int ParseCheckArguments(const std::vector<std::string>& Args, CheckRequest& Requ
   return -1;
 }
 
-std::string ReadCheckConfig(std::string_view Text, CheckRequest& Request) {
-  std::stringstream in{std::string(Text)};
-  int number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++number;
-    const std::string where = std::to_string(number) + ": ";
-    line = Trim(line.substr(0, line.find('#')));
-    if (line.empty()) continue;
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) return where + "expected 'ignore = ID,ID...' or 'skip = PATTERN'";
-    const std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
-    if (key == "ignore") {
-      std::string wrong;
-      if (!AddIds(value, Request.Ignore, wrong)) return where + wrong;
-    } else if (key == "skip") {
-      if (value.empty()) return where + "skip needs a path pattern";
-      Request.Skip.push_back(Slashes(value));
-    } else {
-      return where + "unknown setting " + key + " (ignore or skip)";
-    }
-  }
-  return "";
-}
-
 int RunCheck(const CheckRequest& Request, std::ostream& Out, std::ostream& Err) {
+  CheckBaseline baseline;
+  if (std::string why; !Request.Baseline.empty() && !baseline.Load(Request.Baseline, why)) {
+    Err << kPrefix << why << "\n";
+    return 2;
+  }
   GameSources sources;
   for (const std::string& path : Request.Sources) {
     std::string why;
@@ -153,27 +109,37 @@ int RunCheck(const CheckRequest& Request, std::ostream& Out, std::ostream& Err) 
       return 2;
     }
   }
-  CheckOutcome outcome = CheckSources(sources);
+  CheckOutcome outcome = RunChecks(sources, Request.Config);
   for (const std::string& note : sources.Notes()) Err << kPrefix << note << "\n";
   for (const std::string& line : outcome.Unreadable) Err << kPrefix << "cannot read " << line << "\n";
   const size_t unreadable = sources.Notes().size() + outcome.Unreadable.size();
 
-  // The findings left after silencing, in their order, where they are.
   std::vector<CheckFinding>& kept = outcome.Findings;
-  kept.erase(std::remove_if(kept.begin(), kept.end(),
-                            [&](const CheckFinding& f) {
-                              return std::find(Request.Ignore.begin(), Request.Ignore.end(), f.Rule->Id) !=
-                                         Request.Ignore.end() ||
-                                     Skipped(Request, f.Place);
-                            }),
-             kept.end());
-  int errors = 0, warnings = 0;
-  for (const CheckFinding& f : kept) ++(f.Rule->Severity == CheckSeverity::Error ? errors : warnings);
+  if (!Request.WriteBaseline.empty()) {
+    size_t count = 0;
+    for (const CheckFinding& f : kept) count += FindingCount(f);
+    if (std::string why; !WriteCheckBaseline(Request.WriteBaseline, kept, why)) {
+      Err << kPrefix << why << "\n";
+      return 2;
+    }
+    Err << kPrefix << "baseline " << Request.WriteBaseline << " written with " << Count(count, "finding") << "\n";
+    return unreadable > 0 ? 1 : 0;
+  }
+  const size_t known = Request.Baseline.empty() ? 0 : baseline.Filter(kept);
+
+  size_t errors = 0, warnings = 0, notes = 0;
+  for (const CheckFinding& f : kept) {
+    const CheckSeverity severity = f.Rule->Severity;
+    (severity == CheckSeverity::Error ? errors : severity == CheckSeverity::Warning ? warnings : notes) +=
+        FindingCount(f);
+  }
   std::string text;
   if (Request.Format == "json")
     WriteCheckJson(text, kept);
   else if (Request.Format == "sarif")
     WriteCheckSarif(text, kept, KESTRAVA_VERSION);
+  else if (Request.Format == "github")
+    WriteCheckGithub(text, kept);
   else
     WriteCheckText(text, kept);
   Out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -182,25 +148,28 @@ int RunCheck(const CheckRequest& Request, std::ostream& Out, std::ostream& Err) 
     Err << kPrefix << "cannot write the findings\n";
     return 1;
   }
-  Err << kPrefix << Count(errors, "error") << ", " << Count(warnings, "warning") << "\n";
+  Err << kPrefix << Count(errors, "error") << ", " << Count(warnings, "warning")
+      << (notes > 0 ? ", " + Count(notes, "note") : "") << "\n";
+  if (!Request.Baseline.empty())
+    Err << kPrefix << Count(known, "known finding") << " of baseline " << Request.Baseline << " left out\n";
+  // Notes never make the exit status.
   return errors > 0 || unreadable > 0 || (Request.Werror && warnings > 0) ? 1 : 0;
 }
 
 int RunCheckTool(const std::vector<std::string>& Args, const std::string& ConfigPath, std::ostream& Out,
                  std::ostream& Err) {
-  CheckRequest request;
-  if (const int status = ParseCheckArguments(Args, request, Out, Err); status >= 0) return status;
-  struct stat st {};
-  if (::stat(ConfigPath.c_str(), &st) == 0) {
-    std::string text, why;
-    if (!ReadDiskFile(ConfigPath, text, why)) {
-      Err << kPrefix << "cannot read " << ConfigPath << ": " << why << "\n";
+  try {
+    CheckRequest request;
+    if (const int status = ParseCheckArguments(Args, request, Out, Err); status >= 0) return status;
+    if (std::string why; !LoadCheckConfig(ConfigPath, request.Config, why)) {
+      Err << kPrefix << why << "\n";
       return 2;
     }
-    if (const std::string wrong = ReadCheckConfig(text, request); !wrong.empty()) {
-      Err << kPrefix << ConfigPath << ":" << wrong << "\n";
-      return 2;
-    }
+    return RunCheck(request, Out, Err);
+  } catch (const std::bad_alloc&) {
+    Err << kPrefix << "out of memory\n";
+  } catch (const std::exception& e) {
+    Err << kPrefix << e.what() << "\n";
   }
-  return RunCheck(request, Out, Err);
+  return 2;
 }

@@ -12,7 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-const char* Level(const CheckFinding& F) { return F.Rule->Severity == CheckSeverity::Error ? "error" : "warning"; }
+const char* Level(const CheckFinding& F) { return SeverityWord(F.Rule->Severity); }
 
 bool ValidUtf8(std::string_view S) {
   size_t i = 0;
@@ -140,6 +140,20 @@ void AppendTextLines(std::string& Out, const CheckFinding* Begin, const CheckFin
   }
 }
 
+// Text for a GitHub workflow command: control bytes escaped as on a
+// terminal, then '%', CR and LF as the command syntax wants; in a property
+// also ':' and ','.
+void AppendGithubText(std::string& Out, std::string_view Text, bool Property) {
+  for (const char c : hpitool::ShownText(Text)) {
+    if (c == '%') Out += "%25";
+    else if (c == '\r') Out += "%0D";
+    else if (c == '\n') Out += "%0A";
+    else if (Property && c == ':') Out += "%3A";
+    else if (Property && c == ',') Out += "%2C";
+    else Out += c;
+  }
+}
+
 // Below this many findings a second thread for the text costs more than it saves.
 constexpr size_t kSplitFindings = 4096;
 
@@ -169,7 +183,9 @@ void WriteCheckJson(std::string& Out, const std::vector<CheckFinding>& Findings)
     o["id"] = f.Rule->Id;
     o["severity"] = Level(f);
     o["definition"] = f.Definition.empty() ? json(nullptr) : json(Utf8(f.Definition));
+    o["key"] = f.Key.empty() ? json(nullptr) : json(Utf8(f.Key));
     o["message"] = Utf8(f.Message);
+    if (f.Omitted) o["omitted"] = f.Omitted;
     if (f.HasOther) o["other"] = PlaceJson(f.Other);
     Out += i == 0 ? "[\n" : ",\n";
     AppendIndented(Out, o, 1);
@@ -184,7 +200,7 @@ void WriteCheckSarif(std::string& Out, const std::vector<CheckFinding>& Findings
     ruleIndex[r.Id] = static_cast<int>(rules.size());
     rules.push_back({{"id", r.Id},
                      {"shortDescription", {{"text", r.Summary}}},
-                     {"defaultConfiguration", {{"level", r.Severity == CheckSeverity::Error ? "error" : "warning"}}}});
+                     {"defaultConfiguration", {{"level", SeverityWord(r.Severity)}}}});
   }
   // The artifacts come before the results in the log: every place is
   // numbered first, then the results are made and written one at a time.
@@ -214,10 +230,12 @@ void WriteCheckSarif(std::string& Out, const std::vector<CheckFinding>& Findings
               {"locations", json::array({SarifLocation(artifacts, f.Place)})}};
     if (!f.Definition.empty())
       r["locations"][0]["logicalLocations"] = json::array({{{"name", Utf8(f.Definition)}}});
+    if (f.Omitted) r["properties"] = {{"omitted", f.Omitted}};
     if (f.HasOther) {
       json other = SarifLocation(artifacts, f.Other);
       other["id"] = 1;
-      other["message"] = {{"text", "the other definition"}};
+      other["message"] = {{"text", std::string_view(f.Rule->Id) == "duplicate-key" ? "the key's other line"
+                                                                                   : "the other definition"}};
       r["relatedLocations"] = json::array({other});
     }
     Out += i == 0 ? "[\n" : ",\n";
@@ -227,4 +245,22 @@ void WriteCheckSarif(std::string& Out, const std::vector<CheckFinding>& Findings
   else Out.append("\n").append(size_t(2 * kResultsDepth), ' ').append("]");
   Out.append(frame, at + markText.size());
   Out += '\n';
+}
+
+void WriteCheckGithub(std::string& Out, const std::vector<CheckFinding>& Findings) {
+  for (const CheckFinding& f : Findings) {
+    // Notes are notices; a file in an archive is annotated on the archive,
+    // its path and line leading the message.
+    const CheckSeverity severity = f.Rule->Severity;
+    Out += severity == CheckSeverity::Error ? "::error file=" : severity == CheckSeverity::Warning ? "::warning file=" : "::notice file=";
+    const bool packed = !f.Place.Archive().empty();
+    AppendGithubText(Out, packed ? f.Place.Archive() : f.Place.Path(), true);
+    if (!packed) Out.append(",line=").append(std::to_string(f.Place.Line));
+    Out += ",title=";
+    AppendGithubText(Out, f.Rule->Id, true);
+    Out += "::";
+    if (packed) AppendGithubText(Out, f.Place.Path() + ":" + std::to_string(f.Place.Line) + ": ", false);
+    AppendGithubText(Out, f.Message, false);
+    Out.append(" [").append(f.Rule->Id).append("]\n");
+  }
 }

@@ -10,7 +10,9 @@
 #include "definitions/column_sort.h"
 #include "hpi/archive.h"
 #include "mod/definition_keys.h"
+#include "mod/left_out.h"
 #include "state/sources.h"
+#include "tools/common/shown_path.h"
 #include "tools/common/value_options.h"
 
 const char kTableUsage[] =
@@ -53,6 +55,10 @@ const char kTableUsage[] =
     "CSV and TSV start with a line of column captions. Definition files are 8-bit\n"
     "text: every byte is read as Latin-1 and written as UTF-8.\n"
     "Messages go to standard error, one line each; questions are answered No.\n"
+    "Definitions that give no row (a unit without UnitNumber, a weapon without ID, a\n"
+    "build-menu entry without UnitMenu, a corpse whose [NAME]{ header shares its line,\n"
+    "a file whose lines end in LF alone) are counted there by reason, the first few\n"
+    "named; this alone does not change the exit status. Any number of files is read.\n"
     "Exit status: 0 when nothing was reported, 1 when something was (an archive\n"
     "or a file in one that cannot be read, a missing DIR, an engine message, output\n"
     "that cannot be written), 2 for bad usage.\n";
@@ -75,6 +81,33 @@ int FindColumn(const RowTable& View, const std::string& Caption) {
   for (int i = 0; i < View.ColumnCount(); ++i)
     if (EqualIgnoringCase(View.ColumnCaption(i), Caption)) return i;
   return -1;
+}
+
+TableKind KindOf(const std::string& Kind) {
+  if (Kind == "weapons") return TableKind::Weapons;
+  if (Kind == "corpses") return TableKind::Corpses;
+  if (Kind == "download") return TableKind::Download;
+  return TableKind::Units;
+}
+
+// Says on Err how many definitions of the table's files give no row, for
+// each reason, naming the first few.
+void ReportLeftOut(const AllUnpacked& List, const std::string& Kind, std::ostream& Err, const std::string& Prefix) {
+  const TableKind kind = KindOf(Kind);
+  const LeftOutReport report = FindLeftOut(List, kind);
+  const std::string what = Kind == "download" ? "build-menu entries" : Kind;
+  for (size_t r = 0; r < kLeftOutReasons; ++r) {
+    const LeftOutReport::Reason& reason = report.Reasons[r];
+    if (reason.Count == 0) continue;
+    std::string line = Prefix + std::to_string(reason.Count) + " of " + std::to_string(report.Definitions) + " " +
+                       what + (reason.Count == 1 ? " gives" : " give") + " no row, " + LeftOutPhrase(kind, static_cast<LeftOutReason>(r)) + ": ";
+    for (size_t i = 0; i < reason.First.size(); ++i) {
+      if (i > 0) line += ", ";
+      hpitool::AppendShownText(line, reason.First[i]);
+    }
+    if (reason.Count > reason.First.size()) line += " and " + std::to_string(reason.Count - reason.First.size()) + " more";
+    Err << line << "\n";
+  }
 }
 
 RowTable* ViewOfKind(AppState& State, const std::string& Kind) {
@@ -204,6 +237,10 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, 
     }
   }
 
+  // The window's lists hold at most 2049 files; the tool reads them all.
+  for (AllUnpacked* list : {&state->UnitFiles, &state->WeaponFiles, &state->DownloadFiles, &state->CorpseFiles})
+    list->Capacity = AllUnpacked::kUnbounded;
+
   int problems = 0;
   OpenArchiveFiles(*state, Request.Archives);
   // The window's open dialog only offers existing archive files, and the
@@ -231,6 +268,7 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, 
     }
   }
   SortByColumn(*state, *view, sortColumn);
+  ReportLeftOut(state->FilesOf(*view), Request.Kind, Err, prefix);
 
   // The columns after the view's own: every other key (--all-keys), then the
   // checksum of each row's file.

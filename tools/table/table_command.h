@@ -29,7 +29,9 @@ struct TableRequest {
 // neither an archive nor --ta-dir, is wrong too).
 std::string ParseTableArguments(const std::vector<std::string>& Args, TableRequest& Request);
 
-// Loads, sorts and prints the table to Out; messages go to Err, one line each.
+// Loads, sorts and prints the table to Out; messages go to Err, one line each,
+// among them how many definitions give no row and why. Unlike the window's
+// lists, any number of files is read.
 // Returns the exit status: 0 when nothing was reported, 1 when something was,
 // 2 for an unknown kind or column caption. With Loaded, what was loaded (the
 // archives' files and the tables) is handed to it at the end instead of being

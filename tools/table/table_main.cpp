@@ -1,4 +1,5 @@
 // kestrava-table: prints one of Kestrava's comparison tables as CSV, TSV or JSON.
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
