@@ -83,6 +83,30 @@ void AppendLatin1AsUtf8(std::string& Out, std::string_view Text) {
   for (char c : Text) AppendByte(Out, static_cast<unsigned char>(c));
 }
 
+namespace {
+
+bool ValidUtf8(std::string_view S) {
+  size_t i = 0;
+  while (i < S.size()) {
+    const auto c = static_cast<unsigned char>(S[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > S.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(S[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TextAsUtf8(std::string_view Text) {
+  if (ValidUtf8(Text)) return std::string(Text);
+  std::string out;
+  AppendLatin1AsUtf8(out, Text);
+  return out;
+}
+
 std::string Latin1ToUtf8(std::string_view Text) {
   std::string out;
   AppendLatin1AsUtf8(out, Text);

@@ -15,6 +15,9 @@ enum class TableFormat { Csv, Tsv, Json };
 void AppendLatin1AsUtf8(std::string& Out, std::string_view Text);
 // The same as a new string.
 std::string Latin1ToUtf8(std::string_view Text);
+// Text kept as it is when it is valid UTF-8 already (a disk path), else each
+// byte taken as its Latin-1 character (the game's 8-bit texts).
+std::string TextAsUtf8(std::string_view Text);
 
 // One field of each format, appended to Out:
 // CSV (RFC 4180): quoted when it holds a comma, a double quote, CR or LF,

@@ -14,26 +14,7 @@ using nlohmann::json;
 
 constexpr const char* kFormatKey = "kestrava-check-baseline";
 
-bool ValidUtf8(std::string_view S) {
-  size_t i = 0;
-  while (i < S.size()) {
-    const auto c = static_cast<unsigned char>(S[i]);
-    const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || i + n > S.size()) return false;
-    for (size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(S[i + k]) & 0xC0) != 0x80) return false;
-    i += n;
-  }
-  return true;
-}
-
-// Text for JSON: kept when it is UTF-8 already, else each byte as its Latin-1 character.
-std::string Utf8(std::string_view S) {
-  if (ValidUtf8(S)) return std::string(S);
-  std::string out;
-  AppendLatin1AsUtf8(out, S);
-  return out;
-}
+std::string Utf8(std::string_view S) { return TextAsUtf8(S); }
 
 // The file of a finding as a baseline names it: "ARCHIVE-NAME:PATH" or the
 // path below the source directory, '\' between levels.

@@ -147,6 +147,16 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
   DefinitionRecord record;
   if (!Records.Find(Section, CaptionKey, record)) return false;
   // One cell's edit; false, with a line in Problems, when it cannot be made.
+  // The key added at the end of the definition's own section.
+  const auto addOwn = [&](const CellChange& cell) -> bool {
+    DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
+    if (add.Offset == std::string::npos) {
+      Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
+      return false;
+    }
+    Edits.push_back({add.Offset, 0, std::move(add.Text)});
+    return true;
+  };
   const auto plan = [&](const CellChange& cell) -> bool {
     const DefinitionKey* key = cell.OwnSection ? Records.OwnKey(record, cell.Key) : Records.FirstKey(record, cell.Key);
     if (!key && cell.OwnSection) {
@@ -154,13 +164,7 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
         Problems.push_back(cell.Key + ": its value is not where the table shows it");
         return false;
       }
-      DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
-      if (add.Offset == std::string::npos) {
-        Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
-        return false;
-      }
-      Edits.push_back({add.Offset, 0, std::move(add.Text)});
-      return true;
+      return addOwn(cell);
     }
     if (!key) {
       if (!cell.OldValue.empty()) {
@@ -182,13 +186,7 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
         Edits.push_back({later->ValueOffset, later->ValueLength, cell.NewValue});
         return true;
       }
-      DefinitionInsertion add = AddToOwnSection(File, Text, record, cell.Key, cell.NewValue);
-      if (add.Offset == std::string::npos) {
-        Problems.push_back(cell.Key + ": there is no line in its definition where it could be added and read back");
-        return false;
-      }
-      Edits.push_back({add.Offset, 0, std::move(add.Text)});
-      return true;
+      return addOwn(cell);
     }
     // The table's value is the file's with the blanks around it: the value
     // itself is replaced, the blanks stay.

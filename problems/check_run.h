@@ -4,6 +4,7 @@
 // thread of its own. The findings come back as plain texts, free of the
 // sources they were read from.
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ struct Problem {
   int Line = 0;
   std::string Definition;
   std::string Message;
-  std::string Key;  // the key whose value is a broken reference; empty for other findings
+  std::string Key;  // the key the finding is about (a broken reference's); empty when none
 };
 
 struct ProblemSources {
@@ -33,7 +34,11 @@ struct ProblemCheck {
   bool Cancelled = false;
 };
 
-// Checks Sources; ConfigPath is read when that file exists. Cancel is looked
-// at between the steps; a cancelled check returns no findings.
+// Checks Sources with the same checks, configuration (ConfigPath, read when
+// that file exists), suppression comments and cap as kestrava-check. Cancel
+// stops the run between files; a cancelled check returns no findings.
+// Progress, when given, is called from the reading threads with the files
+// done and the files in all.
 ProblemCheck RunProblemCheck(const ProblemSources& Sources, const std::string& ConfigPath,
-                             const std::atomic<bool>& Cancel);
+                             const std::atomic<bool>& Cancel,
+                             std::function<void(size_t Done, size_t Total)> Progress = {});

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -20,22 +21,23 @@
 #include "app/latin1.h"
 #include "app/main_form.h"
 #include "app/report_view.h"
+#include "mod/check_config.h"
 #include "mod/table_marks.h"
 #include "state/open_sources.h"
 
 namespace {
 
-const char kConfigName[] = "kestrava-check.conf";  // read from the current directory, as kestrava-check does
+
 const QString kAll = QStringLiteral("All");
 
 enum Columns { kSeverity, kId, kFile, kLine, kDefinition, kMessage, kColumnCount };
 constexpr int kProblemRole = Qt::UserRole + 1;  // the finding's index, on the severity cell
 
-const char* SeverityWord(CheckSeverity S) { return S == CheckSeverity::Error ? "error" : "warning"; }
 
 QIcon SeverityIcon(CheckSeverity S) {
-  return QApplication::style()->standardIcon(S == CheckSeverity::Error ? QStyle::SP_MessageBoxCritical
-                                                                        : QStyle::SP_MessageBoxWarning);
+  return QApplication::style()->standardIcon(S == CheckSeverity::Error     ? QStyle::SP_MessageBoxCritical
+                                             : S == CheckSeverity::Warning ? QStyle::SP_MessageBoxWarning
+                                                                           : QStyle::SP_MessageBoxInformation);
 }
 
 QString Count(int N, const char* What) {
@@ -92,7 +94,7 @@ ProblemsDock::ProblemsDock(TMainForm& Form) : QDockWidget("Problems", &Form), Fo
   SeverityFilter->setObjectName("ProblemsSeverityFilter");
   SeverityFilter->setAccessibleName("Filter by severity");
   SeverityFilter->addItem(kAll);
-  for (CheckSeverity s : {CheckSeverity::Error, CheckSeverity::Warning})
+  for (CheckSeverity s : {CheckSeverity::Error, CheckSeverity::Warning, CheckSeverity::Note})
     SeverityFilter->addItem(SeverityIcon(s), QString::fromLatin1(SeverityWord(s)));
   Counts = new QLabel(body);
   Counts->setObjectName("ProblemsCounts");
@@ -184,8 +186,19 @@ void ProblemsDock::Run() {
     Show(watcher->result());
     emit Finished();
   });
-  watcher->setFuture(QtConcurrent::run([sources, flag = CancelFlag_] {
-    return RunProblemCheck(sources, kConfigName, *flag);
+  // The bar shows the files read so far; the reading threads hand their
+  // count to the interface thread.
+  Progress->setRange(0, 0);
+  QPointer<QProgressBar> bar = Progress;
+  auto progress = [bar](size_t Done, size_t Total) {
+    QMetaObject::invokeMethod(bar, [bar, Done, Total] {
+      if (!bar) return;
+      bar->setRange(0, static_cast<int>(Total));
+      bar->setValue(static_cast<int>(Done));
+    }, Qt::QueuedConnection);
+  };
+  watcher->setFuture(QtConcurrent::run([sources, flag = CancelFlag_, progress] {
+    return RunProblemCheck(sources, kCheckConfigName, *flag, progress);
   }));
 }
 
@@ -220,10 +233,10 @@ void ProblemsDock::Show(ProblemCheck Check) {
   Checked_ = true;
   Model_->removeRows(0, Model_->rowCount());
   std::set<QString> ids;
-  int errors = 0, warnings = 0;
+  int errors = 0, warnings = 0, noteCount = 0;
   for (size_t i = 0; i < Shown_.Problems.size(); ++i) {
     const Problem& p = Shown_.Problems[i];
-    ++(p.Severity == CheckSeverity::Error ? errors : warnings);
+    ++(p.Severity == CheckSeverity::Error ? errors : p.Severity == CheckSeverity::Warning ? warnings : noteCount);
     auto* severity = new QStandardItem(SeverityIcon(p.Severity), QString::fromLatin1(SeverityWord(p.Severity)));
     severity->setData(static_cast<int>(i), kProblemRole);
     auto* line = new QStandardItem;
@@ -247,7 +260,8 @@ void ProblemsDock::Show(ProblemCheck Check) {
   }
   Refilter();
   for (int c = 0; c + 1 < kColumnCount; ++c) List->resizeColumnToContents(c);
-  Counts->setText(Count(errors, "error") + ", " + Count(warnings, "warning"));
+  Counts->setText(Count(errors, "error") + ", " + Count(warnings, "warning") +
+                  (noteCount ? ", " + Count(noteCount, "note") : QString()));
   notes.prepend(Shown_.Problems.empty() ? QStringLiteral("No problems found.")
                                         : QString::number(Shown_.Problems.size()) + " problems found.");
   Status->setText(notes.join('\n'));
@@ -261,12 +275,17 @@ void ProblemsDock::Refilter() {
   Filter_->Changed();
 }
 
+// The findings of a value that names nothing: these mark their cell.
+static bool IsBrokenReference(const Problem& P) {
+  return P.Id == "unknown-weapon" || P.Id == "unknown-feature" || P.Id == "unknown-unit";
+}
+
 void ProblemsDock::MarkCells() {
   Marks_.Marks.Clear();
   for (const Problem& p : Shown_.Problems) {
     TableKind kind;
     DefinitionRef ref;
-    if (p.Key.empty() || !DefinitionOf(Form_.State, p, kind, ref)) continue;
+    if (p.Key.empty() || !IsBrokenReference(p) || !DefinitionOf(Form_.State, p, kind, ref)) continue;
     Marks_.Marks.Add(kind, ref, p.Key, MarkKind::Problem,
                      std::string(SeverityWord(p.Severity)) + ": " + p.Message + " [" + p.Id + "]");
   }

@@ -88,10 +88,13 @@ class ProblemsTest : public QObject {
     f = std::make_unique<Fixture>();
     archive = f->Archive("mod.ufo", {{"units\\ARMA.FBI", kUnit}, {"weapons\\guns.tdf", kGuns},
                                      {"download\\menu.tdf", kMenu}});
-    // The configuration of the current directory silences the assets the test mod lacks.
+    // The configuration of the current directory silences the assets the test
+    // mod lacks, and the notes on what it builds and uses (one test below
+    // lets them through).
     oldCurrent = QDir::currentPath();
     QDir::setCurrent(f->Dir.path());
-    WriteFile(f->Path("kestrava-check.conf"), "ignore = missing-model, missing-script,missing-picture\n");
+    WriteFile(f->Path("kestrava-check.conf"),
+              "ignore = missing-model, missing-script,missing-picture,unbuildable-unit,unused-weapon\n");
     f->Open({archive});
   }
   void cleanup() {
@@ -238,6 +241,15 @@ class ProblemsTest : public QObject {
     QTest::qWait(200);  // the abandoned check ends without touching the list
     QCOMPARE(dock().List->model()->rowCount(), 4);
     QCOMPARE(done.count(), 1);
+  }
+
+  void notesAreAThirdSeverity() {
+    WriteFile(f->Path("kestrava-check.conf"), "ignore = missing-model, missing-script,missing-picture\n");
+    Check();
+    const int row = ListRowOf("unbuildable-unit", "ARMA");
+    QVERIFY(row >= 0);
+    QCOMPARE(dock().List->model()->index(row, 0).data().toString(), QString("note"));
+    QCOMPARE(dock().Counts->text(), QString("4 errors, 0 warnings, 1 note"));
   }
 
   void aWrongConfigurationIsReported() {
