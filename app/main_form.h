@@ -9,6 +9,7 @@
 //   editing/edit_page.cpp  double clicks, the edit page's buttons
 //   extract/extract_command.cpp   Extract...
 //   options/options_form.cpp      Options1Click
+//   plot/plot_command.cpp         Plot1Click
 #include <QMainWindow>
 #include <string>
 #include <vector>
@@ -71,6 +72,7 @@ class TMainForm : public QMainWindow {
   QAction* AutosizeallColumns = nullptr;
   QAction* IncludeTaFiles = nullptr;
   QAction* SearchDirMenu = nullptr;
+  QAction* Plot1 = nullptr;
   QAction* Options1 = nullptr;
   QAction* Information = nullptr;
   QAction* About1 = nullptr;
@@ -130,6 +132,8 @@ class TMainForm : public QMainWindow {
   void CloseEditPageIfShowing(bool LooseOnly);
 
   void ExtractufosClick();
+  // Opens the plot of the table in front, or brings its open plot forward.
+  void Plot1Click();
 
  private:
   void FitDesignFrame();

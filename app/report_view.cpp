@@ -234,6 +234,7 @@ void ReportView::RowsChanged() {
   Syncing_ = false;
   ShowCoreSelection();
   if (!inPlace && isVisible()) FinishLayout();
+  emit TableReloaded();
 }
 
 void ReportView::FinishLayout() {
@@ -247,9 +248,11 @@ void ReportView::FinishLayout() {
 
 void ReportView::ColumnsChanged() {
   Syncing_ = true;
-  if (Model_->columnCount() != Table_.ColumnCount()) Model_->Reload();
+  const bool reloaded = Model_->columnCount() != Table_.ColumnCount();
+  if (reloaded) Model_->Reload();
   ApplyWidths();
   Syncing_ = false;
+  if (reloaded) emit TableReloaded();
 }
 
 void ReportView::SelectionChanged() { ShowCoreSelection(); }

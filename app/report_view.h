@@ -112,6 +112,9 @@ class ReportView : public QTreeView, public TableObserver {
   void ColumnClicked(int Column);
   void Clicked();
   void DoubleClicked();
+  // The table's rows or its set of columns changed (a load, a sort, a
+  // save), told once the view shows them.
+  void TableReloaded();
 
  protected:
   void mouseReleaseEvent(QMouseEvent* Event) override;

@@ -1,6 +1,6 @@
 #pragma once
 // Everything the program shows or asks outside its own windows goes through this
-// interface: message boxes, questions, the file-open dialog, the directory
+// interface: message boxes, questions, the file-open and save dialogs, the directory
 // chooser and the clipboard. The program uses the Qt implementation
 // (app/qt_dialogs.h); tests use ScriptedDialogs, which records what was shown
 // and answers as the test says, so no test ever blocks on a real box.
@@ -31,6 +31,17 @@ class Dialogs {
   // and returns the directory, which the caller creates. Without AllowCreate
   // only existing directories can be chosen. False when cancelled.
   virtual bool ChooseDirectory(const std::string& Start, bool AllowCreate, std::string& Directory) = 0;
+  // The save dialog for a new file, offering Filters (each as the dialog
+  // shows it, e.g. "PNG image (*.png)"); an existing file is asked about
+  // before it is chosen. File receives the chosen path. False when
+  // cancelled, and where nothing can be asked.
+  virtual bool SaveFileName(const std::string& Title, const std::vector<std::string>& Filters,
+                            std::string& File) {
+    (void)Title;
+    (void)Filters;
+    (void)File;
+    return false;
+  }
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;
   virtual std::string ClipboardText() = 0;

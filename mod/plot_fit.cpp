@@ -61,9 +61,13 @@ Outliers RankOutliers(std::span<const double> X, std::span<const double> Y, cons
   if (!Fit.Valid) return out;
   constexpr double kOnTheLine = 1e-9;  // relative rounding of the fit
   const size_t n = std::min(X.size(), Y.size());
+  // A line value that is only the fit's rounding away from 0 (a line through
+  // the origin, at X 0) is 0: a ratio to it would be noise.
+  double scale = 0;
+  for (size_t i = 0; i < n; ++i) scale = std::max(scale, std::abs(Y[i]));
   for (size_t i = 0; i < n; ++i) {
     const double line = Fit.At(X[i]);
-    if (!(line > 0) || !std::isfinite(line)) continue;
+    if (!(line > kOnTheLine * scale) || !std::isfinite(line)) continue;
     const double ratio = Y[i] / line;
     if (!std::isfinite(ratio) || std::abs(ratio - 1) <= kOnTheLine) continue;
     (ratio > 1 ? out.Above : out.Below).push_back({i, ratio});

@@ -35,7 +35,8 @@ struct Outliers {
 };
 
 // The Count points furthest above and below Fit, by ratio. A point where the
-// line's value is 0 or less has no ratio and is in neither list; points on
+// line's value is 0 or less (or within rounding of 0) has no ratio and is in
+// neither list; points on
 // the line (within rounding) are in neither either. Equal ratios keep the
 // points' order.
 Outliers RankOutliers(std::span<const double> X, std::span<const double> Y, const LineFit& Fit,

@@ -227,4 +227,13 @@ TEST(PlotFit, OutliersByRatioToTheLine) {
   EXPECT_EQ(PointsOf(out2.Above), std::vector<size_t>{4});
   EXPECT_EQ(PointsOf(out2.Below), std::vector<size_t>{5});
   EXPECT_TRUE(RankOutliers(x2, y2, LineFit{}).Above.empty());
+  // A line through the origin, off by rounding: at X 0 its value is 0, and
+  // (0, 0) is on it, not a ratio of 0 below it.
+  LineFit origin;
+  origin.Valid = true;
+  origin.Slope = 2;
+  origin.Intercept = 1e-14;
+  const Outliers out3 = RankOutliers(std::vector<double>{0, 1, 1}, std::vector<double>{0, 3, 1}, origin);
+  EXPECT_EQ(PointsOf(out3.Above), std::vector<size_t>{1});
+  EXPECT_EQ(PointsOf(out3.Below), std::vector<size_t>{2});
 }
