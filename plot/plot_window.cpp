@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFile>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLegend>
@@ -44,8 +45,23 @@ const QColor kGroupColours[] = {
 };
 const QColor kOtherColour(0xba, 0xb0, 0xac);
 const QColor kSelectedColour(0x10, 0x10, 0x10);
-constexpr qreal kMarkerSize = 8;
+constexpr qreal kMarkerSize = 8, kSelectedSize = 13;
 constexpr int kListWidth = 230;
+
+// A round marker of Colour, Size pixels across. Series drawn with such an
+// image paint all their points at once, instead of keeping a graphics item
+// for every point, which costs far more with thousands of rows.
+QImage Marker(const QColor& Colour, qreal Size) {
+  const int side = static_cast<int>(std::ceil(Size));
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Colour);
+  painter.drawEllipse(QRectF(0, 0, Size, Size));
+  return image;
+}
 
 QString Number(double V) { return QString::number(V, 'g', 4); }
 
@@ -53,13 +69,22 @@ QString Number(double V) { return QString::number(V, 'g', 4); }
 void SetRange(QAbstractAxis* Axis, double Low, double High, bool Log) {
   if (Log) {
     if (!(Low > 0)) Low = High = 1;
-    Axis->setRange(Low / 1.25, High * 1.25);
+    // A logarithmic axis is labelled at powers of 10 only: a range of less
+    // than two decades reaches out to whole ones, so that several are labelled.
+    double low = Low / 1.25, high = High * 1.25;
+    if (std::log10(high / low) < 2) {
+      low = std::pow(10.0, std::floor(std::log10(low)));
+      high = std::pow(10.0, std::ceil(std::log10(high)));
+    }
+    Axis->setRange(low, high);
     return;
   }
   double room = (High - Low) * 0.05;
   if (!(room > 0)) room = std::max(1.0, std::abs(Low) * 0.1);
+  // Values of 0 and more (costs, hit points) start at 0, not below it.
+  const double low = Low >= 0 ? std::max(0.0, Low - room) : Low - room;
   auto* value = static_cast<QValueAxis*>(Axis);
-  value->setRange(Low - room, High + room);
+  value->setRange(low, High + room);
   value->applyNiceNumbers();
 }
 
@@ -86,6 +111,7 @@ PlotWindow::PlotWindow(ReportView& View, Dialogs& D, std::function<void()> Revea
     : QWidget(Parent, Qt::Window), View_(&View), Table_(View.Table()), Dialogs_(D), Reveal_(std::move(Reveal)) {
   setObjectName("PlotWindow");
   setAttribute(Qt::WA_DeleteOnClose);
+  SelectedMarker_ = Marker(kSelectedColour, kSelectedSize);
   BuildControls();
   connect(&View, &ReportView::TableReloaded, this, [this] { Reload(); });
   connect(View.selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ShowTableSelection(); });
@@ -261,9 +287,11 @@ void PlotWindow::Replot() {
     series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
     series->setMarkerSize(kMarkerSize);
     const bool other = Set_.Groups[g].Label == "Other" && g + 1 == Set_.Groups.size() && g + 1 == kMaxGroups;
-    series->setColor(other ? kOtherColour : kGroupColours[g % std::size(kGroupColours)]);
+    const QColor colour = other ? kOtherColour : kGroupColours[g % std::size(kGroupColours)];
+    series->setColor(colour);
     series->setBorderColor(Qt::transparent);
-    series->setSelectedColor(kSelectedColour);
+    series->setLightMarker(Marker(colour, kMarkerSize));
+    series->setSelectedLightMarker(SelectedMarker_);
     QList<QPointF> points;
     points.reserve(static_cast<qsizetype>(PointsOfGroup_[g].size()));
     for (int i : PointsOfGroup_[g]) points.append(QPointF(Set_.Points[static_cast<size_t>(i)].X,
@@ -437,9 +465,13 @@ void PlotWindow::ShowTableSelection() {
     }
   }
   std::sort(Marked_.begin(), Marked_.end());
+  // Marked points are drawn larger and in a colour of their own (the
+  // series' selected marker).
   for (size_t g = 0; g < Series_.size(); ++g) {
     QScatterSeries* series = Series_[g];
-    const QList<int> now = series->selectedPoints();
+    std::sort(chosen[g].begin(), chosen[g].end());
+    QList<int> now = series->selectedPoints();  // in no particular order
+    std::sort(now.begin(), now.end());
     if (now == chosen[g]) continue;
     series->deselectAllPoints();
     if (!chosen[g].isEmpty()) series->selectPoints(chosen[g]);

@@ -5,6 +5,7 @@
 // rows most above and most below that line. Selection is linked both ways
 // with the table's view. The numbers come from the core (mod/plot_*); this
 // window only shows them.
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -109,4 +110,5 @@ class PlotWindow : public QWidget {
   std::vector<int> PointOfRow_;                  // per table row: index into Set_.Points, or -1
   std::vector<int> Marked_;                      // rows whose points are marked as selected
   QString HoverText_;
+  QImage SelectedMarker_;
 };

@@ -148,8 +148,9 @@ class PlotTest : public QObject {
     QCOMPARE(F.M().Panel1->text(), QStringLiteral("CORHIGH3"));  // as a click in the table shows it
 
     // Hovering names the row and both values.
-    emit series->hovered(series->at(index), true);
-    QCOMPARE(w->HoverText(), QStringLiteral("CORHIGH3 (5)\nBuildCostMetal: 300\nMaxDamage: 660"));
+    QTest::mouseMove(w->ChartView->viewport(), click + QPoint(0, 30));
+    QTest::mouseMove(w->ChartView->viewport(), click);
+    QTRY_COMPARE(w->HoverText(), QStringLiteral("CORHIGH3 (5)\nBuildCostMetal: 300\nMaxDamage: 660"));
     // Two rows at one place are both named.
     std::tie(series, index) = PointOf(*w, "ARMON");
     QCOMPARE(w->PointText(0, series->at(index)), QStringLiteral("ARMON (7), CORON (8)\nBuildCostMetal: 400\nMaxDamage: 800"));
