@@ -33,6 +33,7 @@
 #include "archive/ascii_case.h"
 #include "archive/dialogs.h"
 #include "mod/cell_text.h"
+#include "plot/point_layer.h"
 
 namespace {
 
@@ -44,24 +45,7 @@ const QColor kGroupColours[] = {
     QColor(0xff, 0x9d, 0xa7), QColor(0x79, 0x70, 0x6e),
 };
 const QColor kOtherColour(0xba, 0xb0, 0xac);
-const QColor kSelectedColour(0x10, 0x10, 0x10);
-constexpr qreal kMarkerSize = 8, kSelectedSize = 13;
 constexpr int kListWidth = 230;
-
-// A round marker of Colour, Size pixels across. Series drawn with such an
-// image paint all their points at once, instead of keeping a graphics item
-// for every point, which costs far more with thousands of rows.
-QImage Marker(const QColor& Colour, qreal Size) {
-  const int side = static_cast<int>(std::ceil(Size));
-  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(Colour);
-  painter.drawEllipse(QRectF(0, 0, Size, Size));
-  return image;
-}
 
 QString Number(double V) { return QString::number(V, 'g', 4); }
 
@@ -111,7 +95,6 @@ PlotWindow::PlotWindow(ReportView& View, Dialogs& D, std::function<void()> Revea
     : QWidget(Parent, Qt::Window), View_(&View), Table_(View.Table()), Dialogs_(D), Reveal_(std::move(Reveal)) {
   setObjectName("PlotWindow");
   setAttribute(Qt::WA_DeleteOnClose);
-  SelectedMarker_ = Marker(kSelectedColour, kSelectedSize);
   BuildControls();
   connect(&View, &ReportView::TableReloaded, this, [this] { Reload(); });
   connect(View.selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ShowTableSelection(); });
@@ -153,8 +136,14 @@ void PlotWindow::BuildControls() {
   ChartView = new QChartView(Chart_, this);
   ChartView->setObjectName("ChartView");
   ChartView->setRenderHint(QPainter::Antialiasing);
-  ChartView->setMouseTracking(true);
+  // Hovering a point shows what it is: the view hears the mouse without a button held.
+  ChartView->viewport()->setMouseTracking(true);
   ChartView->setAccessibleName(QStringLiteral("Plot"));
+  Layer_ = new PointLayer(Chart_);
+  Layer_->Hovered = [this](int Point) { PointHovered(Point); };
+  Layer_->Clicked = [this](int Point) {
+    if (Point >= 0 && static_cast<size_t>(Point) < Set_.Points.size()) SelectRow(Set_.Points[static_cast<size_t>(Point)].Row);
+  };
 
   auto* side = new QWidget(this);
   auto* sideLayout = new QVBoxLayout(side);
@@ -252,13 +241,9 @@ void PlotWindow::Replot() {
   Fit_ = FitLine(xs, ys, logX, logY);
   const Outliers outliers = RankOutliers(xs, ys, Fit_);
 
-  // The points of each group, and where each row is drawn.
-  PointsOfGroup_.assign(Set_.Groups.size(), {});
+  // Where each row is drawn.
   PointOfRow_.assign(static_cast<size_t>(grid.Rows()), -1);
-  for (size_t i = 0; i < Set_.Points.size(); ++i) {
-    PointsOfGroup_[static_cast<size_t>(Set_.Points[i].Group)].push_back(static_cast<int>(i));
-    PointOfRow_[static_cast<size_t>(Set_.Points[i].Row)] = static_cast<int>(i);
-  }
+  for (size_t i = 0; i < Set_.Points.size(); ++i) PointOfRow_[static_cast<size_t>(Set_.Points[i].Row)] = static_cast<int>(i);
 
   // The chart anew: axes of the chosen kind, one series per group, the line.
   Chart_->removeAllSeries();
@@ -281,30 +266,26 @@ void PlotWindow::Replot() {
     const auto [yMin, yMax] = std::minmax_element(ys.begin(), ys.end());
     xLow = *xMin, xHigh = *xMax, yLow = *yMin, yHigh = *yMax;
   }
+  // One series per group, without points, for its entry in the legend; the
+  // points are drawn by the layer, in the group's colour.
+  std::vector<QImage> markers;
   for (size_t g = 0; g < Set_.Groups.size(); ++g) {
     auto* series = new QScatterSeries;
     series->setName(Latin1(Set_.Groups[g].Label) + QStringLiteral(" (%1)").arg(Set_.Groups[g].Points));
     series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    series->setMarkerSize(kMarkerSize);
+    series->setMarkerSize(PointLayer::kSize);
     const bool other = Set_.Groups[g].Label == "Other" && g + 1 == Set_.Groups.size() && g + 1 == kMaxGroups;
     const QColor colour = other ? kOtherColour : kGroupColours[g % std::size(kGroupColours)];
     series->setColor(colour);
     series->setBorderColor(Qt::transparent);
-    series->setLightMarker(Marker(colour, kMarkerSize));
-    series->setSelectedLightMarker(SelectedMarker_);
-    QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(PointsOfGroup_[g].size()));
-    for (int i : PointsOfGroup_[g]) points.append(QPointF(Set_.Points[static_cast<size_t>(i)].X,
-                                                          Set_.Points[static_cast<size_t>(i)].Y));
-    series->replace(points);
+    markers.push_back(PointLayer::Marker(colour, PointLayer::kSize));
     Chart_->addSeries(series);
     series->attachAxis(axisX);
     series->attachAxis(axisY);
     Series_.push_back(series);
-    ConnectSeries(series, static_cast<int>(g));
     // A group without points in this pair of columns keeps its colour but
     // takes no room in the legend.
-    if (points.isEmpty())
+    if (Set_.Groups[g].Points == 0)
       for (QLegendMarker* m : Chart_->legend()->markers(series)) m->setVisible(false);
   }
   if (Fit_.Valid) {
@@ -322,6 +303,13 @@ void PlotWindow::Replot() {
   }
   SetRange(axisX, xLow, xHigh, logX);
   SetRange(axisY, yLow, yHigh, logY);
+  std::vector<PointLayer::Point> drawn;
+  drawn.reserve(Set_.Points.size());
+  for (const PlotPoint& p : Set_.Points) drawn.push_back({QPointF(p.X, p.Y), p.Group});
+  QAbstractSeries* reference = FitSeries_ ? static_cast<QAbstractSeries*>(FitSeries_)
+                               : Series_.empty() ? nullptr
+                                                 : Series_.front();
+  Layer_->SetPoints(std::move(drawn), std::move(markers), reference);
 
   // The line in words, and what is left out.
   QString fit;
@@ -364,57 +352,27 @@ void PlotWindow::Replot() {
   ShowTableSelection();
 }
 
-void PlotWindow::ConnectSeries(QScatterSeries* Series, int Group) {
-  connect(Series, &QScatterSeries::hovered, this,
-          [this, Group](const QPointF& Value, bool Entered) { PointHovered(Group, Value, Entered); });
-  connect(Series, &QScatterSeries::clicked, this, [this, Group](const QPointF& Value) { PointClicked(Group, Value); });
-}
-
 QScatterSeries* PlotWindow::SeriesOf(int Group) const {
   return Group >= 0 && static_cast<size_t>(Group) < Series_.size() ? Series_[static_cast<size_t>(Group)] : nullptr;
 }
 
-bool PlotWindow::PointOfRow(int Row, int& Group, int& Index) const {
-  if (Row < 0 || static_cast<size_t>(Row) >= PointOfRow_.size() || PointOfRow_[static_cast<size_t>(Row)] < 0)
-    return false;
-  const int point = PointOfRow_[static_cast<size_t>(Row)];
-  Group = Set_.Points[static_cast<size_t>(point)].Group;
-  const std::vector<int>& members = PointsOfGroup_[static_cast<size_t>(Group)];
-  // Points are kept in row order, so the group's list is sorted.
-  Index = static_cast<int>(std::lower_bound(members.begin(), members.end(), point) - members.begin());
-  return true;
+int PlotWindow::PointOfRow(int Row) const {
+  return Row >= 0 && static_cast<size_t>(Row) < PointOfRow_.size() ? PointOfRow_[static_cast<size_t>(Row)] : -1;
 }
 
-int PlotWindow::RowOfPoint(int Group, int Index) const {
-  if (Group < 0 || static_cast<size_t>(Group) >= PointsOfGroup_.size()) return -1;
-  const std::vector<int>& members = PointsOfGroup_[static_cast<size_t>(Group)];
-  if (Index < 0 || static_cast<size_t>(Index) >= members.size()) return -1;
-  return Set_.Points[static_cast<size_t>(members[static_cast<size_t>(Index)])].Row;
-}
-
-QString PlotWindow::PointText(int Group, const QPointF& Value) const {
-  // Qt Charts tells a point by its values, so every row drawn at these
-  // values is named.
+QString PlotWindow::PointText(const QPointF& Value) const {
+  // Every row drawn at these values is named.
   const RowTableGrid grid(Table_);
   QStringList names;
-  int firstRow = -1;
   constexpr int kNamesShown = 8;
-  int more = 0;
-  // The group's own points first: the values are its series'.
-  std::vector<size_t> groups;
-  if (Group >= 0 && static_cast<size_t>(Group) < PointsOfGroup_.size()) groups.push_back(static_cast<size_t>(Group));
-  for (size_t g = 0; g < PointsOfGroup_.size(); ++g)
-    if (static_cast<int>(g) != Group) groups.push_back(g);
-  for (size_t g : groups) {
-    for (int i : PointsOfGroup_[g]) {
-      const PlotPoint& p = Set_.Points[static_cast<size_t>(i)];
-      if (p.X != Value.x() || p.Y != Value.y()) continue;
-      if (firstRow < 0) firstRow = p.Row;
-      if (names.size() < kNamesShown)
-        names << Latin1(RowLabel(grid, p.Row));
-      else
-        ++more;
-    }
+  int firstRow = -1, more = 0;
+  for (const PlotPoint& p : Set_.Points) {
+    if (p.X != Value.x() || p.Y != Value.y()) continue;
+    if (firstRow < 0) firstRow = p.Row;
+    if (names.size() < kNamesShown)
+      names << Latin1(RowLabel(grid, p.Row));
+    else
+      ++more;
   }
   if (firstRow < 0 || grid.Rows() <= firstRow) return {};
   if (more > 0) names << QStringLiteral("and %1 more").arg(more);
@@ -424,26 +382,15 @@ QString PlotWindow::PointText(int Group, const QPointF& Value) const {
          QStringLiteral(": ") + Latin1(TrimBlanks(grid.Cell(firstRow, yColumn)));
 }
 
-void PlotWindow::PointHovered(int Group, const QPointF& Value, bool Entered) {
-  if (!Entered) {
+void PlotWindow::PointHovered(int Point) {
+  if (Point < 0 || static_cast<size_t>(Point) >= Set_.Points.size()) {
     HoverText_.clear();
     QToolTip::hideText();
     return;
   }
-  HoverText_ = PointText(Group, Value);
+  const PlotPoint& p = Set_.Points[static_cast<size_t>(Point)];
+  HoverText_ = PointText(QPointF(p.X, p.Y));
   QToolTip::showText(QCursor::pos(), HoverText_, ChartView);
-}
-
-void PlotWindow::PointClicked(int Group, const QPointF& Value) {
-  // The first row drawn at the clicked values, in the clicked series.
-  if (Group < 0 || static_cast<size_t>(Group) >= PointsOfGroup_.size()) return;
-  for (int i : PointsOfGroup_[static_cast<size_t>(Group)]) {
-    const PlotPoint& p = Set_.Points[static_cast<size_t>(i)];
-    if (p.X == Value.x() && p.Y == Value.y()) {
-      SelectRow(p.Row);
-      return;
-    }
-  }
 }
 
 void PlotWindow::SelectRow(int Row) {
@@ -454,28 +401,19 @@ void PlotWindow::SelectRow(int Row) {
 }
 
 void PlotWindow::ShowTableSelection() {
-  std::vector<QList<int>> chosen(Series_.size());
   Marked_.clear();
+  std::vector<int> points;
   if (View_) {
     for (const QModelIndex& index : View_->selectionModel()->selectedRows()) {
-      int group = 0, point = 0;
-      if (!PointOfRow(index.row(), group, point)) continue;
-      chosen[static_cast<size_t>(group)].append(point);
+      const int point = PointOfRow(index.row());
+      if (point < 0) continue;
+      points.push_back(point);
       Marked_.push_back(index.row());
     }
   }
   std::sort(Marked_.begin(), Marked_.end());
-  // Marked points are drawn larger and in a colour of their own (the
-  // series' selected marker).
-  for (size_t g = 0; g < Series_.size(); ++g) {
-    QScatterSeries* series = Series_[g];
-    std::sort(chosen[g].begin(), chosen[g].end());
-    QList<int> now = series->selectedPoints();  // in no particular order
-    std::sort(now.begin(), now.end());
-    if (now == chosen[g]) continue;
-    series->deselectAllPoints();
-    if (!chosen[g].isEmpty()) series->selectPoints(chosen[g]);
-  }
+  // Marked points are drawn last, larger and in a colour of their own.
+  Layer_->SetMarked(points);
 }
 
 void PlotWindow::FillOutliers(QListWidget* List, const std::vector<Outlier>& Found, const std::vector<int>& Rows) {

@@ -5,7 +5,6 @@
 // rows most above and most below that line. Selection is linked both ways
 // with the table's view. The numbers come from the core (mod/plot_*); this
 // window only shows them.
-#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -28,6 +27,7 @@ class QChart;
 class QChartView;
 class QScatterSeries;
 class QLineSeries;
+class PointLayer;
 
 class PlotWindow : public QWidget {
   Q_OBJECT
@@ -56,18 +56,19 @@ class PlotWindow : public QWidget {
   // ---- what is drawn
   const PlotSet& Points() const { return Set_; }
   const LineFit& Fit() const { return Fit_; }
-  // The series of group G (as in Points().Groups), and the fitted line
-  // (none when there is no line).
+  // The legend's entry of group G (as in Points().Groups): a series without
+  // points in the group's colour; the points are drawn by Layer().
   QScatterSeries* SeriesOf(int Group) const;
-  QLineSeries* FitSeries() const { return FitSeries_; }
-  // Where row Row of the table is drawn: its group's series and the point's
-  // index in it. False when the row has no point.
-  bool PointOfRow(int Row, int& Group, int& Index) const;
-  // The row of point Index of group Group's series; -1 when there is none.
-  int RowOfPoint(int Group, int Index) const;
-  // The text shown while the mouse is over a point of group Group at Value:
-  // the caption of every row drawn there and both values.
-  QString PointText(int Group, const QPointF& Value) const;
+  QLineSeries* FitSeries() const { return FitSeries_; }  // none when there is no line
+  PointLayer* Layer() const { return Layer_; }
+  // The point of table row Row (an index into Points().Points); -1 when the
+  // row has none.
+  int PointOfRow(int Row) const;
+  // The rows whose points are marked as selected, in row order.
+  const std::vector<int>& MarkedRows() const { return Marked_; }
+  // The text shown while the mouse is over the point at Value: the caption of
+  // every row drawn there and both values.
+  QString PointText(const QPointF& Value) const;
   QString HoverText() const { return HoverText_; }
   // The table rows listed in Above and Below, in their order.
   std::vector<int> AboveRows() const;
@@ -87,9 +88,7 @@ class PlotWindow : public QWidget {
   void BuildControls();
   void FillColumnChoices();
   void Replot();
-  void ConnectSeries(QScatterSeries* Series, int Group);
-  void PointHovered(int Group, const QPointF& Value, bool Entered);
-  void PointClicked(int Group, const QPointF& Value);
+  void PointHovered(int Point);
   void ShowTableSelection();
   void FillOutliers(QListWidget* List, const std::vector<Outlier>& Found, const std::vector<int>& Rows);
   void OutlierActivated(QListWidgetItem* Item);
@@ -101,14 +100,13 @@ class PlotWindow : public QWidget {
   std::function<void()> Reveal_;
 
   QChart* Chart_ = nullptr;
-  std::vector<QScatterSeries*> Series_;    // one per group
+  std::vector<QScatterSeries*> Series_;    // one per group, for the legend
   QLineSeries* FitSeries_ = nullptr;
+  PointLayer* Layer_ = nullptr;
   std::vector<int> Numeric_;               // the table's numeric columns
   PlotSet Set_;
   LineFit Fit_;
-  std::vector<std::vector<int>> PointsOfGroup_;  // per group: indices into Set_.Points, in series order
   std::vector<int> PointOfRow_;                  // per table row: index into Set_.Points, or -1
   std::vector<int> Marked_;                      // rows whose points are marked as selected
   QString HoverText_;
-  QImage SelectedMarker_;
 };

@@ -3,6 +3,7 @@
 // selection), the outlier lists of a set with known residuals, logarithmic
 // axes, the saved images, and the window as assistive technology reads it.
 #include <QAccessible>
+#include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <QLogValueAxis>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include <QtTest>
 
 #include "plot/plot_window.h"
+#include "plot/point_layer.h"
 #include "ui_main_fixture.h"
 
 using namespace uitest;
@@ -87,20 +90,19 @@ class PlotTest : public QObject {
     return -1;
   }
 
-  // The series and index of the point of the unit named Name, found by its
-  // values and its Side's legend entry rather than through the window's map.
-  std::pair<QScatterSeries*, int> PointOf(PlotWindow& W, const std::string& Name) {
-    for (const UnitValues& u : kUnits) {
-      if (Name != u.Name) continue;
-      for (int g = 0; W.SeriesOf(g); ++g) {
-        QScatterSeries* s = W.SeriesOf(g);
-        if (!s->name().startsWith(QString::fromLatin1(u.Side) + " (")) continue;
-        const QList<QPointF> points = s->points();
-        const int i = static_cast<int>(points.indexOf(QPointF(std::stod(u.Cost), std::stod(u.Damage))));
-        return {s, i};
-      }
-    }
-    return {nullptr, -1};
+  // Where the point of value Value is drawn, in the chart view's viewport,
+  // as the chart places values on its axes.
+  QPoint ViewportPosition(PlotWindow& W, QPointF Value) {
+    QChart* chart = W.ChartView->chart();
+    const QPointF at = chart->mapToPosition(Value, W.SeriesOf(0));
+    return W.ChartView->mapFromScene(chart->mapToScene(at));
+  }
+
+  // The values drawn for the row of the unit named Name.
+  QPointF DrawnValue(PlotWindow& W, const std::string& Name) {
+    const int point = W.PointOfRow(RowNamed(Name));
+    if (point < 0) return QPointF(-1, -1);
+    return W.Layer()->Points()[static_cast<size_t>(point)].Value;
   }
 
  private slots:
@@ -121,39 +123,55 @@ class PlotTest : public QObject {
     QCOMPARE(w->SeriesOf(1)->name(), QStringLiteral("CORE (4)"));
     QCOMPARE(w->LeftOutLabel->text(), QStringLiteral("9 points of 10 rows; 1 left out: 1 without a number in X or Y."));
 
+    // Every row with both values is drawn at its own values.
+    for (const UnitValues& u : kUnits)
+      if (*u.Damage) QCOMPARE(DrawnValue(*w, u.Name), QPointF(std::stod(u.Cost), std::stod(u.Damage)));
+    QCOMPARE(w->PointOfRow(RowNamed("ARMNODMG")), -1);
+
     // Table to plot: the selected row's point, and only it, is marked.
     F.S().UnitView.Select(RowNamed("COREL2"));
-    auto [series, index] = PointOf(*w, "COREL2");
-    QVERIFY(series && index >= 0);
-    QCOMPARE(series->selectedPoints(), QList<int>{index});
-    QVERIFY(w->SeriesOf(0)->selectedPoints().isEmpty());
+    QCOMPARE(w->MarkedRows(), std::vector<int>{RowNamed("COREL2")});
+    auto marked = [&] {
+      std::vector<QPointF> values;
+      for (const PointLayer::Point& p : w->Layer()->Points())
+        if (p.Marked) values.push_back(p.Value);
+      return values;
+    };
+    QCOMPARE(marked(), std::vector<QPointF>{QPointF(200, 320)});
 
     // A sort reorders the rows; the link follows.
     F.M().UnitViewColumnClick(F.ColumnOf(F.S().UnitView, "MaxDamage"));
     QCOMPARE(F.S().UnitView.Cell(0, F.ColumnOf(F.S().UnitView, "UnitName")), std::string("ARMNODMG"));
     F.S().UnitView.Select(RowNamed("ARMHIGH2"));
-    std::tie(series, index) = PointOf(*w, "ARMHIGH2");
-    QCOMPARE(series, w->SeriesOf(0));
-    QCOMPARE(series->selectedPoints(), QList<int>{index});
-    QVERIFY(w->SeriesOf(1)->selectedPoints().isEmpty());
+    QCOMPARE(marked(), std::vector<QPointF>{QPointF(200, 480)});
+    QCOMPARE(DrawnValue(*w, "COREL1"), QPointF(100, 100));
 
     // Plot to table: a click on CORHIGH3's point selects its row.
-    std::tie(series, index) = PointOf(*w, "CORHIGH3");
-    QVERIFY(series && index >= 0);
-    const QPointF at = w->ChartView->chart()->mapToPosition(series->at(index), series);
-    const QPoint click = w->ChartView->mapFromScene(w->ChartView->chart()->mapToScene(at));
+    const QPoint click = ViewportPosition(*w, QPointF(300, 660));
     QTest::mouseClick(w->ChartView->viewport(), Qt::LeftButton, {}, click);
     QCOMPARE(F.S().UnitView.SelectedIndex(), RowNamed("CORHIGH3"));
-    QCOMPARE(series->selectedPoints(), QList<int>{index});
+    QCOMPARE(marked(), std::vector<QPointF>{QPointF(300, 660)});
     QCOMPARE(F.M().Panel1->text(), QStringLiteral("CORHIGH3"));  // as a click in the table shows it
+    // A click beside every point changes nothing.
+    QTest::mouseClick(w->ChartView->viewport(), Qt::LeftButton, {}, ViewportPosition(*w, QPointF(250, 100)));
+    QCOMPARE(F.S().UnitView.SelectedIndex(), RowNamed("CORHIGH3"));
 
     // Hovering names the row and both values.
-    QTest::mouseMove(w->ChartView->viewport(), click + QPoint(0, 30));
-    QTest::mouseMove(w->ChartView->viewport(), click);
-    QTRY_COMPARE(w->HoverText(), QStringLiteral("CORHIGH3 (5)\nBuildCostMetal: 300\nMaxDamage: 660"));
+    // (A move without a button, as the window system sends it: QTest's
+    // mouseMove does not reach an offscreen view.)
+    auto moveTo = [&](QPoint At) {
+      QWidget* viewport = w->ChartView->viewport();
+      QMouseEvent move(QEvent::MouseMove, At, viewport->mapToGlobal(At), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(viewport, &move);
+    };
+    moveTo(click + QPoint(0, 30));
+    QCOMPARE(w->HoverText(), QString());
+    moveTo(click);
+    QCOMPARE(w->HoverText(), QStringLiteral("CORHIGH3 (5)\nBuildCostMetal: 300\nMaxDamage: 660"));
+    moveTo(click + QPoint(0, 30));
+    QCOMPARE(w->HoverText(), QString());
     // Two rows at one place are both named.
-    std::tie(series, index) = PointOf(*w, "ARMON");
-    QCOMPARE(w->PointText(0, series->at(index)), QStringLiteral("ARMON (7), CORON (8)\nBuildCostMetal: 400\nMaxDamage: 800"));
+    QCOMPARE(w->PointText(QPointF(400, 800)), QStringLiteral("ARMON (7), CORON (8)\nBuildCostMetal: 400\nMaxDamage: 800"));
   }
 
   void outlierListsNameTheRowsFurthestFromTheLine() {
@@ -194,11 +212,11 @@ class PlotTest : public QObject {
     QVERIFY(qobject_cast<QLogValueAxis*>(w->ChartView->chart()->axes(Qt::Vertical).value(0)));
     QVERIFY(w->FitLabel->text().startsWith(QStringLiteral("Least-squares line: log MaxDamage = ")));
     // The points keep their rows: ARMFREE (0, 0) has none now.
-    int group = 0, index = 0;
-    QVERIFY(!w->PointOfRow(RowNamed("ARMFREE"), group, index));
-    QVERIFY(w->PointOfRow(RowNamed("ARMLOW3"), group, index));
-    QCOMPARE(w->SeriesOf(group)->at(index), QPointF(300, 540));
-    QCOMPARE(w->RowOfPoint(group, index), RowNamed("ARMLOW3"));
+    QCOMPARE(w->PointOfRow(RowNamed("ARMFREE")), -1);
+    QCOMPARE(DrawnValue(*w, "ARMLOW3"), QPointF(300, 540));
+    // A click on a point of the logarithmic plot finds its row.
+    QTest::mouseClick(w->ChartView->viewport(), Qt::LeftButton, {}, ViewportPosition(*w, QPointF(300, 540)));
+    QCOMPARE(F.S().UnitView.SelectedIndex(), RowNamed("ARMLOW3"));
   }
 
   void otherTablesAreGroupedByArchive() {
