@@ -32,20 +32,17 @@ int ColumnNamed(const CellGrid& Grid, std::string_view Caption) {
 }
 
 std::vector<int> NumericColumns(const CellGrid& Grid) {
+  // Row by row, visiting only the filled cells: a wide table fills few.
+  const size_t columns = static_cast<size_t>(std::max(Grid.Columns(), 0));
+  std::vector<int> numbers(columns), text(columns);
+  for (int r = 0; r < Grid.Rows(); ++r)
+    Grid.VisitRow(r, [&](int C, std::string_view Cell) {
+      if (C < 0 || static_cast<size_t>(C) >= columns) return;
+      ++(NumberOf(Cell) ? numbers : text)[static_cast<size_t>(C)];
+    });
   std::vector<int> numeric;
-  const int rows = Grid.Rows();
-  for (int c = 0; c < Grid.Columns(); ++c) {
-    int numbers = 0, text = 0;
-    for (int r = 0; r < rows; ++r) {
-      const std::string_view cell = Grid.Cell(r, c);
-      if (cell.empty()) continue;
-      if (NumberOf(cell))
-        ++numbers;
-      else if (++text * 10 > rows)
-        break;  // more than one in ten of all rows: surely of the filled ones too
-    }
-    if (numbers > 0 && text * 10 <= numbers + text) numeric.push_back(c);
-  }
+  for (size_t c = 0; c < columns; ++c)
+    if (numbers[c] > 0 && text[c] * 10 <= numbers[c] + text[c]) numeric.push_back(static_cast<int>(c));
   return numeric;
 }
 

@@ -4,6 +4,7 @@
 // point, and the name each row goes by. The table is read through CellGrid,
 // so that any table of rows and captioned columns can be plotted; RowTable
 // has one ready-made.
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ class CellGrid {
   virtual std::string_view Caption(int Column) const = 0;
   // Empty for a cell the row does not have.
   virtual std::string_view Cell(int Row, int Column) const = 0;
+  // Calls Visit(column, text) for every filled cell of Row, in column order.
+  virtual void VisitRow(int Row, const std::function<void(int, std::string_view)>& Visit) const {
+    for (int c = 0; c < Columns(); ++c)
+      if (const std::string_view text = Cell(Row, c); !text.empty()) Visit(c, text);
+  }
 };
 
 class RowTableGrid : public CellGrid {
@@ -29,6 +35,15 @@ class RowTableGrid : public CellGrid {
   std::string_view Caption(int Column) const override { return Table_.ColumnCaption(Column); }
   std::string_view Cell(int Row, int Column) const override {
     return Table_.RowAt(Row).Cell(static_cast<size_t>(Column));
+  }
+  // The filled cells only, as the row stores them, in one pass.
+  void VisitRow(int Row, const std::function<void(int, std::string_view)>& Visit) const override {
+    const ::Row& row = Table_.RowAt(Row);
+    if (!row.Caption.empty()) Visit(0, row.Caption);
+    const int columns = Table_.ColumnCount();
+    row.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+      if (static_cast<int>(J) + 1 < columns) Visit(static_cast<int>(J) + 1, Text);
+    });
   }
 
  private:

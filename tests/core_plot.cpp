@@ -60,6 +60,29 @@ TEST(PlotNumbers, NumericColumnsAllowOneSlipInTen) {
   EXPECT_EQ(NumericColumns(LiteralGrid({"A", "B"}, {})), std::vector<int>{});
 }
 
+TEST(PlotNumbers, RowTableGridReadsTheTable) {
+  RowTable table;
+  for (const char* c : {"Number", "A", "B", "C"}) table.AddColumn(c, 10);
+  const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+      {"1", {"5", "", "x"}}, {"2", {"7", "3"}}, {"", {"", "4", "y", "beyond the columns"}}};
+  for (const auto& [caption, cells] : rows) {
+    Row& r = table.AddRow();
+    r.Caption = caption;
+    r.SetSubItems(cells);
+  }
+  const RowTableGrid grid(table);
+  EXPECT_EQ(NumericColumns(grid), (std::vector<int>{0, 1, 2}));
+  std::vector<std::pair<int, std::string>> visited;
+  for (int r = 0; r < grid.Rows(); ++r)
+    grid.VisitRow(r, [&](int C, std::string_view Text) { visited.emplace_back(C, std::string(Text)); });
+  EXPECT_EQ(visited, (std::vector<std::pair<int, std::string>>{
+                         {0, "1"}, {1, "5"}, {3, "x"}, {0, "2"}, {1, "7"}, {2, "3"}, {2, "4"}, {3, "y"}}));
+  const PlotSet set = CollectPoints(grid, 0, 1, false, false);
+  ASSERT_EQ(set.Points.size(), 2u);
+  EXPECT_EQ(set.Points[1].X, 2);
+  EXPECT_EQ(set.Points[1].Y, 7);
+}
+
 TEST(PlotNumbers, DefaultAxesPreferCostAndStrength) {
   LiteralGrid units({"UnitNumber", "UnitName", "MaxDamage", "BuildCostMetal", "DPS"}, {{"1", "A", "5", "6", "7"}});
   const std::vector<int> numeric = NumericColumns(units);
