@@ -57,8 +57,10 @@ void SetRange(QAbstractAxis* Axis, double Low, double High, bool Log) {
     // than two decades reaches out to whole ones, so that several are labelled.
     double low = Low / 1.25, high = High * 1.25;
     if (std::log10(high / low) < 2) {
-      low = std::pow(10.0, std::floor(std::log10(low)));
-      high = std::pow(10.0, std::ceil(std::log10(high)));
+      low = std::pow(10.0, std::floor(std::log10(Low)));
+      high = std::pow(10.0, std::ceil(std::log10(High)));
+      if (high <= Low * 1.05) high *= 10;  // the highest value exactly a power of 10
+      if (low >= High / 1.05) low /= 10;
     }
     Axis->setRange(low, high);
     return;
@@ -111,7 +113,10 @@ void PlotWindow::BuildControls() {
     auto* label = new QLabel(QString::fromUtf8(Caption), this);
     Combo = new QComboBox(this);
     Combo->setObjectName(Name);
-    Combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Wide enough for the usual captions without measuring every one of a
+    // hundred columns; the list that drops down shows them whole.
+    Combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Combo->setMinimumContentsLength(16);
     label->setBuddy(Combo);
     Log = new QCheckBox(QString::fromUtf8(LogCaption), this);
     Log->setObjectName(LogName);
