@@ -185,6 +185,7 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   Extractufos = item(extra, "Ex&tract...", "Extractufos", &TMainForm::ExtractufosClick);
   Checkfordouble = item(extra, "&Check for double value's in  active-view's sortcolumn", "Checkfordouble",
                         &TMainForm::CheckfordoubleClick);
+  Plot1 = item(extra, "&Plot", "Plot1", &TMainForm::Plot1Click);
   extra->addSeparator();
   AutosizeallColumns = checkItem(extra, "&Autosize all Columns", "AutosizeallColumns", true,
                                  &TMainForm::AutosizeallColumnsClick);

@@ -9,6 +9,7 @@
 //   editing/edit_page.cpp  double clicks, the edit page's buttons
 //   extract/extract_command.cpp   Extract...
 //   options/options_form.cpp      Options1Click
+//   plot/plot_command.cpp         Plot1Click
 #include <QMainWindow>
 #include <memory>
 #include <set>
@@ -81,6 +82,7 @@ class TMainForm : public QMainWindow {
   QAction* AutosizeallColumns = nullptr;
   QAction* IncludeTaFiles = nullptr;
   QAction* SearchDirMenu = nullptr;
+  QAction* Plot1 = nullptr;
   QAction* Options1 = nullptr;
   QAction* Information = nullptr;
   QAction* About1 = nullptr;
@@ -167,6 +169,8 @@ class TMainForm : public QMainWindow {
   bool SettleEdits();
 
   void ExtractufosClick();
+  // Opens the plot of the table in front, or brings its open plot forward.
+  void Plot1Click();
 
   // ---- settings kept between runs (app/window_settings.cpp)
   // Applies the saved settings: game directory, hidden columns, compression,

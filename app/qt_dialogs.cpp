@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "app/directory_dialog.h"
 #include "app/latin1.h"
@@ -112,3 +113,34 @@ bool QtDialogs::ChooseVersion(const std::string& Title, std::string& Path) {
 void QtDialogs::SetClipboardText(const std::string& Text) { QApplication::clipboard()->setText(Latin1(Text)); }
 
 std::string QtDialogs::ClipboardText() { return Bytes(QApplication::clipboard()->text()); }
+
+namespace {
+
+// The extension of a filter such as "PNG image (*.png)": "png".
+QString FilterSuffix(const QString& Filter) {
+  const qsizetype star = Filter.lastIndexOf(QStringLiteral("*."));
+  if (star < 0) return {};
+  QString suffix = Filter.mid(star + 2);
+  const qsizetype end = suffix.indexOf(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")));
+  return end < 0 ? suffix : suffix.left(end);
+}
+
+}  // namespace
+
+bool QtDialogs::SaveFileName(const std::string& Title, const std::vector<std::string>& Filters, std::string& File) {
+  QFileDialog dialog(Owner(), Latin1(Title), LastSaveDirectory_);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  QStringList filters;
+  for (const std::string& f : Filters) filters << QString::fromUtf8(f);
+  dialog.setNameFilters(filters);
+  // A name typed without an extension gets the chosen filter's.
+  if (!filters.isEmpty()) dialog.setDefaultSuffix(FilterSuffix(filters.first()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog](const QString& Filter) { dialog.setDefaultSuffix(FilterSuffix(Filter)); });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  LastSaveDirectory_ = dialog.directory().absolutePath();
+  File = PathBytes(dialog.selectedFiles().first());
+  return true;
+}

@@ -1,5 +1,5 @@
 #pragma once
-// The program's message boxes, questions, file-open dialog, directory chooser
+// The program's message boxes, questions, file-open and save dialogs, directory chooser
 // and clipboard, made with Qt widgets.
 #include <QString>
 #include <QStringList>
@@ -19,11 +19,15 @@ class QtDialogs : public Dialogs {
   // The open dialog for one archive, with a button that takes the directory
   // shown instead.
   bool ChooseVersion(const std::string& Title, std::string& Path) override;
+  // Qt's own save dialog; the name gets the chosen filter's extension when
+  // it has none of the filters' extensions.
+  bool SaveFileName(const std::string& Title, const std::vector<std::string>& Filters, std::string& File) override;
   void SetClipboardText(const std::string& Text) override;
   std::string ClipboardText() override;
 
  private:
-  QString LastDirectory_;  // where the open dialog starts next time
+  QString LastDirectory_;      // where the open dialog starts next time
+  QString LastSaveDirectory_;  // where the save dialog starts next time
 };
 
 // The filter line of the open dialog, as the user sees it, and the patterns it

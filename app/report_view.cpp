@@ -262,6 +262,7 @@ void ReportView::RowsChanged() {
   ShowCoreSelection();
   if (!inPlace && isVisible()) FinishLayout();
   emit RowsShown();
+  emit TableReloaded();
 }
 
 void ReportView::FinishLayout() {
@@ -275,9 +276,11 @@ void ReportView::FinishLayout() {
 
 void ReportView::ColumnsChanged() {
   Syncing_ = true;
-  if (Model_->columnCount() != Table_.ColumnCount()) Model_->Reload();
+  const bool reloaded = Model_->columnCount() != Table_.ColumnCount();
+  if (reloaded) Model_->Reload();
   ApplyWidths();
   Syncing_ = false;
+  if (reloaded) emit TableReloaded();
 }
 
 void ReportView::SelectionChanged() { ShowCoreSelection(); }

@@ -139,6 +139,9 @@ class ReportView : public QTreeView, public TableObserver {
   void DoubleClicked();
   // The table's rows were told to the view again (added, removed, reordered).
   void RowsShown();
+  // The table's rows or its set of columns changed (a load, a sort, a
+  // save), told once the view shows them.
+  void TableReloaded();
 
  protected:
   void mouseReleaseEvent(QMouseEvent* Event) override;

@@ -1,6 +1,6 @@
 #pragma once
 // Everything the program shows or asks outside its own windows goes through this
-// interface: message boxes, questions, the file-open dialog, the directory
+// interface: message boxes, questions, the file-open and save dialogs, the directory
 // chooser and the clipboard. The program uses the Qt implementation
 // (app/qt_dialogs.h); tests use ScriptedDialogs, which records what was shown
 // and answers as the test says, so no test ever blocks on a real box.
@@ -34,6 +34,17 @@ class Dialogs {
   // An earlier version of a mod to compare with: an archive (read-only ones
   // too) or a directory. Path receives it. False when cancelled.
   virtual bool ChooseVersion(const std::string& Title, std::string& Path) = 0;
+  // The save dialog for a new file, offering Filters (each as the dialog
+  // shows it, e.g. "PNG image (*.png)"); an existing file is asked about
+  // before it is chosen. File receives the chosen path. False when
+  // cancelled, and where nothing can be asked.
+  virtual bool SaveFileName(const std::string& Title, const std::vector<std::string>& Filters,
+                            std::string& File) {
+    (void)Title;
+    (void)Filters;
+    (void)File;
+    return false;
+  }
   // The clipboard's text.
   virtual void SetClipboardText(const std::string& Text) = 0;
   virtual std::string ClipboardText() = 0;

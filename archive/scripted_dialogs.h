@@ -15,6 +15,7 @@ class ScriptedDialogs : public Dialogs {
   std::vector<std::string> OpenTitles; // every OpenArchives title, in order
   std::vector<std::string> DirectoryStarts;  // every ChooseDirectory start
   std::vector<std::string> VersionTitles;    // every ChooseVersion title
+  std::vector<std::string> SaveTitles;       // every SaveFileName title, in order
 
   std::deque<bool> Answers;                             // for AskYesNo
   std::vector<std::string> UnsavedQuestions;            // every AskUnsaved text, in order
@@ -22,6 +23,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<std::vector<std::string>> FileChoices;     // for OpenArchives; empty vector = cancel
   std::deque<std::string> DirectoryChoices;             // for ChooseDirectory; "" = cancel
   std::deque<std::string> VersionChoices;               // for ChooseVersion; "" = cancel
+  std::deque<std::string> SaveChoices;                  // for SaveFileName; "" = cancel
   std::string Clipboard;
 
   void ShowMessage(const std::string& Text) override { Messages.push_back(Text); }
@@ -69,6 +71,13 @@ class ScriptedDialogs : public Dialogs {
     Path = VersionChoices.front();
     VersionChoices.pop_front();
     return !Path.empty();
+  }
+  bool SaveFileName(const std::string& Title, const std::vector<std::string>&, std::string& File) override {
+    SaveTitles.push_back(Title);
+    if (SaveChoices.empty()) return false;
+    File = SaveChoices.front();
+    SaveChoices.pop_front();
+    return !File.empty();
   }
   void SetClipboardText(const std::string& Text) override { Clipboard = Text; }
   std::string ClipboardText() override { return Clipboard; }

@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools
+  qt6-charts-dev qt6-svg-dev libqt6opengl6-dev   # the plot; Qt Charts' CMake files need Qt OpenGL's
   zlib1g-dev libdeflate-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fontconfig fonts-dejavu-core
