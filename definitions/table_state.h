@@ -12,6 +12,11 @@ struct TableState : EngineState {
   RowTable UnitView, WeaponView, DownloadView, CorpseView;
   int UnitSortColumn = 0, WeaponSortColumn = 0, CorpseSortColumn = 0, DownloadSortColumn = 0;
 
+  // Called by row building once it changed the rows of View (Mode as given
+  // to BuildRows), before the table is fitted and sorted; empty by default.
+  // Keeps what is worked out from the rows' definitions in step with them.
+  std::function<void(RowTable& View, int Mode)> RowsBuilt;
+
   // The check mark of "&Autosize all Columns", read by row building.
   std::function<bool()> AutosizeSetting = [] { return true; };
 
