@@ -13,7 +13,8 @@
 
 const char kTableUsage[] =
     "Usage: kestrava-table KIND [ARCHIVE...] [--ta-dir DIR] [--format csv|tsv|json]\n"
-    "                      [--columns KEY,KEY...] [--sort KEY] [--no-formula-guard]\n"
+    "                      [--columns KEY,KEY...] [--sort KEY] [--computed]\n"
+    "                      [--no-formula-guard]\n"
     "\n"
     "Prints one of Kestrava's comparison tables: KIND is units, weapons, corpses or\n"
     "download (build menus). The rows and cells are exactly those of the window.\n"
@@ -31,6 +32,12 @@ const char kTableUsage[] =
     "  --sort KEY        the order the window shows after a click on that column's\n"
     "                    header (whole numbers by value, other text ignoring case);\n"
     "                    default the first column\n"
+    "  --computed        append the balance figures worked out from the loaded\n"
+    "                    definitions (units: DPS, DPS per 100 metal, Hit points per\n"
+    "                    100 metal, Range, Built by, Build seconds; weapons: Damage\n"
+    "                    per salvo, DPS, Energy per second), captioned \"... (computed)\";\n"
+    "                    an empty cell where one cannot be worked out. They can be\n"
+    "                    named in --columns and --sort\n"
     "  --no-formula-guard  write CSV and TSV cells exactly as they are. By default a\n"
     "                    cell that a spreadsheet would run as a formula gets a\n"
     "                    leading ': one beginning with =, @, TAB or CR, or with + or\n"
@@ -78,7 +85,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   CLI::App app("Prints one of Kestrava's comparison tables", "kestrava-table");
   std::vector<std::string> positional;
   std::optional<std::string> taDir, format, columns, sort;
-  bool noFormulaGuard = false;
+  bool noFormulaGuard = false, computed = false;
   app.add_option("words", positional);
   ValueOptions values;
   values.Add(app, "--ta-dir", taDir, "--ta-dir needs a directory");
@@ -86,6 +93,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   values.Add(app, "--columns", columns, "--columns needs a list of column captions");
   values.Add(app, "--sort", sort, "--sort needs a column caption");
   app.add_flag("--no-formula-guard", noFormulaGuard);
+  app.add_flag("--computed", computed);
   std::vector<std::string> reversed(Args.rbegin(), Args.rend());  // the order CLI11 takes
   try {
     app.parse(reversed);
@@ -118,6 +126,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
     Request.Sort = *sort;
   }
   Request.FormulaGuard = !noFormulaGuard;
+  Request.Computed = computed;
   if (positional.empty()) return "missing KIND (units, weapons, corpses or download)";
   Request.Kind = positional.front();
   if (Request.Kind != "units" && Request.Kind != "weapons" && Request.Kind != "corpses" &&
@@ -140,6 +149,8 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err) 
     Err << prefix << "unknown kind " << Request.Kind << "\n";
     return 2;
   }
+  // The figure columns follow the rows from here on, as in the window.
+  if (Request.Computed) state->Figures.Show(true);
 
   // Every caption is checked before anything is loaded.
   std::vector<int> columns;

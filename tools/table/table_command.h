@@ -19,6 +19,7 @@ struct TableRequest {
   std::vector<std::string> Columns;   // captions as given; empty = every column
   std::string Sort;                   // caption as given; empty = the first column
   bool FormulaGuard = true;           // a leading ' before CSV and TSV cells read as formulas
+  bool Computed = false;              // the balance figures appended (units and weapons)
 };
 
 // Reads the command line (without the program name) into Request. Returns an
