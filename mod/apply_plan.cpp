@@ -11,6 +11,7 @@
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
 #include "archive/source_reader.h"
+#include "mod/balance_figures.h"
 #include "mod/cell_text.h"
 #include "mod/definition_edit.h"
 #include "definitions/build_rows.h"
@@ -187,6 +188,14 @@ class Planner {
 
   bool Run(std::string& UsageError) {
     if (!ChooseKind(UsageError)) return false;
+    // Balance figures are worked out from the keys, not keys themselves:
+    // whatever their cells hold, nothing is applied from them.
+    std::string figures;
+    for (const std::string& caption : Table_.Captions)
+      if (IsFigureCaption(caption)) figures += (figures.empty() ? "" : ", ") + caption;
+    if (!figures.empty())
+      Err_ << Prefix_ << "note: " << figures << " are balance figures worked out from the definitions, not keys; "
+           << "a change in them is not applied\n";
     // Rows are checked and grouped by file; the files' current rows are
     // built a list's worth of files at a time, as the table tool built them.
     std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;
@@ -283,7 +292,8 @@ class Planner {
     for (const KindInfo& k : kKinds) {
       const RowTable& view = (*State_).*(k.View);
       bool all = true;
-      for (const std::string& caption : Table_.Captions) all = all && ColumnOf(view, caption) >= 0;
+      for (const std::string& caption : Table_.Captions)
+        all = all && (IsFigureCaption(caption) || ColumnOf(view, caption) >= 0);
       const bool multi = State_->MultiSectionOf(view);
       if (all && (!multi || HasCaption("SName"))) candidates.push_back(&k);
     }
@@ -295,7 +305,7 @@ class Planner {
     }
     if (candidates.empty()) {
       for (const std::string& caption : Table_.Captions) {
-        bool known = false;
+        bool known = IsFigureCaption(caption);
         for (const KindInfo& k : kKinds) known = known || ColumnOf((*State_).*(k.View), caption) >= 0;
         if (!known) {
           UsageError = "the column " + caption + " is in none of the four tables";
