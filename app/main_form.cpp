@@ -181,6 +181,10 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
                              &TMainForm::IncludeTaFilesClick);
   SearchDirMenu = checkItem(extra, "&Select all files in a directoryby selecting one", "SearchDirMenu", false,
                             &TMainForm::SearchDirMenuClick);
+  extra->addSeparator();
+  BalanceFigures = checkItem(extra, "Show &Balance Figures", "BalanceFigures", false, &TMainForm::BalanceFiguresClick);
+  Compare1 = item(extra, "Co&mpare", "Compare1", &TMainForm::CompareClick);
+  Compare1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
 
   Options1 = new QAction("&Options", this);
   Options1->setObjectName("Options1");
@@ -218,6 +222,7 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   resize(kDesignWidth, kDesignHeight);
 
   FormCreate();
+  SetUpBalanceFigures();
 }
 
 TMainForm::~TMainForm() {

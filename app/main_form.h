@@ -9,6 +9,8 @@
 //   editing/edit_page.cpp  double clicks, the edit page's buttons
 //   extract/extract_command.cpp   Extract...
 //   options/options_form.cpp      Options1Click
+//   app/balance_figures_menu.cpp  the balance figure columns' switch
+//   compare/compare_command.cpp   Compare
 #include <QMainWindow>
 #include <string>
 #include <vector>
@@ -71,6 +73,8 @@ class TMainForm : public QMainWindow {
   QAction* AutosizeallColumns = nullptr;
   QAction* IncludeTaFiles = nullptr;
   QAction* SearchDirMenu = nullptr;
+  QAction* BalanceFigures = nullptr;
+  QAction* Compare1 = nullptr;
   QAction* Options1 = nullptr;
   QAction* Information = nullptr;
   QAction* About1 = nullptr;
@@ -130,6 +134,12 @@ class TMainForm : public QMainWindow {
   void CloseEditPageIfShowing(bool LooseOnly);
 
   void ExtractufosClick();
+
+  // app/balance_figures_menu.cpp: the figure columns' switch and tooltips.
+  void SetUpBalanceFigures();
+  void BalanceFiguresClick();
+  // compare/compare_command.cpp: the selected rows side by side.
+  void CompareClick();
 
  private:
   void FitDesignFrame();

@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTreeView>
 #include <array>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -41,6 +42,10 @@ class RowTableModel : public QAbstractTableModel {
   // height is every row's) makes it a layout change instead, which drops the
   // persistent indexes; other counts reset the model. Both return false.
   bool Reload();
+
+  // The tooltip of a cell of a computed column (8-bit text), set by the
+  // window that knows the figures; none when empty.
+  std::function<std::string(int Row, int Column)> ComputedToolTip;
 
   // The internal id of the index of a cell. Qt hashes an index as its row
   // times 16 plus its column plus this id, so with no id the cells of a wide
