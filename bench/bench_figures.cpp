@@ -42,7 +42,7 @@ void BM_ComputeFigures(benchmark::State& st) {
   Loaded& l = Once();
   size_t units = 0;
   for (auto _ : st) {
-    const BalanceFigures f = ComputeBalanceFigures(l.State.UnitFiles, l.State.WeaponFiles, l.State.DownloadFiles);
+    const BalanceFigures f = ComputeBalanceFigures(l.State);
     units = f.UnitCount();
     benchmark::DoNotOptimize(units);
   }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "archive/dialogs.h"
 
@@ -83,5 +84,8 @@ void CompareWindow::Fill() {
       header->setToolTip("Computed from the loaded definitions; not a key of them");
       Grid->setVerticalHeaderItem(r, header);
     }
+  // Long texts (a file's path) are cut rather than pushing the other
+  // definitions out of sight; Copy and a screen reader get them whole.
   Grid->resizeColumnsToContents();
+  for (int c = 0; c < Grid->columnCount(); ++c) Grid->setColumnWidth(c, std::min(Grid->columnWidth(c), 260));
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "archive/ascii_case.h"
+#include "definitions/column_sort.h"
 #include "definitions/definition_reader.h"
 #include "mod/figure_number.h"
 
@@ -33,9 +34,15 @@ namespace {
 // apart from the text after them, which could continue the escape).
 
 // The caption of a figure without " (computed)", as its formula names it.
-std::string FigureName(const char* Caption) {
-  std::string name = Caption;
-  return name.substr(0, name.rfind(" ("));
+// Made once per caption: the figures of thousands of definitions use them.
+const std::string& FigureName(const char* Caption) {
+  static std::unordered_map<const char*, std::string> names = [] {
+    std::unordered_map<const char*, std::string> n;
+    for (const char* c : WeaponFigureCaptions) n[c] = std::string(c).substr(0, std::string(c).rfind(" ("));
+    for (const char* c : UnitFigureCaptions) n[c] = std::string(c).substr(0, std::string(c).rfind(" ("));
+    return n;
+  }();
+  return names.at(Caption);
 }
 
 // A key's value as read from a definition.
@@ -155,22 +162,6 @@ void ComputeWeapon(WeaponInput& W) {
   }
 }
 
-// The keys of a unit: the first of each name anywhere in its file, as the
-// table takes them.
-void ReadUnit(std::string_view Text, DefinitionView& View, UnitInput& U) {
-  ReadDefinitionView(Text, View);
-  for (const DefinitionKeyView& k : View.Keys) {
-    const std::string_view n = k.Name;
-    if (n.size() == 7 && (n[6] == '1' || n[6] == '2' || n[6] == '3') && EqualIgnoringCase(n.substr(0, 6), "Weapon"))
-      U.Weapons[n[6] - '1'].Set(k.Value);
-    else if (EqualIgnoringCase(n, "UnitName")) U.UnitName.Set(k.Value);
-    else if (EqualIgnoringCase(n, "BuildCostMetal")) U.BuildCostMetal.Set(k.Value);
-    else if (EqualIgnoringCase(n, "MaxDamage")) U.MaxDamage.Set(k.Value);
-    else if (EqualIgnoringCase(n, "BuildTime")) U.BuildTime.Set(k.Value);
-    else if (EqualIgnoringCase(n, "WorkerTime")) U.WorkerTime.Set(k.Value);
-  }
-}
-
 std::string Join(const std::vector<std::string>& Parts, const char* Between) {
   std::string out;
   for (size_t i = 0; i < Parts.size(); ++i) out += (i ? Between : "") + Parts[i];
@@ -267,25 +258,76 @@ struct Builders {
   std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> Of;
 };
 
-void ReadMenus(std::string_view Text, DefinitionView& View, Builders& Out) {
-  ReadDefinitionView(Text, View);
-  struct Entry {
-    Value Menu, Name;
-  };
-  std::vector<Entry> entries(View.Sections.size());
-  for (const DefinitionKeyView& k : View.Keys) {
-    if (k.Section < 0 || View.Sections[static_cast<size_t>(k.Section)].Depth != 0) continue;
-    Entry& e = entries[static_cast<size_t>(k.Section)];
-    if (EqualIgnoringCase(k.Name, "UnitMenu")) e.Menu.Set(k.Value);
-    else if (EqualIgnoringCase(k.Name, "UnitName")) e.Name.Set(k.Value);
+void AddMenuEntry(std::string_view Menu, std::string_view Name, Builders& Out) {
+  if (Menu.empty() || Name.empty()) return;
+  auto& list = Out.Of[LowerAscii(std::string(Name))];
+  const std::string builder = LowerAscii(std::string(Menu));
+  if (std::none_of(list.begin(), list.end(), [&](const auto& B) { return B.first == builder; }))
+    list.emplace_back(builder, std::string(Menu));
+}
+
+// The rows of each entry of a table, in the table's order.
+std::unordered_map<const UnPacked*, std::vector<const Row*>> RowsByEntry(const RowTable& View) {
+  std::unordered_map<const UnPacked*, std::vector<const Row*>> rows;
+  rows.reserve(static_cast<size_t>(View.RowCount()));
+  for (int i = 0; i < View.RowCount(); ++i) {
+    const Row& r = View.RowAt(i);
+    if (r.Data) rows[r.Data].push_back(&r);
   }
-  for (const Entry& e : entries) {
-    if (e.Menu.Text.empty() || e.Name.Text.empty()) continue;
-    auto& list = Out.Of[LowerAscii(e.Name.Text)];
-    const std::string builder = LowerAscii(e.Menu.Text);
-    if (std::none_of(list.begin(), list.end(), [&](const auto& B) { return B.first == builder; }))
-      list.emplace_back(builder, e.Menu.Text);
+  return rows;
+}
+
+// A row's cell of column Column (-1: none) as a key's value; an empty cell is no key.
+void Take(Value& Into, const Row& R, int Column) {
+  if (Column <= 0) return;
+  const std::string_view v = R.Cell(static_cast<size_t>(Column));
+  if (!v.empty()) Into.Set(v);
+}
+
+// Whether a key follows the close of a nested section somewhere in Text: a
+// table row ends at the first close, so such a key is missing from it. Only
+// the bytes after each "}" are looked at; anything but another "}", a
+// section header or the end counts (a comment is passed over).
+bool KeyAfterClose(std::string_view Text) {
+  for (size_t at = Text.find('}'); at != std::string_view::npos; at = Text.find('}', at)) {
+    size_t k = at + 1;
+    for (;;) {
+      while (k < Text.size() && (Text[k] == ' ' || Text[k] == '\t' || Text[k] == '\r' || Text[k] == '\n' || Text[k] == ';'))
+        ++k;
+      if (k + 1 < Text.size() && Text[k] == '/' && Text[k + 1] == '/') {
+        k = Text.find('\n', k);
+        if (k == std::string_view::npos) return false;
+        continue;
+      }
+      break;
+    }
+    if (k < Text.size() && Text[k] != '}' && Text[k] != '[' && Text[k] != '\0') return true;
+    at = k;
   }
+  return false;
+}
+
+// The weapons of one file from its rows. False when the rows cannot stand
+// for the definitions: a key follows a nested section's close, or two rows
+// name one weapon; the file is then read itself.
+bool WeaponsFromRows(const std::vector<const Row*>& Rows, const RowTable& View, std::vector<WeaponInput>& Out) {
+  const int sname = ColumnIndexByCaption(View, "SName"), def = ColumnIndexByCaption(View, "Default"),
+            burst = ColumnIndexByCaption(View, "Burst"), reload = ColumnIndexByCaption(View, "Reloadtime"),
+            energy = ColumnIndexByCaption(View, "Energypershot"), range = ColumnIndexByCaption(View, "Range"),
+            paralyzer = ColumnIndexByCaption(View, "Paralyzer");
+  for (const Row* r : Rows) {
+    WeaponInput& w = Out.emplace_back();
+    w.Name = r->Cell(static_cast<size_t>(sname));
+    for (size_t k = 0; k + 1 < Out.size(); ++k)
+      if (EqualIgnoringCase(Out[k].Name, w.Name)) return false;
+    Take(w.Default, *r, def);
+    Take(w.Burst, *r, burst);
+    Take(w.Reloadtime, *r, reload);
+    Take(w.EnergyPerShot, *r, energy);
+    Take(w.Range, *r, range);
+    Take(w.Paralyzer, *r, paralyzer);
+  }
+  return true;
 }
 
 void BuilderFigures(const UnitInput& U, const Builders& Menus,
@@ -353,39 +395,66 @@ const WeaponFigures* BalanceFigures::WeaponOf(const UnPacked* Entry, std::string
   return nullptr;
 }
 
-BalanceFigures ComputeBalanceFigures(const AllUnpacked& Units, const AllUnpacked& Weapons, const AllUnpacked& Menus) {
+BalanceFigures ComputeBalanceFigures(const TableState& State) {
   BalanceFigures result;
   DefinitionView view;
+  const AllUnpacked &Units = State.UnitFiles, &Weapons = State.WeaponFiles, &Menus = State.DownloadFiles;
 
-  // Weapons, each file's in file order; a name stands for its first weapon.
-  std::vector<std::pair<const UnPacked*, std::vector<WeaponInput>>> weapons(static_cast<size_t>(Weapons.Count));
+  // Weapons, file by file in load order; a name stands for its first weapon.
+  const auto weaponRows = RowsByEntry(State.WeaponView);
+  std::vector<std::pair<const UnPacked*, std::vector<WeaponInput>>> weapons;
+  weapons.reserve(static_cast<size_t>(Weapons.Count));
   std::unordered_map<std::string, const WeaponInput*> weaponByName;
   for (int i = 0; i < Weapons.Count; ++i) {
-    auto& [entry, list] = weapons[static_cast<size_t>(i)];
-    entry = &Weapons[i];
-    ReadWeapons(TextOf(Weapons[i]), view, list);
+    auto at = weaponRows.find(&Weapons[i]);
+    if (at == weaponRows.end()) continue;  // no row: nothing of it is loaded
+    auto& [entry, list] = weapons.emplace_back(&Weapons[i], std::vector<WeaponInput>());
+    if (KeyAfterClose(TextOf(Weapons[i])) || !WeaponsFromRows(at->second, State.WeaponView, list)) {
+      list.clear();
+      ReadWeapons(TextOf(Weapons[i]), view, list);
+    }
     for (WeaponInput& w : list) ComputeWeapon(w);
   }
-  for (auto& [entry, list] : weapons) {
-    auto& out = result.Weapons_[entry];
-    for (WeaponInput& w : list) {
-      weaponByName.try_emplace(LowerAscii(w.Name), &w);
-      out.emplace_back(LowerAscii(w.Name), w.Figures);
-      ++result.WeaponCount_;
-    }
-  }
+  for (auto& [entry, list] : weapons)
+    for (WeaponInput& w : list) weaponByName.try_emplace(LowerAscii(w.Name), &w);
 
   Builders builders;
-  for (int i = 0; i < Menus.Count; ++i) ReadMenus(TextOf(Menus[i]), view, builders);
+  {
+    const auto menuRows = RowsByEntry(State.DownloadView);
+    const int menu = ColumnIndexByCaption(State.DownloadView, "UnitMenu"),
+              name = ColumnIndexByCaption(State.DownloadView, "UnitName");
+    for (int i = 0; i < Menus.Count; ++i)
+      if (auto at = menuRows.find(&Menus[i]); at != menuRows.end())
+        for (const Row* r : at->second)
+          AddMenuEntry(r->Cell(static_cast<size_t>(menu)), r->Cell(static_cast<size_t>(name)), builders);
+  }
 
-  std::vector<UnitInput> units(static_cast<size_t>(Units.Count));
+  const auto unitRows = RowsByEntry(State.UnitView);
+  const RowTable& uv = State.UnitView;
+  const int unitName = ColumnIndexByCaption(uv, "UnitName"), cost = ColumnIndexByCaption(uv, "BuildCostMetal"),
+            maxDamage = ColumnIndexByCaption(uv, "MaxDamage"), buildTime = ColumnIndexByCaption(uv, "BuildTime"),
+            workerTime = ColumnIndexByCaption(uv, "WorkerTime");
+  const int weaponColumns[3] = {ColumnIndexByCaption(uv, "Weapon1"), ColumnIndexByCaption(uv, "Weapon2"),
+                                ColumnIndexByCaption(uv, "Weapon3")};
+  std::vector<UnitInput> units;
+  units.reserve(static_cast<size_t>(Units.Count));
   std::unordered_map<std::string, const UnitInput*> unitByName;
   for (int i = 0; i < Units.Count; ++i) {
-    UnitInput& u = units[static_cast<size_t>(i)];
+    auto at = unitRows.find(&Units[i]);
+    if (at == unitRows.end()) continue;
+    const Row& r = *at->second.front();  // a unit file is one definition
+    UnitInput& u = units.emplace_back();
     u.Entry = &Units[i];
-    ReadUnit(TextOf(Units[i]), view, u);
-    if (!u.UnitName.Text.empty()) unitByName.try_emplace(LowerAscii(u.UnitName.Text), &u);
+    Take(u.UnitName, r, unitName);
+    for (int k = 0; k < 3; ++k) Take(u.Weapons[k], r, weaponColumns[k]);
+    Take(u.BuildCostMetal, r, cost);
+    Take(u.MaxDamage, r, maxDamage);
+    Take(u.BuildTime, r, buildTime);
+    Take(u.WorkerTime, r, workerTime);
   }
+  for (const UnitInput& u : units)
+    if (!u.UnitName.Text.empty()) unitByName.try_emplace(LowerAscii(u.UnitName.Text), &u);
+  result.Units_.reserve(units.size());
   for (const UnitInput& u : units) {
     UnitFigures& f = result.Units_[u.Entry];
     WeaponFiguresOfUnit(u, weaponByName, f);
@@ -395,6 +464,15 @@ BalanceFigures ComputeBalanceFigures(const AllUnpacked& Units, const AllUnpacked
     f[ufHitPointsPer100Metal] =
         Per100Metal(FigureName(UnitFigureCaptions[ufHitPointsPer100Metal]), "MaxDamage", hp.Number, hp.Why, u);
     BuilderFigures(u, builders, unitByName, f);
+  }
+  // The weapons' figures are moved out last: the units' read them above.
+  for (auto& [entry, list] : weapons) {
+    auto& out = result.Weapons_[entry];
+    out.reserve(list.size());
+    for (WeaponInput& w : list) {
+      out.emplace_back(LowerAscii(w.Name), std::move(w.Figures));
+      ++result.WeaponCount_;
+    }
   }
   return result;
 }

@@ -2,8 +2,7 @@
 // Balance figures: damage per second, cost ratios, range and builder, worked
 // out per definition from the definitions loaded. Names (weapons, units) are
 // matched ignoring letter case, as the game matches them, and a name stands
-// for its first definition in load order. Keys are read from the definition
-// files themselves, not from the tables' cells.
+// for its first definition in load order.
 #include <array>
 #include <optional>
 #include <string>
@@ -11,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "archive/file_lists.h"
+#include "definitions/table_state.h"
 
 // One figure of one definition. A figure that cannot be worked out has no
 // value and an empty Text; its Tooltip says why.
@@ -49,13 +48,17 @@ class BalanceFigures {
   size_t WeaponCount() const { return WeaponCount_; }
 
  private:
-  friend BalanceFigures ComputeBalanceFigures(const AllUnpacked&, const AllUnpacked&, const AllUnpacked&);
+  friend BalanceFigures ComputeBalanceFigures(const TableState&);
   std::unordered_map<const UnPacked*, UnitFigures> Units_;
   // Per file: its weapons' folded section names and figures, in file order.
   std::unordered_map<const UnPacked*, std::vector<std::pair<std::string, WeaponFigures>>> Weapons_;
   size_t WeaponCount_ = 0;
 };
 
-// Every figure of every unit of Units and weapon of Weapons, with the build
-// menus of Menus, from the entries [0, Count) of each list (load order).
-BalanceFigures ComputeBalanceFigures(const AllUnpacked& Units, const AllUnpacked& Weapons, const AllUnpacked& Menus);
+// Every figure of every unit and weapon loaded, with the build menus loaded.
+// A definition is loaded when the table has a row of it; definitions are
+// taken in load order (the lists' order). The keys come from the rows, which
+// hold each key's value as the definition has it; a weapon file with a key
+// written after a nested section (after [DAMAGE], which its row does not
+// reach) or with one weapon name twice is read itself.
+BalanceFigures ComputeBalanceFigures(const TableState& State);

@@ -81,7 +81,7 @@ CompareSource CompareSourceOf(TableState& State, const FigureColumns& Figures, c
   BalanceFigures computed;
   std::span<const char* const> captions;
   if (!shown && (&View == &State.UnitView || &View == &State.WeaponView)) {
-    computed = ComputeBalanceFigures(State.UnitFiles, State.WeaponFiles, State.DownloadFiles);
+    computed = ComputeBalanceFigures(State);
     captions = &View == &State.UnitView ? std::span<const char* const>(UnitFigureCaptions)
                                         : std::span<const char* const>(WeaponFigureCaptions);
     for (const char* c : captions) {

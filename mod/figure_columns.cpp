@@ -69,7 +69,7 @@ void FigureColumns::AfterRowsBuilt(RowTable& View, int Mode) {
 
 void FigureColumns::Refresh() {
   if (!Shown_) return;
-  Figures_ = ComputeBalanceFigures(State_.UnitFiles, State_.WeaponFiles, State_.DownloadFiles);
+  Figures_ = ComputeBalanceFigures(State_);
   for (RowTable* view : {&State_.UnitView, &State_.WeaponView}) {
     view->BeginUpdate();
     Fill(*view);
