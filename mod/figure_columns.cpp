@@ -64,7 +64,16 @@ void FigureColumns::AfterRowsBuilt(RowTable& View, int Mode) {
   // are gone too, and the caller refreshes.
   if (Mode != brAddNew && Mode != brReplaceFile) return;
   if (&View == &State_.CorpseView) return;
+  if (Held_) {
+    if (FirstColumn(View) >= 0) Fill(View);
+    return;
+  }
   Refresh();
+}
+
+void FigureColumns::Hold(bool On) {
+  Held_ = On;
+  if (!On) Refresh();
 }
 
 void FigureColumns::Refresh() {

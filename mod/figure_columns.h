@@ -31,6 +31,9 @@ class FigureColumns {
   // Close All, the include switch off) the caller calls it once the entries
   // are gone.
   void Refresh();
+  // While held, rows built get the figures worked out last (new rows empty
+  // cells, so that every row has the columns); letting go works them out anew.
+  void Hold(bool On);
 
   // The first computed column of View; -1 when View has none.
   int FirstColumn(const RowTable& View) const;
@@ -48,5 +51,6 @@ class FigureColumns {
 
   TableState& State_;
   bool Shown_ = false;
+  bool Held_ = false;
   BalanceFigures Figures_;
 };

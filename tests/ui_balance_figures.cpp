@@ -96,6 +96,13 @@ class BalanceFiguresTest : public QObject {
     QCOMPARE(CellOf(units, "U1", "DPS (computed)"), std::string("500"));
     QCOMPARE(Fixture::Column(units, 1), (Strings{"U3", "U2", "U1"}));
 
+    // Sorted by a figure of text, a new archive opens without a failed comparison:
+    // its rows have their figure cells before any sort.
+    f.M().UnitViewColumnClick(ColumnNamed(units, "Built by (computed)"));
+    f.Open({f.Archive("c.ufo", {{"units\\U4.FBI", Unit("4", {{"UnitName", "U4"}, {"Weapon1", "BIG"}})}})});
+    QVERIFY(f.D.Messages.empty());
+    QCOMPARE(CellOf(units, "U4", "DPS (computed)"), std::string("400"));
+
     // Hidden like any column, and kept hidden when the figures change.
     units.SetColumnWidth(dps, 0);
     QVERIFY(f.M().UnitView->header()->isSectionHidden(dps));
