@@ -25,7 +25,8 @@ const std::string kWeapons =
 ArchiveFiles Mod() {
   return {{"weapons\\W.TDF", kWeapons},
           {"units\\U1.FBI", Unit("1", {{"UnitName", "U1"}, {"BuildCostMetal", "30"}, {"Weapon1", "laser2"}})},
-          {"units\\U2.FBI", Unit("2", {{"UnitName", "U2"}, {"BuildCostMetal", "200"}, {"Weapon1", "BIG"}})}};
+          {"units\\U2.FBI", Unit("2", {{"UnitName", "U2"}, {"BuildCostMetal", "200"}, {"Weapon1", "BIG"}})},
+          {"download\\M.TDF", "[MENUENTRY1]\r\n{\r\n\tUNITMENU=U1;\r\n\tUNITNAME=U2;\r\n}\r\n"}};
 }
 
 int ColumnNamed(const RowTable& T, const std::string& Caption) { return Fixture::ColumnOf(T, Caption); }
@@ -96,8 +97,8 @@ class BalanceFiguresTest : public QObject {
     QCOMPARE(CellOf(units, "U1", "DPS (computed)"), std::string("500"));
     QCOMPARE(Fixture::Column(units, 1), (Strings{"U3", "U2", "U1"}));
 
-    // Sorted by a figure of text, a new archive opens without a failed comparison:
-    // its rows have their figure cells before any sort.
+    // Sorted by a figure of text (U2 is built by U1), a new archive opens
+    // without a failed comparison: its rows have their figure cells before any sort.
     f.M().UnitViewColumnClick(ColumnNamed(units, "Built by (computed)"));
     f.Open({f.Archive("c.ufo", {{"units\\U4.FBI", Unit("4", {{"UnitName", "U4"}, {"Weapon1", "BIG"}})}})});
     QVERIFY(f.D.Messages.empty());
