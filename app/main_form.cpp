@@ -195,6 +195,9 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
                             &TMainForm::SearchDirMenuClick);
   extra->addSeparator();
   RestoreDefaults = item(extra, "Restore &Default Settings", "RestoreDefaults", &TMainForm::RestoreDefaultsClick);
+  BalanceFigures = checkItem(extra, "Show &Balance Figures", "BalanceFigures", false, &TMainForm::BalanceFiguresClick);
+  Compare1 = item(extra, "Co&mpare", "Compare1", &TMainForm::CompareClick);
+  Compare1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
 
   Options1 = new QAction("&Options", this);
   Options1->setObjectName("Options1");
@@ -245,6 +248,7 @@ TMainForm::TMainForm(AppState& S, QWidget* Parent) : QMainWindow(Parent), State(
   resize(kDesignWidth, kDesignHeight);
 
   FormCreate();
+  SetUpBalanceFigures();
 }
 
 TMainForm::~TMainForm() {

@@ -10,6 +10,8 @@
 //   extract/extract_command.cpp   Extract...
 //   options/options_form.cpp      Options1Click
 //   plot/plot_command.cpp         Plot1Click
+//   app/balance_figures_menu.cpp  the balance figure columns' switch
+//   compare/compare_command.cpp   Compare
 #include <QMainWindow>
 #include <memory>
 #include <set>
@@ -83,6 +85,8 @@ class TMainForm : public QMainWindow {
   QAction* IncludeTaFiles = nullptr;
   QAction* SearchDirMenu = nullptr;
   QAction* Plot1 = nullptr;
+  QAction* BalanceFigures = nullptr;
+  QAction* Compare1 = nullptr;
   QAction* Options1 = nullptr;
   QAction* Information = nullptr;
   QAction* About1 = nullptr;
@@ -198,6 +202,12 @@ class TMainForm : public QMainWindow {
   void EntrySaved();
   // Close All closed every archive and file.
   void AllClosed();
+
+  // app/balance_figures_menu.cpp: the figure columns' switch and tooltips.
+  void SetUpBalanceFigures();
+  void BalanceFiguresClick();
+  // compare/compare_command.cpp: the selected rows side by side.
+  void CompareClick();
 
  private:
   void FitDesignFrame();

@@ -97,6 +97,7 @@ void TMainForm::IncludeTaFilesClick() {
     for (RowTable* view : views)
       BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveLoose, nullptr);
     for (RowTable* view : views) Engine(State, State.FilesOf(*view), kNotPacked, rwRemoveArchive);
+    State.Figures.Refresh();
     IncludeTaFiles->setChecked(false);
     return;
   }
@@ -138,6 +139,7 @@ void TMainForm::Close1Click() {
     BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveArchive, entry);
   for (AllUnpacked* list : {&State.UnitFiles, &State.WeaponFiles, &State.CorpseFiles, &State.DownloadFiles})
     Engine(State, *list, archive, rwRemoveArchive);
+  State.Figures.Refresh();
   if (archive == kNotPacked) IncludeTaFiles->setChecked(false);
 }
 
@@ -150,6 +152,7 @@ void TMainForm::CloseAll1Click() {
     BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brRemoveAll, nullptr);
   for (AllUnpacked* list : {&State.UnitFiles, &State.WeaponFiles, &State.CorpseFiles, &State.DownloadFiles})
     Engine(State, *list, "", rwRemoveAll);
+  State.Figures.Refresh();
   IncludeTaFiles->setChecked(false);
   Close1->setEnabled(false);
   CloseAll1->setEnabled(false);

@@ -2,6 +2,9 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QBrush>
+#include <QColor>
+#include <QFont>
 #include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QGlyphRun>
@@ -116,6 +119,9 @@ int RowTableModel::columnCount(const QModelIndex& Parent) const { return Parent.
 QVariant RowTableModel::data(const QModelIndex& Index, int Role) const {
   if (!Index.isValid()) return {};
   if (Role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  if (Role == Qt::ToolTipRole && ComputedToolTip && Index.column() < Table_.ColumnCount() &&
+      Table_.ColumnComputed(Index.column()) && Index.row() < Table_.RowCount())
+    return Latin1(ComputedToolTip(Index.row(), Index.column()));
   if ((Role == Qt::ToolTipRole || Role == Qt::AccessibleDescriptionRole) && View_ && View_->HasAnnotations())
     return MarkText(Index.row(), Index.column());
   if (Role != Qt::DisplayRole) return {};
@@ -127,6 +133,26 @@ QVariant RowTableModel::data(const QModelIndex& Index, int Role) const {
 QVariant RowTableModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
   if (Orientation != Qt::Horizontal) return {};
   if (Role == Qt::TextAlignmentRole) return QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+  if (Section >= 0 && Section < Table_.ColumnCount() && Table_.ColumnComputed(Section)) {
+    // A computed column's header is set apart: italic on a tinted ground,
+    // and it says what it is to a screen reader and in a tooltip.
+    switch (Role) {
+      case Qt::FontRole: {
+        QFont f = QApplication::font("QHeaderView");
+        f.setItalic(true);
+        return f;
+      }
+      case Qt::BackgroundRole:
+        return QBrush(QColor(0xdd, 0xe8, 0xf6));
+      case Qt::ForegroundRole:
+        return QBrush(QColor(0x1a, 0x3d, 0x7c));
+      case Qt::ToolTipRole:
+      case Qt::AccessibleDescriptionRole:
+        return QStringLiteral("Computed from the loaded definitions; not a key of them");
+      default:
+        break;
+    }
+  }
   if (Role != Qt::DisplayRole) return {};
   if (Section < 0 || Section >= Table_.ColumnCount()) return QString();
   return Latin1(Table_.ColumnCaption(Section));

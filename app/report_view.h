@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QTreeView>
 #include <array>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,6 +45,10 @@ class RowTableModel : public QAbstractTableModel {
   // persistent indexes; other counts reset the model. Both return false. A
   // table empty before and after keeps its layout too (true).
   bool Reload();
+
+  // The tooltip of a cell of a computed column (8-bit text), set by the
+  // window that knows the figures; none when empty.
+  std::function<std::string(int Row, int Column)> ComputedToolTip;
 
   // The internal id of the index of a cell. Qt hashes an index as its row
   // times 16 plus its column plus this id, so with no id the cells of a wide

@@ -1,6 +1,9 @@
 #include "definitions/build_rows.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -458,12 +461,34 @@ void SortByKey(std::vector<std::pair<uint64_t, size_t>>& Ranked) {
   }
 }
 
+// A computed column of numbers (with decimals) and empty cells: sorted by
+// value, empty cells first, equal cells keeping their order. False, with
+// nothing changed, when a cell holds something else (a name).
+bool SortByFigure(RowTable& View, int Column) {
+  std::vector<std::pair<double, size_t>> ranked(static_cast<size_t>(View.RowCount()));
+  for (size_t i = 0; i < ranked.size(); ++i) {
+    const std::string_view text = View.RowAt(static_cast<int>(i)).Cell(static_cast<size_t>(Column));
+    double v = -std::numeric_limits<double>::infinity();
+    if (!text.empty()) {
+      const char* begin = text.data() + (text.front() == '-' ? 1 : 0);
+      const auto [end, error] = std::from_chars(begin, text.data() + text.size(), v);
+      if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || begin == end) return false;
+      if (begin != text.data()) v = -v;
+    }
+    ranked[i] = {v, i};
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+  View.Reorder(RowNumbers(ranked));
+  return true;
+}
+
 }  // namespace
 
 namespace {
 
 void SortTableAscending(TableState& State, RowTable& View) {
   const auto column = static_cast<uint16_t>(State.SortColumnOf(View));
+  if (column < View.ColumnCount() && View.ColumnComputed(column) && SortByFigure(View, column)) return;
   Dialogs& d = State.dialogs;
   // Each row's key is read once; the sort then compares prepared keys with
   // the same answers and the same messages as ItempCompare on the rows.
@@ -567,6 +592,7 @@ void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiS
     default:
       break;
   }
+  if (State.RowsBuilt) State.RowsBuilt(View, Mode);
   if (State.AutosizeSetting()) View.FitShownColumnsToContents();
   SortTable(State, View);
 }

@@ -55,9 +55,18 @@ void RowTable::SetColumnWidth(int Col, int Width) {
   ColumnsTouched();
 }
 
-void RowTable::AddColumn(const std::string& Caption, int Width) {
-  Columns_.push_back(Column{Caption, std::max(0, Width)});
+void RowTable::AddColumn(const std::string& Caption, int Width, bool Computed) {
+  Columns_.push_back(Column{Caption, std::max(0, Width), Computed});
   ColumnsTouched();
+}
+
+void RowTable::RemoveColumnsFrom(int Col) {
+  if (Col < 1 || Col >= ColumnCount()) return;
+  Columns_.resize(static_cast<size_t>(Col));
+  for (auto& r : Rows_)
+    if (r->SubItemCount() >= static_cast<size_t>(Col)) r->ReplaceSubItemsFrom(static_cast<size_t>(Col - 1), {});
+  ColumnsTouched();
+  RowsTouched();
 }
 
 int RowTable::FitColumnToHeader(int Col) {
@@ -265,6 +274,28 @@ void Row::AppendSubItem(std::string_view Text) {
   std::vector<std::string> items = SubItems();
   items.emplace_back(Text);
   SetSubItems(items);
+}
+
+void Row::ReplaceSubItemsFrom(size_t From, const std::vector<std::string>& Tail) {
+  std::vector<std::string_view> cells(From + Tail.size());
+  std::vector<size_t> filled;
+  ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+    if (J >= From) return;
+    cells[J] = Text;
+    filled.push_back(J);
+  });
+  for (size_t k = 0; k < Tail.size(); ++k) {
+    cells[From + k] = Tail[k];
+    filled.push_back(From + k);
+  }
+  // The kept cells view the old block: it lives until the new one is filled.
+  const std::unique_ptr<char[]> old = std::move(Store_);
+  AssignSubItemsOf(
+      cells.size(),
+      [&](auto Visit) {
+        for (size_t j : filled) Visit(j);
+      },
+      [&](size_t J) { return cells[J]; });
 }
 
 std::vector<std::string> Row::SubItems() const {

@@ -56,6 +56,9 @@ class Row {
     Store_.reset();
     Count_ = 0;
   }
+  // Keeps the sub-items before From and puts Tail after them: sub-item
+  // From + k becomes Tail[k], and the row ends there.
+  void ReplaceSubItemsFrom(size_t From, const std::vector<std::string>& Tail);
   // All sub-items as strings, and replacing them all (convenient in tests and
   // for small rows; row building uses AssignSubItems).
   std::vector<std::string> SubItems() const;
@@ -191,7 +194,8 @@ class Row {
 
 struct Column {
   std::string Caption;
-  int Width = 0;  // pixels; 0 = hidden
+  int Width = 0;          // pixels; 0 = hidden
+  bool Computed = false;  // worked out from the definitions, not a key of them
 };
 
 // Implemented by the window that shows a table.
@@ -255,7 +259,11 @@ class RowTable {
   const std::string& ColumnCaption(int Col) const { return Columns_.at(Col).Caption; }
   int ColumnWidth(int Col) const { return Columns_.at(Col).Width; }
   void SetColumnWidth(int Col, int Width);
-  void AddColumn(const std::string& Caption, int Width);
+  void AddColumn(const std::string& Caption, int Width, bool Computed = false);
+  // Whether column Col holds computed figures rather than a key's values.
+  bool ColumnComputed(int Col) const { return Columns_.at(Col).Computed; }
+  // Removes the columns from Col on, with the rows' cells in them.
+  void RemoveColumnsFrom(int Col);
   // Sets the column's width to what fits its caption and returns it.
   int FitColumnToHeader(int Col);
   // Sets the column's width to what fits its caption and every cell, and returns it.
@@ -280,6 +288,8 @@ class RowTable {
   // rows keep their order. Returns the number of rows deleted.
   int DeleteRowsWhere(const std::function<bool(const Row&)>& Remove);
   void Clear();
+  // The cells of some rows were rewritten in place: tells the view.
+  void CellsChanged() { RowsTouched(); }
 
   // ---- batch update: observers hear of changes once, when the outermost batch ends
   void BeginUpdate() { ++UpdateDepth_; }

@@ -16,6 +16,10 @@ struct TableState : EngineState {
   // second click on the sorted column's header); ascending otherwise.
   bool UnitSortDescending = false, WeaponSortDescending = false, CorpseSortDescending = false,
        DownloadSortDescending = false;
+  // Called by row building once it changed the rows of View (Mode as given
+  // to BuildRows), before the table is fitted and sorted; empty by default.
+  // Keeps what is worked out from the rows' definitions in step with them.
+  std::function<void(RowTable& View, int Mode)> RowsBuilt;
 
   // The check mark of "&Autosize all Columns", read by row building.
   std::function<bool()> AutosizeSetting = [] { return true; };

@@ -11,6 +11,7 @@
 #include "archive/ascii_case.h"
 #include "archive/command_line_dialogs.h"
 #include "archive/source_reader.h"
+#include "mod/balance_figures.h"
 #include "mod/cell_text.h"
 #include "mod/definition_edit.h"
 #include "definitions/build_rows.h"
@@ -232,6 +233,14 @@ class Planner {
     if (checksumColumn_ < 0 && sizeColumn_ < 0)
       Err_ << Prefix_ << "the table has neither a " << kChecksumCaption
            << " nor a PFileSize column: changes made since the export cannot be detected\n";
+    // Balance figures are worked out from the keys, not keys themselves:
+    // whatever their cells hold, nothing is applied from them.
+    std::string figures;
+    for (const std::string& caption : Table_.Captions)
+      if (IsFigureCaption(caption)) figures += (figures.empty() ? "" : ", ") + caption;
+    if (!figures.empty())
+      Err_ << Prefix_ << "note: " << figures << " are balance figures worked out from the definitions, not keys; "
+           << "a change in them is not applied\n";
     // Rows are checked and grouped by file; the files' current rows are
     // built a list's worth of files at a time, as the table tool built them.
     std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;

@@ -6,7 +6,12 @@
 // mark). Start-up creates one; every test builds its own. The engine sees only
 // its own part of it (EngineState), row building its part (TableState).
 #include "definitions/table_state.h"
+#include "mod/figure_columns.h"
 
 struct AppState : TableState {
   using TableState::TableState;
+
+  // The balance figures as extra columns of the units and weapons tables;
+  // off until switched on.
+  FigureColumns Figures{*this};
 };

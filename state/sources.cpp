@@ -8,7 +8,25 @@
 #include "definitions/build_rows.h"
 #include "hpi/archive.h"
 
+namespace {
+
+// The balance figures worked out once, when all four tables are built,
+// rather than after each; however the scope is left.
+class FiguresOnceAtTheEnd {
+ public:
+  explicit FiguresOnceAtTheEnd(AppState& State) : State_(State) { State_.Figures.Hold(true); }
+  ~FiguresOnceAtTheEnd() { State_.Figures.Hold(false); }
+  FiguresOnceAtTheEnd(const FiguresOnceAtTheEnd&) = delete;
+  FiguresOnceAtTheEnd& operator=(const FiguresOnceAtTheEnd&) = delete;
+
+ private:
+  AppState& State_;
+};
+
+}  // namespace
+
 void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
+  FiguresOnceAtTheEnd figures(State);
   AllUnpacked* const lists[] = {&State.UnitFiles, &State.WeaponFiles, &State.DownloadFiles, &State.CorpseFiles};
   const int unitsBefore = State.UnitFiles.Count, weaponsBefore = State.WeaponFiles.Count,
                  corpsesBefore = State.CorpseFiles.Count, downloadsBefore = State.DownloadFiles.Count;
@@ -55,6 +73,7 @@ LoadReport OpenArchiveFilesReporting(AppState& State, const std::vector<std::str
 
 bool IncludeLooseFiles(AppState& State) {
   if (State.TaDir.empty() || !DirectoryExistsIgnoringCase(State.TaDir)) return false;
+  FiguresOnceAtTheEnd figures(State);
   RowTable* const views[] = {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView};
   for (RowTable* view : views) ReadwriteHPIDir(State, &State.FilesOf(*view), "", rwLoadLooseFiles);
   for (RowTable* view : views)

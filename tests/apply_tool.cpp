@@ -368,3 +368,29 @@ TEST(ApplyTool, NamesFromFilesReachTheTerminalEscaped) {
   for (const std::string& out : {dry.Out, r.Out})
     EXPECT_EQ(out.find_first_of("\x1b\x07\x9b"), std::string::npos);
 }
+
+TEST(ApplyTool, ComputedColumnsAreNotAppliedAndGetOneNote) {
+  TempDir dir;
+  const std::string archive = dir / "mod.hpi";
+  MakeArchive(archive, {{"weapons\\W.TDF", kWeapons}});
+  TableRequest request;
+  request.Kind = "weapons";
+  request.Archives = {archive};
+  request.Format = TableFormat::Tsv;
+  request.Computed = true;
+  request.Columns = {"ID", "SName", "Range", "DPS (computed)", "Damage per salvo (computed)", "ParentFile",
+                     "UnPackedFile"};
+  std::ostringstream out, err;
+  ASSERT_EQ(RunTable(request, out, err), 0) << err.str();
+  std::string table = out.str();
+  // LASER: 50 a salvo every 1.2 seconds. Both of its figures and GUN's empty one are changed, and one key.
+  table = Replace(table, "5\tLASER\t300\t41.67\t50\t", "5\tLASER\t310\t99\t70\t");
+  table = Replace(table, "6\tGUN\t200\t\t\t", "6\tGUN\t200\t12\t\t");
+  WriteDisk(dir / "w.tsv", table);
+
+  const ToolRun r = Apply({dir / "w.tsv"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err, "kestrava-apply: note: DPS (computed), Damage per salvo (computed) are balance figures worked out "
+                   "from the definitions, not keys; a change in them is not applied\n");
+  EXPECT_EQ(ArchiveFiles(archive).at("weapons\\W.TDF"), Replace(kWeapons, "range=300", "range=310"));
+}

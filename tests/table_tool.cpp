@@ -583,3 +583,64 @@ TEST_F(KestravaTable, TheProgramsExitStatus) {
 #endif
 
 }  // namespace
+
+TEST_F(KestravaTable, ComputedFiguresInEveryFormat) {
+  const std::string modC = (root / "modC.ufo").string();
+  MakeArchive(modC, {
+      {"weapons\\W.TDF", "[LASER2]\r\n{\r\nID=1;\r\nreloadtime=2;\r\nenergypershot=10;\r\nrange=300;\r\n"
+                         "[DAMAGE]\r\n{\r\ndefault=19;\r\n}\r\n}\r\n"
+                         "[BIG]\r\n{\r\nID=2;\r\nreloadtime=0.5;\r\nburst=2;\r\n[DAMAGE]\r\n{\r\ndefault=100;\r\n}\r\n}\r\n"},
+      {"units\\U1.FBI", Unit("1", "U1", "30", "\tMaxDamage=60;\r\n\tWeapon1=laser2;\r\n\tWorkerTime=50;\r\n")},
+      {"units\\U2.FBI", Unit("2", "U2", "200", "\tMaxDamage=500;\r\n\tWeapon1=Big;\r\n\tBuildTime=100;\r\n")},
+      {"units\\U3.FBI", Unit("3", "U3", "100", "\tMaxDamage=10;\r\n")},
+      {"download\\M.TDF", "[MENUENTRY1]\r\n{\r\nUNITMENU=U1;\r\nUNITNAME=U2;\r\n}\r\n"},
+  });
+  // Sorted by a figure: by value (9.5 before 400), the empty cell first.
+  const ToolRun sorted = RunArgs({"units", modC, "--computed", "--columns",
+                                  "UnitName,DPS (computed),Hit points per 100 metal (computed),Range (computed),"
+                                  "Built by (computed),Build seconds (computed)",
+                                  "--sort", "dps (COMPUTED)", "--format", "tsv"});
+  EXPECT_EQ(sorted.status, 0) << sorted.err;
+  EXPECT_EQ(sorted.out,
+            "UnitName\tDPS (computed)\tHit points per 100 metal (computed)\tRange (computed)\tBuilt by (computed)\t"
+            "Build seconds (computed)\n"
+            "U3\t\t10\t\t\t\nU1\t9.5\t200\t300\t\t\nU2\t400\t250\t\tU1\t2\n");
+
+  // Every format: the key columns as before, then the same figure captions.
+  const std::vector<std::string> unitFigures = {"DPS (computed)", "DPS per 100 metal (computed)",
+                                                "Hit points per 100 metal (computed)", "Range (computed)",
+                                                "Built by (computed)", "Build seconds (computed)"};
+  const std::vector<std::string> weaponFigures = {"Damage per salvo (computed)", "DPS (computed)",
+                                                  "Energy per second (computed)"};
+  for (const std::string kind : {"units", "weapons", "corpses"}) {
+    const Table plain = ParseCsv(RunArgs({kind, modC, modA}).out);
+    Table csv, tsv, json;
+    csv = ParseCsv(RunArgs({kind, modC, modA, "--computed"}).out);
+    tsv = ParseTsv(RunArgs({kind, modC, modA, "--computed", "--format", "tsv"}).out);
+    ASSERT_FALSE(csv.empty());
+    json = ParseJson(RunArgs({kind, modC, modA, "--computed", "--format", "json"}).out, csv[0]);
+    EXPECT_EQ(csv, tsv) << kind;
+    EXPECT_EQ(csv, json) << kind;
+    const std::vector<std::string>& figures = kind == "units" ? unitFigures : kind == "weapons" ? weaponFigures
+                                                                                                : std::vector<std::string>{};
+    std::vector<std::string> captions = plain[0];
+    captions.insert(captions.end(), figures.begin(), figures.end());
+    EXPECT_EQ(csv[0], captions) << kind;
+    ASSERT_EQ(csv.size(), plain.size());
+    for (size_t i = 1; i < csv.size(); ++i)
+      EXPECT_EQ(std::vector<std::string>(csv[i].begin(), csv[i].begin() + static_cast<long>(plain[i].size())), plain[i]);
+  }
+  const Table weapons = ParseCsv(RunArgs({"weapons", modC, "--computed", "--columns",
+                                          "SName,Damage per salvo (computed),DPS (computed),Energy per second (computed)",
+                                          "--sort", "SName"}).out);
+  EXPECT_EQ(weapons, (Table{{"SName", "Damage per salvo (computed)", "DPS (computed)", "Energy per second (computed)"},
+                            {"BIG", "200", "400", ""},
+                            {"LASER2", "19", "9.5", "5"}}));
+
+  // Without --computed there are no such columns.
+  TableRequest r;
+  ASSERT_EQ(ParseTableArguments({"units", modC, "--columns", "DPS (computed)"}, r), "");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTable(r, out, err), 2);
+  EXPECT_NE(err.str().find("unknown column DPS (computed)"), std::string::npos);
+}

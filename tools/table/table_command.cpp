@@ -17,7 +17,7 @@
 
 const char kTableUsage[] =
     "Usage: kestrava-table KIND [ARCHIVE...] [--ta-dir DIR] [--format csv|tsv|json]\n"
-    "                      [--columns KEY,KEY...] [--sort KEY] [--all-keys]\n"
+    "                      [--columns KEY,KEY...] [--sort KEY] [--all-keys] [--computed]\n"
     "                      [--no-formula-guard]\n"
     "\n"
     "Prints one of Kestrava's comparison tables: KIND is units, weapons, corpses or\n"
@@ -42,6 +42,12 @@ const char kTableUsage[] =
     "                    table shows (translations such as FrenchName, a mod's own\n"
     "                    keys), after the table's columns, sorted ignoring case;\n"
     "                    --columns may then name them too\n"
+    "  --computed        append the balance figures worked out from the loaded\n"
+    "                    definitions (units: DPS, DPS per 100 metal, Hit points per\n"
+    "                    100 metal, Range, Built by, Build seconds; weapons: Damage\n"
+    "                    per salvo, DPS, Energy per second), captioned \"... (computed)\";\n"
+    "                    an empty cell where one cannot be worked out. They can be\n"
+    "                    named in --columns and --sort\n"
     "  --no-formula-guard  write CSV and TSV cells exactly as they are. By default a\n"
     "                    cell that a spreadsheet would run as a formula gets a\n"
     "                    leading ': one beginning with =, @, TAB or CR, or with + or\n"
@@ -124,7 +130,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   CLI::App app("Prints one of Kestrava's comparison tables", "kestrava-table");
   std::vector<std::string> positional;
   std::optional<std::string> taDir, format, columns, sort;
-  bool noFormulaGuard = false;
+  bool noFormulaGuard = false, computed = false;
   app.add_option("words", positional);
   ValueOptions values;
   values.Add(app, "--ta-dir", taDir, "--ta-dir needs a directory");
@@ -134,6 +140,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
   app.add_flag("--no-formula-guard", noFormulaGuard);
   app.set_version_flag("--version", "");
   app.add_flag("--all-keys", Request.AllKeys);
+  app.add_flag("--computed", computed);
   std::vector<std::string> reversed(Args.rbegin(), Args.rend());  // the order CLI11 takes
   try {
     app.parse(reversed);
@@ -169,6 +176,7 @@ std::string ParseTableArguments(const std::vector<std::string>& Args, TableReque
     Request.Sort = *sort;
   }
   Request.FormulaGuard = !noFormulaGuard;
+  Request.Computed = computed;
   if (positional.empty()) return "missing KIND (units, weapons, corpses or download)";
   Request.Kind = positional.front();
   if (Request.Kind != "units" && Request.Kind != "weapons" && Request.Kind != "corpses" &&
@@ -203,6 +211,8 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, 
     Err << prefix << "unknown kind " << Request.Kind << "\n";
     return 2;
   }
+  // The figure columns follow the rows from here on, as in the window.
+  if (Request.Computed) state->Figures.Show(true);
 
   // Every caption is checked before anything is loaded, but those that can
   // only name a key of a table of every key, which is known once loaded.

@@ -22,6 +22,7 @@ struct TableRequest {
   std::string Sort;                   // caption as given; empty = the first column
   bool FormulaGuard = true;           // a leading ' before CSV and TSV cells read as formulas
   bool AllKeys = false;               // also every key of the definitions that no column shows
+  bool Computed = false;              // the balance figures appended (units and weapons)
 };
 
 // Reads the command line (without the program name) into Request. Returns an
