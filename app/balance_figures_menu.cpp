@@ -1,5 +1,5 @@
-// The balance figure columns: the menu switch, remembered in the settings,
-// and the tooltips of their cells.
+// The balance figure columns: the menu switch, remembered with the other
+// settings, and the tooltips of their cells.
 #include <QAction>
 #include <QApplication>
 #include <QSettings>
@@ -24,10 +24,12 @@ void TMainForm::SetUpBalanceFigures() {
     view->setContextMenuPolicy(Qt::ActionsContextMenu);
     view->addAction(Compare1);
   }
-  if (QSettings().value(kFiguresSetting, false).toBool()) {
-    State.Figures.Show(true);
-    BalanceFigures->setChecked(true);
-  }
+}
+
+// The saved choice, applied by LoadSettings at start-up.
+void TMainForm::LoadBalanceFiguresSetting() {
+  if (Settings && Settings->value(kFiguresSetting, false).toBool() != BalanceFigures->isChecked())
+    BalanceFiguresClick();
 }
 
 void TMainForm::BalanceFiguresClick() {
@@ -36,5 +38,5 @@ void TMainForm::BalanceFiguresClick() {
   State.Figures.Show(on);
   QApplication::restoreOverrideCursor();
   BalanceFigures->setChecked(on);
-  QSettings().setValue(kFiguresSetting, on);
+  if (Settings) Settings->setValue(kFiguresSetting, on);
 }

@@ -203,9 +203,11 @@ class TMainForm : public QMainWindow {
   // Close All closed every archive and file.
   void AllClosed();
 
+ public:
   // app/balance_figures_menu.cpp: the figure columns' switch and tooltips.
   void SetUpBalanceFigures();
   void BalanceFiguresClick();
+  void LoadBalanceFiguresSetting();
   // compare/compare_command.cpp: the selected rows side by side.
   void CompareClick();
 

@@ -75,6 +75,7 @@ void TMainForm::LoadSettings() {
   for (const QString& p : s.value(kRecent).toStringList())
     if (static_cast<int>(RecentArchives.size()) < kRecentCount) RecentArchives.push_back(PathBytes(p));
   RebuildRecentMenu();
+  LoadBalanceFiguresSetting();
 }
 
 void TMainForm::SaveSettings() {
@@ -124,6 +125,11 @@ void TMainForm::RestoreDefaultsClick() {
   if (OptionsForm) OptionsForm->CompressiontypeButtons->button(1)->setChecked(true);
   RecentArchives.clear();
   RebuildRecentMenu();
+  if (BalanceFigures->isChecked()) BalanceFiguresClick();  // off, as at first
+  if (Settings) {
+    Settings->clear();  // and not remembered as off either
+    Settings->sync();
+  }
   // The design's size and place, frame and all, within the screen.
   showNormal();
   resize(560, 446);

@@ -623,12 +623,18 @@ TEST_F(KestravaTable, ComputedFiguresInEveryFormat) {
     EXPECT_EQ(csv, json) << kind;
     const std::vector<std::string>& figures = kind == "units" ? unitFigures : kind == "weapons" ? weaponFigures
                                                                                                 : std::vector<std::string>{};
+    // The figures come before the file checksum, which stays the last column.
+    ASSERT_EQ(plain[0].back(), "File CRC-32");
     std::vector<std::string> captions = plain[0];
-    captions.insert(captions.end(), figures.begin(), figures.end());
+    captions.insert(captions.end() - 1, figures.begin(), figures.end());
     EXPECT_EQ(csv[0], captions) << kind;
     ASSERT_EQ(csv.size(), plain.size());
-    for (size_t i = 1; i < csv.size(); ++i)
-      EXPECT_EQ(std::vector<std::string>(csv[i].begin(), csv[i].begin() + static_cast<long>(plain[i].size())), plain[i]);
+    for (size_t i = 1; i < csv.size(); ++i) {
+      const long keys = static_cast<long>(plain[i].size()) - 1;
+      EXPECT_EQ(std::vector<std::string>(csv[i].begin(), csv[i].begin() + keys),
+                std::vector<std::string>(plain[i].begin(), plain[i].begin() + keys));
+      EXPECT_EQ(csv[i].back(), plain[i].back());
+    }
   }
   const Table weapons = ParseCsv(RunArgs({"weapons", modC, "--computed", "--columns",
                                           "SName,Damage per salvo (computed),DPS (computed),Energy per second (computed)",

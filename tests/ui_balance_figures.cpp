@@ -43,23 +43,22 @@ class BalanceFiguresTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir config_;
+  // The settings of this test only, in a file of its own.
+  QString File() const { return config_.filePath("kestrava.conf"); }
+  std::unique_ptr<QSettings> Settings() const { return std::make_unique<QSettings>(File(), QSettings::IniFormat); }
+  bool Saved() const { return QSettings(File(), QSettings::IniFormat).value("view/balanceFigures").toBool(); }
 
  private slots:
-  void initTestCase() {
-    // The settings of this test only, in a directory of its own.
-    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
-    QSettings().clear();
-  }
 
   void columnsFollowTheRows() {
-    Fixture f;
+    Fixture f(Settings());
     RowTable& units = f.S().UnitView;
     QCOMPARE(units.ColumnCount(), 104);  // off at first: the table as drawn
     QVERIFY(!f.M().BalanceFigures->isChecked());
     f.Open({f.Archive("a.ufo", Mod())});
     f.M().BalanceFigures->trigger();
     QVERIFY(f.M().BalanceFigures->isChecked());
-    QCOMPARE(QSettings().value("view/balanceFigures").toBool(), true);
+    QCOMPARE(Saved(), true);
     QCOMPARE(units.ColumnCount(), 110);
     QCOMPARE(f.S().WeaponView.ColumnCount(), 76);
     QVERIFY(units.ColumnComputed(104) && !units.ColumnComputed(103));
@@ -114,23 +113,23 @@ class BalanceFiguresTest : public QObject {
     QVERIFY(f.S().Figures.Figures().UnitCount() == 0);
     f.M().BalanceFigures->trigger();
     QCOMPARE(units.ColumnCount(), 104);
-    QCOMPARE(QSettings().value("view/balanceFigures").toBool(), false);
+    QCOMPARE(Saved(), false);
   }
 
   void theChoiceIsRemembered() {
-    QSettings().setValue("view/balanceFigures", true);
+    Settings()->setValue("view/balanceFigures", true);
     {
-      Fixture f;
+      Fixture f(Settings());
       QVERIFY(f.M().BalanceFigures->isChecked());
       QCOMPARE(f.S().UnitView.ColumnCount(), 110);
     }
-    QSettings().setValue("view/balanceFigures", false);
-    Fixture f;
+    Settings()->setValue("view/balanceFigures", false);
+    Fixture f(Settings());
     QCOMPARE(f.S().UnitView.ColumnCount(), 104);
   }
 
   void compareSelectedRowsWithAScreenReader() {
-    Fixture f;
+    Fixture f(Settings());
     f.Open({f.Archive("a.ufo", Mod())});
     ReportView* view = f.M().UnitView;
     f.M().show();

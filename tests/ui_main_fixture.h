@@ -1,6 +1,7 @@
 #pragma once
 // The whole program built by start-up with scripted dialogs, and helpers that
 // write real archives and definition files for it in a temporary directory.
+#include <QSettings>
 #include <QAction>
 #include <QApplication>
 #include <QTemporaryDir>
@@ -35,8 +36,11 @@ inline void WriteFile(const std::string& Path, const std::string& Bytes) { std::
 
 struct Fixture {
   ScriptedDialogs D;
-  std::unique_ptr<Program> P = StartUp(&D);
+  std::unique_ptr<Program> P;
   QTemporaryDir Dir;
+
+  // A program without settings, or with the given ones.
+  explicit Fixture(std::unique_ptr<QSettings> Settings = nullptr) : P(StartUp(&D, std::move(Settings))) {}
 
   TMainForm& M() { return *P->MainForm; }
   AppState& S() { return *P->State; }
