@@ -18,15 +18,11 @@
 #include "tools/check/check_command.h"
 #include "ui_save_support.h"
 
+#include "definition_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Crlf(const std::vector<std::string>& Lines) {
-  std::string s;
-  for (const std::string& l : Lines) s += l + "\r\n";
-  return s;
-}
 
 struct CheckFindingsTest : ::testing::Test {
   fs::path Dir = fs::temp_directory_path() / ("kestrava_check_findings_" + std::to_string(::getpid()));

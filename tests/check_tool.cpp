@@ -21,15 +21,11 @@
 #include "tools/common/shown_path.h"
 #include "ui_save_support.h"
 
+#include "definition_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Crlf(const std::vector<std::string>& Lines) {
-  std::string s;
-  for (const std::string& l : Lines) s += l + "\r\n";
-  return s;
-}
 
 struct CheckToolTest : ::testing::Test {
   fs::path Dir = fs::temp_directory_path() / ("kestrava_check_" + std::to_string(::getpid()));

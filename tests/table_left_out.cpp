@@ -18,15 +18,11 @@
 #include "definitions/catalogue.h"
 #include "tools/table/table_command.h"
 
+#include "definition_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Crlf(const std::vector<std::string>& Lines) {
-  std::string s;
-  for (const std::string& l : Lines) s += l + "\r\n";
-  return s;
-}
 
 bool MakeArchive(const std::string& Path, const std::map<std::string, std::string>& Content) {
   HPIHANDLE pack = HPICreate(Path.c_str(), nullptr);
