@@ -230,5 +230,5 @@ class TMainForm : public QMainWindow {
 };
 
 // The settings store of the program: the desktop's usual place for the
-// user's configuration (kestrava/kestrava.conf below XDG_CONFIG_HOME).
+// user's configuration (kestrava/kestrava.ini below XDG_CONFIG_HOME).
 std::unique_ptr<QSettings> UserSettings();
