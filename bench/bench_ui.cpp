@@ -440,7 +440,7 @@ void BM_IncludeSwitch(benchmark::State& St) {
 BENCHMARK(BM_IncludeSwitch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void PrintFigures() {
-  constexpr int kRuns = 5, kClicksPerOpen = 10, kSwitchCycles = 5;
+  constexpr int kRuns = 9, kClicksPerOpen = 10, kSwitchCycles = 5;
   const std::string path = Archive().Path;
   const std::string where = QGuiApplication::platformName() == "offscreen" ? "offscreen" : "in a real window";
   std::vector<double> openRatio, clickRatio;
