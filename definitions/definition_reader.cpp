@@ -241,10 +241,21 @@ std::vector<const DefinitionKey*> DefinitionFile::KeysOf(int S) const {
   return keys;
 }
 
-const DefinitionKey* DefinitionFile::FindKey(int S, std::string_view Name) const {
-  for (const DefinitionKey& k : Keys)
+namespace {
+
+// What DefinitionFile and DefinitionView share, for either.
+template <class File>
+const auto* FindKeyIn(const File& F, int S, std::string_view Name) {
+  for (const auto& k : F.Keys)
     if (k.Section == S && EqualIgnoringCase(k.Name, Name)) return &k;
-  return nullptr;
+  return static_cast<decltype(&F.Keys.front())>(nullptr);
+}
+
+}  // namespace
+
+const DefinitionKey* DefinitionFile::FindKey(int S, std::string_view Name) const { return FindKeyIn(*this, S, Name); }
+const DefinitionKeyView* DefinitionView::FindKey(int S, std::string_view Name) const {
+  return FindKeyIn(*this, S, Name);
 }
 
 namespace {
@@ -258,21 +269,28 @@ std::string LeadingBlanks(std::string_view Text, size_t Offset) {
   return std::string(Text.substr(start, i - start));
 }
 
-}  // namespace
-
-std::string DefinitionFile::IndentFor(int S, std::string_view Text) const {
-  for (auto k = Keys.rbegin(); k != Keys.rend(); ++k)
-    if (k->Section == S && k->StartsLine) return k->Indent;
-  const int depth = S < 0 ? -1 : Sections[static_cast<size_t>(S)].Depth;
-  for (const DefinitionKey& k : Keys)
-    if (k.StartsLine && (k.Section < 0 ? -1 : Sections[static_cast<size_t>(k.Section)].Depth) == depth)
-      return k.Indent;
-  if (S < 0 || Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
-  return LeadingBlanks(Text, Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
+template <class File>
+std::string IndentIn(const File& F, int S, std::string_view Text) {
+  for (auto k = F.Keys.rbegin(); k != F.Keys.rend(); ++k)
+    if (k->Section == S && k->StartsLine) return std::string(k->Indent);
+  const int depth = S < 0 ? -1 : F.Sections[static_cast<size_t>(S)].Depth;
+  for (const auto& k : F.Keys)
+    if (k.StartsLine && (k.Section < 0 ? -1 : F.Sections[static_cast<size_t>(k.Section)].Depth) == depth)
+      return std::string(k.Indent);
+  if (S < 0 || F.Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
+  return LeadingBlanks(Text, F.Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
 }
 
-DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
-                              std::string_view Value) {
+}  // namespace
+
+std::string DefinitionFile::IndentFor(int S, std::string_view Text) const { return IndentIn(*this, S, Text); }
+std::string DefinitionView::IndentFor(int S, std::string_view Text) const { return IndentIn(*this, S, Text); }
+
+namespace {
+
+template <class Read>
+DefinitionInsertion InsertKeyIn(const Read& File, std::string_view Text, int S, std::string_view Key,
+                                std::string_view Value) {
   DefinitionInsertion ins;
   if (S < 0 || static_cast<size_t>(S) >= File.Sections.size()) return ins;
   const size_t close = File.Sections[static_cast<size_t>(S)].CloseOffset;
@@ -292,4 +310,15 @@ DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text,
     ins.Text = std::string(File.NewLine()) + statement + lead;
   }
   return ins;
+}
+
+}  // namespace
+
+DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value) {
+  return InsertKeyIn(File, Text, S, Key, Value);
+}
+DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value) {
+  return InsertKeyIn(File, Text, S, Key, Value);
 }

@@ -98,6 +98,11 @@ struct DefinitionView {
   std::vector<size_t> LineStarts;  // offset of each line's first byte
   LineEndStyle LineEnds = LineEndStyle::None;
   int LoneLfLine = 0;
+
+  // As DefinitionFile's.
+  std::string_view NewLine() const { return LineEnds == LineEndStyle::Lf ? "\n" : "\r\n"; }
+  const DefinitionKeyView* FindKey(int S, std::string_view Name) const;
+  std::string IndentFor(int S, std::string_view Text) const;
 };
 void ReadDefinitionView(std::string_view Text, DefinitionView& Into);
 
@@ -109,4 +114,6 @@ struct DefinitionInsertion {
   std::string Text;
 };
 DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value);
+DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
                               std::string_view Value);
