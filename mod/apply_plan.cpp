@@ -486,7 +486,7 @@ class Planner {
     std::string checksum;  // of the file now, once a row asks
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     const RowsByName byName(Current, multi_ ? static_cast<size_t>(viewSection_) : 0);
-    ReadTableCellViews cells;
+    thread_local ReadTableCellViews cells;  // reused from file to file
     for (const ReadTableRow* row : Rows) {
       Table_.CellsOf(*row, cells);
       std::string section;
@@ -595,7 +595,8 @@ class Planner {
                  FileOutcome& Out) const {
     std::string latin1;  // the cell being compared, when it had to be converted
     // The current row's cells by view column, taken in one pass.
-    std::vector<std::string_view> shown(static_cast<size_t>(view_->ColumnCount()));
+    thread_local std::vector<std::string_view> shown;  // reused from row to row
+    shown.assign(static_cast<size_t>(view_->ColumnCount()), std::string_view());
     if (!shown.empty()) shown[0] = Current.Caption;
     Current.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
       if (J + 1 < shown.size()) shown[J + 1] = Text;
@@ -620,7 +621,11 @@ class Planner {
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
       std::string_view value = *Cells[c];
-      if (std::any_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; })) {
+      const bool ascii =
+          std::none_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+      // The usual cell: unchanged, byte for byte.
+      if (ascii && value == now) continue;
+      if (!ascii) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
         if (!text) {
@@ -686,7 +691,7 @@ class Planner {
   int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1, checksumColumn_ = -1,
       viewSection_ = -1;
   std::vector<int> keyColumns_;  // per table column: its column in the view, -1 when it holds no key to apply
-  std::vector<bool> ownKeyColumns_;  // per table column: a key no column of the view shows
+  std::vector<char> ownKeyColumns_;  // per table column: a key no column of the view shows
 };
 
 }  // namespace
