@@ -21,7 +21,9 @@ class Reader {
   }
 
   void Read() {
-    F_.Keys.reserve(Starts_.size());
+    // Room for a key a line, as definitions have; a file of empty lines gets
+    // no more than an ordinary one.
+    F_.Keys.reserve(std::min<size_t>(Starts_.size(), 4096));
     size_t i = 0;
     while (i < T_.size()) {
       const char c = T_[i];
@@ -31,7 +33,9 @@ class Reader {
         i = Step(i);
     }
     for (const Open& o : Stack_) {
-      F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
+      // Braces left open under ones too deep to follow: the problem reported
+      // there stands for them all.
+      if (Deeper_ == 0) F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
       if (o.Section >= 0) F_.Sections[static_cast<size_t>(o.Section)].End = T_.size();
     }
     std::sort(F_.Problems.begin(), F_.Problems.end(),
@@ -105,12 +109,22 @@ class Reader {
     }
     if (c == '[') return Header(I);
     if (c == '{') {
-      Stack_.push_back({Pending_, I});
+      if (Stack_.size() >= static_cast<size_t>(kMaxNesting)) {
+        // Too deep to be a definition: counted, so that its "}" closes it,
+        // and reported once.
+        if (Deeper_++ == 0) Problem(SyntaxProblemKind::TooDeep, I);
+      } else {
+        Stack_.push_back({Pending_, I});
+      }
       Pending_ = -1;
       return I + 1;
     }
     if (c == '}') {
       Pending_ = -1;
+      if (Deeper_ > 0) {
+        --Deeper_;
+        return I + 1;
+      }
       if (Stack_.empty()) {
         Problem(SyntaxProblemKind::StrayCloseBrace, I);
         return I + 1;
@@ -136,6 +150,11 @@ class Reader {
       return lineEnd;
     }
     const size_t close = static_cast<size_t>(static_cast<const char*>(found) - T_.data());
+    if (Deeper_ > 0) {
+      // Inside braces too deep to follow: not a section either.
+      Pending_ = -1;
+      return close + 1;
+    }
     DefinitionSection& sec = F_.Sections.emplace_back();
     sec.Name = Trim(I + 1, close);
     sec.Line = line;
@@ -201,7 +220,8 @@ class Reader {
   DefinitionView& F_;
   std::vector<size_t>& Starts_;
   size_t Cursor_ = 0;  // index in Starts_ of the line LineAt found last
-  std::vector<Open> Stack_;
+  std::vector<Open> Stack_;  // at most kMaxNesting deep
+  size_t Deeper_ = 0;        // braces open beyond that
   int Pending_ = -1;  // a header still waiting for its "{"
 };
 

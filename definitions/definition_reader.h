@@ -47,7 +47,15 @@ enum class SyntaxProblemKind {
   UnclosedHeader,     // a "[" with no "]" on its line
   NotAStatement,      // text that is neither header, brace nor Key=Value
   UnclosedComment,    // a "/*" with no "*/" after it
+  TooDeep,            // the first "{" nested deeper than kMaxNesting; braces that
+                      // deep are matched by count, not followed, and when some stay
+                      // open the braces under them are not reported one by one
 };
+
+// How deep braces nest before the reader stops following them. The game's
+// own files nest a few levels; a file deeper than this is damaged, and
+// following each of its braces would cost memory for every brace.
+constexpr int kMaxNesting = 256;
 
 struct SyntaxProblem {
   SyntaxProblemKind Kind;
