@@ -21,7 +21,9 @@ class Reader {
   }
 
   void Read() {
-    F_.Keys.reserve(Starts_.size());
+    // Room for a key a line, as definitions have; a file of empty lines gets
+    // no more than an ordinary one.
+    F_.Keys.reserve(std::min<size_t>(Starts_.size(), 4096));
     size_t i = 0;
     while (i < T_.size()) {
       const char c = T_[i];
@@ -31,7 +33,9 @@ class Reader {
         i = Step(i);
     }
     for (const Open& o : Stack_) {
-      F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
+      // Braces left open under ones too deep to follow: the problem reported
+      // there stands for them all.
+      if (Deeper_ == 0) F_.Problems.push_back({SyntaxProblemKind::UnclosedBrace, LineAt(o.Offset), o.Offset});
       if (o.Section >= 0) F_.Sections[static_cast<size_t>(o.Section)].End = T_.size();
     }
     std::sort(F_.Problems.begin(), F_.Problems.end(),
@@ -105,12 +109,22 @@ class Reader {
     }
     if (c == '[') return Header(I);
     if (c == '{') {
-      Stack_.push_back({Pending_, I});
+      if (Stack_.size() >= static_cast<size_t>(kMaxNesting)) {
+        // Too deep to be a definition: counted, so that its "}" closes it,
+        // and reported once.
+        if (Deeper_++ == 0) Problem(SyntaxProblemKind::TooDeep, I);
+      } else {
+        Stack_.push_back({Pending_, I});
+      }
       Pending_ = -1;
       return I + 1;
     }
     if (c == '}') {
       Pending_ = -1;
+      if (Deeper_ > 0) {
+        --Deeper_;
+        return I + 1;
+      }
       if (Stack_.empty()) {
         Problem(SyntaxProblemKind::StrayCloseBrace, I);
         return I + 1;
@@ -136,6 +150,11 @@ class Reader {
       return lineEnd;
     }
     const size_t close = static_cast<size_t>(static_cast<const char*>(found) - T_.data());
+    if (Deeper_ > 0) {
+      // Inside braces too deep to follow: not a section either.
+      Pending_ = -1;
+      return close + 1;
+    }
     DefinitionSection& sec = F_.Sections.emplace_back();
     sec.Name = Trim(I + 1, close);
     sec.Line = line;
@@ -201,7 +220,8 @@ class Reader {
   DefinitionView& F_;
   std::vector<size_t>& Starts_;
   size_t Cursor_ = 0;  // index in Starts_ of the line LineAt found last
-  std::vector<Open> Stack_;
+  std::vector<Open> Stack_;  // at most kMaxNesting deep
+  size_t Deeper_ = 0;        // braces open beyond that
   int Pending_ = -1;  // a header still waiting for its "{"
 };
 
@@ -241,10 +261,21 @@ std::vector<const DefinitionKey*> DefinitionFile::KeysOf(int S) const {
   return keys;
 }
 
-const DefinitionKey* DefinitionFile::FindKey(int S, std::string_view Name) const {
-  for (const DefinitionKey& k : Keys)
+namespace {
+
+// What DefinitionFile and DefinitionView share, for either.
+template <class File>
+const auto* FindKeyIn(const File& F, int S, std::string_view Name) {
+  for (const auto& k : F.Keys)
     if (k.Section == S && EqualIgnoringCase(k.Name, Name)) return &k;
-  return nullptr;
+  return static_cast<decltype(&F.Keys.front())>(nullptr);
+}
+
+}  // namespace
+
+const DefinitionKey* DefinitionFile::FindKey(int S, std::string_view Name) const { return FindKeyIn(*this, S, Name); }
+const DefinitionKeyView* DefinitionView::FindKey(int S, std::string_view Name) const {
+  return FindKeyIn(*this, S, Name);
 }
 
 namespace {
@@ -258,21 +289,28 @@ std::string LeadingBlanks(std::string_view Text, size_t Offset) {
   return std::string(Text.substr(start, i - start));
 }
 
-}  // namespace
-
-std::string DefinitionFile::IndentFor(int S, std::string_view Text) const {
-  for (auto k = Keys.rbegin(); k != Keys.rend(); ++k)
-    if (k->Section == S && k->StartsLine) return k->Indent;
-  const int depth = S < 0 ? -1 : Sections[static_cast<size_t>(S)].Depth;
-  for (const DefinitionKey& k : Keys)
-    if (k.StartsLine && (k.Section < 0 ? -1 : Sections[static_cast<size_t>(k.Section)].Depth) == depth)
-      return k.Indent;
-  if (S < 0 || Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
-  return LeadingBlanks(Text, Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
+template <class File>
+std::string IndentIn(const File& F, int S, std::string_view Text) {
+  for (auto k = F.Keys.rbegin(); k != F.Keys.rend(); ++k)
+    if (k->Section == S && k->StartsLine) return std::string(k->Indent);
+  const int depth = S < 0 ? -1 : F.Sections[static_cast<size_t>(S)].Depth;
+  for (const auto& k : F.Keys)
+    if (k.StartsLine && (k.Section < 0 ? -1 : F.Sections[static_cast<size_t>(k.Section)].Depth) == depth)
+      return std::string(k.Indent);
+  if (S < 0 || F.Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
+  return LeadingBlanks(Text, F.Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
 }
 
-DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
-                              std::string_view Value) {
+}  // namespace
+
+std::string DefinitionFile::IndentFor(int S, std::string_view Text) const { return IndentIn(*this, S, Text); }
+std::string DefinitionView::IndentFor(int S, std::string_view Text) const { return IndentIn(*this, S, Text); }
+
+namespace {
+
+template <class Read>
+DefinitionInsertion InsertKeyIn(const Read& File, std::string_view Text, int S, std::string_view Key,
+                                std::string_view Value) {
   DefinitionInsertion ins;
   if (S < 0 || static_cast<size_t>(S) >= File.Sections.size()) return ins;
   const size_t close = File.Sections[static_cast<size_t>(S)].CloseOffset;
@@ -292,4 +330,15 @@ DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text,
     ins.Text = std::string(File.NewLine()) + statement + lead;
   }
   return ins;
+}
+
+}  // namespace
+
+DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value) {
+  return InsertKeyIn(File, Text, S, Key, Value);
+}
+DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value) {
+  return InsertKeyIn(File, Text, S, Key, Value);
 }

@@ -47,7 +47,15 @@ enum class SyntaxProblemKind {
   UnclosedHeader,     // a "[" with no "]" on its line
   NotAStatement,      // text that is neither header, brace nor Key=Value
   UnclosedComment,    // a "/*" with no "*/" after it
+  TooDeep,            // the first "{" nested deeper than kMaxNesting; braces that
+                      // deep are matched by count, not followed, and when some stay
+                      // open the braces under them are not reported one by one
 };
+
+// How deep braces nest before the reader stops following them. The game's
+// own files nest a few levels; a file deeper than this is damaged, and
+// following each of its braces would cost memory for every brace.
+constexpr int kMaxNesting = 256;
 
 struct SyntaxProblem {
   SyntaxProblemKind Kind;
@@ -98,6 +106,11 @@ struct DefinitionView {
   std::vector<size_t> LineStarts;  // offset of each line's first byte
   LineEndStyle LineEnds = LineEndStyle::None;
   int LoneLfLine = 0;
+
+  // As DefinitionFile's.
+  std::string_view NewLine() const { return LineEnds == LineEndStyle::Lf ? "\n" : "\r\n"; }
+  const DefinitionKeyView* FindKey(int S, std::string_view Name) const;
+  std::string IndentFor(int S, std::string_view Text) const;
 };
 void ReadDefinitionView(std::string_view Text, DefinitionView& Into);
 
@@ -109,4 +122,6 @@ struct DefinitionInsertion {
   std::string Text;
 };
 DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value);
+DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
                               std::string_view Value);

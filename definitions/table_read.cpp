@@ -97,31 +97,51 @@ class RecordReader {
   }
 
   // Reads the record that starts at I and moves I past its line end. The
-  // fields go to Fields when it is given (only those Wanted marks, when it
-  // is given; the others are nullopt); AnyText says whether one was not
-  // empty. False, with Error, for a quoted field that is never closed.
-  bool Read(size_t& I, ReadTableCells* Fields, const std::vector<bool>* Wanted, bool& AnyText, int Number,
-            std::string& Error) const {
+  // fields go to Fields when it is given: each a view of the text where the
+  // field is written as it reads, else of Scratch, which gets the field with
+  // its quotes or escapes undone. Scratch must have room for the record's
+  // text (undoing never lengthens it), so that it never moves. AnyText says
+  // whether a field was not empty. False, with Error, for a quoted field
+  // that is never closed.
+  bool Read(size_t& I, std::vector<std::optional<std::string_view>>* Fields, std::vector<char>* Scratch,
+            bool& AnyText, int Number, std::string& Error) const {
     AnyText = false;
-    // Fields keeps its strings from row to row: a field is read into the
-    // string already there, without allocating anew.
-    size_t count = 0;
-    for (size_t k = 0;; ++k) {
-      // Only the fields asked for are copied; the others are only scanned.
-      const bool keep = Fields && (!Wanted || (k < Wanted->size() && (*Wanted)[k]));
-      std::string* field = nullptr;
-      if (Fields) {
-        if (Fields->size() <= k) Fields->emplace_back();
-        std::optional<std::string>& cell = (*Fields)[k];
-        if (keep) {
-          if (!cell) cell.emplace();
-          cell->clear();
-          field = &*cell;
-        } else {
-          cell.reset();
+    if (Fields) Fields->clear();
+    for (;;) {
+      // The field so far: T_[begin, begin + length), or Scratch from begin.
+      size_t begin = I, length = 0;
+      bool inScratch = false;
+      const auto add = [&](size_t From, size_t Count) {
+        if (!Fields) return;
+        if (!inScratch) {
+          if (length == 0) begin = From;
+          if (length == 0 || From == begin + length) {
+            length += Count;
+            return;
+          }
+          // Not where the field goes on: from here it is put together.
+          inScratch = true;
+          const size_t at = Scratch->size();
+          Scratch->insert(Scratch->end(), T_.begin() + static_cast<long>(begin),
+                          T_.begin() + static_cast<long>(begin + length));
+          begin = at;
         }
-        count = k + 1;
-      }
+        Scratch->insert(Scratch->end(), T_.begin() + static_cast<long>(From),
+                        T_.begin() + static_cast<long>(From + Count));
+        length += Count;
+      };
+      const auto addChar = [&](char C) {
+        if (!Fields) return;
+        if (!inScratch) {
+          inScratch = true;
+          const size_t at = Scratch->size();
+          Scratch->insert(Scratch->end(), T_.begin() + static_cast<long>(begin),
+                          T_.begin() + static_cast<long>(begin + length));
+          begin = at;
+        }
+        Scratch->push_back(C);
+        ++length;
+      };
       bool started = false;  // something of the field was read
       bool text = false;     // and it was not empty
       size_t next = 0;
@@ -139,11 +159,11 @@ class RecordReader {
               return false;
             }
             text = text || quote > I;
-            if (keep) field->append(T_.substr(I, quote - I));
+            add(I, quote - I);
             I = quote + 1;
             if (I < T_.size() && T_[I] == '"') {
               text = true;
-              if (keep) *field += '"';
+              add(quote, 1);
               ++I;
             } else {
               break;
@@ -153,14 +173,12 @@ class RecordReader {
           continue;
         }
         if (c == '\\' && Escaped_ && I + 1 < T_.size()) {
-          if (keep) {
-            const char e = T_[I + 1];
-            if (e == 't') *field += '\t';
-            else if (e == 'r') *field += '\r';
-            else if (e == 'n') *field += '\n';
-            else if (e == '\\') *field += '\\';
-            else field->append(T_.substr(I, 2));
-          }
+          const char e = T_[I + 1];
+          if (e == 't') addChar('\t');
+          else if (e == 'r') addChar('\r');
+          else if (e == 'n') addChar('\n');
+          else if (e == '\\') add(I + 1, 1);
+          else add(I, 2);
           I += 2;
           started = text = true;
           continue;
@@ -169,13 +187,14 @@ class RecordReader {
         // whole (a CR that ends no line is text).
         size_t end = I + 1;
         while (end < T_.size() && !stop_[static_cast<unsigned char>(T_[end])]) ++end;
-        if (keep) field->append(T_.substr(I, end - I));
+        add(I, end - I);
         started = text = true;
         I = end;
       }
       AnyText = AnyText || text;
+      if (Fields)
+        Fields->emplace_back(inScratch ? std::string_view(Scratch->data() + begin, length) : T_.substr(begin, length));
       if (I >= T_.size() || T_[I] != Sep_) {
-        if (Fields) Fields->resize(count);
         if (I < T_.size()) I = next;  // the last record needs no line end
         return true;
       }
@@ -284,18 +303,45 @@ bool ReadJsonObject(std::string_view Object, int Number, const std::map<std::str
 
 }  // namespace
 
-void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted) const {
+void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCellViews& Cells) const {
   std::string error;
   const std::string_view text = std::string_view(Text_).substr(Row.Begin, Row.End - Row.Begin);
+  Cells.Scratch.clear();
   if (Dialect_ == Dialect::Json) {
-    Cells.clear();
-    ReadJsonObject(text, Row.Number, JsonColumn_, nullptr, nullptr, &Cells, error);
+    ReadTableCells cells;
+    ReadJsonObject(text, Row.Number, JsonColumn_, nullptr, nullptr, &cells, error);
+    size_t size = 0;
+    for (const std::optional<std::string>& c : cells) size += c ? c->size() : 0;
+    Cells.Scratch.reserve(size);
+    Cells.Cells.clear();
+    for (const std::optional<std::string>& c : cells) {
+      if (!c) {
+        Cells.Cells.emplace_back();
+        continue;
+      }
+      const size_t at = Cells.Scratch.size();
+      Cells.Scratch.insert(Cells.Scratch.end(), c->begin(), c->end());
+      Cells.Cells.emplace_back(std::string_view(Cells.Scratch.data() + at, c->size()));
+    }
     return;
   }
+  Cells.Scratch.reserve(text.size());
   const RecordReader reader(text, Separator_, Dialect_ == Dialect::Escaped, CrEndsLine_);
   size_t i = 0;
   bool any = false;
-  reader.Read(i, &Cells, Wanted, any, Row.Number, error);
+  reader.Read(i, &Cells.Cells, &Cells.Scratch, any, Row.Number, error);
+}
+
+void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted) const {
+  ReadTableCellViews views;
+  CellsOf(Row, views);
+  Cells.resize(views.size());
+  for (size_t k = 0; k < views.size(); ++k) {
+    if (views[k] && (!Wanted || (k < Wanted->size() && (*Wanted)[k])))
+      Cells[k] = std::string(*views[k]);
+    else
+      Cells[k].reset();
+  }
 }
 
 bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::string& Error) {
@@ -366,9 +412,13 @@ bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::strin
   const RecordReader reader(text, Out.Separator_, Out.Dialect_ == ReadTable::Dialect::Escaped, Out.CrEndsLine_);
   size_t i = 0;
   bool any = false;
-  ReadTableCells captions;
-  if (!text.empty() && !reader.Read(i, &captions, nullptr, any, 1, Error)) return false;
-  for (std::optional<std::string>& c : captions) Out.Captions.push_back(std::move(*c));
+  std::vector<std::optional<std::string_view>> captions;
+  std::vector<char> scratch;
+  size_t captionsEnd = 0;  // the line of captions, read once for its size
+  if (!text.empty() && !reader.Read(captionsEnd, nullptr, nullptr, any, 1, Error)) return false;
+  scratch.reserve(captionsEnd);
+  if (!text.empty() && !reader.Read(i, &captions, &scratch, any, 1, Error)) return false;
+  for (const std::optional<std::string_view>& c : captions) Out.Captions.emplace_back(*c);
   if (Out.Captions.empty()) {
     Error = "the table is empty: no line of column captions";
     return false;

@@ -26,6 +26,17 @@ struct ReadTableRow {
 // The cells of one row, by caption; nullopt where the row has no such field.
 using ReadTableCells = std::vector<std::optional<std::string>>;
 
+// The same cells as views, for readers of many rows: a cell written as it
+// reads views the table's own text; one whose quotes or escapes had to be
+// undone views Scratch. Valid until the next read into it, while the table
+// lives. Reading into it again reuses its storage.
+struct ReadTableCellViews {
+  std::vector<std::optional<std::string_view>> Cells;
+  std::vector<char> Scratch;  // never grows past what a row reserves: views into it stay valid
+  size_t size() const { return Cells.size(); }
+  const std::optional<std::string_view>& operator[](size_t K) const { return Cells[K]; }
+};
+
 class ReadTable {
  public:
   std::vector<std::string> Captions;
@@ -40,6 +51,7 @@ class ReadTable {
   // The cells of Row, into Cells (its storage reused); with Wanted, only
   // the cells it marks (by caption), the others nullopt.
   void CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted = nullptr) const;
+  void CellsOf(const ReadTableRow& Row, ReadTableCellViews& Cells) const;
   ReadTableCells CellsOf(const ReadTableRow& Row) const {
     ReadTableCells cells;
     CellsOf(Row, cells);

@@ -245,12 +245,10 @@ class Planner {
     // built a list's worth of files at a time, as the table tool built them.
     std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>> files;
     std::map<FileSource::File*, size_t> fileIndex;
-    ReadTableCells cells;
-    // Rows are grouped by the cells that name their files alone.
-    std::vector<bool> fileCells(Table_.Captions.size());
-    fileCells[static_cast<size_t>(parentColumn_)] = fileCells[static_cast<size_t>(pathColumn_)] = true;
+    ReadTableCellViews cells;
+    // Rows are grouped by the cells that name their files.
     for (const ReadTableRow& row : Table_.Rows) {
-      Table_.CellsOf(row, cells, &fileCells);
+      Table_.CellsOf(row, cells);
       if (NameOf(cells, parentColumn_).empty() || NameOf(cells, pathColumn_).empty()) {
         // The table has no row of empty cells only.
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
@@ -302,20 +300,20 @@ class Planner {
   }
 
  private:
-  static std::string CellOf(const ReadTableCells& Cells, int Column) {
+  static std::string CellOf(const ReadTableCellViews& Cells, int Column) {
     if (Column < 0 || static_cast<size_t>(Column) >= Cells.size() || !Cells[static_cast<size_t>(Column)]) return "";
-    return *Cells[static_cast<size_t>(Column)];
+    return std::string(*Cells[static_cast<size_t>(Column)]);
   }
   // A cell that names a file or a section, as the 8-bit name the table's
   // UTF-8 stands for.
-  static std::string NameOf(const ReadTableCells& Cells, int Column) {
+  static std::string NameOf(const ReadTableCellViews& Cells, int Column) {
     std::string cell = CellOf(Cells, Column);
     std::optional<std::string> name = Utf8ToLatin1(cell);
     return name ? *name : cell;
   }
   // The names a cell may stand for: the cell as it is, then, in a table
   // that may hold formula guards, the cell without one.
-  std::vector<std::string> NamesOf(const ReadTableCells& Cells, int Column) const {
+  std::vector<std::string> NamesOf(const ReadTableCellViews& Cells, int Column) const {
     std::vector<std::string> names{NameOf(Cells, Column)};
     if (Table_.MayBeGuarded && UnguardFormula(names.front()).size() != names.front().size())
       names.emplace_back(UnguardFormula(names.front()));
@@ -374,11 +372,9 @@ class Planner {
     if (candidates.size() > 1) {
       // The first row that names a file of one of the candidates decides.
       kind_ = nullptr;
-      ReadTableCells cells;
-      std::vector<bool> fileCells(Table_.Captions.size());
-      fileCells[static_cast<size_t>(parentColumn_)] = fileCells[static_cast<size_t>(pathColumn_)] = true;
+      ReadTableCellViews cells;
       for (const ReadTableRow& row : Table_.Rows) {
-        Table_.CellsOf(row, cells, &fileCells);
+        Table_.CellsOf(row, cells);
         const std::string parent = NameOf(cells, parentColumn_), path = NameOf(cells, pathColumn_);
         for (const KindInfo* k : candidates)
           if (!kind_ && PathOfKind(path, State_->FilesOf((*State_).*(k->View)), IsLooseParent(parent))) kind_ = k;
@@ -460,14 +456,16 @@ class Planner {
 
   // A file's definitions as the definition reader finds them, read once
   // when first needed.
+  // The keys view the text; the storage of the reading is the thread's own,
+  // reused from file to file.
   struct FileDefinitions {
     std::string_view Text;
-    std::optional<DefinitionFile> File;
+    DefinitionView& File;
     std::optional<DefinitionRecords> Records;
     const DefinitionRecords& Get() {
       if (!Records) {
-        File.emplace(ReadDefinition(Text));
-        Records.emplace(Text, *File);
+        ReadDefinitionView(Text, File);
+        Records.emplace(Text, File);
       }
       return *Records;
     }
@@ -482,12 +480,13 @@ class Planner {
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
     plan.Original = std::move(F.Bytes);  // each file is planned once
-    FileDefinitions definitions{plan.Original, std::nullopt, std::nullopt};
+    thread_local DefinitionView reading;
+    FileDefinitions definitions{plan.Original, reading, std::nullopt};
     const std::string captionKey = view_->ColumnCaption(0);
     std::string checksum;  // of the file now, once a row asks
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
     const RowsByName byName(Current, multi_ ? static_cast<size_t>(viewSection_) : 0);
-    ReadTableCells cells;
+    thread_local ReadTableCellViews cells;  // reused from file to file
     for (const ReadTableRow* row : Rows) {
       Table_.CellsOf(*row, cells);
       std::string section;
@@ -591,12 +590,13 @@ class Planner {
   };
 
   // The cells of Row that differ from the definition's current values.
-  void PlanCells(const ReadTableRow& Row, const ReadTableCells& Cells, const ::Row& Current,
+  void PlanCells(const ReadTableRow& Row, const ReadTableCellViews& Cells, const ::Row& Current,
                  FileDefinitions& Definitions, const std::string& CaptionKey, DefinitionChange& Change,
                  FileOutcome& Out) const {
     std::string latin1;  // the cell being compared, when it had to be converted
     // The current row's cells by view column, taken in one pass.
-    std::vector<std::string_view> shown(static_cast<size_t>(view_->ColumnCount()));
+    thread_local std::vector<std::string_view> shown;  // reused from row to row
+    shown.assign(static_cast<size_t>(view_->ColumnCount()), std::string_view());
     if (!shown.empty()) shown[0] = Current.Caption;
     Current.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
       if (J + 1 < shown.size()) shown[J + 1] = Text;
@@ -614,14 +614,18 @@ class Planner {
           record.emplace();
           if (!records.Find(Change.Section, CaptionKey, *record)) record->Section = -1;
         }
-        if (const DefinitionKey* k = records.OwnKey(*record, key)) now = k->Value;
+        if (const DefinitionKeyView* k = records.OwnKey(*record, key)) now = k->Value;
       } else {
         now = shown[static_cast<size_t>(column)];
       }
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
       std::string_view value = *Cells[c];
-      if (std::any_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; })) {
+      const bool ascii =
+          std::none_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+      // The usual cell: unchanged, byte for byte.
+      if (ascii && value == now) continue;
+      if (!ascii) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
         if (!text) {
@@ -687,7 +691,7 @@ class Planner {
   int parentColumn_ = -1, pathColumn_ = -1, sectionColumn_ = -1, sizeColumn_ = -1, checksumColumn_ = -1,
       viewSection_ = -1;
   std::vector<int> keyColumns_;  // per table column: its column in the view, -1 when it holds no key to apply
-  std::vector<bool> ownKeyColumns_;  // per table column: a key no column of the view shows
+  std::vector<char> ownKeyColumns_;  // per table column: a key no column of the view shows
 };
 
 }  // namespace

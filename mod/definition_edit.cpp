@@ -34,7 +34,7 @@ bool SameName(std::string_view A, std::string_view B) {
 
 }  // namespace
 
-DefinitionRecords::DefinitionRecords(std::string_view Text, const DefinitionFile& File) : Text_(Text), File_(File) {
+DefinitionRecords::DefinitionRecords(std::string_view Text, const DefinitionView& File) : Text_(Text), File_(File) {
   // Sections come in the order of their headers; records in the order of
   // the closing braces that end them.
   std::vector<std::pair<size_t, int>> closes;
@@ -55,19 +55,19 @@ DefinitionRecords::DefinitionRecords(std::string_view Text, const DefinitionFile
   }
 }
 
-const DefinitionKey* DefinitionRecords::FirstKey(const DefinitionRecord& R, std::string_view Key) const {
+const DefinitionKeyView* DefinitionRecords::FirstKey(const DefinitionRecord& R, std::string_view Key) const {
   // Keys come in the order they are written.
   auto k = std::lower_bound(File_.Keys.begin(), File_.Keys.end(), R.Begin,
-                            [](const DefinitionKey& K, size_t Offset) { return K.KeyOffset < Offset; });
+                            [](const DefinitionKeyView& K, size_t Offset) { return K.KeyOffset < Offset; });
   for (; k != File_.Keys.end() && k->KeyOffset < R.End; ++k)
     if (SameName(k->Name, Key)) return &*k;
   return nullptr;
 }
 
-const DefinitionKey* DefinitionRecords::OwnKey(const DefinitionRecord& R, std::string_view Key) const {
+const DefinitionKeyView* DefinitionRecords::OwnKey(const DefinitionRecord& R, std::string_view Key) const {
   if (R.Section < 0) return nullptr;
-  for (const DefinitionKey* k : File_.KeysOf(R.Section))
-    if (SameName(k->Name, Key)) return k;
+  for (const DefinitionKeyView& k : File_.Keys)
+    if (k.Section == R.Section && SameName(k.Name, Key)) return &k;
   return nullptr;
 }
 
@@ -87,7 +87,7 @@ bool DefinitionRecords::Find(const std::string& Section, const std::string& Capt
   if (named == ByName_.end()) return false;
   // Of records named alike, the table shows those with a caption.
   for (size_t r : named->second) {
-    const DefinitionKey* k = named->second.size() > 1 ? FirstKey(Records_[r], CaptionKey) : nullptr;
+    const DefinitionKeyView* k = named->second.size() > 1 ? FirstKey(Records_[r], CaptionKey) : nullptr;
     if (named->second.size() == 1 || (k && !k->Value.empty())) {
       Out = Records_[r];
       return true;
@@ -105,7 +105,7 @@ bool KeyOfNestedSection(std::string_view Key) { return EqualIgnoringCase(Key, "D
 // A new key line in the definition's own section, where the table still
 // reads it: at the end when no section is nested in the record, else on a
 // line of its own before the first nested header.
-DefinitionInsertion AddToOwnSection(const DefinitionFile& File, std::string_view Text, const DefinitionRecord& R,
+DefinitionInsertion AddToOwnSection(const DefinitionView& File, std::string_view Text, const DefinitionRecord& R,
                                     std::string_view Key, std::string_view Value) {
   const int closing = R.Closing;
   // A unit's record is its whole file, read to its end.
@@ -143,7 +143,7 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
                          const std::vector<CellChange>& Cells, std::vector<TextEdit>& Edits,
                          std::vector<std::string>& Problems, std::vector<size_t>* Failed) {
   const std::string_view Text = Records.Text();
-  const DefinitionFile& File = Records.File();
+  const DefinitionView& File = Records.File();
   DefinitionRecord record;
   if (!Records.Find(Section, CaptionKey, record)) return false;
   // One cell's edit; false, with a line in Problems, when it cannot be made.
@@ -158,7 +158,7 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
     return true;
   };
   const auto plan = [&](const CellChange& cell) -> bool {
-    const DefinitionKey* key = cell.OwnSection ? Records.OwnKey(record, cell.Key) : Records.FirstKey(record, cell.Key);
+    const DefinitionKeyView* key = cell.OwnSection ? Records.OwnKey(record, cell.Key) : Records.FirstKey(record, cell.Key);
     if (!key && cell.OwnSection) {
       if (!cell.OldValue.empty() || record.Section < 0) {
         Problems.push_back(cell.Key + ": its value is not where the table shows it");
@@ -182,8 +182,8 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
       }
       // A key written after a nested section is not in the table's record,
       // but it is the definition's own: it is set, not added a second time.
-      if (const DefinitionKey* later = File.FindKey(record.Section, cell.Key)) {
-        Edits.push_back({later->ValueOffset, later->ValueLength, cell.NewValue});
+      if (const DefinitionKeyView* later = File.FindKey(record.Section, cell.Key)) {
+        Edits.push_back({later->ValueOffset, later->Value.size(), cell.NewValue});
         return true;
       }
       return addOwn(cell);
@@ -191,11 +191,11 @@ bool PlanDefinitionEdits(const DefinitionRecords& Records, const std::string& Se
     // The table's value is the file's with the blanks around it: the value
     // itself is replaced, the blanks stay.
     const std::string_view old = TrimBlanks(cell.OldValue);
-    if (Text.substr(key->ValueOffset, key->ValueLength) != old) {
+    if (Text.substr(key->ValueOffset, key->Value.size()) != old) {
       Problems.push_back(cell.Key + ": its value is not where the table shows it");
       return false;
     }
-    Edits.push_back({key->ValueOffset, key->ValueLength, cell.NewValue});
+    Edits.push_back({key->ValueOffset, key->Value.size(), cell.NewValue});
     return true;
   };
   for (size_t i = 0; i < Cells.size(); ++i)

@@ -11,8 +11,8 @@
 #include "mod/apply_plan.h"
 #include "mod/text_edit.h"
 
-struct DefinitionFile;
-struct DefinitionKey;
+struct DefinitionView;
+struct DefinitionKeyView;
 
 // The bytes of one table record: a unit file whole; in other files the text
 // from after one closing brace to the next, as the table's rows are cut.
@@ -22,26 +22,27 @@ struct DefinitionRecord {
   int Closing = -1;  // the section whose closing brace ends it; -1 for a unit's whole file
 };
 
-// The records of one file (Text read into File), found once for all of its
-// rows, with their section names and keys ready to look up.
+// The records of one file (Text read into File, both outliving the
+// records), found once for all of its rows, with their section names and
+// keys ready to look up.
 class DefinitionRecords {
  public:
-  DefinitionRecords(std::string_view Text, const DefinitionFile& File);
+  DefinitionRecords(std::string_view Text, const DefinitionView& File);
   std::string_view Text() const { return Text_; }
-  const DefinitionFile& File() const { return File_; }
+  const DefinitionView& File() const { return File_; }
   // The record a row names: for a unit (Section empty) the whole file,
   // otherwise the first record whose first section is Section (ignoring
   // case and blanks); of several, the first that holds CaptionKey with a value.
   bool Find(const std::string& Section, const std::string& CaptionKey, DefinitionRecord& Out) const;
   // The first key named Key in R, ignoring case and blanks; null when none.
-  const DefinitionKey* FirstKey(const DefinitionRecord& R, std::string_view Key) const;
+  const DefinitionKeyView* FirstKey(const DefinitionRecord& R, std::string_view Key) const;
   // The first key named Key directly in R's own section (not in a section
   // nested in it; also after one), ignoring case and blanks; null when none.
-  const DefinitionKey* OwnKey(const DefinitionRecord& R, std::string_view Key) const;
+  const DefinitionKeyView* OwnKey(const DefinitionRecord& R, std::string_view Key) const;
 
  private:
   std::string_view Text_;
-  const DefinitionFile& File_;
+  const DefinitionView& File_;
   std::vector<DefinitionRecord> Records_;
   std::unordered_map<std::string, std::vector<size_t>> ByName_;  // folded section name -> records, in order
 };

@@ -25,9 +25,10 @@ DefinitionKeyColumns::DefinitionKeyColumns(const RowTable& View, bool Multi) {
 
   std::map<std::string, std::string> spelling;  // folded name -> first spelling
   std::vector<std::vector<std::pair<std::string, std::string>>> found(static_cast<size_t>(View.RowCount()));
+  DefinitionView file;
   for (const auto& [entry, rows] : rowsOf) {
     const std::string_view text(entry->Contents.get(), entry->Contents ? static_cast<size_t>(entry->PFileSize) : 0);
-    const DefinitionFile file = ReadDefinition(text);
+    ReadDefinitionView(text, file);
     const DefinitionRecords records(text, file);
     for (int r : rows) {
       const std::string section =
@@ -35,11 +36,12 @@ DefinitionKeyColumns::DefinitionKeyColumns(const RowTable& View, bool Multi) {
       DefinitionRecord record;
       if (!records.Find(section, captionKey, record) || record.Section < 0) continue;
       std::unordered_set<std::string> seen;
-      for (const DefinitionKey* k : file.KeysOf(record.Section)) {
-        const std::string name = KeyWithoutBlanks(k->Name), folded = LowerAscii(name);
+      for (const DefinitionKeyView& k : file.Keys) {
+        if (k.Section != record.Section) continue;
+        const std::string name = KeyWithoutBlanks(k.Name), folded = LowerAscii(name);
         if (name.empty() || shown.count(folded) || !seen.insert(folded).second) continue;
         spelling.emplace(folded, name);
-        found[static_cast<size_t>(r)].emplace_back(folded, k->Value);
+        found[static_cast<size_t>(r)].emplace_back(folded, std::string(k.Value));
       }
     }
   }

@@ -257,6 +257,10 @@ void CheckOneFile(const GameSources& Sources, std::string_view Bytes, ParsedFile
       add(p.Line, "unbalanced-braces", "", "this '{' is never closed");
     else if (p.Kind == SyntaxProblemKind::StrayCloseBrace)
       add(p.Line, "unbalanced-braces", "", "this '}' has no '{' open");
+    else if (p.Kind == SyntaxProblemKind::TooDeep)
+      add(p.Line, "unbalanced-braces", "",
+          "this '{' nests more than " + std::to_string(kMaxNesting) +
+              " levels deep, as no definition does; braces nested that deep are only counted, not read as sections");
   }
   if (d.LoneLfLine > 0)
     add(d.LoneLfLine, "line-endings", "",

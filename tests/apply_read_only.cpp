@@ -30,7 +30,7 @@ TEST(ApplyReadOnly, ReadOnlyFilesAreRefusedAndTheRestIsApplied) {
   const std::string before = ReadDisk(locked);
   ToolRun r = Apply({dir / "units.csv"});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "kestrava-apply: cannot write " + locked + ": " + locked + " is read-only; it was not changed\n");
+  EXPECT_EQ(r.Err, "kestrava-apply: cannot write " + locked + ": it is read-only; it was not changed\n");
   EXPECT_EQ(ReadDisk(locked), before);
   EXPECT_EQ(ModeOf(locked), 0444u);
   EXPECT_EQ(ArchiveFiles(open).at("units\\ARMY.FBI"), Replace(kOther, "=50;", "=55;"));
@@ -42,7 +42,7 @@ TEST(ApplyReadOnly, ReadOnlyFilesAreRefusedAndTheRestIsApplied) {
   ASSERT_EQ(::chmod(loose.c_str(), 0444), 0);
   r = Apply({dir / "loose.csv"});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "kestrava-apply: cannot write " + loose + ": " + loose + " is read-only\n");
+  EXPECT_EQ(r.Err, "kestrava-apply: cannot write " + loose + ": it is read-only\n");
   EXPECT_EQ(ReadDisk(loose), kUnit);
 }
 

@@ -263,7 +263,8 @@ TEST(ApplyTool, ApplyThenDiffReportsExactlyTheAppliedCells) {
 // and only a key of that very name.
 TEST(ApplyText, KeysAreFoundIgnoringCaseAndBlanksWithin) {
   const std::string text = "[UNITINFO]\r\n{\r\n\tMaxDamages=1;\r\n\tmax Damage = 95 ;\r\n}\r\n";
-  const DefinitionFile file = ReadDefinition(text);
+  DefinitionView file;
+  ReadDefinitionView(text, file);
   std::vector<TextEdit> edits;
   std::vector<std::string> problems;
   ASSERT_TRUE(PlanDefinitionEdits(DefinitionRecords(text, file), "", "UnitName", {{"MaxDamage", "95", "120"}}, edits,
@@ -276,7 +277,8 @@ TEST(ApplyText, KeysAreFoundIgnoringCaseAndBlanksWithin) {
 // named by its position, so that only the applied cells are counted.
 TEST(ApplyText, ACellThatCannotBeEditedIsNamedByItsPosition) {
   const std::string text = "[UNITINFO]\r\n{\r\n\tMaxDamage=95;\r\n}\r\n";
-  const DefinitionFile file = ReadDefinition(text);
+  DefinitionView file;
+  ReadDefinitionView(text, file);
   std::vector<TextEdit> edits;
   std::vector<std::string> problems;
   std::vector<size_t> failed;

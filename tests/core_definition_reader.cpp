@@ -170,4 +170,46 @@ TEST(DefinitionReader, InsertsInTheFilesOwnLineEndsAndIndentation) {
   EXPECT_EQ(InsertKey(f, "[U]\n{\nA=1;\n", 0, "B", "2").Offset, std::string::npos);
 }
 
+// Braces nest at most kMaxNesting deep: a file at the limit reads as any
+// other; one deeper gets one TooDeep problem at its first too-deep brace, no
+// problem for each brace, and its keys are still read.
+TEST(DefinitionReader, BracesDeeperThanTheLimitAreCountedNotFollowed) {
+  const auto nested = [](int Depth, bool Closed) {
+    std::string t = "[U]\r\n" + std::string(static_cast<size_t>(Depth), '{') + "[IN]{x=1;}\r\n";
+    if (Closed) t += std::string(static_cast<size_t>(Depth), '}') + "\r\nafter=2;\r\n";
+    return t;
+  };
+  struct Case {
+    int Depth;  // braces before [IN]'s own
+    bool Closed;
+    size_t Sections, TooDeep, Unclosed, Keys;
+    size_t TooDeepAt;  // offset of the first brace too deep
+  };
+  const size_t limit = static_cast<size_t>(kMaxNesting), first = 5 + limit;  // after "[U]\r\n" and kMaxNesting braces
+  const Case cases[] = {
+      {kMaxNesting - 1, true, 2, 0, 0, 2, 0},  // [IN]'s brace is the deepest followed
+      {kMaxNesting, true, 2, 1, 0, 2, first + 4},  // [IN]'s own brace is one too deep
+      {kMaxNesting + 1000, true, 1, 1, 0, 2, first},  // [IN] lies too deep; all closed again by count
+      {kMaxNesting - 1, false, 2, 0, limit - 1, 1, 0},
+      {kMaxNesting + 1000, false, 1, 1, 0, 1, first},  // one problem stands for them all
+  };
+  for (const Case& c : cases) {
+    const std::string text = nested(c.Depth, c.Closed);
+    const DefinitionFile f = ReadDefinition(text);
+    size_t tooDeep = 0, unclosed = 0;
+    for (const SyntaxProblem& p : f.Problems) {
+      tooDeep += p.Kind == SyntaxProblemKind::TooDeep;
+      unclosed += p.Kind == SyntaxProblemKind::UnclosedBrace;
+      if (p.Kind == SyntaxProblemKind::TooDeep) {
+        EXPECT_EQ(p.Offset, c.TooDeepAt) << c.Depth;
+      }
+    }
+    EXPECT_EQ(f.Sections.size(), c.Sections) << c.Depth;
+    EXPECT_EQ(tooDeep, c.TooDeep) << c.Depth;
+    EXPECT_EQ(unclosed, c.Unclosed) << c.Depth;
+    EXPECT_EQ(f.Keys.size(), c.Keys) << c.Depth;
+    EXPECT_EQ(f.Problems.size(), c.TooDeep + c.Unclosed) << c.Depth;
+  }
+}
+
 }  // namespace

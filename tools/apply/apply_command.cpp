@@ -48,7 +48,10 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
     }
     return true;
   };
-  return hpi::Rewrite(Path, edit, hpi::RewriteOptions(), &Why) == hpi::RewriteStatus::Done;
+  const hpi::RewriteStatus status = hpi::Rewrite(Path, edit, hpi::RewriteOptions(), &Why);
+  // The path is already in the message.
+  if (status == hpi::RewriteStatus::ReadOnly) Why = "it is read-only";
+  return status == hpi::RewriteStatus::Done;
 }
 
 // Replaces the file through a temporary file, and only while it still holds
@@ -58,8 +61,9 @@ bool WriteLoose(const FilePlan& F, std::string& Why) {
   try {
     WriteWholeFile(F.UnPackedFile, F.Updated.data(), F.Updated.size(), &original);
   } catch (const WriteFileError& e) {
-    Why = e.reason() == WriteFileError::Reason::Changed ? F.UnPackedFile + " changed while the table was being applied"
-                                                        : e.what();
+    Why = e.reason() == WriteFileError::Reason::Changed    ? F.UnPackedFile + " changed while the table was being applied"
+          : e.reason() == WriteFileError::Reason::ReadOnly ? "it is read-only"  // the path is already in the message
+                                                           : e.what();
     return false;
   }
   return true;
