@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include <nlohmann/json.hpp>
 
@@ -35,17 +36,22 @@ inline void AppendByte(std::string& Out, unsigned char C) {
   }
 }
 
-// One CSV or TSV field (JSON values are written by the row writer).
-void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bool FormulaGuard) {
-  // Only a cell beginning with one of these bytes may need the guard; most
-  // cells (empty, digits, letters) are passed at a glance.
+// Whether a CSV or TSV cell gets the formula guard. Only a cell beginning
+// with one of a few bytes may need it; most cells (empty, digits, letters)
+// are passed at a glance.
+bool Guarded(bool FormulaGuard, std::string_view Text) {
   static constexpr auto kMayStartFormula = [] {
     std::array<bool, 256> may{};
     for (unsigned char c : {'\'', '=', '@', '\t', '\r', '+', '-'}) may[c] = true;
     return may;
   }();
-  if (FormulaGuard && !Text.empty() && kMayStartFormula[static_cast<unsigned char>(Text.front())] &&
-      NeedsFormulaGuard(Text)) {
+  return FormulaGuard && !Text.empty() && kMayStartFormula[static_cast<unsigned char>(Text.front())] &&
+         NeedsFormulaGuard(Text);
+}
+
+// One CSV or TSV field (JSON values are written by the row writer).
+void AppendField(std::string& Out, TableFormat Format, std::string_view Text, bool FormulaGuard) {
+  if (Guarded(FormulaGuard, Text)) {
     AppendField(Out, Format, GuardFormula(Text), false);
     return;
   }
@@ -113,36 +119,61 @@ std::string Latin1ToUtf8(std::string_view Text) {
   return out;
 }
 
-void AppendCsvField(std::string& Out, std::string_view Text) {
-  // Most cells hold no byte that needs quotes or conversion: one look-up a
-  // byte finds that out, and they are copied whole.
-  static constexpr auto kSpecial = [] {
-    std::array<bool, 256> special{};
-    special[','] = special['"'] = special['\r'] = special['\n'] = true;
-    for (size_t c = 0x80; c < 256; ++c) special[c] = true;
-    return special;
-  }();
+namespace {
+
+// Bytes that make a CSV field more than a plain copy: those that need quotes,
+// and the 8-bit ones, which take two bytes in UTF-8.
+constexpr auto kCsvSpecial = [] {
+  std::array<bool, 256> special{};
+  special[','] = special['"'] = special['\r'] = special['\n'] = true;
+  for (size_t c = 0x80; c < 256; ++c) special[c] = true;
+  return special;
+}();
+
+// The most bytes PutCsvField writes for Text: quotes, and every byte doubled.
+inline size_t CsvRoom(std::string_view Text) { return 2 * Text.size() + 2; }
+
+// Latin-1 byte C as UTF-8 at P; returns the end.
+inline char* PutByte(char* P, unsigned char C) {
+  if (C < 0x80) {
+    *P++ = static_cast<char>(C);
+  } else {
+    *P++ = static_cast<char>(0xC0 | (C >> 6));
+    *P++ = static_cast<char>(0x80 | (C & 0x3F));
+  }
+  return P;
+}
+
+// Text as a CSV field at P, which has CsvRoom(Text) bytes of room; returns
+// the end. Most cells hold no byte that needs quotes or conversion: one
+// look-up a byte finds that out, and they are copied whole.
+char* PutCsvField(char* P, std::string_view Text) {
   size_t plain = 0;
-  while (plain < Text.size() && !kSpecial[static_cast<unsigned char>(Text[plain])]) ++plain;
+  while (plain < Text.size() && !kCsvSpecial[static_cast<unsigned char>(Text[plain])]) ++plain;
   if (plain == Text.size()) {
-    Out.append(Text);
-    return;
+    if (!Text.empty()) std::memcpy(P, Text.data(), Text.size());
+    return P + Text.size();
   }
   bool quoted = false;
   for (size_t i = plain; i < Text.size(); ++i) {
     const char c = Text[i];
     quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
   }
-  if (!quoted) {
-    AppendLatin1AsUtf8(Out, Text);
-    return;
-  }
-  Out += '"';
+  if (quoted) *P++ = '"';
   for (char c : Text) {
-    if (c == '"') Out += '"';
-    AppendByte(Out, static_cast<unsigned char>(c));
+    if (c == '"') *P++ = '"';
+    P = PutByte(P, static_cast<unsigned char>(c));
   }
-  Out += '"';
+  if (quoted) *P++ = '"';
+  return P;
+}
+
+}  // namespace
+
+void AppendCsvField(std::string& Out, std::string_view Text) {
+  const size_t size = Out.size();
+  Out.resize(size + CsvRoom(Text));
+  Out.resize(static_cast<size_t>(PutCsvField(Out.data() + size, Text) - Out.data()));
 }
 
 void AppendTsvField(std::string& Out, std::string_view Text) {
@@ -227,8 +258,37 @@ void WriteTable(std::ostream& Out, TableFormat Format, const RowTable& View, con
     WritePiece(Out, piece, true);
     return;
   }
-  const char* const lineEnd = Format == TableFormat::Csv ? "\r\n" : "\n";
-  const char separator = Format == TableFormat::Csv ? ',' : '\t';
+  if (Format == TableFormat::Csv) {
+    for (size_t k = 0; k < Columns.size(); ++k) {
+      if (k) piece += ',';
+      AppendField(piece, Format, CaptionOf(View, Extra, Columns[k]), FormulaGuard);
+    }
+    piece += "\r\n";
+    for (int i = 0; i < View.RowCount(); ++i) {
+      RowCells(View, i, columnCount, Extra, extraTexts, cells);
+      // Room for the whole line at once (each field quoted, every byte
+      // doubled, a guard's apostrophe), written through a pointer and cut
+      // to what it took.
+      size_t room = 2;
+      for (const int col : Columns) room += CsvRoom(cells[static_cast<size_t>(col)]) + 3;
+      const size_t start = piece.size();
+      piece.resize(start + room);
+      char* p = piece.data() + start;
+      for (size_t k = 0; k < Columns.size(); ++k) {
+        if (k) *p++ = ',';
+        const std::string_view cell = cells[static_cast<size_t>(Columns[k])];
+        p = Guarded(FormulaGuard, cell) ? PutCsvField(p, GuardFormula(cell)) : PutCsvField(p, cell);
+      }
+      *p++ = '\r';
+      *p++ = '\n';
+      piece.resize(static_cast<size_t>(p - piece.data()));
+      if (!WritePiece(Out, piece)) return;
+    }
+    WritePiece(Out, piece, true);
+    return;
+  }
+  const char* const lineEnd = "\n";
+  const char separator = '\t';
   for (size_t k = 0; k < Columns.size(); ++k) {
     if (k) piece += separator;
     AppendField(piece, Format, CaptionOf(View, Extra, Columns[k]), FormulaGuard);

@@ -12,38 +12,95 @@ constexpr size_t kMinMatch = 3;
 constexpr size_t kMaxMatch = 17;
 constexpr size_t kMaxDistance = 4095;
 constexpr int kMaxChain = 24;
+
+// Writes the `len` bytes of a reference `back` bytes behind out[op] (4,096
+// for the ring place being written), byte by byte where they overlap.
+void CopyReference(uint8_t* out, size_t op, size_t back, size_t len) {
+  uint8_t* d = out + op;
+  if (back > op) {
+    // Starts in the part of the ring this chunk has not written: zeros.
+    const size_t zeros = std::min(len, back - op);
+    std::memset(d, 0, zeros);
+    for (size_t k = zeros; k < len; ++k) d[k] = out[op + k - back];
+  } else if (back >= len) {
+    std::memcpy(d, d - back, len);
+  } else {
+    // A run: the copy reads bytes it has just written.
+    const uint8_t* s = d - back;
+    for (size_t k = 0; k < len; ++k) d[k] = s[k];
+  }
+}
+
 }  // namespace
 
+// Decodes straight into `out` rather than through the ring: output byte p sits
+// at ring position (p + 1) & 0xFFF, so a reference to ring position `src` made
+// while writing byte `op` reads byte op - back, where back is the distance from
+// src to the write position (4,096 when they coincide). Ring places not written
+// yet in this chunk read as the zeros a fresh ring holds.
 bool Decode(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize) {
-  uint8_t ring[4096] = {};
-  size_t w = 1, ip = 0, op = 0;
+  constexpr size_t kRing = kRingMask + 1;
+  size_t ip = 0, op = 0;
   for (;;) {
     // A stream may end without its end mark once the output is complete.
     if (ip >= inSize) return op == outSize;
     const unsigned tag = in[ip++];
+    // Eight items that can run past neither end (at most 16 input bytes, 8
+    // times 17 output bytes plus a word of slack) need no bounds checks.
+    if (inSize - ip >= 16 && outSize - op >= 8 * kMaxMatch + 8) {
+      if (tag == 0) {
+        std::memcpy(out + op, in + ip, 8);
+        ip += 8;
+        op += 8;
+        continue;
+      }
+      for (unsigned bit = 0; bit < 8; ++bit) {
+        if (!(tag & (1u << bit))) {
+          out[op++] = in[ip++];
+          continue;
+        }
+        const unsigned v = unsigned(in[ip]) | unsigned(in[ip + 1]) << 8;
+        ip += 2;
+        const size_t src = v >> 4;
+        if (src == 0) return op == outSize;
+        const size_t len = (v & 0xF) + 2;
+        const size_t back = ((op + 1 - src) & kRingMask) == 0 ? kRing : ((op + 1 - src) & kRingMask);
+        uint8_t* d = out + op;
+        if (back >= 8 && back <= op) {
+          // Three words cover the longest reference; each reads only bytes
+          // written before it. What they write past the reference lies ahead
+          // of the output and is written over by the items that follow.
+          const uint8_t* s = d - back;
+          uint64_t word;
+          std::memcpy(&word, s, 8);
+          std::memcpy(d, &word, 8);
+          std::memcpy(&word, s + 8, 8);
+          std::memcpy(d + 8, &word, 8);
+          std::memcpy(&word, s + 16, 8);
+          std::memcpy(d + 16, &word, 8);
+        } else {
+          CopyReference(out, op, back, len);
+        }
+        op += len;
+      }
+      continue;
+    }
     for (unsigned bit = 0; bit < 8; ++bit) {
       if (tag & (1u << bit)) {
         if (inSize - ip < 2) return op == outSize;
         const unsigned v = unsigned(in[ip]) | unsigned(in[ip + 1]) << 8;
         ip += 2;
-        size_t src = v >> 4;
+        const size_t src = v >> 4;
         if (src == 0) return op == outSize;
         const size_t len = (v & 0xF) + 2;
         if (outSize - op < len) return false;
-        for (size_t k = 0; k < len; ++k) {
-          const uint8_t b = ring[src];
-          out[op++] = b;
-          ring[w] = b;
-          src = (src + 1) & kRingMask;
-          w = (w + 1) & kRingMask;
-        }
+        const size_t back = ((op + 1 - src) & kRingMask) == 0 ? kRing : ((op + 1 - src) & kRingMask);
+        CopyReference(out, op, back, len);
+        op += len;
       } else {
         if (ip >= inSize) return op == outSize;
         if (op >= outSize) return false;
-        const uint8_t b = in[ip++];
-        out[op++] = b;
-        ring[w] = b;
-        w = (w + 1) & kRingMask;
+        out[op++] = in[ip++];
       }
     }
   }

@@ -1,9 +1,11 @@
 #include "mod/left_out.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "archive/ascii_case.h"
 #include "definitions/definition_reader.h"
+#include "hpi/parallel.h"
 
 namespace {
 
@@ -53,11 +55,14 @@ std::string LeftOutPhrase(TableKind Kind, LeftOutReason Reason) {
   return "in a file whose lines end in LF alone";
 }
 
-LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind) {
+namespace {
+
+// FindLeftOut over the files [Begin, End) of List.
+LeftOutReport FindLeftOutIn(const AllUnpacked& List, TableKind Kind, int Begin, int End) {
   LeftOutReport report;
   DefinitionView d;
   const char* caption = CaptionKey(Kind);
-  for (int i = 0; i < List.Count; ++i) {
+  for (int i = Begin; i < End; ++i) {
     const UnPacked& e = List[i];
     if (e.Kind == kKindDirectory) continue;
     const std::string_view text(e.Contents.get(), e.Contents ? static_cast<size_t>(e.PFileSize) : 0);
@@ -98,6 +103,32 @@ LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind) {
         Note(report, LeftOutReason::NoCaption, section.Name, e.UnPackedFile);
       else if (!caption && HeaderSharesLine(text, section))
         Note(report, LeftOutReason::HeaderSharesLine, section.Name, e.UnPackedFile);
+    }
+  }
+  return report;
+}
+
+}  // namespace
+
+LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind) {
+  // Files are read in blocks on every core; the blocks' reports, taken in
+  // list order, name the same first definitions as one pass would.
+  constexpr int kBlock = 64;
+  const size_t blocks = static_cast<size_t>((List.Count + kBlock - 1) / kBlock);
+  std::vector<LeftOutReport> parts(blocks);
+  hpi::ParallelFor(blocks, 0, [&](size_t B) {
+    const int begin = static_cast<int>(B) * kBlock;
+    parts[B] = FindLeftOutIn(List, Kind, begin, std::min(List.Count, begin + kBlock));
+  });
+  LeftOutReport report;
+  for (LeftOutReport& part : parts) {
+    report.Definitions += part.Definitions;
+    report.LeftOut += part.LeftOut;
+    for (size_t r = 0; r < kLeftOutReasons; ++r) {
+      LeftOutReport::Reason& into = report.Reasons[r];
+      into.Count += part.Reasons[r].Count;
+      for (std::string& name : part.Reasons[r].First)
+        if (into.First.size() < LeftOutReport::kNamed) into.First.push_back(std::move(name));
     }
   }
   return report;

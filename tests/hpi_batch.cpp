@@ -278,3 +278,32 @@ TEST(HpiPaths, LevelRangeWalksTheLevelsOfSplitLevels) {
     EXPECT_EQ(split, levels) << path;
   }
 }
+
+// Where an entry lands below the target: "." and empty levels dropped; any
+// path that could leave the target lands nowhere.
+TEST(HpiPaths, PathsBelowTheTarget) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"units\\ARMCOM.FBI", "units/ARMCOM.FBI"},
+      {".\\a\\.\\b", "a/b"},
+      {"a//b\\", "a/b"},
+      {"..a\\b..", "..a/b.."},
+      {"a\\...\\b", "a/.../b"},
+      {"a\\..\\b", ""},
+      {"a/..", ""},
+      {"..", ""},
+      {"\\a", ""},
+      {"/a", ""},
+      {"C:x", ""},
+      {"", ""},
+      {".", ""},
+      {".\\.\\", ""}};
+  for (const auto& [path, below] : cases) {
+    EXPECT_EQ(hpi::DiskPathBelowTarget(path), below) << path;
+    const auto levels = hpi::LevelsBelowTarget(path);
+    ASSERT_EQ(levels.has_value(), !below.empty()) << path;
+    if (!levels) continue;
+    std::string joined;
+    for (std::string_view level : *levels) joined += (joined.empty() ? "" : "/") + std::string(level);
+    EXPECT_EQ(joined, below) << path;
+  }
+}

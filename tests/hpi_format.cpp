@@ -2,7 +2,9 @@
 // a hand-built archive read through the library operations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,102 @@ TEST(HpiLz77, DecodesTheExampleStreamAndRejectsBrokenOnes) {
   EXPECT_FALSE(hpi::lz77::Decode(stream.data(), stream.size(), fewer, 7));
   // A reference cut off by the end of the input.
   EXPECT_FALSE(hpi::lz77::Decode(stream.data(), 4, out, 8));
+}
+
+// The format's decoder written out step by step, ring and all, to check the
+// library's decoder against. It yields what the stream yields up to its end
+// mark or the end of its input.
+Bytes RingDecode(const Bytes& in) {
+  uint8_t ring[4096] = {};
+  size_t w = 1, ip = 0;
+  Bytes out;
+  for (;;) {
+    if (ip >= in.size()) return out;
+    const unsigned tag = in[ip++];
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      if (tag & (1u << bit)) {
+        if (in.size() - ip < 2) return out;
+        const unsigned v = in[ip] | in[ip + 1] << 8;
+        ip += 2;
+        size_t src = v >> 4;
+        if (src == 0) return out;
+        for (unsigned k = 0; k < (v & 0xF) + 2; ++k) {
+          const uint8_t b = ring[src];
+          out.push_back(b);
+          ring[w] = b;
+          src = (src + 1) & 0xFFF;
+          w = (w + 1) & 0xFFF;
+        }
+      } else {
+        if (ip >= in.size()) return out;
+        out.push_back(in[ip]);
+        ring[w] = in[ip++];
+        w = (w + 1) & 0xFFF;
+      }
+    }
+  }
+}
+
+// Streams as any packer might write them: references to every ring place,
+// near and far, to places this chunk has not written yet (zeros), to the
+// place being written, overlapping runs of every distance, stretches of
+// literals, and streams cut off anywhere or ending without the mark. Each
+// decodes to what the ring gives, and fails for any other size.
+TEST(HpiLz77, DecodesEveryKindOfStreamAsTheRingDoes) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::pair<bool, unsigned>> items;  // reference?, literal byte or reference word
+    const size_t count = round % 4 == 0 ? rng() % 40 : 200 + rng() % 8000;
+    const unsigned literalShare = rng() % 10;  // in tenths
+    size_t written = 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (rng() % 10 < literalShare) {
+        items.emplace_back(false, rng() % 4 == 0 ? rng() % 256 : 'a' + rng() % 3);
+        ++written;
+        continue;
+      }
+      const size_t w = (written + 1) & 0xFFF;
+      size_t src = w;  // the place being written: the byte 4,096 back
+      switch (rng() % 4) {
+        case 0: src = rng() % 4096; break;
+        case 1: src = (w - 1 - rng() % 8) & 0xFFF; break;
+        case 2: src = (w - 8 - rng() % 120) & 0xFFF; break;
+      }
+      if (src == 0) src = 1;  // not the end mark
+      const unsigned length = rng() % 16;
+      items.emplace_back(true, unsigned(src << 4) | length);
+      written += length + 2;
+    }
+    if (rng() % 3) items.emplace_back(true, 0);  // the end mark
+    Bytes stream;
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (i % 8 == 0) stream.push_back(0);
+      const size_t tag = stream.size() - 1 - [&] {
+        size_t bytes = 0;
+        for (size_t k = i - i % 8; k < i; ++k) bytes += items[k].first ? 2 : 1;
+        return bytes;
+      }();
+      if (items[i].first) {
+        stream[tag] |= uint8_t(1u << (i % 8));
+        stream.push_back(uint8_t(items[i].second));
+        stream.push_back(uint8_t(items[i].second >> 8));
+      } else {
+        stream.push_back(uint8_t(items[i].second));
+      }
+    }
+    if (round % 5 == 1 && !stream.empty()) stream.resize(rng() % stream.size());
+    const Bytes expected = RingDecode(stream);
+    Bytes out(expected.size());
+    ASSERT_TRUE(hpi::lz77::Decode(stream.data(), stream.size(), out.data(), out.size())) << "round " << round;
+    ASSERT_EQ(out, expected) << "round " << round;
+    out.assign(expected.size() + 200, 0);
+    EXPECT_FALSE(hpi::lz77::Decode(stream.data(), stream.size(), out.data(), expected.size() + 1 + round % 150))
+        << "round " << round;
+    if (!expected.empty()) {
+      const size_t fewer = expected.size() - 1 - round % std::min<size_t>(expected.size(), 150);
+      EXPECT_FALSE(hpi::lz77::Decode(stream.data(), stream.size(), out.data(), fewer)) << "round " << round;
+    }
+  }
 }
 
 TEST(HpiLz77, EncoderRoundTripsAndFindsMatches) {

@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "archive/scripted_dialogs.h"
 #include "hpi/hpi.h"
+#include "mod/left_out.h"
 #include "state/app_state.h"
 #include "state/sources.h"
 #include "definitions/catalogue.h"
@@ -112,6 +114,39 @@ TEST_F(TableLeftOutTest, ExportsMoreUnitsThanTheWindowHolds) {
   OpenArchiveFiles(*state, {Archive});
   EXPECT_EQ(state->UnitFiles.Count, 2049);
   EXPECT_EQ(dialogs.Messages, std::vector<std::string>{"Error in ReadwriteHPIDir with file " + Archive});
+}
+
+// Many files, read in blocks on every core: the definitions named for each
+// reason are still the first ones in list order, whichever block they lie in,
+// and the counts are those of the whole list.
+TEST(FindLeftOutOrder, NamesTheFirstInListOrderOverManyFiles) {
+  AllUnpacked list(AllUnpacked::kUnbounded);
+  const std::set<int> noNumber = {5, 130, 131, 150, 170, 299, 450}, loneLf = {140, 400}, directories = {7, 300};
+  for (int i = 0; i < 500; ++i) {
+    UnPacked& e = list.NextSlot();
+    const std::string name = "U" + std::to_string(i);
+    e.UnPackedFile = "units\\" + name + ".FBI";
+    std::string text = Crlf({"[UNITINFO]", "{", "\tUnitNumber=" + std::to_string(i + 1) + ";", "\tUnitName=" + name + ";", "}"});
+    if (noNumber.count(i)) text = Crlf({"[UNITINFO]", "{", "\tUnitName=" + name + ";", "}"});
+    if (loneLf.count(i)) text = "[UNITINFO]\n{\n\tUnitNumber=1;\n\tUnitName=" + name + ";\n}\n";
+    if (directories.count(i)) {
+      e.Kind = kKindDirectory;
+      text.clear();
+    }
+    e.SetContents(text.data(), static_cast<int32_t>(text.size()));
+    list.CommitSlot();
+  }
+  const LeftOutReport report = FindLeftOut(list, TableKind::Units);
+  EXPECT_EQ(report.Definitions, 498u);
+  EXPECT_EQ(report.LeftOut, 9u);
+  const LeftOutReport::Reason& none = report.Reasons[static_cast<size_t>(LeftOutReason::NoCaption)];
+  EXPECT_EQ(none.Count, 7u);
+  EXPECT_EQ(none.First, (std::vector<std::string>{"U5 (units\\U5.FBI)", "U130 (units\\U130.FBI)",
+                                                  "U131 (units\\U131.FBI)"}));
+  const LeftOutReport::Reason& lf = report.Reasons[static_cast<size_t>(LeftOutReason::LoneLf)];
+  EXPECT_EQ(lf.Count, 2u);
+  EXPECT_EQ(lf.First, (std::vector<std::string>{"U140 (units\\U140.FBI)", "U400 (units\\U400.FBI)"}));
+  EXPECT_EQ(report.Reasons[static_cast<size_t>(LeftOutReason::HeaderSharesLine)].Count, 0u);
 }
 
 }  // namespace
