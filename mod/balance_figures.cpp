@@ -75,11 +75,11 @@ struct Value {
   bool Present = false;
   std::string_view Text;
   std::optional<double> Number;
-  void Set(std::string_view V, TextStore& Store) {
+  void Set(std::string_view V, TextStore& Store, bool IsName = false) {
     if (Present) return;  // the first of a name counts
     Present = true;
     Text = Store.Keep(V);
-    Number = ParseFigureNumber(V);
+    if (!IsName) Number = ParseFigureNumber(V);
   }
 };
 
@@ -290,7 +290,7 @@ void WeaponFiguresOfUnit(const Data& D, const UnitInput& U, UnitValues& Values, 
 
 // A figure per 100 metal: Of times 100 divided by BuildCostMetal; the tooltip
 // into Tip when asked for.
-std::optional<double> Per100Metal(const char* Caption, const std::string& OfName, std::optional<double> Of,
+std::optional<double> Per100Metal(const char* Caption, const char* OfName, std::optional<double> Of,
                                   const std::string& OfWhy, const UnitInput& U, std::string* Tip) {
   const std::optional<double> metal = DivisorOf(U.BuildCostMetal);
   const std::optional<double> v = Of && metal ? std::optional<double>(*Of * 100 / *metal) : std::nullopt;
@@ -299,7 +299,7 @@ std::optional<double> Per100Metal(const char* Caption, const std::string& OfName
     if (!Of) *Tip = Empty(name, OfWhy);
     else if (!metal) *Tip = Empty(name, WhyNotDivisor(U.BuildCostMetal, "BuildCostMetal"));
     else
-      *Tip = name + " = " + F(*Of) + " \xD7" " 100 \xF7" " " + F(*metal) + " = " + F(*v) + "\n" + OfName +
+      *Tip = name + " = " + F(*Of) + " \xD7" " 100 \xF7" " " + F(*metal) + " = " + F(*v) + "\n" + std::string(OfName) +
              " \xD7" " 100 \xF7" " BuildCostMetal";
   }
   return v;
@@ -374,8 +374,9 @@ void BuilderFigures(const Data& D, const UnitInput& U, UnitValues& Values, int& 
 // tooltips too when asked for.
 void WorkOutUnit(const Data& D, const UnitInput& U, UnitValues& Values, int& Builder, UnitTips* Tips) {
   WeaponFiguresOfUnit(D, U, Values, Tips);
-  Values[ufDpsPer100Metal] = Per100Metal(UnitFigureCaptions[ufDpsPer100Metal], "DPS", Values[ufDps],
-                                         "there is no DPS (see its column)", U, Tips ? &(*Tips)[ufDpsPer100Metal] : nullptr);
+  Values[ufDpsPer100Metal] =
+      Per100Metal(UnitFigureCaptions[ufDpsPer100Metal], "DPS", Values[ufDps],
+                  Tips ? "there is no DPS (see its column)" : std::string(), U, Tips ? &(*Tips)[ufDpsPer100Metal] : nullptr);
   Values[ufHitPointsPer100Metal] =
       Per100Metal(UnitFigureCaptions[ufHitPointsPer100Metal], "MaxDamage", U.MaxDamage.Number,
                   Tips ? WhyNot(U.MaxDamage, "MaxDamage") : std::string(), U, Tips ? &(*Tips)[ufHitPointsPer100Metal] : nullptr);
@@ -445,13 +446,19 @@ RowsOfEntries GroupRows(const RowTable& View, const AllUnpacked& List) {
 // A few columns of a table, read from a row in one pass over its cells.
 class CellPicker {
  public:
-  CellPicker(const RowTable& View, std::initializer_list<const char*> Captions)
-      : SlotOf_(static_cast<size_t>(std::max(View.ColumnCount(), 1)), -1) {
+  CellPicker(const RowTable& View, std::initializer_list<const char*> Captions) {
+    std::vector<std::pair<size_t, size_t>> wanted;  // sub-item, position among the captions
     for (const char* c : Captions) {
       const int column = ColumnIndexByCaption(View, c);
-      if (column > 0) SlotOf_[static_cast<size_t>(column - 1)] = static_cast<int>(Columns_.size());
+      if (column > 0) wanted.emplace_back(static_cast<size_t>(column - 1), Columns_.size());
       Columns_.push_back(column);
     }
+    std::sort(wanted.begin(), wanted.end());
+    for (const auto& [subItem, slot] : wanted) {
+      SubItems_.push_back(subItem);
+      Slots_.push_back(slot);
+    }
+    Found_.resize(wanted.size());
   }
   // Whether the table has the K-th column.
   bool Has(size_t K) const { return Columns_[K] > 0; }
@@ -459,20 +466,22 @@ class CellPicker {
   // table has no such column, as column 0 is).
   void Pick(const Row& R, std::string_view* Cells) const {
     for (size_t k = 0; k < Columns_.size(); ++k) Cells[k] = Columns_[k] > 0 ? std::string_view() : std::string_view(R.Caption);
-    R.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
-      if (J < SlotOf_.size() && SlotOf_[J] >= 0) Cells[SlotOf_[J]] = Text;
-    });
+    R.SubItemsAt(SubItems_.data(), SubItems_.size(), Found_.data());
+    for (size_t i = 0; i < Found_.size(); ++i) Cells[Slots_[i]] = Found_[i];
   }
 
  private:
-  std::vector<int> SlotOf_;  // sub-item -> position among the captions, -1 when not picked
-  std::vector<int> Columns_;
+  std::vector<int> Columns_;       // per caption: its column, 0 when the table has none
+  std::vector<size_t> SubItems_;   // the sub-items of the columns there are, ascending
+  std::vector<size_t> Slots_;      // and the position of each among the captions
+  mutable std::vector<std::string_view> Found_;
 };
 
 // A picked cell as a key's value: an empty cell, or a column the table
 // lacks, is no key.
-void Take(Value& Into, const CellPicker& Picker, size_t K, const std::string_view* Cells, TextStore& Store) {
-  if (Picker.Has(K) && !Cells[K].empty()) Into.Set(Cells[K], Store);
+void Take(Value& Into, const CellPicker& Picker, size_t K, const std::string_view* Cells, TextStore& Store,
+          bool IsName = false) {
+  if (Picker.Has(K) && !Cells[K].empty()) Into.Set(Cells[K], Store, IsName);
 }
 
 // Whether a key follows the close of a nested section somewhere in Text: a
@@ -531,6 +540,7 @@ void ReadAllWeapons(const TableState& State, Data& D) {
   DefinitionView view;
   D.Weapons.reserve(rows.Rows.size());
   D.WeaponRanges.reserve(static_cast<size_t>(list.Count));
+  D.WeaponsOfEntry = EntryIndex(static_cast<size_t>(list.Count));
   for (int i = 0; i < list.Count; ++i) {
     const auto at = static_cast<size_t>(rows.First[static_cast<size_t>(i)]);
     const auto end = static_cast<size_t>(rows.First[static_cast<size_t>(i) + 1]);
@@ -583,6 +593,7 @@ void ReadUnits(const TableState& State, Data& D) {
   const CellPicker picker(State.UnitView, {"UnitName", "Weapon1", "Weapon2", "Weapon3", "BuildCostMetal", "MaxDamage",
                                            "BuildTime", "WorkerTime"});
   D.Units.reserve(static_cast<size_t>(list.Count));
+  D.UnitOfEntry = EntryIndex(static_cast<size_t>(list.Count));
   D.UnitByName = NameIndex(static_cast<size_t>(list.Count));
   std::string_view cells[kUnitCells];
   for (int i = 0; i < list.Count; ++i) {
@@ -591,8 +602,8 @@ void ReadUnits(const TableState& State, Data& D) {
     picker.Pick(*rows.Rows[at], cells);  // a unit file is one definition
     UnitInput& u = D.Units.emplace_back();
     u.Entry = &list[i];
-    Take(u.UnitName, picker, ucName, cells, D.Texts);
-    for (size_t k = 0; k < 3; ++k) Take(u.Weapons[k], picker, ucWeapon1 + k, cells, D.Texts);
+    Take(u.UnitName, picker, ucName, cells, D.Texts, true);
+    for (size_t k = 0; k < 3; ++k) Take(u.Weapons[k], picker, ucWeapon1 + k, cells, D.Texts, true);
     Take(u.BuildCostMetal, picker, ucCost, cells, D.Texts);
     Take(u.MaxDamage, picker, ucMaxDamage, cells, D.Texts);
     Take(u.BuildTime, picker, ucBuildTime, cells, D.Texts);
