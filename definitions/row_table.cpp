@@ -226,6 +226,31 @@ char* Row::Allocate(size_t Count, size_t Filled, size_t Text, size_t Longest, La
   return Store_.get() + l.Text;
 }
 
+void Row::SubItemsAt(const size_t* J, size_t N, std::string_view* Out) const {
+  std::fill(Out, Out + N, std::string_view());
+  if (!Store_) return;
+  const Layout l = Shape();
+  const char* const text = Store_.get() + l.Text;
+  size_t word = 0, before = 0;  // the filled cells in the bit words below word
+  size_t k0 = 0, begin0 = 0;    // one-byte lengths: where cell k0 begins
+  for (size_t i = 0; i < N; ++i) {
+    const size_t j = J[i];
+    if (j >= Count_ || j / 64 >= l.Words) break;
+    for (; word < j / 64; ++word) before += static_cast<size_t>(__builtin_popcountll(Word(word)));
+    const uint64_t bits = Word(word);
+    const uint64_t bit = uint64_t{1} << (j % 64);
+    if (!(bits & bit)) continue;
+    const size_t k = before + static_cast<size_t>(__builtin_popcountll(bits & (bit - 1)));
+    if (l.Width == 1) {
+      for (; k0 < k; ++k0) begin0 += LengthAt(l, k0);
+      Out[i] = std::string_view(text + begin0, LengthAt(l, k));
+    } else {
+      const size_t begin = k == 0 ? 0 : EndAt(l, k - 1);
+      Out[i] = std::string_view(text + begin, EndAt(l, k) - begin);
+    }
+  }
+}
+
 std::string_view Row::SubItem(size_t J) const {
   if (J >= Count_) throw std::out_of_range("sub-item");
   if (!Store_) return {};

@@ -51,6 +51,10 @@ class Row {
     if (Column == 0) return Caption;
     return Column - 1 < Count_ ? SubItem(Column - 1) : std::string_view();
   }
+  // Sub-items J[0] < J[1] < ... < J[N - 1] into Out[0..N), empty where the row
+  // has no text, in one pass over the row: reading a few columns of many
+  // rows costs what those columns hold.
+  void SubItemsAt(const size_t* J, size_t N, std::string_view* Out) const;
   void AppendSubItem(std::string_view Text);
   void ClearSubItems() {
     Store_.reset();

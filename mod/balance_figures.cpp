@@ -1,11 +1,15 @@
 #include "mod/balance_figures.h"
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "archive/ascii_case.h"
 #include "definitions/column_sort.h"
 #include "definitions/definition_reader.h"
+#include "mod/figure_index.h"
 #include "mod/figure_number.h"
 
 const std::array<const char*, kWeaponFigureCount> WeaponFigureCaptions = {
@@ -34,63 +38,350 @@ namespace {
 // apart from the text after them, which could continue the escape).
 
 // The caption of a figure without " (computed)", as its formula names it.
-// Made once per caption: the figures of thousands of definitions use them.
-const std::string& FigureName(const char* Caption) {
-  static std::unordered_map<const char*, std::string> names = [] {
-    std::unordered_map<const char*, std::string> n;
-    for (const char* c : WeaponFigureCaptions) n[c] = std::string(c).substr(0, std::string(c).rfind(" ("));
-    for (const char* c : UnitFigureCaptions) n[c] = std::string(c).substr(0, std::string(c).rfind(" ("));
-    return n;
-  }();
-  return names.at(Caption);
+std::string FigureName(const char* Caption) {
+  const std::string_view c(Caption);
+  return std::string(c.substr(0, c.rfind(" (")));
 }
+
+// The texts the tooltips quote (names, keys' values as written), copied once
+// into large blocks that keep their place, so that a value costs no
+// allocation of its own and the views stay valid while the figures live.
+class TextStore {
+ public:
+  std::string_view Keep(std::string_view Text) {
+    if (Text.empty()) return {};
+    if (Text.size() > Left_) {
+      const size_t n = std::max(kBlock, Text.size());
+      Blocks_.emplace_back(new char[n]);
+      Next_ = Blocks_.back().get();
+      Left_ = n;
+    }
+    std::memcpy(Next_, Text.data(), Text.size());
+    const std::string_view kept(Next_, Text.size());
+    Next_ += Text.size();
+    Left_ -= Text.size();
+    return kept;
+  }
+
+ private:
+  static constexpr size_t kBlock = 64 * 1024;
+  std::vector<std::unique_ptr<char[]>> Blocks_;
+  char* Next_ = nullptr;
+  size_t Left_ = 0;
+};
 
 // A key's value as read from a definition.
 struct Value {
   bool Present = false;
-  std::string Text;
+  std::string_view Text;
   std::optional<double> Number;
-  void Set(std::string_view V) {
+  void Set(std::string_view V, TextStore& Store, bool IsName = false) {
     if (Present) return;  // the first of a name counts
     Present = true;
-    Text.assign(V);
-    Number = ParseFigureNumber(V);
+    Text = Store.Keep(V);
+    if (!IsName) Number = ParseFigureNumber(V);
   }
 };
 
-// A number a formula needs, or why it has none.
-struct Needed {
-  std::optional<double> Number;
-  std::string Why;
-};
-Needed Need(const Value& V, const char* Key) {
-  if (!V.Present) return {std::nullopt, "there is no " + std::string(Key)};
-  if (!V.Number) return {std::nullopt, std::string(Key) + " is not a number (" + V.Text + ")"};
-  return {V.Number, ""};
+// A divisor: a number above 0.
+std::optional<double> DivisorOf(const Value& V) {
+  if (V.Number && *V.Number <= 0) return std::nullopt;
+  return V.Number;
 }
-// A divisor: the same, and above 0.
-Needed NeedDivisor(const Value& V, const char* Key) {
-  Needed n = Need(V, Key);
-  if (n.Number && *n.Number <= 0) return {std::nullopt, std::string(Key) + " is " + V.Text + ", and a divisor must be above 0"};
-  return n;
+// Why a value gives no number.
+std::string WhyNot(const Value& V, const char* Key) {
+  if (!V.Present) return "there is no " + std::string(Key);
+  if (!V.Number) return std::string(Key) + " is not a number (" + std::string(V.Text) + ")";
+  return "";
+}
+// Why a value gives no divisor.
+std::string WhyNotDivisor(const Value& V, const char* Key) {
+  if (V.Number && *V.Number <= 0) return std::string(Key) + " is " + std::string(V.Text) + ", and a divisor must be above 0";
+  return WhyNot(V, Key);
 }
 
 std::string F(double V) { return FormatFigure(V); }
 
-Figure Empty(const std::string& Name, const std::string& Why) { return {"", Name + " cannot be worked out: " + Why, std::nullopt}; }
-Figure Number(double V, std::string Tooltip) { return {F(V), std::move(Tooltip), V}; }
+std::string Empty(const std::string& Name, const std::string& Why) { return Name + " cannot be worked out: " + Why; }
+
+std::string FirstLine(const std::string& Text) { return Text.substr(0, Text.find('\n')); }
+
+std::string Join(const std::vector<std::string>& Parts, const char* Between) {
+  std::string out;
+  for (size_t i = 0; i < Parts.size(); ++i) out += (i ? Between : "") + Parts[i];
+  return out;
+}
+
+using WeaponValues = std::array<std::optional<double>, kWeaponFigureCount>;
+using UnitValues = std::array<std::optional<double>, kUnitFigureCount>;
+using WeaponTips = std::array<std::string, kWeaponFigureCount>;
+using UnitTips = std::array<std::string, kUnitFigureCount>;
 
 struct WeaponInput {
-  std::string Name;  // the section name as written
+  std::string_view Name;  // the section name as written
   Value Default, Burst, Reloadtime, EnergyPerShot, Range, Paralyzer;
-  WeaponFigures Figures;
+  WeaponValues Values;
   bool IsParalyzer() const { return Paralyzer.Number && *Paralyzer.Number != 0; }
 };
 
 struct UnitInput {
   const UnPacked* Entry = nullptr;
   Value UnitName, Weapons[3], BuildCostMetal, MaxDamage, BuildTime, WorkerTime;
+  UnitValues Values;
+  int Builder = -1;  // the unit that builds it (Built by), -1 when none
 };
+
+// One builder of a unit as a build menu names it (UNITMENU), linked to the
+// next builder of the same unit.
+struct MenuLink {
+  std::string_view Builder;
+  int Next = -1;
+};
+
+}  // namespace
+
+struct BalanceFigures::Data {
+  TextStore Texts;
+  std::vector<WeaponInput> Weapons;  // in load order
+  std::vector<UnitInput> Units;      // in load order
+  NameIndex WeaponByName, UnitByName;
+  // The units the build menus list (UNITNAME), each with the first of its
+  // builders in Links, in load order, each builder once.
+  NameIndex Listed;
+  std::vector<int> FirstBuilder;
+  std::vector<MenuLink> Links;
+  EntryIndex UnitOfEntry;     // entry -> index in Units
+  EntryIndex WeaponsOfEntry;  // entry -> index in WeaponRanges
+  std::vector<std::pair<int, int>> WeaponRanges;  // a file's weapons: [first, end) in Weapons
+};
+
+namespace {
+
+using Data = BalanceFigures::Data;
+
+// Works out the figures of weapon W into Values, and into Tips the tooltips
+// too when asked for.
+void WorkOutWeapon(const WeaponInput& W, WeaponValues& Values, WeaponTips* Tips) {
+  const std::optional<double> def = W.Default.Number;
+  // No Burst is one shot a salvo.
+  const double burst = W.Burst.Number ? std::max(1.0, *W.Burst.Number) : 1.0;
+  const bool burstOk = !W.Burst.Present || W.Burst.Number.has_value();
+  const std::optional<double> reload = DivisorOf(W.Reloadtime);
+  std::optional<double> perSalvo;
+  if (def && burstOk) perSalvo = *def * burst;
+  Values[wfDamagePerSalvo] = perSalvo;
+  Values[wfDps] = perSalvo && reload ? std::optional<double>(*perSalvo / *reload) : std::nullopt;
+  const std::optional<double> shot = W.EnergyPerShot.Number;
+  Values[wfEnergyPerSecond] = shot && reload ? std::optional<double>(*shot / *reload) : std::nullopt;
+  if (!Tips) return;
+
+  const std::string salvoName = FigureName(WeaponFigureCaptions[wfDamagePerSalvo]);
+  const std::string dpsName = FigureName(WeaponFigureCaptions[wfDps]);
+  const std::string energyName = FigureName(WeaponFigureCaptions[wfEnergyPerSecond]);
+  const std::string of = " (" + std::string(W.Name) + ")";
+  const std::string defWhy = WhyNot(W.Default, "[DAMAGE] default");
+  const std::string burstWhy = burstOk ? "" : "Burst is not a number (" + std::string(W.Burst.Text) + ")";
+  const std::string reloadWhy = WhyNotDivisor(W.Reloadtime, "Reloadtime");
+  std::string& salvo = (*Tips)[wfDamagePerSalvo];
+  if (!def) salvo = Empty(salvoName, defWhy + of);
+  else if (!burstOk) salvo = Empty(salvoName, burstWhy + of);
+  else
+    salvo = salvoName + " = " + F(*def) + " \xD7" " " + F(burst) + " = " + F(*perSalvo) + of +
+            "\nDefault \xD7" " max(1, Burst)";
+  std::string& dps = (*Tips)[wfDps];
+  if (!perSalvo) dps = Empty(dpsName, (def ? burstWhy : defWhy) + of);
+  else if (!reload) dps = Empty(dpsName, reloadWhy + of);
+  else
+    dps = dpsName + " = " + F(*def) + " \xD7" " " + F(burst) + " \xF7" " " + F(*reload) + " = " + F(*Values[wfDps]) + of +
+          "\nDefault \xD7" " max(1, Burst) \xF7" " Reloadtime";
+  std::string& energy = (*Tips)[wfEnergyPerSecond];
+  if (!shot) energy = Empty(energyName, WhyNot(W.EnergyPerShot, "EnergyPerShot") + of);
+  else if (!reload) energy = Empty(energyName, reloadWhy + of);
+  else
+    energy = energyName + " = " + F(*shot) + " \xF7" " " + F(*reload) + " = " + F(*Values[wfEnergyPerSecond]) + of +
+             "\nEnergyPerShot \xF7" " Reloadtime";
+}
+
+// The tooltip of figure K of weapon W.
+std::string WeaponTip(const WeaponInput& W, size_t K) {
+  WeaponValues values;
+  WeaponTips tips;
+  WorkOutWeapon(W, values, &tips);
+  return tips[K];
+}
+
+// The unit's weapons: DPS (ufDps) and Range (ufRange).
+void WeaponFiguresOfUnit(const Data& D, const UnitInput& U, UnitValues& Values, UnitTips* Tips) {
+  std::vector<std::string> unresolved, lines, sum, ranges, failed;  // for the tooltips
+  const WeaponInput* resolved[3] = {};
+  size_t resolvedCount = 0;
+  bool anyFailed = false;
+  double total = 0;
+  std::optional<double> range;
+  bool named = false;
+  for (int i = 0; i < 3; ++i) {
+    const Value& slot = U.Weapons[i];
+    if (!slot.Present || slot.Text.empty()) continue;
+    named = true;
+    const int at = D.WeaponByName.Find(slot.Text);
+    if (at < 0) {
+      if (Tips) unresolved.emplace_back(slot.Text);
+      continue;
+    }
+    const WeaponInput& w = D.Weapons[static_cast<size_t>(at)];
+    resolved[resolvedCount++] = &w;
+    const std::string slotName = Tips ? "Weapon" + std::to_string(i + 1) : std::string();
+    if (w.Range.Number) {
+      range = std::max(range.value_or(*w.Range.Number), *w.Range.Number);
+      if (Tips) ranges.push_back(F(*w.Range.Number) + " (" + std::string(w.Name) + ")");
+    }
+    if (w.IsParalyzer()) {
+      if (Tips) {
+        lines.push_back(slotName + ": " + std::string(w.Name) + " is a paralyzer (its damage stuns), counts 0");
+        sum.emplace_back("0");
+      }
+      continue;
+    }
+    const std::optional<double>& d = w.Values[wfDps];
+    if (!d) {
+      anyFailed = true;
+      if (Tips) failed.push_back(slotName + " " + std::string(w.Name) + ": " + WeaponTip(w, wfDps));
+      continue;
+    }
+    total += *d;
+    if (Tips) {
+      sum.push_back(F(*d));
+      lines.push_back(slotName + ": " + FirstLine(WeaponTip(w, wfDps)));
+    }
+  }
+  Values[ufDps] = named && resolvedCount > 0 && !anyFailed ? std::optional<double>(total) : std::nullopt;
+  Values[ufRange] = named && resolvedCount > 0 ? range : std::nullopt;
+  if (!Tips) return;
+
+  const std::string dpsName = FigureName(UnitFigureCaptions[ufDps]);
+  const std::string rangeName = FigureName(UnitFigureCaptions[ufRange]);
+  std::string notLoaded;
+  if (!unresolved.empty()) notLoaded = "No loaded weapon is named " + Join(unresolved, ", ");
+  std::string& dps = (*Tips)[ufDps];
+  if (!named) dps = Empty(dpsName, "the unit has no Weapon1, Weapon2 or Weapon3");
+  else if (resolvedCount == 0) dps = Empty(dpsName, notLoaded);
+  else if (anyFailed) dps = Empty(dpsName, Join(failed, "\n"));
+  else {
+    // One weapon that counts: its own formula, as the weapons table shows it.
+    if (resolvedCount == 1 && !resolved[0]->IsParalyzer()) {
+      dps = FirstLine(WeaponTip(*resolved[0], wfDps));
+    } else {
+      dps = dpsName + " = " + Join(sum, " + ") + " = " + F(total);
+      for (const std::string& l : lines) dps += "\n" + l;
+    }
+    if (!notLoaded.empty()) dps += "\n" + notLoaded;
+    dps += "\nthe DPS of Weapon1 to Weapon3 summed; a paralyzer counts 0";
+  }
+  std::string& r = (*Tips)[ufRange];
+  if (!named) r = Empty(rangeName, "the unit has no Weapon1, Weapon2 or Weapon3");
+  else if (resolvedCount == 0) r = Empty(rangeName, notLoaded);
+  else if (!range) r = Empty(rangeName, "no weapon of it has a Range that is a number");
+  else {
+    r = ranges.size() == 1 ? rangeName + " = " + ranges.front() : rangeName + " = max(" + Join(ranges, ", ") + ") = " + F(*range);
+    if (!notLoaded.empty()) r += "\n" + notLoaded;
+    r += "\nthe largest Range of its weapons";
+  }
+}
+
+// A figure per 100 metal: Of times 100 divided by BuildCostMetal; the tooltip
+// into Tip when asked for.
+std::optional<double> Per100Metal(const char* Caption, const char* OfName, std::optional<double> Of,
+                                  const std::string& OfWhy, const UnitInput& U, std::string* Tip) {
+  const std::optional<double> metal = DivisorOf(U.BuildCostMetal);
+  const std::optional<double> v = Of && metal ? std::optional<double>(*Of * 100 / *metal) : std::nullopt;
+  if (Tip) {
+    const std::string name = FigureName(Caption);
+    if (!Of) *Tip = Empty(name, OfWhy);
+    else if (!metal) *Tip = Empty(name, WhyNotDivisor(U.BuildCostMetal, "BuildCostMetal"));
+    else
+      *Tip = name + " = " + F(*Of) + " \xD7" " 100 \xF7" " " + F(*metal) + " = " + F(*v) + "\n" + std::string(OfName) +
+             " \xD7" " 100 \xF7" " BuildCostMetal";
+  }
+  return v;
+}
+
+// Built by and Build seconds: of the loaded units whose build menus list U,
+// the one with the largest WorkerTime (a builder without one only when none
+// has one).
+void BuilderFigures(const Data& D, const UnitInput& U, UnitValues& Values, int& Builder, UnitTips* Tips) {
+  Builder = -1;
+  Values[ufBuiltBy] = std::nullopt;
+  Values[ufBuildSeconds] = std::nullopt;
+  const int listed = U.UnitName.Text.empty() ? -1 : D.Listed.Find(U.UnitName.Text);
+  std::vector<int> found;
+  std::vector<std::string> notLoaded;
+  if (listed >= 0)
+    for (int l = D.FirstBuilder[static_cast<size_t>(listed)]; l >= 0; l = D.Links[static_cast<size_t>(l)].Next) {
+      const MenuLink& link = D.Links[static_cast<size_t>(l)];
+      const int b = D.UnitByName.Find(link.Builder);
+      if (b < 0) {
+        if (Tips) notLoaded.emplace_back(link.Builder);
+        continue;
+      }
+      if (Tips) found.push_back(b);
+      const Value& w = D.Units[static_cast<size_t>(b)].WorkerTime;
+      if (Builder < 0) Builder = b;
+      else if (const Value& best = D.Units[static_cast<size_t>(Builder)].WorkerTime;
+               w.Number && (!best.Number || *w.Number > *best.Number))
+        Builder = b;
+    }
+  const UnitInput* best = Builder >= 0 ? &D.Units[static_cast<size_t>(Builder)] : nullptr;
+  const std::optional<double> time = U.BuildTime.Number;
+  const std::optional<double> worker = best ? DivisorOf(best->WorkerTime) : std::nullopt;
+  if (best && time && worker) Values[ufBuildSeconds] = *time / *worker;
+  if (!Tips) return;
+
+  const std::string byName = FigureName(UnitFigureCaptions[ufBuiltBy]);
+  const std::string secondsName = FigureName(UnitFigureCaptions[ufBuildSeconds]);
+  if (listed < 0) {
+    const std::string why =
+        "no loaded build menu lists " + (U.UnitName.Text.empty() ? std::string("a unit without UnitName") : std::string(U.UnitName.Text));
+    (*Tips)[ufBuiltBy] = Empty(byName, why);
+    (*Tips)[ufBuildSeconds] = Empty(secondsName, why);
+    return;
+  }
+  if (!best) {
+    const std::string why = "the build menus that list it belong to no loaded unit (" + Join(notLoaded, ", ") + ")";
+    (*Tips)[ufBuiltBy] = Empty(byName, why);
+    (*Tips)[ufBuildSeconds] = Empty(secondsName, why);
+    return;
+  }
+  const std::string missing = notLoaded.empty() ? "" : "\nBuild menus of units not loaded: " + Join(notLoaded, ", ");
+  auto described = [](const UnitInput& B) {
+    return std::string(B.UnitName.Text) + " (WorkerTime " + (B.WorkerTime.Present ? std::string(B.WorkerTime.Text) : std::string("missing")) + ")";
+  };
+  std::vector<std::string> others;
+  for (int b : found)
+    if (b != Builder) others.push_back(described(D.Units[static_cast<size_t>(b)]));
+  std::string tip = byName + ": " + described(*best) + ", of the builders the one with the largest WorkerTime";
+  if (!others.empty()) tip += "\nAlso built by " + Join(others, ", ");
+  (*Tips)[ufBuiltBy] = tip + missing;
+
+  if (!time) (*Tips)[ufBuildSeconds] = Empty(secondsName, WhyNot(U.BuildTime, "BuildTime"));
+  else if (!worker)
+    (*Tips)[ufBuildSeconds] = Empty(secondsName, WhyNotDivisor(best->WorkerTime, "WorkerTime") + " (of " + std::string(best->UnitName.Text) + ")");
+  else
+    (*Tips)[ufBuildSeconds] = secondsName + " = " + F(*time) + " \xF7" " " + F(*worker) + " = " + F(*Values[ufBuildSeconds]) +
+                              " (built by " + std::string(best->UnitName.Text) + ")\nBuildTime \xF7" " the builder's WorkerTime";
+}
+
+// Works out the figures of unit U into Values and Builder, and into Tips the
+// tooltips too when asked for.
+void WorkOutUnit(const Data& D, const UnitInput& U, UnitValues& Values, int& Builder, UnitTips* Tips) {
+  WeaponFiguresOfUnit(D, U, Values, Tips);
+  Values[ufDpsPer100Metal] =
+      Per100Metal(UnitFigureCaptions[ufDpsPer100Metal], "DPS", Values[ufDps],
+                  Tips ? "there is no DPS (see its column)" : std::string(), U, Tips ? &(*Tips)[ufDpsPer100Metal] : nullptr);
+  Values[ufHitPointsPer100Metal] =
+      Per100Metal(UnitFigureCaptions[ufHitPointsPer100Metal], "MaxDamage", U.MaxDamage.Number,
+                  Tips ? WhyNot(U.MaxDamage, "MaxDamage") : std::string(), U, Tips ? &(*Tips)[ufHitPointsPer100Metal] : nullptr);
+  BuilderFigures(D, U, Values, Builder, Tips);
+}
 
 std::string_view TextOf(const UnPacked& E) {
   if (!E.Contents || E.PFileSize <= 0) return {};
@@ -99,189 +390,98 @@ std::string_view TextOf(const UnPacked& E) {
 
 // Each weapon (top-level section) of a file with the keys the figures need:
 // its own keys, and "default" of the [DAMAGE] section inside it.
-void ReadWeapons(std::string_view Text, DefinitionView& View, std::vector<WeaponInput>& Out) {
+void ReadWeapons(std::string_view Text, DefinitionView& View, TextStore& Store, std::vector<WeaponInput>& Out) {
   ReadDefinitionView(Text, View);
+  const size_t first = Out.size();
   std::vector<int> weaponOf(View.Sections.size(), -1);
   for (size_t s = 0; s < View.Sections.size(); ++s)
     if (View.Sections[s].Depth == 0) {
-      weaponOf[s] = static_cast<int>(Out.size());
-      Out.emplace_back().Name = View.Sections[s].Name;
+      weaponOf[s] = static_cast<int>(Out.size() - first);
+      Out.emplace_back().Name = Store.Keep(View.Sections[s].Name);
     }
+  auto weapon = [&](int Section) -> WeaponInput& { return Out[first + static_cast<size_t>(weaponOf[static_cast<size_t>(Section)])]; };
   for (const DefinitionKeyView& k : View.Keys) {
     if (k.Section < 0) continue;
     const DefinitionSection& sec = View.Sections[static_cast<size_t>(k.Section)];
     if (sec.Depth == 0) {
-      WeaponInput& w = Out[static_cast<size_t>(weaponOf[static_cast<size_t>(k.Section)])];
-      if (EqualIgnoringCase(k.Name, "Burst")) w.Burst.Set(k.Value);
-      else if (EqualIgnoringCase(k.Name, "Reloadtime")) w.Reloadtime.Set(k.Value);
-      else if (EqualIgnoringCase(k.Name, "EnergyPerShot")) w.EnergyPerShot.Set(k.Value);
-      else if (EqualIgnoringCase(k.Name, "Range")) w.Range.Set(k.Value);
-      else if (EqualIgnoringCase(k.Name, "Paralyzer")) w.Paralyzer.Set(k.Value);
+      WeaponInput& w = weapon(k.Section);
+      if (EqualIgnoringCase(k.Name, "Burst")) w.Burst.Set(k.Value, Store);
+      else if (EqualIgnoringCase(k.Name, "Reloadtime")) w.Reloadtime.Set(k.Value, Store);
+      else if (EqualIgnoringCase(k.Name, "EnergyPerShot")) w.EnergyPerShot.Set(k.Value, Store);
+      else if (EqualIgnoringCase(k.Name, "Range")) w.Range.Set(k.Value, Store);
+      else if (EqualIgnoringCase(k.Name, "Paralyzer")) w.Paralyzer.Set(k.Value, Store);
     } else if (sec.Depth == 1 && EqualIgnoringCase(sec.Name, "DAMAGE") && EqualIgnoringCase(k.Name, "default")) {
-      Out[static_cast<size_t>(weaponOf[static_cast<size_t>(sec.Parent)])].Default.Set(k.Value);
+      weapon(sec.Parent).Default.Set(k.Value, Store);
     }
   }
 }
 
-void ComputeWeapon(WeaponInput& W) {
-  const std::string salvoName = FigureName(WeaponFigureCaptions[wfDamagePerSalvo]);
-  const std::string dpsName = FigureName(WeaponFigureCaptions[wfDps]);
-  const std::string energyName = FigureName(WeaponFigureCaptions[wfEnergyPerSecond]);
-  const std::string of = " (" + W.Name + ")";
-  const Needed def = Need(W.Default, "[DAMAGE] default");
-  // No Burst is one shot a salvo.
-  const double burst = W.Burst.Number ? std::max(1.0, *W.Burst.Number) : 1.0;
-  const bool burstOk = !W.Burst.Present || W.Burst.Number.has_value();
-  const std::string burstWhy = burstOk ? "" : "Burst is not a number (" + W.Burst.Text + ")";
-  const Needed reload = NeedDivisor(W.Reloadtime, "Reloadtime");
-  Figure& salvo = W.Figures[wfDamagePerSalvo];
-  std::optional<double> perSalvo;
-  if (!def.Number) salvo = Empty(salvoName, def.Why + of);
-  else if (!burstOk) salvo = Empty(salvoName, burstWhy + of);
-  else {
-    perSalvo = *def.Number * burst;
-    salvo = Number(*perSalvo, salvoName + " = " + F(*def.Number) + " \xD7" " " + F(burst) + " = " + F(*perSalvo) + of +
-                                  "\nDefault \xD7" " max(1, Burst)");
-  }
-  Figure& dps = W.Figures[wfDps];
-  if (!perSalvo) dps = Empty(dpsName, (def.Number ? burstWhy : def.Why) + of);
-  else if (!reload.Number) dps = Empty(dpsName, reload.Why + of);
-  else {
-    const double v = *perSalvo / *reload.Number;
-    dps = Number(v, dpsName + " = " + F(*def.Number) + " \xD7" " " + F(burst) + " \xF7" " " + F(*reload.Number) + " = " + F(v) + of +
-                        "\nDefault \xD7" " max(1, Burst) \xF7" " Reloadtime");
-  }
-  Figure& energy = W.Figures[wfEnergyPerSecond];
-  const Needed shot = Need(W.EnergyPerShot, "EnergyPerShot");
-  if (!shot.Number) energy = Empty(energyName, shot.Why + of);
-  else if (!reload.Number) energy = Empty(energyName, reload.Why + of);
-  else {
-    const double v = *shot.Number / *reload.Number;
-    energy = Number(v, energyName + " = " + F(*shot.Number) + " \xF7" " " + F(*reload.Number) + " = " + F(v) + of +
-                           "\nEnergyPerShot \xF7" " Reloadtime");
-  }
-}
-
-std::string Join(const std::vector<std::string>& Parts, const char* Between) {
-  std::string out;
-  for (size_t i = 0; i < Parts.size(); ++i) out += (i ? Between : "") + Parts[i];
-  return out;
-}
-
-// The unit's weapons: DPS (ufDps) and Range (ufRange).
-void WeaponFiguresOfUnit(const UnitInput& U, const std::unordered_map<std::string, const WeaponInput*>& WeaponByName,
-                         UnitFigures& Out) {
-  const std::string dpsName = FigureName(UnitFigureCaptions[ufDps]);
-  const std::string rangeName = FigureName(UnitFigureCaptions[ufRange]);
-  std::vector<std::string> unresolved, lines, sum, ranges, failed;
-  std::vector<const WeaponInput*> resolved;
-  double total = 0;
-  std::optional<double> range;
-  bool named = false;
-  for (int i = 0; i < 3; ++i) {
-    const Value& slot = U.Weapons[i];
-    if (!slot.Present || slot.Text.empty()) continue;
-    named = true;
-    const std::string slotName = "Weapon" + std::to_string(i + 1);
-    auto at = WeaponByName.find(LowerAscii(slot.Text));
-    if (at == WeaponByName.end()) {
-      unresolved.push_back(slot.Text);
-      continue;
-    }
-    const WeaponInput& w = *at->second;
-    resolved.push_back(&w);
-    if (w.Range.Number) {
-      range = std::max(range.value_or(*w.Range.Number), *w.Range.Number);
-      ranges.push_back(F(*w.Range.Number) + " (" + w.Name + ")");
-    }
-    if (w.IsParalyzer()) {
-      lines.push_back(slotName + ": " + w.Name + " is a paralyzer (its damage stuns), counts 0");
-      sum.push_back("0");
-      continue;
-    }
-    const Figure& d = w.Figures[wfDps];
-    if (!d.Value) {
-      failed.push_back(slotName + " " + w.Name + ": " + d.Tooltip);
-      continue;
-    }
-    total += *d.Value;
-    sum.push_back(d.Text);
-    lines.push_back(slotName + ": " + d.Tooltip.substr(0, d.Tooltip.find('\n')));
-  }
-  std::string notLoaded;
-  if (!unresolved.empty()) notLoaded = "No loaded weapon is named " + Join(unresolved, ", ");
-
-  Figure& dps = Out[ufDps];
-  if (!named) dps = Empty(dpsName, "the unit has no Weapon1, Weapon2 or Weapon3");
-  else if (resolved.empty()) dps = Empty(dpsName, notLoaded);
-  else if (!failed.empty()) dps = Empty(dpsName, Join(failed, "\n"));
-  else {
-    std::string tip;
-    // One weapon that counts: its own formula, as the weapons table shows it.
-    if (resolved.size() == 1 && !resolved.front()->IsParalyzer()) {
-      const std::string& own = resolved.front()->Figures[wfDps].Tooltip;
-      tip = own.substr(0, own.find('\n'));
-    } else {
-      tip = dpsName + " = " + Join(sum, " + ") + " = " + F(total);
-      for (const std::string& l : lines) tip += "\n" + l;
-    }
-    if (!notLoaded.empty()) tip += "\n" + notLoaded;
-    tip += "\nthe DPS of Weapon1 to Weapon3 summed; a paralyzer counts 0";
-    dps = Number(total, tip);
-  }
-  Figure& r = Out[ufRange];
-  if (!named) r = Empty(rangeName, "the unit has no Weapon1, Weapon2 or Weapon3");
-  else if (resolved.empty()) r = Empty(rangeName, notLoaded);
-  else if (!range) r = Empty(rangeName, "no weapon of it has a Range that is a number");
-  else {
-    std::string tip = ranges.size() == 1 ? rangeName + " = " + ranges.front()
-                                         : rangeName + " = max(" + Join(ranges, ", ") + ") = " + F(*range);
-    if (!notLoaded.empty()) tip += "\n" + notLoaded;
-    r = Number(*range, tip + "\nthe largest Range of its weapons");
-  }
-}
-
-// A figure per 100 metal: Of times 100 divided by BuildCostMetal.
-Figure Per100Metal(const std::string& Name, const std::string& OfName, std::optional<double> Of, const std::string& OfWhy,
-                   const UnitInput& U) {
-  if (!Of) return Empty(Name, OfWhy);
-  const Needed metal = NeedDivisor(U.BuildCostMetal, "BuildCostMetal");
-  if (!metal.Number) return Empty(Name, metal.Why);
-  const double v = *Of * 100 / *metal.Number;
-  return Number(v, Name + " = " + F(*Of) + " \xD7" " 100 \xF7" " " + F(*metal.Number) + " = " + F(v) + "\n" + OfName +
-                       " \xD7" " 100 \xF7" " BuildCostMetal");
-}
-
-struct Builders {
-  // Folded UNITNAME -> the UNITMENU names that list it (folded, and as first
-  // written), in load order, each once.
-  std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> Of;
+// The rows of each entry of a list, in the table's order: entry i's rows
+// are Rows[First[i]] up to Rows[First[i + 1]].
+struct RowsOfEntries {
+  std::vector<int> First;
+  std::vector<const Row*> Rows;
+  EntryIndex Index;  // entry -> its position in the list
 };
 
-void AddMenuEntry(std::string_view Menu, std::string_view Name, Builders& Out) {
-  if (Menu.empty() || Name.empty()) return;
-  auto& list = Out.Of[LowerAscii(std::string(Name))];
-  const std::string builder = LowerAscii(std::string(Menu));
-  if (std::none_of(list.begin(), list.end(), [&](const auto& B) { return B.first == builder; }))
-    list.emplace_back(builder, std::string(Menu));
-}
-
-// The rows of each entry of a table, in the table's order.
-std::unordered_map<const UnPacked*, std::vector<const Row*>> RowsByEntry(const RowTable& View) {
-  std::unordered_map<const UnPacked*, std::vector<const Row*>> rows;
-  rows.reserve(static_cast<size_t>(View.RowCount()));
-  for (int i = 0; i < View.RowCount(); ++i) {
-    const Row& r = View.RowAt(i);
-    if (r.Data) rows[r.Data].push_back(&r);
+RowsOfEntries GroupRows(const RowTable& View, const AllUnpacked& List) {
+  RowsOfEntries g{{}, {}, EntryIndex(static_cast<size_t>(List.Count))};
+  for (int i = 0; i < List.Count; ++i) g.Index.Set(&List[i], i);
+  std::vector<int> entryOf(static_cast<size_t>(View.RowCount()));
+  g.First.assign(static_cast<size_t>(List.Count) + 1, 0);
+  for (int r = 0; r < View.RowCount(); ++r) {
+    const int e = g.Index.Find(View.RowAt(r).Data);
+    entryOf[static_cast<size_t>(r)] = e;
+    if (e >= 0) ++g.First[static_cast<size_t>(e) + 1];
   }
-  return rows;
+  for (size_t i = 1; i < g.First.size(); ++i) g.First[i] += g.First[i - 1];
+  g.Rows.resize(static_cast<size_t>(g.First.back()));
+  std::vector<int> next(g.First.begin(), g.First.end() - 1);
+  for (int r = 0; r < View.RowCount(); ++r)
+    if (const int e = entryOf[static_cast<size_t>(r)]; e >= 0)
+      g.Rows[static_cast<size_t>(next[static_cast<size_t>(e)]++)] = &View.RowAt(r);
+  return g;
 }
 
-// A row's cell of column Column (-1: none) as a key's value; an empty cell is no key.
-void Take(Value& Into, const Row& R, int Column) {
-  if (Column <= 0) return;
-  const std::string_view v = R.Cell(static_cast<size_t>(Column));
-  if (!v.empty()) Into.Set(v);
+// A few columns of a table, read from a row in one pass over its cells.
+class CellPicker {
+ public:
+  CellPicker(const RowTable& View, std::initializer_list<const char*> Captions) {
+    std::vector<std::pair<size_t, size_t>> wanted;  // sub-item, position among the captions
+    for (const char* c : Captions) {
+      const int column = ColumnIndexByCaption(View, c);
+      if (column > 0) wanted.emplace_back(static_cast<size_t>(column - 1), Columns_.size());
+      Columns_.push_back(column);
+    }
+    std::sort(wanted.begin(), wanted.end());
+    for (const auto& [subItem, slot] : wanted) {
+      SubItems_.push_back(subItem);
+      Slots_.push_back(slot);
+    }
+    Found_.resize(wanted.size());
+  }
+  // Whether the table has the K-th column.
+  bool Has(size_t K) const { return Columns_[K] > 0; }
+  // Cells[K]: the row's cell of the K-th column (the row's caption when the
+  // table has no such column, as column 0 is).
+  void Pick(const Row& R, std::string_view* Cells) const {
+    for (size_t k = 0; k < Columns_.size(); ++k) Cells[k] = Columns_[k] > 0 ? std::string_view() : std::string_view(R.Caption);
+    R.SubItemsAt(SubItems_.data(), SubItems_.size(), Found_.data());
+    for (size_t i = 0; i < Found_.size(); ++i) Cells[Slots_[i]] = Found_[i];
+  }
+
+ private:
+  std::vector<int> Columns_;       // per caption: its column, 0 when the table has none
+  std::vector<size_t> SubItems_;   // the sub-items of the columns there are, ascending
+  std::vector<size_t> Slots_;      // and the position of each among the captions
+  mutable std::vector<std::string_view> Found_;
+};
+
+// A picked cell as a key's value: an empty cell, or a column the table
+// lacks, is no key.
+void Take(Value& Into, const CellPicker& Picker, size_t K, const std::string_view* Cells, TextStore& Store,
+          bool IsName = false) {
+  if (Picker.Has(K) && !Cells[K].empty()) Into.Set(Cells[K], Store, IsName);
 }
 
 // Whether a key follows the close of a nested section somewhere in Text: a
@@ -307,172 +507,172 @@ bool KeyAfterClose(std::string_view Text) {
   return false;
 }
 
-// The weapons of one file from its rows. False when the rows cannot stand
-// for the definitions: a key follows a nested section's close, or two rows
-// name one weapon; the file is then read itself.
-bool WeaponsFromRows(const std::vector<const Row*>& Rows, const RowTable& View, std::vector<WeaponInput>& Out) {
-  const int sname = ColumnIndexByCaption(View, "SName"), def = ColumnIndexByCaption(View, "Default"),
-            burst = ColumnIndexByCaption(View, "Burst"), reload = ColumnIndexByCaption(View, "Reloadtime"),
-            energy = ColumnIndexByCaption(View, "Energypershot"), range = ColumnIndexByCaption(View, "Range"),
-            paralyzer = ColumnIndexByCaption(View, "Paralyzer");
-  for (const Row* r : Rows) {
+enum WeaponCell { wcSName, wcDefault, wcBurst, wcReload, wcEnergy, wcRange, wcParalyzer, kWeaponCells };
+
+// The weapons of one file from its rows, appended to Out. False when the
+// rows cannot stand for the definitions: two rows name one weapon; the file
+// is then read itself.
+bool WeaponsFromRows(const Row* const* Rows, size_t Count, const CellPicker& Picker, TextStore& Store,
+                     std::vector<WeaponInput>& Out) {
+  const size_t first = Out.size();
+  std::string_view cells[kWeaponCells];
+  for (size_t i = 0; i < Count; ++i) {
+    Picker.Pick(*Rows[i], cells);
+    for (size_t k = first; k < Out.size(); ++k)
+      if (EqualIgnoringCase(Out[k].Name, cells[wcSName])) return false;
     WeaponInput& w = Out.emplace_back();
-    w.Name = r->Cell(static_cast<size_t>(sname));
-    for (size_t k = 0; k + 1 < Out.size(); ++k)
-      if (EqualIgnoringCase(Out[k].Name, w.Name)) return false;
-    Take(w.Default, *r, def);
-    Take(w.Burst, *r, burst);
-    Take(w.Reloadtime, *r, reload);
-    Take(w.EnergyPerShot, *r, energy);
-    Take(w.Range, *r, range);
-    Take(w.Paralyzer, *r, paralyzer);
+    w.Name = Store.Keep(cells[wcSName]);
+    Take(w.Default, Picker, wcDefault, cells, Store);
+    Take(w.Burst, Picker, wcBurst, cells, Store);
+    Take(w.Reloadtime, Picker, wcReload, cells, Store);
+    Take(w.EnergyPerShot, Picker, wcEnergy, cells, Store);
+    Take(w.Range, Picker, wcRange, cells, Store);
+    Take(w.Paralyzer, Picker, wcParalyzer, cells, Store);
   }
   return true;
 }
 
-void BuilderFigures(const UnitInput& U, const Builders& Menus,
-                    const std::unordered_map<std::string, const UnitInput*>& UnitByName, UnitFigures& Out) {
-  const std::string byName = FigureName(UnitFigureCaptions[ufBuiltBy]);
-  const std::string secondsName = FigureName(UnitFigureCaptions[ufBuildSeconds]);
-  auto at = U.UnitName.Text.empty() ? Menus.Of.end() : Menus.Of.find(LowerAscii(U.UnitName.Text));
-  if (at == Menus.Of.end()) {
-    const std::string why = "no loaded build menu lists " + (U.UnitName.Text.empty() ? std::string("a unit without UnitName") : U.UnitName.Text);
-    Out[ufBuiltBy] = Empty(byName, why);
-    Out[ufBuildSeconds] = Empty(secondsName, why);
-    return;
+void ReadAllWeapons(const TableState& State, Data& D) {
+  const AllUnpacked& list = State.WeaponFiles;
+  const RowsOfEntries rows = GroupRows(State.WeaponView, list);
+  const CellPicker picker(State.WeaponView,
+                          {"SName", "Default", "Burst", "Reloadtime", "Energypershot", "Range", "Paralyzer"});
+  DefinitionView view;
+  D.Weapons.reserve(rows.Rows.size());
+  D.WeaponRanges.reserve(static_cast<size_t>(list.Count));
+  D.WeaponsOfEntry = EntryIndex(static_cast<size_t>(list.Count));
+  for (int i = 0; i < list.Count; ++i) {
+    const auto at = static_cast<size_t>(rows.First[static_cast<size_t>(i)]);
+    const auto end = static_cast<size_t>(rows.First[static_cast<size_t>(i) + 1]);
+    if (at == end) continue;  // no row: nothing of it is loaded
+    const size_t first = D.Weapons.size();
+    if (KeyAfterClose(TextOf(list[i])) || !WeaponsFromRows(rows.Rows.data() + at, end - at, picker, D.Texts, D.Weapons)) {
+      D.Weapons.resize(first);
+      ReadWeapons(TextOf(list[i]), view, D.Texts, D.Weapons);
+    }
+    D.WeaponsOfEntry.Set(&list[i], static_cast<int>(D.WeaponRanges.size()));
+    D.WeaponRanges.emplace_back(static_cast<int>(first), static_cast<int>(D.Weapons.size()));
   }
-  std::vector<const UnitInput*> found;
-  std::vector<std::string> notLoaded;
-  for (const auto& [name, written] : at->second) {
-    auto b = UnitByName.find(name);
-    if (b == UnitByName.end()) notLoaded.push_back(written);
-    else found.push_back(b->second);
+  // A name stands for its first weapon in load order.
+  D.WeaponByName = NameIndex(D.Weapons.size());
+  for (size_t w = 0; w < D.Weapons.size(); ++w) {
+    WorkOutWeapon(D.Weapons[w], D.Weapons[w].Values, nullptr);
+    D.WeaponByName.Add(D.Weapons[w].Name, static_cast<int>(w));
   }
-  const std::string missing = notLoaded.empty() ? "" : "\nBuild menus of units not loaded: " + Join(notLoaded, ", ");
-  if (found.empty()) {
-    const std::string why = "the build menus that list it belong to no loaded unit (" + Join(notLoaded, ", ") + ")";
-    Out[ufBuiltBy] = Empty(byName, why);
-    Out[ufBuildSeconds] = Empty(secondsName, why);
-    return;
-  }
-  // The largest WorkerTime; a builder without one only when none has one.
-  const UnitInput* best = found.front();
-  for (const UnitInput* b : found)
-    if (b->WorkerTime.Number && (!best->WorkerTime.Number || *b->WorkerTime.Number > *best->WorkerTime.Number)) best = b;
-  auto described = [](const UnitInput& B) {
-    return B.UnitName.Text + " (WorkerTime " + (B.WorkerTime.Present ? B.WorkerTime.Text : std::string("missing")) + ")";
-  };
-  std::vector<std::string> others;
-  for (const UnitInput* b : found)
-    if (b != best) others.push_back(described(*b));
-  std::string tip = byName + ": " + described(*best) + ", of the builders the one with the largest WorkerTime";
-  if (!others.empty()) tip += "\nAlso built by " + Join(others, ", ");
-  Out[ufBuiltBy] = {best->UnitName.Text, tip + missing, std::nullopt};
+}
 
-  const Needed time = Need(U.BuildTime, "BuildTime");
-  const Needed worker = NeedDivisor(best->WorkerTime, "WorkerTime");
-  if (!time.Number) Out[ufBuildSeconds] = Empty(secondsName, time.Why);
-  else if (!worker.Number) Out[ufBuildSeconds] = Empty(secondsName, worker.Why + " (of " + best->UnitName.Text + ")");
-  else {
-    const double v = *time.Number / *worker.Number;
-    Out[ufBuildSeconds] = Number(v, secondsName + " = " + F(*time.Number) + " \xF7" " " + F(*worker.Number) + " = " + F(v) +
-                                        " (built by " + best->UnitName.Text + ")\nBuildTime \xF7" " the builder's WorkerTime");
+// The build menus' entries: which units list which (UNITMENU -> UNITNAME).
+void ReadMenus(const TableState& State, Data& D) {
+  const AllUnpacked& list = State.DownloadFiles;
+  const RowsOfEntries rows = GroupRows(State.DownloadView, list);
+  const CellPicker picker(State.DownloadView, {"UnitMenu", "UnitName"});
+  D.Listed = NameIndex(static_cast<size_t>(State.UnitFiles.Count));
+  D.Links.reserve(rows.Rows.size());
+  std::string_view cells[2];
+  for (const Row* r : rows.Rows) {  // in load order, each file's rows in the table's order
+    picker.Pick(*r, cells);
+    const std::string_view menu = cells[0], name = cells[1];
+    if (menu.empty() || name.empty()) continue;
+    const int listed = D.Listed.Add(D.Texts.Keep(name), static_cast<int>(D.FirstBuilder.size()));
+    if (static_cast<size_t>(listed) == D.FirstBuilder.size()) D.FirstBuilder.push_back(-1);
+    int* tail = &D.FirstBuilder[static_cast<size_t>(listed)];
+    bool known = false;
+    for (; *tail >= 0 && !known; tail = &D.Links[static_cast<size_t>(*tail)].Next)
+      known = EqualIgnoringCase(D.Links[static_cast<size_t>(*tail)].Builder, menu);
+    if (known) continue;
+    *tail = static_cast<int>(D.Links.size());
+    D.Links.push_back({D.Texts.Keep(menu), -1});
+  }
+}
+
+enum UnitCell { ucName, ucWeapon1, ucWeapon2, ucWeapon3, ucCost, ucMaxDamage, ucBuildTime, ucWorkerTime, kUnitCells };
+
+void ReadUnits(const TableState& State, Data& D) {
+  const AllUnpacked& list = State.UnitFiles;
+  const RowsOfEntries rows = GroupRows(State.UnitView, list);
+  const CellPicker picker(State.UnitView, {"UnitName", "Weapon1", "Weapon2", "Weapon3", "BuildCostMetal", "MaxDamage",
+                                           "BuildTime", "WorkerTime"});
+  D.Units.reserve(static_cast<size_t>(list.Count));
+  D.UnitOfEntry = EntryIndex(static_cast<size_t>(list.Count));
+  D.UnitByName = NameIndex(static_cast<size_t>(list.Count));
+  std::string_view cells[kUnitCells];
+  for (int i = 0; i < list.Count; ++i) {
+    const auto at = static_cast<size_t>(rows.First[static_cast<size_t>(i)]);
+    if (at == static_cast<size_t>(rows.First[static_cast<size_t>(i) + 1])) continue;
+    picker.Pick(*rows.Rows[at], cells);  // a unit file is one definition
+    UnitInput& u = D.Units.emplace_back();
+    u.Entry = &list[i];
+    Take(u.UnitName, picker, ucName, cells, D.Texts, true);
+    for (size_t k = 0; k < 3; ++k) Take(u.Weapons[k], picker, ucWeapon1 + k, cells, D.Texts, true);
+    Take(u.BuildCostMetal, picker, ucCost, cells, D.Texts);
+    Take(u.MaxDamage, picker, ucMaxDamage, cells, D.Texts);
+    Take(u.BuildTime, picker, ucBuildTime, cells, D.Texts);
+    Take(u.WorkerTime, picker, ucWorkerTime, cells, D.Texts);
+    D.UnitOfEntry.Set(u.Entry, static_cast<int>(D.Units.size() - 1));
+    if (!u.UnitName.Text.empty()) D.UnitByName.Add(u.UnitName.Text, static_cast<int>(D.Units.size() - 1));
   }
 }
 
 }  // namespace
 
-const UnitFigures* BalanceFigures::UnitOf(const UnPacked* Entry) const {
-  auto at = Units_.find(Entry);
-  return at == Units_.end() ? nullptr : &at->second;
+BalanceFigures::BalanceFigures() = default;
+BalanceFigures::~BalanceFigures() = default;
+BalanceFigures::BalanceFigures(BalanceFigures&&) noexcept = default;
+BalanceFigures& BalanceFigures::operator=(BalanceFigures&&) noexcept = default;
+
+size_t BalanceFigures::UnitCount() const { return D_ ? D_->Units.size() : 0; }
+size_t BalanceFigures::WeaponCount() const { return D_ ? D_->Weapons.size() : 0; }
+
+FigureRef BalanceFigures::UnitOf(const UnPacked* Entry) const {
+  const int u = D_ ? D_->UnitOfEntry.Find(Entry) : -1;
+  return u < 0 ? FigureRef() : FigureRef{FigureRef::kUnit, u};
 }
 
-const WeaponFigures* BalanceFigures::WeaponOf(const UnPacked* Entry, std::string_view Section) const {
-  auto at = Weapons_.find(Entry);
-  if (at == Weapons_.end()) return nullptr;
-  for (const auto& [name, figures] : at->second)
-    if (EqualIgnoringCase(name, Section)) return &figures;
-  return nullptr;
+FigureRef BalanceFigures::WeaponOf(const UnPacked* Entry, std::string_view Section) const {
+  const int range = D_ ? D_->WeaponsOfEntry.Find(Entry) : -1;
+  if (range < 0) return {};
+  const auto [first, end] = D_->WeaponRanges[static_cast<size_t>(range)];
+  for (int w = first; w < end; ++w)
+    if (EqualIgnoringCase(D_->Weapons[static_cast<size_t>(w)].Name, Section)) return {FigureRef::kWeapon, w};
+  return {};
+}
+
+std::optional<double> BalanceFigures::Value(FigureRef Of, size_t K) const {
+  if (Of.Kind == FigureRef::kUnit && K < kUnitFigureCount) return D_->Units[static_cast<size_t>(Of.Index)].Values[K];
+  if (Of.Kind == FigureRef::kWeapon && K < kWeaponFigureCount) return D_->Weapons[static_cast<size_t>(Of.Index)].Values[K];
+  return std::nullopt;
+}
+
+std::string BalanceFigures::Text(FigureRef Of, size_t K) const {
+  if (Of.Kind == FigureRef::kUnit && K == ufBuiltBy) {
+    const int b = D_->Units[static_cast<size_t>(Of.Index)].Builder;
+    return b < 0 ? std::string() : std::string(D_->Units[static_cast<size_t>(b)].UnitName.Text);
+  }
+  const std::optional<double> v = Value(Of, K);
+  return v ? FormatFigure(*v) : std::string();
+}
+
+Figure BalanceFigures::Worked(FigureRef Of, size_t K) const {
+  Figure f{Text(Of, K), "", Value(Of, K)};
+  if (Of.Kind == FigureRef::kUnit && K < kUnitFigureCount) {
+    UnitValues values;
+    UnitTips tips;
+    int builder = -1;
+    WorkOutUnit(*D_, D_->Units[static_cast<size_t>(Of.Index)], values, builder, &tips);
+    f.Tooltip = std::move(tips[K]);
+  } else if (Of.Kind == FigureRef::kWeapon && K < kWeaponFigureCount) {
+    f.Tooltip = WeaponTip(D_->Weapons[static_cast<size_t>(Of.Index)], K);
+  }
+  return f;
 }
 
 BalanceFigures ComputeBalanceFigures(const TableState& State) {
   BalanceFigures result;
-  DefinitionView view;
-  const AllUnpacked &Units = State.UnitFiles, &Weapons = State.WeaponFiles, &Menus = State.DownloadFiles;
-
-  // Weapons, file by file in load order; a name stands for its first weapon.
-  const auto weaponRows = RowsByEntry(State.WeaponView);
-  std::vector<std::pair<const UnPacked*, std::vector<WeaponInput>>> weapons;
-  weapons.reserve(static_cast<size_t>(Weapons.Count));
-  std::unordered_map<std::string, const WeaponInput*> weaponByName;
-  for (int i = 0; i < Weapons.Count; ++i) {
-    auto at = weaponRows.find(&Weapons[i]);
-    if (at == weaponRows.end()) continue;  // no row: nothing of it is loaded
-    auto& [entry, list] = weapons.emplace_back(&Weapons[i], std::vector<WeaponInput>());
-    if (KeyAfterClose(TextOf(Weapons[i])) || !WeaponsFromRows(at->second, State.WeaponView, list)) {
-      list.clear();
-      ReadWeapons(TextOf(Weapons[i]), view, list);
-    }
-    for (WeaponInput& w : list) ComputeWeapon(w);
-  }
-  for (auto& [entry, list] : weapons)
-    for (WeaponInput& w : list) weaponByName.try_emplace(LowerAscii(w.Name), &w);
-
-  Builders builders;
-  {
-    const auto menuRows = RowsByEntry(State.DownloadView);
-    const int menu = ColumnIndexByCaption(State.DownloadView, "UnitMenu"),
-              name = ColumnIndexByCaption(State.DownloadView, "UnitName");
-    for (int i = 0; i < Menus.Count; ++i)
-      if (auto at = menuRows.find(&Menus[i]); at != menuRows.end())
-        for (const Row* r : at->second)
-          AddMenuEntry(r->Cell(static_cast<size_t>(menu)), r->Cell(static_cast<size_t>(name)), builders);
-  }
-
-  const auto unitRows = RowsByEntry(State.UnitView);
-  const RowTable& uv = State.UnitView;
-  const int unitName = ColumnIndexByCaption(uv, "UnitName"), cost = ColumnIndexByCaption(uv, "BuildCostMetal"),
-            maxDamage = ColumnIndexByCaption(uv, "MaxDamage"), buildTime = ColumnIndexByCaption(uv, "BuildTime"),
-            workerTime = ColumnIndexByCaption(uv, "WorkerTime");
-  const int weaponColumns[3] = {ColumnIndexByCaption(uv, "Weapon1"), ColumnIndexByCaption(uv, "Weapon2"),
-                                ColumnIndexByCaption(uv, "Weapon3")};
-  std::vector<UnitInput> units;
-  units.reserve(static_cast<size_t>(Units.Count));
-  std::unordered_map<std::string, const UnitInput*> unitByName;
-  for (int i = 0; i < Units.Count; ++i) {
-    auto at = unitRows.find(&Units[i]);
-    if (at == unitRows.end()) continue;
-    const Row& r = *at->second.front();  // a unit file is one definition
-    UnitInput& u = units.emplace_back();
-    u.Entry = &Units[i];
-    Take(u.UnitName, r, unitName);
-    for (int k = 0; k < 3; ++k) Take(u.Weapons[k], r, weaponColumns[k]);
-    Take(u.BuildCostMetal, r, cost);
-    Take(u.MaxDamage, r, maxDamage);
-    Take(u.BuildTime, r, buildTime);
-    Take(u.WorkerTime, r, workerTime);
-  }
-  for (const UnitInput& u : units)
-    if (!u.UnitName.Text.empty()) unitByName.try_emplace(LowerAscii(u.UnitName.Text), &u);
-  result.Units_.reserve(units.size());
-  for (const UnitInput& u : units) {
-    UnitFigures& f = result.Units_[u.Entry];
-    WeaponFiguresOfUnit(u, weaponByName, f);
-    f[ufDpsPer100Metal] = Per100Metal(FigureName(UnitFigureCaptions[ufDpsPer100Metal]), "DPS", f[ufDps].Value,
-                                      "there is no DPS (see its column)", u);
-    const Needed hp = Need(u.MaxDamage, "MaxDamage");
-    f[ufHitPointsPer100Metal] =
-        Per100Metal(FigureName(UnitFigureCaptions[ufHitPointsPer100Metal]), "MaxDamage", hp.Number, hp.Why, u);
-    BuilderFigures(u, builders, unitByName, f);
-  }
-  // The weapons' figures are moved out last: the units' read them above.
-  for (auto& [entry, list] : weapons) {
-    auto& out = result.Weapons_[entry];
-    out.reserve(list.size());
-    for (WeaponInput& w : list) {
-      out.emplace_back(LowerAscii(w.Name), std::move(w.Figures));
-      ++result.WeaponCount_;
-    }
-  }
+  result.D_ = std::make_unique<BalanceFigures::Data>();
+  Data& d = *result.D_;
+  ReadAllWeapons(State, d);
+  ReadMenus(State, d);
+  ReadUnits(State, d);
+  for (UnitInput& u : d.Units) WorkOutUnit(d, u, u.Values, u.Builder, nullptr);
   return result;
 }

@@ -4,16 +4,16 @@
 // matched ignoring letter case, as the game matches them, and a name stands
 // for its first definition in load order.
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 #include "definitions/table_state.h"
 
-// One figure of one definition. A figure that cannot be worked out has no
-// value and an empty Text; its Tooltip says why.
+// One figure of one definition, worked out in full: a figure that cannot be
+// worked out has no value and an empty Text; its Tooltip says why.
 struct Figure {
   std::string Text;             // the cell: a number (FormatFigure) or a unit name
   std::string Tooltip;          // the formula with its numbers, or why there is none
@@ -33,26 +33,46 @@ extern const std::array<const char*, kUnitFigureCount> UnitFigureCaptions;
 // Whether Caption is the caption of a figure of any table, ignoring case.
 bool IsFigureCaption(std::string_view Caption);
 
-using WeaponFigures = std::array<Figure, kWeaponFigureCount>;
-using UnitFigures = std::array<Figure, kUnitFigureCount>;
+// The figures of one definition: a unit (kUnitFigureCount of them), a weapon
+// (kWeaponFigureCount) or none.
+struct FigureRef {
+  enum Kinds : uint8_t { kNone, kUnit, kWeapon };
+  Kinds Kind = kNone;
+  int Index = -1;
+  explicit operator bool() const { return Kind != kNone; }
+  size_t Count() const { return Kind == kUnit ? kUnitFigureCount : Kind == kWeapon ? kWeaponFigureCount : 0; }
+};
 
+// Every figure of the units and weapons loaded when it was worked out. Only
+// the numbers are kept, with the keys they came from; a figure's tooltip is
+// written when it is asked for, from those keys.
 class BalanceFigures {
  public:
-  // The figures of the unit of Entry; null when Entry is no unit computed here.
-  const UnitFigures* UnitOf(const UnPacked* Entry) const;
-  // The figures of the weapon in section Section of Entry (ignoring case);
-  // null when there is none.
-  const WeaponFigures* WeaponOf(const UnPacked* Entry, std::string_view Section) const;
+  BalanceFigures();
+  ~BalanceFigures();
+  BalanceFigures(BalanceFigures&&) noexcept;
+  BalanceFigures& operator=(BalanceFigures&&) noexcept;
 
-  size_t UnitCount() const { return Units_.size(); }
-  size_t WeaponCount() const { return WeaponCount_; }
+  // The figures of the unit of Entry; none when Entry is no unit computed here.
+  FigureRef UnitOf(const UnPacked* Entry) const;
+  // The figures of the weapon in section Section of Entry (ignoring case);
+  // none when there is none.
+  FigureRef WeaponOf(const UnPacked* Entry, std::string_view Section) const;
+
+  // Figure K of Of: its number (none for a figure that cannot be worked out,
+  // and for Built by), its cell text, and the whole figure with its tooltip.
+  std::optional<double> Value(FigureRef Of, size_t K) const;
+  std::string Text(FigureRef Of, size_t K) const;
+  Figure Worked(FigureRef Of, size_t K) const;
+
+  size_t UnitCount() const;
+  size_t WeaponCount() const;
+
+  struct Data;
 
  private:
   friend BalanceFigures ComputeBalanceFigures(const TableState&);
-  std::unordered_map<const UnPacked*, UnitFigures> Units_;
-  // Per file: its weapons' folded section names and figures, in file order.
-  std::unordered_map<const UnPacked*, std::vector<std::pair<std::string, WeaponFigures>>> Weapons_;
-  size_t WeaponCount_ = 0;
+  std::unique_ptr<Data> D_;
 };
 
 // Every figure of every unit and weapon loaded, with the build menus loaded.

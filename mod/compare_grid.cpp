@@ -96,9 +96,8 @@ CompareSource CompareSourceOf(TableState& State, const FigureColumns& Figures, c
     std::vector<std::string>& values = source.Values.emplace_back();
     for (int c = 1; c < View.ColumnCount(); ++c) values.emplace_back(row.Cell(static_cast<size_t>(c)));
     if (captions.empty()) continue;
-    size_t count = 0;
-    const Figure* f = FiguresOfRow(State, computed, View, row, count);
-    for (size_t k = 0; k < captions.size(); ++k) values.push_back(f && k < count ? f[k].Text : std::string());
+    const FigureRef f = FiguresOfRow(State, computed, View, row);
+    for (size_t k = 0; k < captions.size(); ++k) values.push_back(k < f.Count() ? computed.Text(f, k) : std::string());
   }
   return source;
 }

@@ -92,40 +92,34 @@ void FigureColumns::Refresh() {
   }
 }
 
-const Figure* FiguresOfRow(const TableState& State, const BalanceFigures& Figures, const RowTable& View, const Row& R,
-                           size_t& Count) {
-  Count = 0;
-  if (&View == &State.UnitView) {
-    const UnitFigures* f = Figures.UnitOf(R.Data);
-    if (!f) return nullptr;
-    Count = f->size();
-    return f->data();
-  }
-  if (&View == &State.WeaponView) {
-    // A weapon row names its section in SName.
-    const int sname = ColumnIndexByCaption(View, "SName");
-    const WeaponFigures* f = Figures.WeaponOf(R.Data, sname > 0 ? R.Cell(static_cast<size_t>(sname)) : std::string_view());
-    if (!f) return nullptr;
-    Count = f->size();
-    return f->data();
-  }
-  return nullptr;
+namespace {
+
+// The figures of row R of View, the weapons table's SName being column SName.
+FigureRef RowFigures(const TableState& State, const BalanceFigures& Figures, const RowTable& View, const Row& R,
+                     int SName) {
+  if (&View == &State.UnitView) return Figures.UnitOf(R.Data);
+  // A weapon row names its section in SName.
+  if (&View == &State.WeaponView)
+    return Figures.WeaponOf(R.Data, SName > 0 ? R.Cell(static_cast<size_t>(SName)) : std::string_view());
+  return {};
 }
 
-const Figure* FigureColumns::FiguresOf(const RowTable& View, const Row& R, size_t& Count) const {
-  return FiguresOfRow(State_, Figures_, View, R, Count);
+}  // namespace
+
+FigureRef FiguresOfRow(const TableState& State, const BalanceFigures& Figures, const RowTable& View, const Row& R) {
+  return RowFigures(State, Figures, View, R, &View == &State.WeaponView ? ColumnIndexByCaption(View, "SName") : 0);
 }
 
 void FigureColumns::Fill(RowTable& View) {
   const int first = FirstColumn(View);
   if (first < 1) return;
   const size_t count = static_cast<size_t>(View.ColumnCount() - first);
+  const int sname = &View == &State_.WeaponView ? ColumnIndexByCaption(View, "SName") : 0;
   std::vector<std::string> tail(count);
   for (int i = 0; i < View.RowCount(); ++i) {
     Row& r = View.RowAt(i);
-    size_t n = 0;
-    const Figure* f = FiguresOf(View, r, n);
-    for (size_t k = 0; k < count; ++k) tail[k] = f && k < n ? f[k].Text : std::string();
+    const FigureRef f = RowFigures(State_, Figures_, View, r, sname);
+    for (size_t k = 0; k < count; ++k) tail[k] = k < f.Count() ? Figures_.Text(f, k) : std::string();
     r.ReplaceSubItemsFrom(static_cast<size_t>(first - 1), tail);
   }
   View.CellsChanged();
@@ -134,9 +128,8 @@ void FigureColumns::Fill(RowTable& View) {
 std::string FigureColumns::ToolTip(const RowTable& View, int RowIndex, int Column) const {
   const int first = FirstColumn(View);
   if (first < 0 || Column < first || RowIndex < 0 || RowIndex >= View.RowCount()) return "";
-  size_t n = 0;
-  const Figure* f = FiguresOf(View, View.RowAt(RowIndex), n);
+  const FigureRef f = FiguresOfRow(State_, Figures_, View, View.RowAt(RowIndex));
   const auto k = static_cast<size_t>(Column - first);
   if (!f) return "This row has no definition the figures could be worked out from";
-  return k < n ? f[k].Tooltip : "";
+  return k < f.Count() ? Figures_.Worked(f, k).Tooltip : "";
 }

@@ -8,10 +8,9 @@
 #include "definitions/table_state.h"
 #include "mod/balance_figures.h"
 
-// The figures of row R of View (units or weapons) in Figures; null for
-// other rows and tables. Count receives their number.
-const Figure* FiguresOfRow(const TableState& State, const BalanceFigures& Figures, const RowTable& View, const Row& R,
-                           size_t& Count);
+// The figures of row R of View (units or weapons) in Figures; none for
+// other rows and tables.
+FigureRef FiguresOfRow(const TableState& State, const BalanceFigures& Figures, const RowTable& View, const Row& R);
 
 class FigureColumns {
  public:
@@ -39,10 +38,8 @@ class FigureColumns {
   int FirstColumn(const RowTable& View) const;
   // The tooltip of the cell at row RowIndex, column Column of View: the
   // formula with its numbers or why the cell is empty; empty when the cell
-  // is not a computed one.
+  // is not a computed one. Written when asked for.
   std::string ToolTip(const RowTable& View, int RowIndex, int Column) const;
-  // The figures of one row of View (units or weapons); null for other rows.
-  const Figure* FiguresOf(const RowTable& View, const Row& R, size_t& Count) const;
   const BalanceFigures& Figures() const { return Figures_; }
 
  private:
