@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -134,6 +138,32 @@ TEST(FigureNumbers, ReadAndWritten) {
       {-5.5, "-5.5"},     {12.5, "12.5"},       {3.999, "4"},
   };
   for (const auto& [value, want] : written) EXPECT_EQ(FormatFigure(value), want) << value;
+}
+
+// The quick paths for plain decimals, against the C library on many values:
+// reading as strtod reads, writing as "%.2f" rounds with its zeros dropped.
+TEST(FigureNumbers, QuickPathsAgreeWithTheCLibrary) {
+  std::mt19937_64 rng(7);
+  auto reference = [](double V) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.2f", V);
+    std::string t = b;
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+    return t == "-0" ? std::string("0") : t;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const int digits = 1 + static_cast<int>(rng() % 15), point = static_cast<int>(rng() % (digits + 1));
+    std::string text;
+    for (int d = 0; d < digits; ++d) text += static_cast<char>('0' + rng() % 10) + std::string(d + 1 == point ? "." : "");
+    ASSERT_EQ(ParseFigureNumber(text), std::strtod(text.c_str(), nullptr)) << text;
+    // Halves and near-halves of a hundredth, where rounding is decided.
+    const double v = (static_cast<double>(rng() % 2000000) + 0.5 + (static_cast<double>(rng() % 3) - 1) * 1e-9) / 100 *
+                     (rng() % 2 ? 1 : -1);
+    if (std::fabs(v) >= 1) {
+      ASSERT_EQ(FormatFigure(v), reference(v)) << v;
+    }
+  }
 }
 
 TEST_F(Figures, HandWrittenTable) {
