@@ -289,28 +289,21 @@ std::string LeadingBlanks(std::string_view Text, size_t Offset) {
   return std::string(Text.substr(start, i - start));
 }
 
-template <class File>
-std::string IndentIn(const File& F, int S, std::string_view Text) {
-  for (auto k = F.Keys.rbegin(); k != F.Keys.rend(); ++k)
-    if (k->Section == S && k->StartsLine) return std::string(k->Indent);
-  const int depth = S < 0 ? -1 : F.Sections[static_cast<size_t>(S)].Depth;
-  for (const auto& k : F.Keys)
-    if (k.StartsLine && (k.Section < 0 ? -1 : F.Sections[static_cast<size_t>(k.Section)].Depth) == depth)
-      return std::string(k.Indent);
-  if (S < 0 || F.Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
-  return LeadingBlanks(Text, F.Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
-}
-
 }  // namespace
 
-std::string DefinitionFile::IndentFor(int S, std::string_view Text) const { return IndentIn(*this, S, Text); }
-std::string DefinitionView::IndentFor(int S, std::string_view Text) const { return IndentIn(*this, S, Text); }
+std::string DefinitionView::IndentFor(int S, std::string_view Text) const {
+  for (auto k = Keys.rbegin(); k != Keys.rend(); ++k)
+    if (k->Section == S && k->StartsLine) return std::string(k->Indent);
+  const int depth = S < 0 ? -1 : Sections[static_cast<size_t>(S)].Depth;
+  for (const DefinitionKeyView& k : Keys)
+    if (k.StartsLine && (k.Section < 0 ? -1 : Sections[static_cast<size_t>(k.Section)].Depth) == depth)
+      return std::string(k.Indent);
+  if (S < 0 || Sections[static_cast<size_t>(S)].CloseOffset == std::string::npos) return "";
+  return LeadingBlanks(Text, Sections[static_cast<size_t>(S)].CloseOffset) + "\t";
+}
 
-namespace {
-
-template <class Read>
-DefinitionInsertion InsertKeyIn(const Read& File, std::string_view Text, int S, std::string_view Key,
-                                std::string_view Value) {
+DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
+                              std::string_view Value) {
   DefinitionInsertion ins;
   if (S < 0 || static_cast<size_t>(S) >= File.Sections.size()) return ins;
   const size_t close = File.Sections[static_cast<size_t>(S)].CloseOffset;
@@ -330,15 +323,4 @@ DefinitionInsertion InsertKeyIn(const Read& File, std::string_view Text, int S, 
     ins.Text = std::string(File.NewLine()) + statement + lead;
   }
   return ins;
-}
-
-}  // namespace
-
-DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
-                              std::string_view Value) {
-  return InsertKeyIn(File, Text, S, Key, Value);
-}
-DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
-                              std::string_view Value) {
-  return InsertKeyIn(File, Text, S, Key, Value);
 }

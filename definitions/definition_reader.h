@@ -76,10 +76,6 @@ struct DefinitionFile {
   std::vector<const DefinitionKey*> KeysOf(int S) const;
   // The first key directly in section S named Name, ignoring case; null when none.
   const DefinitionKey* FindKey(int S, std::string_view Name) const;
-  // The indentation a new key in section S gets: that of its last key on a
-  // line of its own, else of any key at the same depth, else the closing
-  // brace's indentation plus one tab.
-  std::string IndentFor(int S, std::string_view Text) const;
 };
 
 DefinitionFile ReadDefinition(std::string_view Text);
@@ -110,6 +106,9 @@ struct DefinitionView {
   // As DefinitionFile's.
   std::string_view NewLine() const { return LineEnds == LineEndStyle::Lf ? "\n" : "\r\n"; }
   const DefinitionKeyView* FindKey(int S, std::string_view Name) const;
+  // The indentation a new key in section S gets: that of its last key on a
+  // line of its own, else of any key at the same depth, else the closing
+  // brace's indentation plus one tab.
   std::string IndentFor(int S, std::string_view Text) const;
 };
 void ReadDefinitionView(std::string_view Text, DefinitionView& Into);
@@ -121,7 +120,5 @@ struct DefinitionInsertion {
   size_t Offset = std::string::npos;
   std::string Text;
 };
-DefinitionInsertion InsertKey(const DefinitionFile& File, std::string_view Text, int S, std::string_view Key,
-                              std::string_view Value);
 DefinitionInsertion InsertKey(const DefinitionView& File, std::string_view Text, int S, std::string_view Key,
                               std::string_view Value);

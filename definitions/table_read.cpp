@@ -332,16 +332,13 @@ void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCellViews& Cells) cons
   reader.Read(i, &Cells.Cells, &Cells.Scratch, any, Row.Number, error);
 }
 
-void ReadTable::CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted) const {
+ReadTableCells ReadTable::CellsOf(const ReadTableRow& Row) const {
   ReadTableCellViews views;
   CellsOf(Row, views);
-  Cells.resize(views.size());
-  for (size_t k = 0; k < views.size(); ++k) {
-    if (views[k] && (!Wanted || (k < Wanted->size() && (*Wanted)[k])))
-      Cells[k] = std::string(*views[k]);
-    else
-      Cells[k].reset();
-  }
+  ReadTableCells cells;
+  for (const std::optional<std::string_view>& v : views.Cells)
+    cells.emplace_back(v ? std::optional<std::string>(*v) : std::nullopt);
+  return cells;
 }
 
 bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::string& Error) {

@@ -48,15 +48,10 @@ class ReadTable {
   // encoding other than UTF-8), one line each.
   std::vector<std::string> Notes;
 
-  // The cells of Row, into Cells (its storage reused); with Wanted, only
-  // the cells it marks (by caption), the others nullopt.
-  void CellsOf(const ReadTableRow& Row, ReadTableCells& Cells, const std::vector<bool>* Wanted = nullptr) const;
+  // The cells of Row, into Cells (its storage reused).
   void CellsOf(const ReadTableRow& Row, ReadTableCellViews& Cells) const;
-  ReadTableCells CellsOf(const ReadTableRow& Row) const {
-    ReadTableCells cells;
-    CellsOf(Row, cells);
-    return cells;
-  }
+  // The same as strings of their own.
+  ReadTableCells CellsOf(const ReadTableRow& Row) const;
 
  private:
   friend bool ParseTable(std::string Text, TableFormat Format, ReadTable& Out, std::string& Error);

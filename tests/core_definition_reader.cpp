@@ -146,17 +146,18 @@ TEST(DefinitionReader, AViewReadAgainHoldsOnlyTheNewText) {
 
 TEST(DefinitionReader, InsertsInTheFilesOwnLineEndsAndIndentation) {
   const std::string crlf = "[U]\r\n  {\r\n    A=1;\r\n  }\r\n";
-  DefinitionFile f = ReadDefinition(crlf);
+  DefinitionView f;
+  ReadDefinitionView(crlf, f);
   DefinitionInsertion ins = InsertKey(f, crlf, 0, "B", "2");
   EXPECT_EQ(std::string(crlf).insert(ins.Offset, ins.Text), "[U]\r\n  {\r\n    A=1;\r\n    B=2;\r\n  }\r\n");
 
   const std::string lf = "[U]\n{\n}\n";  // no key to copy: the brace's indentation plus a tab
-  f = ReadDefinition(lf);
+  ReadDefinitionView(lf, f);
   ins = InsertKey(f, lf, 0, "B", "2");
   EXPECT_EQ(std::string(lf).insert(ins.Offset, ins.Text), "[U]\n{\n\tB=2;\n}\n");
 
   const std::string inline_ = "[U] { A=1 }";
-  f = ReadDefinition(inline_);
+  ReadDefinitionView(inline_, f);
   ins = InsertKey(f, inline_, 0, "B", "2");
   const std::string after = std::string(inline_).insert(ins.Offset, ins.Text);
   EXPECT_EQ(after, "[U] { A=1 \r\n\tB=2;\r\n}");
@@ -166,8 +167,9 @@ TEST(DefinitionReader, InsertsInTheFilesOwnLineEndsAndIndentation) {
   EXPECT_EQ(back.Keys[0].Value, "1");
   EXPECT_EQ(back.Keys[1].Section, 0);
 
-  f = ReadDefinition("[U]\n{\nA=1;\n");  // never closed: nothing is inserted
-  EXPECT_EQ(InsertKey(f, "[U]\n{\nA=1;\n", 0, "B", "2").Offset, std::string::npos);
+  const std::string unclosed = "[U]\n{\nA=1;\n";  // never closed: nothing is inserted
+  ReadDefinitionView(unclosed, f);
+  EXPECT_EQ(InsertKey(f, unclosed, 0, "B", "2").Offset, std::string::npos);
 }
 
 // Braces nest at most kMaxNesting deep: a file at the limit reads as any
