@@ -19,29 +19,40 @@ std::vector<std::string_view> SplitLevels(std::string_view archivePath) {
   return levels;
 }
 
-std::optional<std::vector<std::string_view>> LevelsBelowTarget(std::string_view archivePath) {
-  if (StartsOutside(archivePath)) return std::nullopt;
-  std::vector<std::string_view> levels;
+namespace {
+
+// Calls Visit with each level of `archivePath` below the target, "." levels
+// left out; false, part way perhaps, when the path leaves the target or
+// names no level.
+template <typename F>
+bool VisitLevelsBelowTarget(std::string_view archivePath, F Visit) {
+  if (StartsOutside(archivePath)) return false;
+  bool any = false;
   for (std::string_view level : LevelRange(archivePath)) {
     if (level == ".") continue;
-    if (level == "..") return std::nullopt;
-    levels.push_back(level);
+    if (level == "..") return false;
+    Visit(level);
+    any = true;
   }
-  if (levels.empty()) return std::nullopt;
+  return any;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string_view>> LevelsBelowTarget(std::string_view archivePath) {
+  std::vector<std::string_view> levels;
+  if (!VisitLevelsBelowTarget(archivePath, [&](std::string_view L) { levels.push_back(L); })) return std::nullopt;
   return levels;
 }
 
 std::string DiskPathBelowTarget(std::string_view archivePath) {
-  if (StartsOutside(archivePath)) return "";
   std::string joined;
   joined.reserve(archivePath.size());
-  for (std::string_view level : LevelRange(archivePath)) {
-    if (level == ".") continue;
-    if (level == "..") return "";
+  const bool below = VisitLevelsBelowTarget(archivePath, [&](std::string_view L) {
     if (!joined.empty()) joined += '/';
-    joined += level;
-  }
-  return joined;
+    joined += L;
+  });
+  return below ? joined : std::string();
 }
 
 }  // namespace hpi
