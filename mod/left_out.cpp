@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_set>
 
 #include "archive/ascii_case.h"
 #include "definitions/definition_reader.h"
+#include "definitions/row_table.h"
 #include "hpi/parallel.h"
 
 namespace {
@@ -57,14 +59,20 @@ std::string LeftOutPhrase(TableKind Kind, LeftOutReason Reason) {
 
 namespace {
 
-// FindLeftOut over the files [Begin, End) of List.
-LeftOutReport FindLeftOutIn(const AllUnpacked& List, TableKind Kind, int Begin, int End) {
+using Entries = std::unordered_set<const UnPacked*>;
+
+// FindLeftOut over the files [Begin, End) of List; the units of WithRow gave a row.
+LeftOutReport FindLeftOutIn(const AllUnpacked& List, TableKind Kind, const Entries& WithRow, int Begin, int End) {
   LeftOutReport report;
   DefinitionView d;
   const char* caption = CaptionKey(Kind);
   for (int i = Begin; i < End; ++i) {
     const UnPacked& e = List[i];
     if (e.Kind == kKindDirectory) continue;
+    if (Kind == TableKind::Units && WithRow.count(&e)) {
+      ++report.Definitions;
+      continue;
+    }
     const std::string_view text(e.Contents.get(), e.Contents ? static_cast<size_t>(e.PFileSize) : 0);
     ReadDefinitionView(text, d);
     const bool lf = d.LineEnds == LineEndStyle::Lf;
@@ -110,7 +118,12 @@ LeftOutReport FindLeftOutIn(const AllUnpacked& List, TableKind Kind, int Begin, 
 
 }  // namespace
 
-LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind) {
+LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind, const RowTable* Rows) {
+  Entries withRow;
+  if (Rows && Kind == TableKind::Units) {
+    withRow.reserve(static_cast<size_t>(Rows->RowCount()));
+    for (int r = 0; r < Rows->RowCount(); ++r) withRow.insert(Rows->RowAt(r).Data);
+  }
   // Files are read in blocks on every core; the blocks' reports, taken in
   // list order, name the same first definitions as one pass would.
   constexpr int kBlock = 64;
@@ -118,7 +131,7 @@ LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind) {
   std::vector<LeftOutReport> parts(blocks);
   hpi::ParallelFor(blocks, 0, [&](size_t B) {
     const int begin = static_cast<int>(B) * kBlock;
-    parts[B] = FindLeftOutIn(List, Kind, begin, std::min(List.Count, begin + kBlock));
+    parts[B] = FindLeftOutIn(List, Kind, withRow, begin, std::min(List.Count, begin + kBlock));
   });
   LeftOutReport report;
   for (LeftOutReport& part : parts) {

@@ -13,6 +13,8 @@
 
 #include "archive/file_lists.h"
 
+class RowTable;
+
 enum class TableKind { Units, Weapons, Corpses, Download };
 
 enum class LeftOutReason { NoCaption, HeaderSharesLine, LoneLf };
@@ -32,8 +34,9 @@ struct LeftOutReport {
 };
 
 // The definitions of the files of List, which the table of Kind shows, that
-// give no row.
-LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind);
+// give no row. Given the table's rows, a unit file that gave one is known to
+// hold no such definition and is not read again: a unit file holds one unit.
+LeftOutReport FindLeftOut(const AllUnpacked& List, TableKind Kind, const RowTable* Rows = nullptr);
 
 // What a reason means for a table of Kind, as a phrase: "without UnitNumber",
 // "with a [NAME]{ header on one line", "in a file whose lines end in LF alone".

@@ -93,6 +93,17 @@ TEST_F(TableLeftOutTest, SaysWhatGivesNoRowAndWhy) {
   EXPECT_EQ(err, "kestrava-table: 1 of 2 build-menu entries gives no row, without UnitMenu: E2 (download\\M.TDF)\n");
 }
 
+// A unit file of LF line ends whose first line holds its number gives a row
+// (the table reads it as one line): it is not named as giving none.
+TEST_F(TableLeftOutTest, NamesOnlyUnitsThatGiveNoRow) {
+  ASSERT_TRUE(MakeArchive(Archive, {{"units\\ARMH.FBI", "UnitNumber=8;\nUnitName=ARMH;\n"},
+                                    {"units\\ARMI.FBI", "[UNITINFO]\n{\n\tUnitNumber=9;\n}\n"}}));
+  std::string out, err;
+  EXPECT_EQ(Run({"units", Archive, "--columns", "UnitNumber"}, out, err), 0);
+  EXPECT_EQ(out, "UnitNumber\r\n8\r\n");
+  EXPECT_EQ(err, "kestrava-table: 1 of 2 units gives no row, in a file whose lines end in LF alone: units\\ARMI.FBI\n");
+}
+
 // 3,000 units, more than the window's lists take: the tool exports every one;
 // the window's list still stops at its 2049.
 TEST_F(TableLeftOutTest, ExportsMoreUnitsThanTheWindowHolds) {

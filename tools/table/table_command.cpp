@@ -98,9 +98,10 @@ TableKind KindOf(const std::string& Kind) {
 
 // Says on Err how many definitions of the table's files give no row, for
 // each reason, naming the first few.
-void ReportLeftOut(const AllUnpacked& List, const std::string& Kind, std::ostream& Err, const std::string& Prefix) {
+void ReportLeftOut(const AllUnpacked& List, const RowTable& Rows, const std::string& Kind, std::ostream& Err,
+                   const std::string& Prefix) {
   const TableKind kind = KindOf(Kind);
-  const LeftOutReport report = FindLeftOut(List, kind);
+  const LeftOutReport report = FindLeftOut(List, kind, &Rows);
   const std::string what = Kind == "download" ? "build-menu entries" : Kind;
   for (size_t r = 0; r < kLeftOutReasons; ++r) {
     const LeftOutReport::Reason& reason = report.Reasons[r];
@@ -278,7 +279,7 @@ int RunTable(const TableRequest& Request, std::ostream& Out, std::ostream& Err, 
     }
   }
   SortByColumn(*state, *view, sortColumn);
-  ReportLeftOut(state->FilesOf(*view), Request.Kind, Err, prefix);
+  ReportLeftOut(state->FilesOf(*view), *view, Request.Kind, Err, prefix);
 
   // The columns after the view's own: every other key (--all-keys), then the
   // checksum of each row's file.
