@@ -371,38 +371,71 @@ void RemoveRowsWhere(RowTable& View, F Match) {
   });
 }
 
-// The rows of the entries not built yet, in entry order. A large batch is
-// split by bytes in two parts, built on two threads and joined in order.
-std::vector<std::unique_ptr<Row>> BuildNewRows(AllUnpacked& List, bool MultiSection) {
+using RowList = std::vector<std::unique_ptr<Row>>;
+
+// A list whose entries not built yet are to be turned into rows.
+struct NewRowsJob {
+  AllUnpacked* List;
+  bool MultiSection;
+};
+
+// The rows of the entries not built yet of each job's list, in entry order,
+// one vector per job. A large batch is split by bytes in two parts, across the
+// lists, built on two threads and joined in order.
+std::vector<RowList> BuildNewRows(const std::vector<NewRowsJob>& Jobs) {
   constexpr int64_t kSplitBytes = 1 << 20;  // below this, a thread costs more than it saves
-  std::vector<std::unique_ptr<Row>> first, second;
-  auto build = [&](int From, int To, std::vector<std::unique_ptr<Row>>& Out) {
-    RowBuilder builder(Out, List.KeyList, MultiSection);
-    for (int i = From; i < To; ++i) builder.Build(List[i], false);
+  const size_t n = Jobs.size();
+  std::vector<RowList> first(n), second(n);
+  if (n == 0) return first;
+  // Builds the entries from (job From, entry FromEntry) up to (job To, entry ToEntry).
+  auto build = [&](size_t From, int FromEntry, size_t To, int ToEntry, std::vector<RowList>& Out) {
+    for (size_t j = From; j <= To; ++j) {
+      AllUnpacked& list = *Jobs[j].List;
+      const int begin = j == From ? FromEntry : list.BuiltCount, end = j == To ? ToEntry : list.Count;
+      if (begin >= end) continue;
+      RowBuilder builder(Out[j], list.KeyList, Jobs[j].MultiSection);
+      for (int i = begin; i < end; ++i) builder.Build(list[i], false);
+    }
   };
+  auto bytes = [](const UnPacked& E) { return std::max<int32_t>(E.PFileSize, 0); };
   int64_t total = 0;
-  for (int i = List.BuiltCount; i < List.Count; ++i) total += std::max<int32_t>(List[i].PFileSize, 0);
+  for (const NewRowsJob& job : Jobs)
+    for (int i = job.List->BuiltCount; i < job.List->Count; ++i) total += bytes((*job.List)[i]);
   if (total < kSplitBytes || std::thread::hardware_concurrency() < 2) {
-    build(List.BuiltCount, List.Count, first);
+    build(0, Jobs[0].List->BuiltCount, n - 1, Jobs[n - 1].List->Count, first);
     return first;
   }
-  int middle = List.BuiltCount;
-  for (int64_t half = 0; middle < List.Count && half < total / 2; ++middle) half += std::max<int32_t>(List[middle].PFileSize, 0);
+  // The split: the first entry at which the bytes before it reach half the total.
+  size_t middleList = 0;
+  int middle = Jobs[0].List->BuiltCount;
+  for (int64_t half = 0; half < total / 2;) {
+    const AllUnpacked& list = *Jobs[middleList].List;
+    if (middle < list.Count)
+      half += bytes(list[middle++]);
+    else if (middleList + 1 < n)
+      middle = Jobs[++middleList].List->BuiltCount;
+    else
+      break;
+  }
   // Each part's failure is kept and the first part's rethrown first, as a
   // build on one thread would have met it first.
-  const int bounds[] = {List.BuiltCount, middle, List.Count};
   std::exception_ptr failed[2];
   hpi::ParallelFor(2, 2, [&](size_t Part) {
     try {
-      build(bounds[Part], bounds[Part + 1], Part == 0 ? first : second);
+      if (Part == 0)
+        build(0, Jobs[0].List->BuiltCount, middleList, middle, first);
+      else
+        build(middleList, middle, n - 1, Jobs[n - 1].List->Count, second);
     } catch (...) {
       failed[Part] = std::current_exception();
     }
   });
   for (const std::exception_ptr& f : failed)
     if (f) std::rethrow_exception(f);
-  first.reserve(first.size() + second.size());
-  for (auto& r : second) first.push_back(std::move(r));
+  for (size_t j = 0; j < n; ++j) {
+    first[j].reserve(first[j].size() + second[j].size());
+    for (auto& r : second[j]) first[j].push_back(std::move(r));
+  }
   return first;
 }
 
@@ -557,12 +590,36 @@ void SortTable(TableState& State, RowTable& View) {
   View.Reorder(order);
 }
 
+namespace {
+
+// What every change of a table's rows ends with: the caller's hook, the fit
+// of the shown columns and the sort.
+void FinishRows(TableState& State, RowTable& View, int Mode) {
+  if (State.RowsBuilt) State.RowsBuilt(View, Mode);
+  if (State.AutosizeSetting()) View.FitShownColumnsToContents();
+  SortTable(State, View);
+}
+
+}  // namespace
+
+void BuildNewRowsOfTables(TableState& State, const std::vector<NewRowsOfTable>& Tables) {
+  std::vector<NewRowsJob> jobs;
+  for (const NewRowsOfTable& t : Tables) jobs.push_back({t.List, t.MultiSection});
+  std::vector<RowList> rows = BuildNewRows(jobs);
+  for (size_t j = 0; j < Tables.size(); ++j) {
+    BulkUpdate bulk(*Tables[j].View);
+    Tables[j].View->AppendRows(std::move(rows[j]));
+    Tables[j].List->BuiltCount = Tables[j].List->Count;
+    FinishRows(State, *Tables[j].View, brAddNew);
+  }
+}
+
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
                UnPacked* Entry) {
   BulkUpdate bulk(View);
   switch (Mode) {
     case brAddNew:
-      View.AppendRows(BuildNewRows(List, MultiSection));
+      View.AppendRows(std::move(BuildNewRows({{&List, MultiSection}}).front()));
       List.BuiltCount = List.Count;
       break;
     case brReplaceFile: {
@@ -592,7 +649,5 @@ void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiS
     default:
       break;
   }
-  if (State.RowsBuilt) State.RowsBuilt(View, Mode);
-  if (State.AutosizeSetting()) View.FitShownColumnsToContents();
-  SortTable(State, View);
+  FinishRows(State, View, Mode);
 }

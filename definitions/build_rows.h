@@ -1,5 +1,7 @@
 #pragma once
 // Keeps a report table in step with its file list.
+#include <vector>
+
 #include "definitions/table_state.h"
 
 enum : int {
@@ -12,6 +14,16 @@ enum : int {
 
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
                UnPacked* Entry);
+
+// BuildRows in mode brAddNew for several tables at once, in their order, with
+// the rows of all of them built in one pass split over two threads: small
+// tables are built beside a large one rather than after it.
+struct NewRowsOfTable {
+  RowTable* View;
+  AllUnpacked* List;
+  bool MultiSection;
+};
+void BuildNewRowsOfTables(TableState& State, const std::vector<NewRowsOfTable>& Tables);
 
 // Sorts View by its sort column with ItempCompare (the table sort used by the
 // header clicks and by row building), ascending; when the table's descending

@@ -35,6 +35,7 @@ unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : 
 int CompareNoCase(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
+    if (a[i] == b[i]) continue;  // the common case along a shared prefix
     const unsigned char x = Lower(a[i]), y = Lower(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }

@@ -44,10 +44,12 @@ void OpenArchiveFiles(AppState& State, const std::vector<std::string>& Files) {
       {&State.CorpseView, corpsesBefore},
       {&State.DownloadView, downloadsBefore},
   };
+  std::vector<NewRowsOfTable> grown;
   for (const auto& [view, before] : tables) {
     AllUnpacked& list = State.FilesOf(*view);
-    if (list.Count > before) BuildRows(State, *view, list, State.MultiSectionOf(*view), brAddNew, nullptr);
+    if (list.Count > before) grown.push_back({view, &list, State.MultiSectionOf(*view)});
   }
+  BuildNewRowsOfTables(State, grown);
 }
 
 LoadReport OpenArchiveFilesReporting(AppState& State, const std::vector<std::string>& Files) {
@@ -76,7 +78,8 @@ bool IncludeLooseFiles(AppState& State) {
   FiguresOnceAtTheEnd figures(State);
   RowTable* const views[] = {&State.UnitView, &State.WeaponView, &State.DownloadView, &State.CorpseView};
   for (RowTable* view : views) ReadwriteHPIDir(State, &State.FilesOf(*view), "", rwLoadLooseFiles);
-  for (RowTable* view : views)
-    BuildRows(State, *view, State.FilesOf(*view), State.MultiSectionOf(*view), brAddNew, nullptr);
+  std::vector<NewRowsOfTable> tables;
+  for (RowTable* view : views) tables.push_back({view, &State.FilesOf(*view), State.MultiSectionOf(*view)});
+  BuildNewRowsOfTables(State, tables);
   return true;
 }

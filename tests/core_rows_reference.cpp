@@ -276,6 +276,39 @@ TEST(RowsReference, LargeBatchesBuildTheSameRows) {
   }
 }
 
+// Several tables built at once are split in two parts across their lists:
+// wherever the split falls (in the first list, in the second, at the border),
+// each table gets the rows of its own files, in the reference's order.
+TEST(RowsReference, TablesBuiltTogetherGetTheirOwnRows) {
+  std::mt19937 rng(405);
+  // Bytes of the unit files and of the weapon files.
+  const std::pair<size_t, size_t> sizes[] = {{1500000, 100000}, {300000, 1200000}, {700000, 700000}, {0, 1300000}};
+  for (const auto& [unitBytes, weaponBytes] : sizes) {
+    ScriptedDialogs d;
+    AppState s{d};
+    std::vector<ReferenceRow> expected[2];
+    AllUnpacked* lists[] = {&s.UnitFiles, &s.WeaponFiles};
+    for (int t = 0; t < 2; ++t) {
+      lists[t]->KeyList = {"ID", "Name", "SName", "x", "ParentFile", "UnPackedFile", "PFileSize"};
+      for (size_t bytes = 0, f = 0; bytes < (t == 0 ? unitBytes : weaponBytes); ++f) {
+        std::string text;
+        for (int k = 0; k < 40; ++k) text += RandomDefinition(rng, lists[t]->KeyList) + "\r\nID=" + std::to_string(f % 97) + "\r\n}\r\n";
+        bytes += text.size();
+        UnPacked& e = AddFile(*lists[t], "big.ufo", "t" + std::to_string(t) + "f" + std::to_string(f), text);
+        ReferenceRows(e, lists[t]->KeyList, t == 1, false, expected[t]);
+      }
+      SortByCaption(d, expected[t]);
+    }
+    BuildNewRowsOfTables(s, {{&s.UnitView, &s.UnitFiles, false}, {&s.WeaponView, &s.WeaponFiles, true}});
+    const std::string where = std::to_string(unitBytes) + "+" + std::to_string(weaponBytes);
+    ExpectSameRows(s.UnitView, expected[0], "units " + where);
+    ExpectSameRows(s.WeaponView, expected[1], "weapons " + where);
+    EXPECT_EQ(s.UnitFiles.BuiltCount, s.UnitFiles.Count);
+    EXPECT_EQ(s.WeaponFiles.BuiltCount, s.WeaponFiles.Count);
+    if (HasFatalFailure()) return;
+  }
+}
+
 TEST(RowsReference, CellStoreKeepsEveryCell) {
   std::mt19937 rng(11);
   for (int round = 0; round < 200; ++round) {
