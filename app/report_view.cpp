@@ -24,6 +24,7 @@
 
 #include "app/cell_font.h"
 #include "app/latin1.h"
+#include "app/report_header.h"
 
 namespace {
 
@@ -234,6 +235,7 @@ ReportView::ReportView(RowTable& Table, bool KeepSelection, QWidget* Parent)
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setSortingEnabled(false);
 
+  setHeader(new ReportHeader(this));
   QHeaderView* h = header();
   h->setStretchLastSection(false);
   h->setSectionsMovable(false);

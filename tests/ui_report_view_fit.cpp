@@ -1,5 +1,6 @@
 // Fitting columns in a window: the widths come from the view's measure of
 // each cell, and views in different fonts measure each in its own.
+#include <QHeaderView>
 #include <QtTest>
 #include <string>
 #include <vector>
@@ -56,6 +57,36 @@ class ReportViewFitTest : public QObject {
     QCOMPARE(table.ColumnWidth(0), view.TextWidth("WWWWWWWWWW", false));
     QCOMPARE(table.ColumnWidth(1), view.TextWidth("MMMMMMMMMMMM", false));
     QCOMPARE(table.ColumnWidth(2), view.TextWidth("@@@@@@@@", false));
+  }
+
+  void headerIsAsHighAsQtsOwnWouldBe() {
+    // The header measures two captions for its height; Qt's own header,
+    // measuring them all, must come to the same, whatever the font, the
+    // hidden columns and the computed columns (captions in italics).
+    RowTable table;
+    table.AddColumn("UnitName", 50);
+    table.AddColumn("Side", 50);
+    table.AddColumn("DPS", 50, true);
+    table.AddColumn("Range", 50, true);
+    ReportView view(table, false);
+    QHeaderView qts(Qt::Horizontal);
+    qts.setModel(view.model());
+    auto same = [&] {
+      for (int i = 0; i < table.ColumnCount(); ++i) qts.setSectionHidden(i, view.header()->isSectionHidden(i));
+      return view.header()->sizeHint().height() == qts.sizeHint().height();
+    };
+    QVERIFY(view.header()->sizeHint().height() > 0);
+    QVERIFY(same());
+    QFont tall = view.header()->font();
+    tall.setPointSizeF(tall.pointSizeF() * 2.5);
+    view.header()->setFont(tall);
+    qts.setFont(tall);
+    QVERIFY(same());
+    view.header()->setSectionHidden(0, true);
+    QVERIFY(same());
+    for (int i = 1; i < table.ColumnCount(); ++i) view.header()->setSectionHidden(i, true);
+    QVERIFY(same());
+    QCOMPARE(view.header()->sizeHint().height(), 0);
   }
 
   void viewsInAnotherFontMeasureInIt() {
