@@ -30,6 +30,13 @@ bool Fail(std::string* error, const std::string& why) {
 
 unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 
+// A hash of a directory and a name ignoring case.
+size_t LevelHash(uint32_t dir, std::string_view name) {
+  uint64_t h = (uint64_t(dir) + 1) * 0x9E3779B97F4A7C15ULL;
+  for (const char c : name) h = (h ^ Lower(static_cast<unsigned char>(c))) * 0x100000001B3ULL;
+  return size_t(h ^ (h >> 32));
+}
+
 }  // namespace
 
 int CompareNoCase(std::string_view a, std::string_view b) {
@@ -215,6 +222,32 @@ void Archive::BuildLookup() {
   rootByName_ = sorted(root_);
   for (Entry& e : entries_)
     if (e.isDirectory) e.byName = sorted(e.children);
+  // One slot per run of names equal ignoring case, in every directory.
+  size_t slots = 16;
+  while (slots < entries_.size() * 2) slots *= 2;
+  levels_.assign(slots, LevelSlot{});
+  auto add = [&](uint32_t dir, const std::vector<uint32_t>& byName) {
+    for (size_t p = 0; p < byName.size(); ++p) {
+      const std::string& name = entries_[byName[p]].name;
+      if (p > 0 && CompareNoCase(entries_[byName[p - 1]].name, name) == 0) continue;
+      size_t h = LevelHash(dir, name) & (slots - 1);
+      while (levels_[h].position != kEmptySlot) h = (h + 1) & (slots - 1);
+      levels_[h] = {dir, uint32_t(p)};
+    }
+  };
+  add(Entry::kNone, rootByName_);
+  for (uint32_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].isDirectory) add(i, entries_[i].byName);
+}
+
+std::optional<size_t> Archive::FindLevel(uint32_t dir, std::string_view level) const {
+  const std::vector<uint32_t>& byName = dir == Entry::kNone ? rootByName_ : entries_[dir].byName;
+  const size_t mask = levels_.size() - 1;
+  for (size_t h = LevelHash(dir, level) & mask; levels_[h].position != kEmptySlot; h = (h + 1) & mask) {
+    const LevelSlot& s = levels_[h];
+    if (s.dir == dir && CompareNoCase(entries_[byName[s.position]].name, level) == 0) return s.position;
+  }
+  return std::nullopt;
 }
 
 const std::vector<uint32_t>& Archive::ChildrenOf(uint32_t dir) const {
@@ -247,10 +280,12 @@ std::optional<uint32_t> Archive::Find(std::string_view path) const {
   for (std::string_view level : LevelRange(path)) {
     if (cur != Entry::kNone && !entries_[cur].isDirectory) return std::nullopt;
     const std::vector<uint32_t>& v = cur == Entry::kNone ? rootByName_ : entries_[cur].byName;
-    auto [first, last] = std::equal_range(v.begin(), v.end(), level, [&](auto x, auto y) {
-      return CompareNoCase(NameOf(x), NameOf(y)) < 0;
-    });
-    if (first == last) return std::nullopt;
+    const std::optional<size_t> at = FindLevel(cur, level);
+    if (!at) return std::nullopt;
+    // The run of names equal ignoring case, mostly one long.
+    const auto first = v.begin() + std::ptrdiff_t(*at);
+    auto last = first + 1;
+    while (last != v.end() && CompareNoCase(NameOf(*last), level) == 0) ++last;
     // Names may differ in letter case only: the one spelled exactly wins,
     // otherwise the first in stored order.
     auto exact = std::find_if(first, last, [&](uint32_t k) { return entries_[k].name == level; });

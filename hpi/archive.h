@@ -89,6 +89,9 @@ class Archive {
   // reading a new block into `cache` when they are not in it.
   bool View(uint64_t offset, size_t n, BlockCache& cache, const uint8_t*& view) const;
   void BuildLookup();
+  // Where the names equal to `level` ignoring case begin among the children
+  // of `dir` sorted by name (a position in its byName); nullopt for none.
+  std::optional<size_t> FindLevel(uint32_t dir, std::string_view level) const;
 
   int fd_ = -1;
   uint64_t id_ = 0;  // never reused: tells one archive's cached blocks from another's
@@ -97,6 +100,14 @@ class Archive {
   std::vector<Entry> entries_;
   std::vector<uint32_t> root_;
   std::vector<uint32_t> rootByName_;
+  // Open addressing over (directory, name ignoring case): each slot holds the
+  // directory and the byName position where its run of such names begins.
+  struct LevelSlot {
+    uint32_t dir = Entry::kNone;
+    uint32_t position = kEmptySlot;
+  };
+  static constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
+  std::vector<LevelSlot> levels_;
 };
 
 // ASCII case-insensitive comparison of names.
