@@ -125,6 +125,10 @@ void PlotWindow::LayOutChart() {
   if (!isVisible()) return;
   if (QGraphicsLayout* legend = Chart_->legend()->layout()) legend->activate();
   if (QGraphicsLayout* chart = Chart_->layout()) chart->activate();
+  // So are the labels of new text, from the line's label up to the window,
+  // rather than in a paint of their own after that one.
+  for (QWidget* w = FitLabel->parentWidget(); w; w = w == this ? nullptr : w->parentWidget())
+    QCoreApplication::sendPostedEvents(w, QEvent::LayoutRequest);
 }
 
 void PlotWindow::BuildControls() {
