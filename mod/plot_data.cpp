@@ -71,7 +71,11 @@ std::optional<double> NumberOf(std::string_view Text) {
   return v;
 }
 
-bool IsNumber(std::string_view Text) {
+namespace {
+
+// IsNumber, in this file's reach, so that the scan of a table's cells can
+// have it inline.
+inline bool IsNumberText(std::string_view Text) {
   // Most cells have no blanks around them.
   if (!Text.empty() && (IsBlank(Text.front()) || IsBlank(Text.back()))) Text = TrimBlanks(Text);
   bool integer = false;
@@ -82,6 +86,10 @@ bool IsNumber(std::string_view Text) {
   if (!(static_cast<unsigned char>(first - '0') <= 9 || first == '.' || first == '-' || first == '+')) return false;
   return NumberOf(Text).has_value();
 }
+
+}  // namespace
+
+bool IsNumber(std::string_view Text) { return IsNumberText(Text); }
 
 int ColumnNamed(const CellGrid& Grid, std::string_view Caption) {
   for (int c = 0; c < Grid.Columns(); ++c)
@@ -107,7 +115,7 @@ class ColumnTally {
     if (C < 0 || static_cast<size_t>(C) >= Counts_.size()) return;
     Count& c = Counts_[static_cast<size_t>(C)];
     if (c.Settled) return;
-    ++(IsNumber(Cell) ? c.Numbers : c.Text);
+    ++(IsNumberText(Cell) ? c.Numbers : c.Text);
     // Every later row text: still numeric? Every later row a number: still not?
     c.Settled = (c.Numbers > 0 && 9 * (c.Text + After_) <= c.Numbers) || 9 * c.Text > c.Numbers + After_;
   }
