@@ -110,9 +110,8 @@ PlotWindow::~PlotWindow() = default;
 
 void PlotWindow::showEvent(QShowEvent* E) {
   QWidget::showEvent(E);
-  // The scene polishes the chart's new widgets later, in the event loop,
-  // and polishing changes their sizes: done first, the layout that follows
-  // is the last.
+  // Anything the scene has yet to polish is polished first, so that the
+  // layout that follows is the last.
   QCoreApplication::sendPostedEvents(Chart_->scene(), QEvent::MetaCall);
   LayOutChart();
 }
@@ -170,6 +169,10 @@ void PlotWindow::BuildControls() {
   ChartView->viewport()->setMouseTracking(true);
   ChartView->setAccessibleName(QStringLiteral("Plot"));
   Layer_ = new PointLayer(Chart_);
+  // The scene polishes the chart and its legend later, in the event loop,
+  // and polishing changes their sizes: the chart laid out when the window is
+  // shown would be laid out again. Polished now, while it is empty, it is not.
+  QCoreApplication::sendPostedEvents(ChartView->scene(), QEvent::MetaCall);
   Layer_->Hovered = [this](int Point) { PointHovered(Point); };
   Layer_->Clicked = [this](int Point) {
     if (Point >= 0 && static_cast<size_t>(Point) < Set_.Points.size()) SelectRow(Set_.Points[static_cast<size_t>(Point)].Row);
