@@ -101,9 +101,11 @@ namespace {
 
 // Counts, column by column, the filled cells that are numbers and those that
 // are not. A column is numeric when it has a number and at most one in ten
-// of its filled cells is not one (9 × text <= numbers). Once the rows still
-// to come cannot change that, the column's cells are no longer read: a
-// column of text is settled after about a tenth of the rows.
+// of its filled cells is not one (9 × text <= numbers). Once a column has so
+// much text that numbers in every row still to come could not make it
+// numeric, its cells are no longer read: a column of text is settled after
+// about a tenth of the rows. (A numeric column could be settled only near
+// the end; looking for that would cost more than it saves.)
 class ColumnTally {
  public:
   ColumnTally(size_t Columns, int Rows) : Counts_(Columns), Rows_(Rows) {}
@@ -115,9 +117,10 @@ class ColumnTally {
     if (C < 0 || static_cast<size_t>(C) >= Counts_.size()) return;
     Count& c = Counts_[static_cast<size_t>(C)];
     if (c.Settled) return;
-    ++(IsNumberText(Cell) ? c.Numbers : c.Text);
-    // Every later row text: still numeric? Every later row a number: still not?
-    c.Settled = (c.Numbers > 0 && 9 * (c.Text + After_) <= c.Numbers) || 9 * c.Text > c.Numbers + After_;
+    if (IsNumberText(Cell))
+      ++c.Numbers;
+    else
+      c.Settled = 9 * ++c.Text > c.Numbers + After_;
   }
 
   std::vector<int> Numeric() const {
