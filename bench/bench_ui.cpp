@@ -528,7 +528,7 @@ void PrintFigures() {
 [[gnu::noinline]] void ProfiledOpen(Program& P, ScriptedDialogs& D, const std::string& Path) {
   OpenAndPaint(P, D, Path);
 }
-[[gnu::noipa]] double ProfiledPlot(Program& P) { return OpenPlot(P); }
+[[gnu::noinline]] double ProfiledPlot(Program& P) { return OpenPlot(P); }
 
 }  // namespace
 
