@@ -23,6 +23,9 @@
 // --kestrava-open [N] runs one library read and N Opens (for a profiler),
 // --kestrava-open-phases [ARCHIVE] the Open's steps with their CPU times,
 // --kestrava-switch [N] N cycles of the include switch (for a profiler),
+// --kestrava-plot [N] N plots of the unit table after one Open (for a profiler),
+// --kestrava-plot-screenshot=FILE [first] saves the plot window as that figure
+// leaves it (or as it first opens),
 // --kestrava-archive=FILE writes the generated archive to FILE,
 // --kestrava-clicks runs header clicks alone (for a profiler; --kestrava-clicks-read
 // after reading every cell through the accessibility interfaces), and
@@ -38,8 +41,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QPixmap>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QEventLoop>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -522,6 +528,7 @@ void PrintFigures() {
 [[gnu::noinline]] void ProfiledOpen(Program& P, ScriptedDialogs& D, const std::string& Path) {
   OpenAndPaint(P, D, Path);
 }
+[[gnu::noinline]] double ProfiledPlot(Program& P) { return OpenPlot(P); }
 
 }  // namespace
 
@@ -616,6 +623,51 @@ int main(int argc, char** argv) {
       std::printf("main-thread CPU: on %.2f ms, off %.2f ms (wall %.2f, %.2f ms)\n", on[i].Cpu * 1e3, off[i].Cpu * 1e3,
                   on[i].Wall * 1e3, off[i].Wall * 1e3);
     return 0;
+  }
+  if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "--kestrava-plot") == 0) {
+    // Plots of the unit table alone (one, or as many as given), for a
+    // profiler, after one Open and a first plot that warms the caches.
+    ScriptedDialogs d;
+    auto p = ShownProgram(d);
+    const double open = Seconds([&] { OpenAndPaint(*p, d, Archive().Path); });
+    OpenPlot(*p);
+    const int plots = argc == 3 ? std::atoi(argv[2]) : 1;
+    for (int i = 0; i < plots; ++i) {
+      const Cost plot = Timed([&] { ProfiledPlot(*p); });
+      std::printf("%.2f ms the plot (main-thread CPU %.2f ms), %.2f ms the Open before it\n", plot.Wall * 1e3,
+                  plot.Cpu * 1e3, open * 1e3);
+    }
+    return 0;
+  }
+  const std::string plotShot = "--kestrava-plot-screenshot=";
+  if ((argc == 2 || argc == 3) && std::strncmp(argv[1], plotShot.c_str(), plotShot.size()) == 0) {
+    const bool first = argc == 3 && std::strcmp(argv[2], "first") == 0;
+    // The plot window as the plot figure leaves it (UnitNumber against
+    // UnitNumber) or, with "first", as it opens, as a PNG for looking at:
+    // the window as it is on the screen where the platform can tell, else
+    // as it renders itself.
+    ScriptedDialogs d;
+    auto p = ShownProgram(d);
+    OpenAndPaint(*p, d, Archive().Path);
+    // The menu item and the choice of Y come from a running event loop, as
+    // in the program, which then runs on for a while: what Qt deletes later
+    // is gone and the window shows what the user sees.
+    PlotWindow* plot = nullptr;
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+      p->MainForm->MainPanelControl->setCurrentWidget(p->MainForm->UnitSheet);
+      p->MainForm->Plot1Click();
+    });
+    QTimer::singleShot(200, &loop, [&] {
+      plot = p->MainForm->findChild<PlotWindow*>();
+      if (plot && !first) plot->YAxis->setCurrentIndex(plot->YAxis->findText("UnitNumber"));
+    });
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!plot) return 1;
+    QPixmap shot = plot->screen()->grabWindow(plot->winId());
+    if (shot.isNull() || QGuiApplication::platformName() == "offscreen") shot = plot->grab();
+    return shot.save(QString::fromStdString(argv[1] + plotShot.size())) ? 0 : 1;
   }
   const bool readFirst = argc == 2 && std::strcmp(argv[1], "--kestrava-clicks-read") == 0;
   if (readFirst || (argc == 2 && std::strcmp(argv[1], "--kestrava-clicks") == 0)) {

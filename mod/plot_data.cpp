@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <map>
 
@@ -9,8 +10,53 @@
 #include "archive/file_lists.h"
 #include "mod/cell_text.h"
 
+namespace {
+
+// The plain decimals a definition mostly holds: an optional sign, digits and
+// at most one point, with a digit somewhere. Up to kPlainLength characters
+// such a number can neither overflow nor underflow a double, so it is a
+// finite number without being read. Integer tells whether it has no point.
+constexpr size_t kPlainLength = 300;
+
+inline bool IsPlainDecimal(std::string_view Text, bool& Integer) {
+  if (Text.empty() || Text.size() > kPlainLength) return false;
+  const char* c = Text.data();
+  const char* const end = c + Text.size();
+  if (*c == '+' || *c == '-') ++c;
+  bool digit = false, point = false;
+  for (; c != end; ++c) {
+    if (static_cast<unsigned char>(*c - '0') <= 9)
+      digit = true;
+    else if (*c == '.' && !point)
+      point = true;
+    else
+      return false;
+  }
+  Integer = !point;
+  return digit;
+}
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+
+// The value of a plain integer of at most 15 digits, which a double holds
+// exactly (as reading it would give).
+constexpr size_t kExactDigits = 15;
+
+double PlainInteger(std::string_view Text) {
+  const bool negative = Text.front() == '-';
+  if (Text.front() == '+' || Text.front() == '-') Text.remove_prefix(1);
+  int64_t v = 0;
+  for (char c : Text) v = v * 10 + (c - '0');
+  const double d = static_cast<double>(v);
+  return negative ? -d : d;
+}
+
+}  // namespace
+
 std::optional<double> NumberOf(std::string_view Text) {
   Text = TrimBlanks(Text);
+  bool integer = false;
+  if (IsPlainDecimal(Text, integer) && integer && Text.size() <= kExactDigits) return PlainInteger(Text);
   if (!Text.empty() && Text.front() == '+') {
     Text.remove_prefix(1);  // from_chars reads no plus sign
     if (!Text.empty() && (Text.front() == '+' || Text.front() == '-')) return std::nullopt;
@@ -25,25 +71,90 @@ std::optional<double> NumberOf(std::string_view Text) {
   return v;
 }
 
+namespace {
+
+// IsNumber, in this file's reach, so that the scan of a table's cells can
+// have it inline.
+inline bool IsNumberText(std::string_view Text) {
+  // Most cells have no blanks around them.
+  if (!Text.empty() && (IsBlank(Text.front()) || IsBlank(Text.back()))) Text = TrimBlanks(Text);
+  bool integer = false;
+  if (IsPlainDecimal(Text, integer)) return true;
+  // The rest is read, unless it starts as no number does (most text).
+  if (Text.empty()) return false;
+  const char first = Text.front();
+  if (!(static_cast<unsigned char>(first - '0') <= 9 || first == '.' || first == '-' || first == '+')) return false;
+  return NumberOf(Text).has_value();
+}
+
+}  // namespace
+
+bool IsNumber(std::string_view Text) { return IsNumberText(Text); }
+
 int ColumnNamed(const CellGrid& Grid, std::string_view Caption) {
   for (int c = 0; c < Grid.Columns(); ++c)
     if (Grid.Caption(c) == Caption) return c;
   return -1;
 }
 
+namespace {
+
+// Counts, column by column, the filled cells that are numbers and those that
+// are not. A column is numeric when it has a number and at most one in ten
+// of its filled cells is not one (9 × text <= numbers). Once a column has so
+// much text that numbers in every row still to come could not make it
+// numeric, its cells are no longer read: a column of text is settled after
+// about a tenth of the rows. (A numeric column could be settled only near
+// the end; looking for that would cost more than it saves.)
+class ColumnTally {
+ public:
+  ColumnTally(size_t Columns, int Rows) : Counts_(Columns), Rows_(Rows) {}
+
+  // Row (counted from 0) is the one whose cells come next.
+  void StartRow(int Row) { After_ = static_cast<int64_t>(Rows_) - Row - 1; }
+
+  void Add(int C, std::string_view Cell) {
+    if (C < 0 || static_cast<size_t>(C) >= Counts_.size()) return;
+    Count& c = Counts_[static_cast<size_t>(C)];
+    if (c.Settled) return;
+    if (IsNumberText(Cell))
+      ++c.Numbers;
+    else
+      c.Settled = 9 * ++c.Text > c.Numbers + After_;
+  }
+
+  std::vector<int> Numeric() const {
+    std::vector<int> numeric;
+    for (size_t c = 0; c < Counts_.size(); ++c)
+      if (Counts_[c].Numbers > 0 && 9 * Counts_[c].Text <= Counts_[c].Numbers) numeric.push_back(static_cast<int>(c));
+    return numeric;
+  }
+
+ private:
+  struct Count {
+    int64_t Numbers = 0, Text = 0;
+    bool Settled = false;
+  };
+  std::vector<Count> Counts_;
+  int Rows_;
+  int64_t After_ = 0;  // rows after the current one
+};
+
+}  // namespace
+
 std::vector<int> NumericColumns(const CellGrid& Grid) {
   // Row by row, visiting only the filled cells: a wide table fills few.
-  const size_t columns = static_cast<size_t>(std::max(Grid.Columns(), 0));
-  std::vector<int> numbers(columns), text(columns);
-  for (int r = 0; r < Grid.Rows(); ++r)
-    Grid.VisitRow(r, [&](int C, std::string_view Cell) {
-      if (C < 0 || static_cast<size_t>(C) >= columns) return;
-      ++(NumberOf(Cell) ? numbers : text)[static_cast<size_t>(C)];
-    });
-  std::vector<int> numeric;
-  for (size_t c = 0; c < columns; ++c)
-    if (numbers[c] > 0 && text[c] * 10 <= numbers[c] + text[c]) numeric.push_back(static_cast<int>(c));
-  return numeric;
+  ColumnTally tally(static_cast<size_t>(std::max(Grid.Columns(), 0)), Grid.Rows());
+  auto add = [&tally](int C, std::string_view Cell) { tally.Add(C, Cell); };
+  const auto* table = dynamic_cast<const RowTableGrid*>(&Grid);
+  for (int r = 0; r < Grid.Rows(); ++r) {
+    tally.StartRow(r);
+    if (table)
+      table->ForEachFilled(r, add);
+    else
+      Grid.VisitRow(r, add);
+  }
+  return tally.Numeric();
 }
 
 AxisChoice DefaultAxes(const CellGrid& Grid, const std::vector<int>& Numeric) {

@@ -38,8 +38,14 @@ class RowTableGrid : public CellGrid {
   }
   // The filled cells only, as the row stores them, in one pass.
   void VisitRow(int Row, const std::function<void(int, std::string_view)>& Visit) const override {
+    ForEachFilled(Row, Visit);
+  }
+  // The same for a caller that knows the grid is a RowTableGrid: Visit is
+  // called directly, not through a std::function.
+  template <typename F>
+  void ForEachFilled(int Row, F&& Visit) const {
     const ::Row& row = Table_.RowAt(Row);
-    if (!row.Caption.empty()) Visit(0, row.Caption);
+    if (!row.Caption.empty()) Visit(0, std::string_view(row.Caption));
     const int columns = Table_.ColumnCount();
     row.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
       if (static_cast<int>(J) + 1 < columns) Visit(static_cast<int>(J) + 1, Text);
@@ -53,6 +59,8 @@ class RowTableGrid : public CellGrid {
 // The value of a cell that is a finite decimal number (a sign, digits, a
 // point, an exponent; blanks and tabs around it allowed); nullopt otherwise.
 std::optional<double> NumberOf(std::string_view Text);
+// Whether NumberOf(Text) has a value, mostly without reading it.
+bool IsNumber(std::string_view Text);
 
 // The first column with exactly this caption; -1 when none.
 int ColumnNamed(const CellGrid& Grid, std::string_view Caption);

@@ -5,8 +5,10 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QFile>
+#include <QGraphicsLayout>
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -106,6 +108,28 @@ PlotWindow::PlotWindow(ReportView& View, Dialogs& D, std::function<void()> Revea
 
 PlotWindow::~PlotWindow() = default;
 
+void PlotWindow::showEvent(QShowEvent* E) {
+  QWidget::showEvent(E);
+  // Anything the scene has yet to polish is polished first, so that the
+  // layout that follows is the last.
+  QCoreApplication::sendPostedEvents(Chart_->scene(), QEvent::MetaCall);
+  LayOutChart();
+}
+
+void PlotWindow::LayOutChart() {
+  // Qt Charts lays a chart out when its layout requests come round in the
+  // event loop, which can be after the window's next paint: the chart would
+  // be painted twice, first as it was before. Laid out here, the chart is
+  // finished for that paint. A hidden window is laid out when it is shown.
+  if (!isVisible()) return;
+  if (QGraphicsLayout* legend = Chart_->legend()->layout()) legend->activate();
+  if (QGraphicsLayout* chart = Chart_->layout()) chart->activate();
+  // So are the labels of new text, from the line's label up to the window,
+  // rather than in a paint of their own after that one.
+  for (QWidget* w = FitLabel->parentWidget(); w; w = w == this ? nullptr : w->parentWidget())
+    QCoreApplication::sendPostedEvents(w, QEvent::LayoutRequest);
+}
+
 void PlotWindow::BuildControls() {
   auto* top = new QHBoxLayout;
   auto axisChoice = [&](const char* Caption, const char* Name, QComboBox*& Combo, const char* LogCaption,
@@ -145,6 +169,10 @@ void PlotWindow::BuildControls() {
   ChartView->viewport()->setMouseTracking(true);
   ChartView->setAccessibleName(QStringLiteral("Plot"));
   Layer_ = new PointLayer(Chart_);
+  // The scene polishes the chart and its legend later, in the event loop,
+  // and polishing changes their sizes: the chart laid out when the window is
+  // shown would be laid out again. Polished now, while it is empty, it is not.
+  QCoreApplication::sendPostedEvents(ChartView->scene(), QEvent::MetaCall);
   Layer_->Hovered = [this](int Point) { PointHovered(Point); };
   Layer_->Clicked = [this](int Point) {
     if (Point >= 0 && static_cast<size_t>(Point) < Set_.Points.size()) SelectRow(Set_.Points[static_cast<size_t>(Point)].Row);
@@ -250,20 +278,13 @@ void PlotWindow::Replot() {
   PointOfRow_.assign(static_cast<size_t>(grid.Rows()), -1);
   for (size_t i = 0; i < Set_.Points.size(); ++i) PointOfRow_[static_cast<size_t>(Set_.Points[i].Row)] = static_cast<int>(i);
 
-  // The chart anew: axes of the chosen kind, one series per group, the line.
-  Chart_->removeAllSeries();
-  Series_.clear();
-  FitSeries_ = nullptr;
-  for (QAbstractAxis* axis : Chart_->axes()) {
-    Chart_->removeAxis(axis);
-    delete axis;
-  }
+  // The axes of the chosen kind, one series per group, the line. The series
+  // are kept while the groups are the same: each new one costs Qt Charts
+  // graphics items and the legend an entry anew.
   const QString xName = usable ? Latin1(grid.Caption(xColumn)) : QString();
   const QString yName = usable ? Latin1(grid.Caption(yColumn)) : QString();
-  QAbstractAxis* axisX = MakeAxis(logX, xName);
-  QAbstractAxis* axisY = MakeAxis(logY, yName);
-  Chart_->addAxis(axisX, Qt::AlignBottom);
-  Chart_->addAxis(axisY, Qt::AlignLeft);
+  QAbstractAxis* axisX = NewAxis(Qt::Horizontal, logX, xName);
+  QAbstractAxis* axisY = NewAxis(Qt::Vertical, logY, yName);
 
   double xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
   if (!xs.empty()) {
@@ -272,39 +293,58 @@ void PlotWindow::Replot() {
     xLow = *xMin, xHigh = *xMax, yLow = *yMin, yHigh = *yMax;
   }
   // One series per group, without points, for its entry in the legend; the
-  // points are drawn by the layer, in the group's colour.
+  // points are drawn by the layer, in the group's colour. The line comes
+  // after the groups in the legend.
+  if (Series_.size() != Set_.Groups.size()) {
+    for (QAbstractSeries* series : Chart_->series()) series->hide();  // gone from the picture at once
+    Chart_->removeAllSeries();
+    Series_.clear();
+    FitSeries_ = nullptr;
+    for (size_t g = 0; g < Set_.Groups.size(); ++g) {
+      auto* series = new QScatterSeries;
+      series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+      series->setMarkerSize(PointLayer::kSize);
+      series->setBorderColor(Qt::transparent);
+      Chart_->addSeries(series);
+      series->attachAxis(axisX);
+      series->attachAxis(axisY);
+      Series_.push_back(series);
+    }
+  }
   std::vector<QImage> markers;
   for (size_t g = 0; g < Set_.Groups.size(); ++g) {
-    auto* series = new QScatterSeries;
+    QScatterSeries* series = Series_[g];
     series->setName(Latin1(Set_.Groups[g].Label) + QStringLiteral(" (%1)").arg(Set_.Groups[g].Points));
-    series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    series->setMarkerSize(PointLayer::kSize);
     const bool other = Set_.Groups[g].Label == "Other" && g + 1 == Set_.Groups.size() && g + 1 == kMaxGroups;
     const QColor colour = other ? kOtherColour : kGroupColours[g % std::size(kGroupColours)];
     series->setColor(colour);
-    series->setBorderColor(Qt::transparent);
     markers.push_back(PointLayer::Marker(colour, PointLayer::kSize));
-    Chart_->addSeries(series);
-    series->attachAxis(axisX);
-    series->attachAxis(axisY);
-    Series_.push_back(series);
     // A group without points in this pair of columns keeps its colour but
     // takes no room in the legend.
-    if (Set_.Groups[g].Points == 0)
-      for (QLegendMarker* m : Chart_->legend()->markers(series)) m->setVisible(false);
+    for (QLegendMarker* m : Chart_->legend()->markers(series)) m->setVisible(Set_.Groups[g].Points > 0);
+  }
+  if (FitSeries_ && !Fit_.Valid) {
+    FitSeries_->hide();
+    Chart_->removeSeries(FitSeries_);
+    delete FitSeries_;
+    FitSeries_ = nullptr;
   }
   if (Fit_.Valid) {
-    FitSeries_ = new QLineSeries;
+    const bool made = !FitSeries_;
+    if (made) {
+      FitSeries_ = new QLineSeries;
+      QPen pen(QColor(0x30, 0x30, 0x30));
+      pen.setWidthF(1.5);
+      FitSeries_->setPen(pen);
+    }
     const QString r2 = std::isnan(Fit_.RSquared) ? QStringLiteral("undefined") : Number(Fit_.RSquared);
     FitSeries_->setName(QStringLiteral("Least squares, R² = ") + r2);
-    QPen pen(QColor(0x30, 0x30, 0x30));
-    pen.setWidthF(1.5);
-    FitSeries_->setPen(pen);
-    FitSeries_->append(xLow, Fit_.At(xLow));
-    FitSeries_->append(xHigh, Fit_.At(xHigh));
-    Chart_->addSeries(FitSeries_);
-    FitSeries_->attachAxis(axisX);
-    FitSeries_->attachAxis(axisY);
+    FitSeries_->replace(QList<QPointF>{{xLow, Fit_.At(xLow)}, {xHigh, Fit_.At(xHigh)}});
+    if (made) {
+      Chart_->addSeries(FitSeries_);
+      FitSeries_->attachAxis(axisX);
+      FitSeries_->attachAxis(axisY);
+    }
   }
   SetRange(axisX, xLow, xHigh, logX);
   SetRange(axisY, yLow, yHigh, logY);
@@ -355,6 +395,23 @@ void PlotWindow::Replot() {
   FillOutliers(Above, outliers.Above, rowOfPoint);
   FillOutliers(Below, outliers.Below, rowOfPoint);
   ShowTableSelection();
+  LayOutChart();
+}
+
+QAbstractAxis* PlotWindow::NewAxis(Qt::Orientation Orientation, bool Log, const QString& Title) {
+  // A new axis rather than the old one with a new range: Qt Charts lays an
+  // axis's labels out anew at every change of a shown axis, and a range with
+  // nice numbers is several changes.
+  for (QAbstractAxis* old : Chart_->axes(Orientation)) {
+    old->hide();  // gone from the picture at once, not when Qt Charts deletes its items
+    Chart_->removeAxis(old);
+    delete old;
+  }
+  QAbstractAxis* axis = MakeAxis(Log, Title);
+  Chart_->addAxis(axis, Orientation == Qt::Horizontal ? Qt::AlignBottom : Qt::AlignLeft);
+  // The series stay, placed by the new axis.
+  for (QAbstractSeries* series : Chart_->series()) series->attachAxis(axis);
+  return axis;
 }
 
 QScatterSeries* PlotWindow::SeriesOf(int Group) const {

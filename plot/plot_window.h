@@ -23,6 +23,7 @@ class QListWidgetItem;
 class QPushButton;
 class ReportView;
 class RowTable;
+class QAbstractAxis;
 class QChart;
 class QChartView;
 class QScatterSeries;
@@ -84,8 +85,15 @@ class PlotWindow : public QWidget {
   bool SaveImageTo(const std::string& Path);
   void SaveImageClick();
 
+ protected:
+  void showEvent(QShowEvent* E) override;
+
  private:
   void BuildControls();
+  void LayOutChart();
+  // A new axis along Orientation, of the kind Log asks for, titled Title,
+  // in place of the chart's old one.
+  QAbstractAxis* NewAxis(Qt::Orientation Orientation, bool Log, const QString& Title);
   void FillColumnChoices();
   void Replot();
   void PointHovered(int Point);

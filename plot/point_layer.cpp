@@ -105,7 +105,9 @@ void PointLayer::paint(QPainter* P, const QStyleOptionGraphicsItem*, QWidget*) {
       P->setBrush(Image.pixelColor(Image.width() / 2, Image.height() / 2));
       P->drawEllipse(r);
     } else {
-      P->drawImage(r, Image);
+      // The marker is Size pixels across: placed by its corner, the painter
+      // blends it as it is, without the scaling a target rectangle sets up.
+      P->drawImage(r.topLeft(), Image);
     }
   };
   for (size_t i = 0; i < Points_.size(); ++i) {

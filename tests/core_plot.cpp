@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,36 @@ TEST(PlotNumbers, CellsThatAreNumbers) {
     EXPECT_FALSE(NumberOf(text).has_value()) << text;
 }
 
+TEST(PlotNumbers, QuickAnswersAgreeWithReadingTheNumber) {
+  // Plain decimals are told without being read and short integers read
+  // quickly; every answer must be the one reading the text gives.
+  const std::string zeros298(298, '0'), nines15(15, '9'), nines16(16, '9');
+  const std::pair<std::string, double> numbers[] = {
+      {"-0", -0.0},          {"+0", 0},           {"007", 7},          {"5.", 5},
+      {"-.5", -0.5},         {nines15, 999999999999999.0},            {"-" + nines15, -999999999999999.0},
+      {nines16, 1e16},       {"12345678901234567890", 12345678901234567890.0},
+      {"0." + zeros298 + "1", 1e-299}};  // 301 characters: read
+  for (const auto& [text, value] : numbers) {
+    const std::optional<double> read = NumberOf(text);
+    ASSERT_TRUE(read.has_value()) << text;
+    EXPECT_EQ(*read, value) << text;
+    EXPECT_EQ(std::signbit(*read), std::signbit(value)) << text;
+    EXPECT_TRUE(IsNumber(text)) << text;
+  }
+  // Longer plain decimals are read: 309 nines are beyond what a double
+  // holds, as is 1e-324, while 1e-310 is still a number.
+  const std::string overflow(309, '9'), underflow = "0." + std::string(323, '0') + "1";
+  const std::string small = "0." + std::string(309, '0') + "1";
+  for (const std::string& text : {overflow, underflow, small, std::string(300, '9'), std::string("+"), std::string("-"),
+                                  std::string("."), std::string("+-1"), std::string("-+1"), std::string("1.2.3"),
+                                  std::string(" 12 "), std::string("\t-3.5"), std::string("1e5"), std::string("e5"),
+                                  std::string("12a"), std::string("ARM"), std::string("")})
+    EXPECT_EQ(IsNumber(text), NumberOf(text).has_value()) << text;
+  EXPECT_FALSE(IsNumber(overflow));
+  EXPECT_FALSE(IsNumber(underflow));
+  EXPECT_TRUE(IsNumber(small));
+}
+
 TEST(PlotNumbers, NumericColumnsAllowOneSlipInTen) {
   // Column 1: numbers; 2: one text among ten filled (a slip); 3: two among
   // ten; 4: empty; 5: numbers with gaps; 6: text.
@@ -58,6 +89,43 @@ TEST(PlotNumbers, NumericColumnsAllowOneSlipInTen) {
   LiteralGrid grid({"Name", "A", "Slip", "Two", "Empty", "Gaps", "Side"}, rows);
   EXPECT_EQ(NumericColumns(grid), (std::vector<int>{1, 2, 5}));
   EXPECT_EQ(NumericColumns(LiteralGrid({"A", "B"}, {})), std::vector<int>{});
+}
+
+TEST(PlotNumbers, NumericColumnsRightAtTheLimit) {
+  // 20 rows; in each column its text cells come first or last, so that a
+  // column is judged by every cell, whenever its verdict becomes certain.
+  // 18 numbers and 2 texts are numeric (9 × 2 <= 18), 17 and 2 are not.
+  struct Column {
+    int Numbers, Texts;
+    bool TextFirst;
+  };
+  const Column columns[] = {{18, 2, false}, {18, 2, true}, {17, 2, false}, {17, 2, true}, {9, 1, false},
+                            {9, 1, true},   {8, 1, false}, {8, 1, true},   {0, 1, true},  {1, 0, false},
+                            {1, 19, true},  {19, 1, false}, {0, 0, false}};
+  constexpr int kRows = 20;
+  std::vector<std::string> captions;
+  std::vector<std::vector<std::string>> rows(kRows);
+  std::vector<int> expected;
+  RowTable table;
+  for (size_t c = 0; c < std::size(columns); ++c) {
+    const Column& col = columns[c];
+    captions.push_back("C" + std::to_string(c));
+    table.AddColumn(captions.back(), 10);
+    if (col.Numbers > 0 && 9 * col.Texts <= col.Numbers) expected.push_back(static_cast<int>(c));
+    // The cells in row order; rows past them have none.
+    std::vector<std::string> cells;
+    for (int i = 0; i < col.Texts; ++i) cells.push_back("x");
+    for (int i = 0; i < col.Numbers; ++i) cells.insert(col.TextFirst ? cells.end() : cells.begin(), std::to_string(i));
+    for (int r = 0; r < kRows; ++r) rows[r].push_back(r < static_cast<int>(cells.size()) ? cells[r] : "");
+  }
+  EXPECT_EQ(NumericColumns(LiteralGrid(captions, rows)), expected);
+  // The same through the table's own reading of its rows.
+  for (const auto& cells : rows) {
+    Row& r = table.AddRow();
+    r.Caption = cells[0];
+    r.SetSubItems(std::vector<std::string>(cells.begin() + 1, cells.end()));
+  }
+  EXPECT_EQ(NumericColumns(RowTableGrid(table)), expected);
 }
 
 TEST(PlotNumbers, RowTableGridReadsTheTable) {

@@ -9,7 +9,11 @@
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QListWidget>
@@ -253,6 +257,73 @@ class PlotTest : public QObject {
     QCOMPARE(F.D.Messages, Strings{"The image could not be written to " + F.Path("missing/plot.png") + "."});
     QVERIFY(!QFile::exists(QString::fromStdString(F.Path("missing"))));
     QCOMPARE(QDir(F.Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), qsizetype{3});  // archive, png, svg
+  }
+
+  // Another pair of columns redraws the axes and the legend, in the same
+  // window: only the new axes are to be seen (the old ones at once, not
+  // once Qt deletes them in its event loop), each Side's entry gives its new
+  // count and is left out without points, and the line comes and goes.
+  void eachPairOfColumnsHasItsOwnAxesAndLegend() {
+    ArchiveFiles files;
+    files["units\\a1.fbi"] = Unit("1", {{"UnitName", "A1"}, {"Side", "ARM"}, {"BuildCostMetal", "100"},
+                                        {"MaxDamage", "200"}, {"WorkerTime", "7"}});
+    files["units\\a2.fbi"] =
+        Unit("2", {{"UnitName", "A2"}, {"Side", "ARM"}, {"BuildCostMetal", "200"}, {"MaxDamage", "500"}});
+    files["units\\c1.fbi"] = Unit("3", {{"UnitName", "C1"}, {"Side", "CORE"}, {"BuildCostMetal", "150"}});
+    files["units\\c2.fbi"] = Unit("4", {{"UnitName", "C2"}, {"Side", "CORE"}, {"BuildCostMetal", "300"}});
+    F.Open({F.Archive("sides.ufo", files)});
+    F.M().show();
+    F.M().MainPanelControl->setCurrentWidget(F.M().UnitSheet);
+    F.M().Plot1->trigger();
+    const auto plots = F.M().findChildren<PlotWindow*>();
+    QCOMPARE(plots.size(), qsizetype{1});
+    PlotWindow* w = plots.first();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QChart* chart = w->ChartView->chart();
+
+    auto shownTexts = [&] {
+      QStringList texts;
+      for (QGraphicsItem* item : chart->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item); text && text->isVisible())
+          texts << text->toPlainText();
+      return texts;
+    };
+    auto legend = [&] {
+      QStringList entries;
+      for (QLegendMarker* m : chart->legend()->markers())
+        if (m->isVisible()) entries << m->label();
+      return entries;
+    };
+    const QString line = QStringLiteral("Least squares, R² = 1");
+    QCOMPARE(w->YAxis->currentText(), QStringLiteral("MaxDamage"));
+    QCOMPARE(legend(), (QStringList{"ARM (2)", line}));  // CORE has no MaxDamage
+    QVERIFY(shownTexts().contains(QStringLiteral("MaxDamage")));
+
+    w->YAxis->setCurrentIndex(w->YAxis->findText(QStringLiteral("UnitNumber")));
+    QVERIFY(w->FitSeries());
+    QCOMPARE(legend(), (QStringList{"ARM (2)", "CORE (2)", QString::fromUtf8("Least squares, R² = 0.6914")}));  // 275² ÷ (21875 × 5)
+    QVERIFY(shownTexts().contains(QStringLiteral("UnitNumber")));
+    QVERIFY(shownTexts().contains(QStringLiteral("BuildCostMetal")));
+    QVERIFY(!shownTexts().contains(QStringLiteral("MaxDamage")));
+    QCOMPARE(chart->axes(Qt::Vertical).size(), qsizetype{1});
+
+    // One point: no line, nor its entry.
+    w->YAxis->setCurrentIndex(w->YAxis->findText(QStringLiteral("WorkerTime")));
+    QVERIFY(!w->FitSeries());
+    QCOMPARE(chart->series().size(), qsizetype{2});
+    QCOMPARE(legend(), (QStringList{"ARM (1)"}));
+
+    // The line again, after the Sides in the legend, and the logarithmic axis.
+    w->YAxis->setCurrentIndex(w->YAxis->findText(QStringLiteral("MaxDamage")));
+    w->LogY->setChecked(true);
+    QVERIFY(w->FitSeries());
+    QCOMPARE(chart->series().constLast(), w->FitSeries());
+    QCOMPARE(legend(), (QStringList{"ARM (2)", line}));
+    QVERIFY(qobject_cast<QLogValueAxis*>(chart->axes(Qt::Vertical).value(0)));
+    QCOMPARE(chart->axes(Qt::Vertical).size(), qsizetype{1});
+    QCOMPARE(chart->axes(Qt::Horizontal).size(), qsizetype{1});
+    // Every series is placed by the axes shown.
+    for (QAbstractSeries* series : chart->series()) QCOMPARE(series->attachedAxes().size(), qsizetype{2});
   }
 
   // With accessibility active, as when a screen reader listens: the controls
