@@ -43,8 +43,8 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
         *Error = f->UnPackedFile + " changed while the table was being applied";
         return false;
       }
-      const auto* bytes = reinterpret_cast<const uint8_t*>(f->Updated.data());
-      Changes.Put(f->UnPackedFile, std::vector<uint8_t>(bytes, bytes + f->Updated.size()));
+      // The plan outlives the rewrite: its bytes are written from where they are.
+      Changes.PutBorrowed(f->UnPackedFile, reinterpret_cast<const uint8_t*>(f->Updated.data()), f->Updated.size());
     }
     return true;
   };
