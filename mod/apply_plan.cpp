@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "archive/ascii_case.h"
@@ -150,25 +151,34 @@ class FileSource {
   // file that cannot be read is no longer Ok; true when all could be.
   bool ReadFound() {
     std::vector<std::string> errors(Unread_.size());
-    hpi::ParallelFor(Unread_.size(), 0, [&](size_t K) {
-      Pending& p = Unread_[K];
-      const bool ok = p.Archive->ReadFileTo(
-          p.Index,
-          [&](size_t Size) {
-            p.Target->Bytes.resize(Size);
-            return reinterpret_cast<uint8_t*>(p.Target->Bytes.data());
-          },
-          &errors[K]);
-      if (!ok) {
-        p.Target->Ok = false;
-        p.Target->Bytes.clear();
-        p.Target->Why = "cannot read " + p.Path + " in " + p.ParentFile + ": " + errors[K];
-      }
+    // Each thread reads a run of files that follow each other, so that the
+    // blocks of the archive it reads are read once, by it alone.
+    const size_t runs = std::min<size_t>(Unread_.size(), std::max(1u, std::thread::hardware_concurrency()));
+    hpi::ParallelFor(runs, 0, [&](size_t Run) {
+      for (size_t k = Unread_.size() * Run / runs; k < Unread_.size() * (Run + 1) / runs; ++k) Read(k, errors[k]);
     });
     bool all = true;
     for (const Pending& p : Unread_) all = all && p.Target->Ok;
     Unread_.clear();
     return all;
+  }
+
+ private:
+  // Reads the K-th file found; one that cannot be read is no longer Ok.
+  void Read(size_t K, std::string& Error) {
+    Pending& p = Unread_[K];
+    const bool ok = p.Archive->ReadFileTo(
+        p.Index,
+        [&](size_t Size) {
+          p.Target->Bytes.resize(Size);
+          return reinterpret_cast<uint8_t*>(p.Target->Bytes.data());
+        },
+        &Error);
+    if (!ok) {
+      p.Target->Ok = false;
+      p.Target->Bytes.clear();
+      p.Target->Why = "cannot read " + p.Path + " in " + p.ParentFile + ": " + Error;
+    }
   }
 
  private:
