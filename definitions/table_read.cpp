@@ -110,6 +110,7 @@ class RecordReader {
             bool& AnyText, int Number, std::string& Error) const {
     AnyText = false;
     if (Fields) Fields->clear();
+    if (PlainRecord(I, Fields, AnyText)) return true;
     for (;;) {
       // The usual field, neither quoted nor escaped, up to its separator or
       // its line's end: read where it lies.
@@ -225,6 +226,45 @@ class RecordReader {
   }
 
  private:
+  // Reads the record at I as Read does when its line holds no quote (nor,
+  // in escaped text, a backslash) and ends in LF or CR LF (or the text's
+  // end): its fields are the text between separators. False, with nothing
+  // read, for any other record.
+  bool PlainRecord(size_t& I, std::vector<std::optional<std::string_view>>* Fields, bool& AnyText) const {
+    if (CrEnds_) return false;
+    const char* text = T_.data();
+    const auto* lf = static_cast<const char*>(std::memchr(text + I, '\n', T_.size() - I));
+    const size_t lineEnd = lf ? static_cast<size_t>(lf - text) : T_.size();
+    if (std::memchr(text + I, Escaped_ ? '\\' : '"', lineEnd - I)) return false;
+    // A CR right before the LF ends the line with it; any other is text.
+    const size_t end = lf && lineEnd > I && text[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+    size_t start = I;
+    const auto field = [&](size_t To) {
+      AnyText = AnyText || To > start;
+      if (Fields) Fields->emplace_back(T_.substr(start, To - start));
+      start = To + 1;
+    };
+    if (Fields) {
+      size_t p = I;
+#if defined(__SSE2__)
+      const __m128i sep = _mm_set1_epi8(Sep_);
+      for (; p + 16 <= end; p += 16) {
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p)), sep)));
+        for (; mask != 0; mask &= mask - 1) field(p + static_cast<size_t>(__builtin_ctz(mask)));
+      }
+#endif
+      for (; p < end; ++p)
+        if (text[p] == Sep_) field(p);
+      field(end);
+    } else {
+      // Only whether any field holds text: a byte other than a separator.
+      for (size_t p = I; p < end && !AnyText; ++p) AnyText = text[p] != Sep_;
+    }
+    I = lf ? lineEnd + 1 : T_.size();
+    return true;
+  }
+
   // The first byte from I on that may end or escape a field; the text's
   // size when there is none. Sixteen bytes at a time where the processor
   // allows.

@@ -197,7 +197,7 @@ class FileSource {
     FileStamp Stamp;
   };
   std::map<std::string, OpenArchive> Archives_;
-  std::map<std::string, File> Files_;
+  std::unordered_map<std::string, File> Files_;  // node-based: a File stays where it is
 };
 
 struct Message {
@@ -567,8 +567,11 @@ class Planner {
     const std::string captionKey = view_->ColumnCaption(0);
     std::string checksum;  // of the file now, once a row asks
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
-    thread_local ReadTableCellViews cells;  // reused from file to file
-    thread_local std::vector<std::string_view> shown;  // the current values, reused from row to row
+    // Reused from file to file: the row's cells, and the current values.
+    thread_local ReadTableCellViews cellsOnThread;
+    thread_local std::vector<std::string_view> shownOnThread;
+    ReadTableCellViews& cells = cellsOnThread;
+    std::vector<std::string_view>& shown = shownOnThread;
     for (const ReadTableRow* row : Rows) {
       Table_.CellsOf(*row, cells);
       std::string section;
@@ -698,11 +701,12 @@ class Planner {
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
       std::string_view value = *Cells[c];
-      const bool ascii =
-          std::none_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+      const auto isAscii = [](std::string_view Text) {
+        return std::none_of(Text.begin(), Text.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+      };
       // The usual cell: unchanged, byte for byte.
-      if (ascii && value == now) continue;
-      if (!ascii) {
+      if (value == now && isAscii(value)) continue;
+      if (!isAscii(value)) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
         if (!text) {

@@ -88,7 +88,8 @@ bool RowValues::Find(std::string_view Text, const DefinitionView& File, std::vec
     if (cr + 1 == Text.data() + Text.size() || cr[1] != '\n') return false;
   if (!BlockCommentsEndOnTheirLine(Text)) return false;
   Shown.assign(keys_.size(), std::string_view());
-  thread_local std::vector<char> found;
+  thread_local std::vector<char> foundOnThread;  // reused from file to file
+  std::vector<char>& found = foundOnThread;
   found.assign(keys_.size(), 0);
   int lastLine = 0;
   for (const DefinitionKeyView& k : File.Keys) {
