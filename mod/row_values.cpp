@@ -91,18 +91,19 @@ bool RowValues::Find(std::string_view Text, const DefinitionView& File, std::vec
   thread_local std::vector<char> foundOnThread;  // reused from file to file
   std::vector<char>& found = foundOnThread;
   found.assign(keys_.size(), 0);
-  int lastLine = 0;
   for (const DefinitionKeyView& k : File.Keys) {
-    // One statement on its own line, with no blank in or after its key...
-    if (!k.StartsLine || k.Line <= lastLine) return false;
-    lastLine = k.Line;
+    // A statement that starts its line (so the only one on it), with no
+    // blank in or after its key...
+    if (!k.StartsLine) return false;
     const size_t eq = k.KeyOffset + k.Name.size();
     if (eq >= Text.size() || Text[eq] != '=') return false;
     if (std::any_of(k.Name.begin(), k.Name.end(), Blank)) return false;
-    // ...ended by ";", a comment or its line's end, which the last line has.
+    // ...ended by ";", a "//" comment or its line's end, which the last line
+    // has (the tables read on after a block comment).
     size_t end = k.ValueOffset + k.Value.size();
     while (end < Text.size() && Blank(Text[end])) ++end;
     if (end >= Text.size() || (Text[end] != ';' && Text[end] != '\r' && Text[end] != '/')) return false;
+    if (Text[end] == '/' && (end + 1 == Text.size() || Text[end + 1] != '/')) return false;
     for (int column = ColumnOf(k.Name); column >= 0; column = next_[static_cast<size_t>(column)]) {
       const auto c = static_cast<size_t>(column);
       if (found[c]) continue;

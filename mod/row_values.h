@@ -20,8 +20,9 @@ class RowValues {
   // has no such key), viewing Text. False, with Shown undefined, when the
   // two readings may differ: a zero byte, a lone CR or LF, a problem the
   // reader found, a key that does not start its line or shares it, a blank
-  // in or after a key, a statement cut short by a brace, a block comment
-  // over several lines, or a statement on a last line without its line end.
+  // in or after a key, a statement cut short by a brace or a block comment,
+  // a block comment over several lines, or a statement on a last line
+  // without its line end.
   bool Find(std::string_view Text, const DefinitionView& File, std::vector<std::string_view>& Shown) const;
 
  private:
