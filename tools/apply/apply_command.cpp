@@ -24,8 +24,10 @@ const std::string kPrefix = "kestrava-apply: ";
 // A name or path from a definition or the file system, as the terminal gets it.
 std::string Shown(std::string_view Latin1) { return Latin1ToUtf8(hpitool::ShownText(Latin1)); }
 
-std::string Place(const FilePlan& F) {
-  return F.Loose ? Shown(F.UnPackedFile) : Shown(F.UnPackedFile) + " in " + Shown(F.ParentFile);
+// Where a file is, as the terminal gets it; ShownArchive is its archive's
+// name so shown.
+std::string Place(const FilePlan& F, const std::string& ShownArchive) {
+  return F.Loose ? Shown(F.UnPackedFile) : Shown(F.UnPackedFile) + " in " + ShownArchive;
 }
 
 // Writes the archive's files in one locked rewrite, after checking that each
@@ -91,9 +93,10 @@ std::string ShownDiff(std::string_view Diff) {
   return out;
 }
 
-void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
+void PrintDefinitions(std::ostream& Out, const FilePlan& F, const std::string& ShownArchive = "") {
+  const std::string place = Place(F, ShownArchive);
   for (const DefinitionChange& d : F.Definitions) {
-    Out << Place(F) << ": " << Shown(d.Name) << ":";
+    Out << place << ": " << Shown(d.Name) << ":";
     for (size_t i = 0; i < d.Cells.size(); ++i) Out << (i ? ", " : " ") << Shown(d.Cells[i].Key);
     Out << "\n";
   }
@@ -190,8 +193,9 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
         continue;
       }
       ++archiveCount;
+      const std::string shownArchive = Shown(files.front()->ParentFile);
       for (const FilePlan* f : files) {
-        PrintDefinitions(Out, *f);
+        PrintDefinitions(Out, *f, shownArchive);
         cells += f->CellCount;
         ++fileCount;
       }
