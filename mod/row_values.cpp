@@ -56,6 +56,9 @@ RowValues::RowValues(const std::vector<std::string>& Keys) : spelled_(Keys), nex
   mask_ = slots - 1;
   for (size_t c = 0; c < Keys.size(); ++c) {
     keys_.push_back(LowerAscii(Keys[c]));
+    // The tables read a key without its blanks: a column of a key holding
+    // one is never filled.
+    if (std::any_of(Keys[c].begin(), Keys[c].end(), Blank)) continue;
     if (const int first = ColumnOf(keys_.back()); first >= 0) {
       int last = first;  // columns of one key are chained in column order
       while (next_[static_cast<size_t>(last)] >= 0) last = next_[static_cast<size_t>(last)];
@@ -93,18 +96,23 @@ bool RowValues::Find(std::string_view Text, const DefinitionView& File, std::vec
   found.assign(keys_.size(), 0);
   for (const DefinitionKeyView& k : File.Keys) {
     // A statement that starts its line (so the only one on it), with no
-    // blank in or after its key...
+    // blank after its key...
     if (!k.StartsLine) return false;
     const size_t eq = k.KeyOffset + k.Name.size();
     if (eq >= Text.size() || Text[eq] != '=') return false;
-    if (std::any_of(k.Name.begin(), k.Name.end(), Blank)) return false;
+    // A column's key holds no blank; another key must not either, lest the
+    // tables read it without its blanks as a column's.
+    const int first = ColumnOf(k.Name);
+    if (first < 0)
+      for (const char c : k.Name)
+        if (Blank(c)) return false;
     // ...ended by ";", a "//" comment or its line's end, which the last line
     // has (the tables read on after a block comment).
     size_t end = k.ValueOffset + k.Value.size();
     while (end < Text.size() && Blank(Text[end])) ++end;
     if (end >= Text.size() || (Text[end] != ';' && Text[end] != '\r' && Text[end] != '/')) return false;
     if (Text[end] == '/' && (end + 1 == Text.size() || Text[end + 1] != '/')) return false;
-    for (int column = ColumnOf(k.Name); column >= 0; column = next_[static_cast<size_t>(column)]) {
+    for (int column = first; column >= 0; column = next_[static_cast<size_t>(column)]) {
       const auto c = static_cast<size_t>(column);
       if (found[c]) continue;
       found[c] = 1;
