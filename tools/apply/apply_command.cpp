@@ -38,10 +38,13 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
     // holds the planned bytes; any other is read and compared.
     const bool same = Files.front()->ArchiveStamp.Same(FileStamp::Of(Path));
     for (const FilePlan* f : Files) {
-      const std::optional<uint32_t> index = Current.Find(f->UnPackedFile);
       std::vector<uint8_t> now;
-      if (!index || (!same && (!Current.ReadFile(*index, now) ||
-                               !std::equal(now.begin(), now.end(), f->Original.begin(), f->Original.end())))) {
+      const auto changed = [&] {
+        const std::optional<uint32_t> index = Current.Find(f->UnPackedFile);
+        return !index || !Current.ReadFile(*index, now) ||
+               !std::equal(now.begin(), now.end(), f->Original.begin(), f->Original.end());
+      };
+      if (!same && changed()) {
         *Error = f->UnPackedFile + " changed while the table was being applied";
         return false;
       }
