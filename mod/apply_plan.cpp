@@ -181,7 +181,6 @@ class FileSource {
     }
   }
 
- private:
   struct Pending {
     File* Target;
     const hpi::Archive* Archive;
