@@ -260,16 +260,17 @@ class Planner {
     // Rows are grouped by the cells that name their files.
     for (const ReadTableRow& row : Table_.Rows) {
       Table_.CellsOf(row, cells);
-      if (NameOf(cells, parentColumn_).empty() || NameOf(cells, pathColumn_).empty()) {
+      // The names as they stand first, then without a formula guard.
+      const std::vector<std::string> parents = NamesOf(cells, parentColumn_), paths = NamesOf(cells, pathColumn_);
+      if (parents.front().empty() || paths.front().empty()) {
         // The table has no row of empty cells only.
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
         continue;
       }
-      // The names as they stand first, then without a formula guard.
       FileSource::File* file = nullptr;
       std::string why;
-      for (const std::string& parent : NamesOf(cells, parentColumn_))
-        for (const std::string& path : NamesOf(cells, pathColumn_)) {
+      for (const std::string& parent : parents)
+        for (const std::string& path : paths) {
           if (file) break;
           if (!PathOfKind(path, *list_, IsLooseParent(parent))) {
             why = path + " is not one of the " + std::string(kind_->Name) + " table's files (a row of another table?)";
