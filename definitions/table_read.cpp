@@ -4,6 +4,9 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <nlohmann/json.hpp>
 
 #include "archive/ascii_case.h"
@@ -107,7 +110,27 @@ class RecordReader {
             bool& AnyText, int Number, std::string& Error) const {
     AnyText = false;
     if (Fields) Fields->clear();
+    if (PlainRecord(I, Fields, AnyText)) return true;
     for (;;) {
+      // The usual field, neither quoted nor escaped, up to its separator or
+      // its line's end: read where it lies.
+      if (I < T_.size() && (Escaped_ || T_[I] != '"')) {
+        size_t next = 0;
+        const size_t end = StopFrom(I);
+        const bool last = end == T_.size() || (T_[end] != Sep_ && LineEndAt(end, next));
+        if (last || T_[end] == Sep_) {
+          AnyText = AnyText || end > I;
+          if (Fields) Fields->emplace_back(T_.substr(I, end - I));
+          I = end;
+          if (last) {
+            if (I < T_.size()) I = next;
+            return true;
+          }
+          ++I;
+          continue;
+        }
+        // An escape, or a CR that ends no line: read as below.
+      }
       // The field so far: T_[begin, begin + length), or Scratch from begin.
       size_t begin = I, length = 0;
       bool inScratch = false;
@@ -203,6 +226,63 @@ class RecordReader {
   }
 
  private:
+  // Reads the record at I as Read does when its line holds no quote (nor,
+  // in escaped text, a backslash) and ends in LF or CR LF (or the text's
+  // end): its fields are the text between separators. False, with nothing
+  // read, for any other record.
+  bool PlainRecord(size_t& I, std::vector<std::optional<std::string_view>>* Fields, bool& AnyText) const {
+    if (CrEnds_) return false;
+    const char* text = T_.data();
+    const auto* lf = static_cast<const char*>(std::memchr(text + I, '\n', T_.size() - I));
+    const size_t lineEnd = lf ? static_cast<size_t>(lf - text) : T_.size();
+    if (std::memchr(text + I, Escaped_ ? '\\' : '"', lineEnd - I)) return false;
+    // A CR right before the LF ends the line with it; any other is text.
+    const size_t end = lf && lineEnd > I && text[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+    size_t start = I;
+    const auto field = [&](size_t To) {
+      AnyText = AnyText || To > start;
+      if (Fields) Fields->emplace_back(T_.substr(start, To - start));
+      start = To + 1;
+    };
+    if (Fields) {
+      size_t p = I;
+#if defined(__SSE2__)
+      const __m128i sep = _mm_set1_epi8(Sep_);
+      for (; p + 16 <= end; p += 16) {
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p)), sep)));
+        for (; mask != 0; mask &= mask - 1) field(p + static_cast<size_t>(__builtin_ctz(mask)));
+      }
+#endif
+      for (; p < end; ++p)
+        if (text[p] == Sep_) field(p);
+      field(end);
+    } else {
+      // Only whether any field holds text: a byte other than a separator.
+      for (size_t p = I; p < end && !AnyText; ++p) AnyText = text[p] != Sep_;
+    }
+    I = lf ? lineEnd + 1 : T_.size();
+    return true;
+  }
+
+  // The first byte from I on that may end or escape a field; the text's
+  // size when there is none. Sixteen bytes at a time where the processor
+  // allows.
+  size_t StopFrom(size_t I) const {
+#if defined(__SSE2__)
+    const __m128i sep = _mm_set1_epi8(Sep_), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'),
+                  escape = _mm_set1_epi8(Escaped_ ? '\\' : '\n');
+    for (; I + 16 <= T_.size(); I += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(T_.data() + I));
+      const __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, sep), _mm_cmpeq_epi8(v, lf)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, escape)));
+      if (const int mask = _mm_movemask_epi8(m)) return I + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    while (I < T_.size() && !stop_[static_cast<unsigned char>(T_[I])]) ++I;
+    return I;
+  }
+
   // Whether a line ends at I: LF, CR LF, or (in text whose lines end so) a
   // lone CR; Next is where the next line starts.
   bool LineEndAt(size_t I, size_t& Next) const {

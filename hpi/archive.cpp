@@ -381,6 +381,14 @@ bool Archive::View(uint64_t offset, size_t n, BlockCache& cache, const uint8_t*&
   return true;
 }
 
+bool Archive::ReadRaw(uint64_t offset, uint8_t* dest, size_t n) const {
+  if (n == 0 || n > BlockCache::kBlock) return ReadAt(offset, dest, n);
+  const uint8_t* view = nullptr;
+  if (!View(offset, n, ThreadCache(), view)) return false;
+  std::memcpy(dest, view, n);
+  return true;
+}
+
 bool Archive::ReadFileTo(uint32_t index, const std::function<uint8_t*(size_t)>& destination,
                          std::string* error) const {
   if (index >= entries_.size()) return Fail(error, "no such entry");

@@ -72,8 +72,10 @@ class Archive {
   // gives the memory back.
   static void ReleaseThreadCache();
 
-  // Reads n bytes at `offset` as they are stored (still encrypted).
-  bool ReadRaw(uint64_t offset, uint8_t* dest, size_t n) const { return ReadAt(offset, dest, n); }
+  // Reads n bytes at `offset` as they are stored (still encrypted). Reads of
+  // up to a block go through the calling thread's block, as ReadFileTo's do:
+  // files copied in walk order take one system call per block, not two per file.
+  bool ReadRaw(uint64_t offset, uint8_t* dest, size_t n) const;
 
   uint64_t fileSize() const { return fileSize_; }
   const Cipher& cipher() const { return cipher_; }

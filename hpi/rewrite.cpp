@@ -21,6 +21,13 @@ void Changes::Put(std::string_view path, std::vector<uint8_t> data) {
   changes_.push_back({Change::Kind::Bytes, std::string(path), std::move(data), {}});
 }
 
+void Changes::PutBorrowed(std::string_view path, const uint8_t* data, size_t size) {
+  Change c{Change::Kind::Bytes, std::string(path), {}, {}};
+  c.borrowed = data;
+  c.borrowedSize = size;
+  changes_.push_back(std::move(c));
+}
+
 void Changes::PutDiskFile(std::string_view path, std::string diskPath) {
   changes_.push_back({Change::Kind::DiskFile, std::string(path), {}, std::move(diskPath)});
 }
@@ -115,7 +122,7 @@ RewriteStatus Apply(AtomicFile& file, const Archive* current, const std::unorder
     }
     if (existing && current->at(*existing).isDirectory)
       return Failed(error, RewriteStatus::Refused, current->PathOf(*existing) + " is a directory");
-    uint64_t size = c.data.size();
+    uint64_t size = c.byteCount();
     if (c.kind == Kind::DiskFile) {
       // The size is known before anything is read or written.
       struct stat st {};
@@ -143,7 +150,7 @@ RewriteStatus Apply(AtomicFile& file, const Archive* current, const std::unorder
     using Kind = Changes::Change::Kind;
     const Changes::Change& c = *a.change;
     const bool ok = c.kind == Kind::Directory ? writer.AddDirectory(a.path)
-                    : c.kind == Kind::Bytes   ? writer.AddFile(a.path, c.data.data(), c.data.size())
+                    : c.kind == Kind::Bytes   ? writer.AddFile(a.path, c.bytes(), c.byteCount())
                                               : writer.AddDiskFile(a.path, c.diskPath, a.size);
     if (!ok)
       return Failed(error, RewriteStatus::Refused,

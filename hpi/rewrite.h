@@ -39,6 +39,9 @@ class Changes {
  public:
   // Adds or replaces the file at `path` with these bytes.
   void Put(std::string_view path, std::vector<uint8_t> data);
+  // The same with bytes the caller keeps, unchanged, until the rewrite has
+  // returned: nothing is copied.
+  void PutBorrowed(std::string_view path, const uint8_t* data, size_t size);
   // Adds or replaces the file at `path` with the bytes of the regular disk
   // file `diskPath`, read a chunk at a time while packing. Its size is
   // checked before anything is written.
@@ -53,6 +56,10 @@ class Changes {
     std::string path;
     std::vector<uint8_t> data;  // Bytes
     std::string diskPath;       // DiskFile
+    const uint8_t* borrowed = nullptr;  // Bytes given by PutBorrowed, instead of data
+    size_t borrowedSize = 0;
+    const uint8_t* bytes() const { return borrowed ? borrowed : data.data(); }
+    size_t byteCount() const { return borrowed ? borrowedSize : data.size(); }
   };
   const std::vector<Change>& list() const { return changes_; }
   bool empty() const { return changes_.empty(); }

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "archive/ascii_case.h"
@@ -14,6 +16,7 @@
 #include "mod/balance_figures.h"
 #include "mod/cell_text.h"
 #include "mod/definition_edit.h"
+#include "mod/row_values.h"
 #include "definitions/build_rows.h"
 #include "definitions/catalogue.h"
 #include "definitions/definition_reader.h"
@@ -148,20 +151,11 @@ class FileSource {
   // file that cannot be read is no longer Ok; true when all could be.
   bool ReadFound() {
     std::vector<std::string> errors(Unread_.size());
-    hpi::ParallelFor(Unread_.size(), 0, [&](size_t K) {
-      Pending& p = Unread_[K];
-      const bool ok = p.Archive->ReadFileTo(
-          p.Index,
-          [&](size_t Size) {
-            p.Target->Bytes.resize(Size);
-            return reinterpret_cast<uint8_t*>(p.Target->Bytes.data());
-          },
-          &errors[K]);
-      if (!ok) {
-        p.Target->Ok = false;
-        p.Target->Bytes.clear();
-        p.Target->Why = "cannot read " + p.Path + " in " + p.ParentFile + ": " + errors[K];
-      }
+    // Each thread reads a run of files that follow each other, so that the
+    // blocks of the archive it reads are read once, by it alone.
+    const size_t runs = std::min<size_t>(Unread_.size(), std::max(1u, std::thread::hardware_concurrency()));
+    hpi::ParallelFor(runs, 0, [&](size_t Run) {
+      for (size_t k = Unread_.size() * Run / runs; k < Unread_.size() * (Run + 1) / runs; ++k) Read(k, errors[k]);
     });
     bool all = true;
     for (const Pending& p : Unread_) all = all && p.Target->Ok;
@@ -170,6 +164,23 @@ class FileSource {
   }
 
  private:
+  // Reads the K-th file found; one that cannot be read is no longer Ok.
+  void Read(size_t K, std::string& Error) {
+    Pending& p = Unread_[K];
+    const bool ok = p.Archive->ReadFileTo(
+        p.Index,
+        [&](size_t Size) {
+          p.Target->Bytes.resize(Size);
+          return reinterpret_cast<uint8_t*>(p.Target->Bytes.data());
+        },
+        &Error);
+    if (!ok) {
+      p.Target->Ok = false;
+      p.Target->Bytes.clear();
+      p.Target->Why = "cannot read " + p.Path + " in " + p.ParentFile + ": " + Error;
+    }
+  }
+
   struct Pending {
     File* Target;
     const hpi::Archive* Archive;
@@ -185,7 +196,7 @@ class FileSource {
     FileStamp Stamp;
   };
   std::map<std::string, OpenArchive> Archives_;
-  std::map<std::string, File> Files_;
+  std::unordered_map<std::string, File> Files_;  // node-based: a File stays where it is
 };
 
 struct Message {
@@ -249,16 +260,17 @@ class Planner {
     // Rows are grouped by the cells that name their files.
     for (const ReadTableRow& row : Table_.Rows) {
       Table_.CellsOf(row, cells);
-      if (NameOf(cells, parentColumn_).empty() || NameOf(cells, pathColumn_).empty()) {
+      // The names as they stand first, then without a formula guard.
+      const std::vector<std::string> parents = NamesOf(cells, parentColumn_), paths = NamesOf(cells, pathColumn_);
+      if (parents.front().empty() || paths.front().empty()) {
         // The table has no row of empty cells only.
         Refuse(row.Number, "names no file (its ParentFile or UnPackedFile cell is empty); nothing applied");
         continue;
       }
-      // The names as they stand first, then without a formula guard.
       FileSource::File* file = nullptr;
       std::string why;
-      for (const std::string& parent : NamesOf(cells, parentColumn_))
-        for (const std::string& path : NamesOf(cells, pathColumn_)) {
+      for (const std::string& parent : parents)
+        for (const std::string& path : paths) {
           if (file) break;
           if (!PathOfKind(path, *list_, IsLooseParent(parent))) {
             why = path + " is not one of the " + std::string(kind_->Name) + " table's files (a row of another table?)";
@@ -289,10 +301,7 @@ class Planner {
       }
       files = std::move(readable);
     }
-    for (size_t start = 0; start < files.size(); start += static_cast<size_t>(list_->Capacity)) {
-      const size_t end = std::min(files.size(), start + static_cast<size_t>(list_->Capacity));
-      BuildBatch(files, start, end);
-    }
+    PlanFiles(files);
     std::stable_sort(Messages_.begin(), Messages_.end(),
                      [](const Message& A, const Message& B) { return A.Row < B.Row; });
     for (const Message& m : Messages_) Err_ << Prefix_ << "row " << m.Row << ": " << m.Text << "\n";
@@ -404,6 +413,7 @@ class Planner {
       keyColumns_.push_back(isKey ? column : -1);
       ownKeyColumns_.push_back(column < 0 && !IsFileColumn(caption) && CanBeKey(caption));
     }
+    rowValues_.emplace(list_->KeyList);
     return true;
   }
   static int ColumnOf(const RowTable& View, const std::string& Caption) {
@@ -418,11 +428,65 @@ class Planner {
   }
   bool HasCaption(const std::string& Caption) const { return CaptionIndex(Caption) >= 0; }
 
-  void BuildBatch(const std::vector<std::pair<FileSource::File*, std::vector<const ReadTableRow*>>>& Files,
-                  size_t Start, size_t End) {
+  using RowsOfFile = std::pair<FileSource::File*, std::vector<const ReadTableRow*>>;
+
+  // Plans every file, on every core; the plans and messages are then taken
+  // in file order. A unit file the tables read as the definition reader does
+  // is compared with its keys where they lie; the others with the rows the
+  // table tool builds, a list's worth of files at a time.
+  void PlanFiles(const std::vector<RowsOfFile>& Files) {
+    std::vector<FileOutcome> outcomes(Files.size());
+    std::vector<char> planned(Files.size(), 0);
+    if (!multi_)
+      hpi::ParallelFor(Files.size(), 0, [&](size_t K) {
+        planned[K] = PlanFromKeys(*Files[K].first, Files[K].second, outcomes[K]);
+      });
+    std::vector<size_t> rest;
+    for (size_t k = 0; k < Files.size(); ++k)
+      if (!planned[k]) rest.push_back(k);
+    for (size_t start = 0; start < rest.size(); start += static_cast<size_t>(list_->Capacity)) {
+      const size_t end = std::min(rest.size(), start + static_cast<size_t>(list_->Capacity));
+      BuildBatch(Files, std::vector<size_t>(rest.begin() + static_cast<long>(start), rest.begin() + static_cast<long>(end)),
+                 outcomes);
+    }
+    for (FileOutcome& o : outcomes) {
+      if (o.Plan) Plan_.Files.push_back(std::move(*o.Plan));
+      Messages_.insert(Messages_.end(), o.Messages.begin(), o.Messages.end());
+      Plan_.Refused += o.Refused;
+    }
+  }
+
+  // Plans a unit file from its keys when the tables read it as the
+  // definition reader does, without building its row. False when they may
+  // read it otherwise; then nothing is planned and the file keeps its bytes.
+  bool PlanFromKeys(FileSource::File& F, const std::vector<const ReadTableRow*>& Rows, FileOutcome& Out) const {
+    thread_local DefinitionView reading;
+    thread_local std::vector<std::string_view> shown;
+    FilePlan plan = StartPlan(F);
+    ReadDefinitionView(plan.Original, reading);
+    if (!rowValues_->Find(plan.Original, reading, shown)) {
+      F.Bytes = std::move(plan.Original);
+      return false;
+    }
+    FileDefinitions definitions{plan.Original, reading, std::nullopt};
+    definitions.Records.emplace(plan.Original, reading);
+    // The table tool builds no row for an empty file, nor for one without a
+    // caption.
+    const bool hasRow = !plan.Original.empty() && !shown.empty() && !shown[0].empty();
+    PlanFile(plan, definitions, Rows,
+             [&](const std::string&, std::vector<std::string_view>& Shown) {
+               if (hasRow) Shown = shown;
+               return hasRow;
+             },
+             Out);
+    return true;
+  }
+
+  void BuildBatch(const std::vector<RowsOfFile>& Files, const std::vector<size_t>& Batch,
+                  std::vector<FileOutcome>& Outcomes) {
     std::map<const UnPacked*, size_t> entryOf;
-    for (size_t i = Start; i < End; ++i) {
-      const FileSource::File& f = *Files[i].first;
+    for (size_t i = 0; i < Batch.size(); ++i) {
+      const FileSource::File& f = *Files[Batch[i]].first;
       UnPacked& e = list_->NextSlot();
       e.ParentFile = f.ParentFile;
       e.UnPackedFile = f.StoredPath;
@@ -433,23 +497,32 @@ class Planner {
       entryOf[&e] = i;
     }
     BuildRows(*State_, *view_, *list_, multi_, brAddNew, nullptr);
-    std::vector<std::vector<const Row*>> rowsOf(End - Start);
+    std::vector<std::vector<const Row*>> rowsOf(Batch.size());
     for (int r = 0; r < view_->RowCount(); ++r) {
       const Row& row = view_->RowAt(r);
       auto at = entryOf.find(row.Data);
-      if (at != entryOf.end()) rowsOf[at->second - Start].push_back(&row);
+      if (at != entryOf.end()) rowsOf[at->second].push_back(&row);
     }
-    // Files are planned on every core, each into its own outcome; the plans
-    // and messages are then taken in file order.
-    std::vector<FileOutcome> outcomes(End - Start);
-    hpi::ParallelFor(End - Start, 0, [&](size_t K) {
-      PlanFile(*Files[Start + K].first, Files[Start + K].second, rowsOf[K], outcomes[K]);
+    hpi::ParallelFor(Batch.size(), 0, [&](size_t K) {
+      const std::vector<const Row*>& current = rowsOf[K];
+      const RowsByName byName(current, multi_ ? static_cast<size_t>(viewSection_) : 0);
+      thread_local DefinitionView reading;
+      FilePlan plan = StartPlan(*Files[Batch[K]].first);
+      FileDefinitions definitions{plan.Original, reading, std::nullopt};
+      PlanFile(plan, definitions, Files[Batch[K]].second,
+               [&](const std::string& Section, std::vector<std::string_view>& Shown) {
+                 const Row* row = multi_ ? byName.Find(Section) : current.empty() ? nullptr : current.front();
+                 if (!row) return false;
+                 // The row's cells by view column, taken in one pass.
+                 Shown.assign(static_cast<size_t>(view_->ColumnCount()), std::string_view());
+                 if (!Shown.empty()) Shown[0] = row->Caption;
+                 row->ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+                   if (J + 1 < Shown.size()) Shown[J + 1] = Text;
+                 });
+                 return true;
+               },
+               Outcomes[Batch[K]]);
     });
-    for (FileOutcome& o : outcomes) {
-      if (o.Plan) Plan_.Files.push_back(std::move(*o.Plan));
-      Messages_.insert(Messages_.end(), o.Messages.begin(), o.Messages.end());
-      Plan_.Refused += o.Refused;
-    }
     BuildRows(*State_, *view_, *list_, multi_, brRemoveAll, nullptr);
     list_->Clear();
   }
@@ -471,53 +544,67 @@ class Planner {
     }
   };
 
-  // The changes of one file's rows.
-  void PlanFile(FileSource::File& F, const std::vector<const ReadTableRow*>& Rows,
-                const std::vector<const Row*>& Current, FileOutcome& Out) const {
+  // A file's plan, its bytes taken from F (each file is planned once).
+  static FilePlan StartPlan(FileSource::File& F) {
     FilePlan plan;
     plan.ParentFile = F.ParentFile;
     plan.UnPackedFile = F.StoredPath;
     plan.Loose = IsLooseParent(plan.ParentFile);
     plan.ArchiveStamp = F.ArchiveStamp;
-    plan.Original = std::move(F.Bytes);  // each file is planned once
-    thread_local DefinitionView reading;
-    FileDefinitions definitions{plan.Original, reading, std::nullopt};
+    plan.Original = std::move(F.Bytes);
+    return plan;
+  }
+
+  // The values the table shows now for the definition a row names (by its
+  // section name; "" for a unit), by view column, into Shown; false when the
+  // table has no row for it.
+  using CurrentOf = std::function<bool(const std::string& Section, std::vector<std::string_view>& Shown)>;
+
+  // The changes of one file's rows, into Out (Plan moved there when it
+  // changes the file). Definitions views Plan's bytes.
+  void PlanFile(FilePlan& Plan, FileDefinitions& Definitions, const std::vector<const ReadTableRow*>& Rows,
+                const CurrentOf& Current, FileOutcome& Out) const {
     const std::string captionKey = view_->ColumnCaption(0);
     std::string checksum;  // of the file now, once a row asks
     std::map<std::string, int> changedBy;  // definition (folded section name) -> row that changes it
-    const RowsByName byName(Current, multi_ ? static_cast<size_t>(viewSection_) : 0);
-    thread_local ReadTableCellViews cells;  // reused from file to file
+    // Reused from file to file: the row's cells, and the current values.
+    thread_local ReadTableCellViews cellsOnThread;
+    thread_local std::vector<std::string_view> shownOnThread;
+    ReadTableCellViews& cells = cellsOnThread;
+    std::vector<std::string_view>& shown = shownOnThread;
     for (const ReadTableRow* row : Rows) {
       Table_.CellsOf(*row, cells);
       std::string section;
-      const Row* current = nullptr;
-      for (const std::string& name : multi_ ? NamesOf(cells, sectionColumn_) : std::vector<std::string>{""})
+      bool current = false;
+      // A unit's row names no section.
+      const std::vector<std::string> names = multi_ ? NamesOf(cells, sectionColumn_) : std::vector<std::string>(1);
+      for (const std::string& name : names)
         if (!current) {
           section = name;
-          current = multi_ ? byName.Find(section) : Current.empty() ? nullptr : Current.front();
+          current = Current(section, shown);
         }
       if (!current) {
-        Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(plan) + "; nothing applied"
-                                   : "there is no unit in " + Place(plan) + "; nothing applied");
+        Out.Refuse(row->Number, multi_ ? "there is no definition [" + section + "] in " + Place(Plan) + "; nothing applied"
+                                   : "there is no unit in " + Place(Plan) + "; nothing applied");
         continue;
       }
       DefinitionChange change;
       change.Row = row->Number;
       change.Section = section;
-      change.Name = multi_ ? section : std::string(current->Cell(1));
-      PlanCells(*row, cells, *current, definitions, captionKey, change, Out);
+      change.Name = multi_ ? section : shown.size() > 1 ? std::string(shown[1]) : std::string();
+      PlanCells(*row, cells, shown, Definitions, captionKey, change, Out);
       if (change.Cells.empty()) continue;
       const std::string size = CellOf(cells, sizeColumn_);
-      if (!size.empty() && !SameNumber(size, std::to_string(plan.Original.size()))) {
-        Out.Refuse(row->Number, Place(plan) + " changed since the table was written (" + size + " bytes then, " +
-                                std::to_string(plan.Original.size()) + " now); nothing applied");
+      if (!size.empty() && !SameNumber(size, std::to_string(Plan.Original.size()))) {
+        Out.Refuse(row->Number, Place(Plan) + " changed since the table was written (" + size + " bytes then, " +
+                                std::to_string(Plan.Original.size()) + " now); nothing applied");
         continue;
       }
       const std::string then = CellOf(cells, checksumColumn_);
       if (!then.empty()) {
-        if (checksum.empty()) checksum = FileChecksum(plan.Original);
+        if (checksum.empty()) checksum = FileChecksum(Plan.Original);
         if (!SameChecksum(then, checksum)) {
-          Out.Refuse(row->Number, Place(plan) + " changed since the table was written (its " + kChecksumCaption +
+          Out.Refuse(row->Number, Place(Plan) + " changed since the table was written (its " + kChecksumCaption +
                                   " was " + then + ", it is " + checksum + " now); nothing applied");
           continue;
         }
@@ -529,40 +616,40 @@ class Planner {
                                 "; nothing applied");
         continue;
       }
-      plan.Definitions.push_back(std::move(change));
+      Plan.Definitions.push_back(std::move(change));
     }
-    if (plan.Definitions.empty()) return;
+    if (Plan.Definitions.empty()) return;
 
-    const DefinitionRecords& records = definitions.Get();
+    const DefinitionRecords& records = Definitions.Get();
     std::vector<TextEdit> edits;
     std::vector<DefinitionChange> kept;
-    for (DefinitionChange& d : plan.Definitions) {
+    for (DefinitionChange& d : Plan.Definitions) {
       std::vector<TextEdit> own;
       std::vector<std::string> problems;
       std::vector<size_t> failed;
       if (!PlanDefinitionEdits(records, d.Section, captionKey, d.Cells, own, problems, &failed)) {
-        Out.Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(plan) + "; nothing applied");
+        Out.Refuse(d.Row, "the definition [" + d.Section + "] cannot be found in " + Place(Plan) + "; nothing applied");
         continue;
       }
-      for (const std::string& p : problems) Out.Refuse(d.Row, p + " in " + Place(plan) + "; that cell was not applied");
+      for (const std::string& p : problems) Out.Refuse(d.Row, p + " in " + Place(Plan) + "; that cell was not applied");
       if (own.empty()) continue;
       // Only the cells that got an edit count.
       for (auto i = failed.rbegin(); i != failed.rend(); ++i) d.Cells.erase(d.Cells.begin() + static_cast<long>(*i));
-      plan.CellCount += static_cast<int>(d.Cells.size());
+      Plan.CellCount += static_cast<int>(d.Cells.size());
       edits.insert(edits.end(), own.begin(), own.end());
       kept.push_back(std::move(d));
     }
     if (kept.empty()) return;
-    std::optional<std::string> updated = ApplyEdits(plan.Original, std::move(edits));
+    std::optional<std::string> updated = ApplyEdits(Plan.Original, std::move(edits));
     if (!updated) {
       // Two edits of one place: written, they would corrupt the file.
       for (const DefinitionChange& d : kept)
-        Out.Refuse(d.Row, "its changes of " + Place(plan) + " overlap another's; nothing applied");
+        Out.Refuse(d.Row, "its changes of " + Place(Plan) + " overlap another's; nothing applied");
       return;
     }
-    plan.Definitions = std::move(kept);
-    plan.Updated = std::move(*updated);
-    if (plan.Updated != plan.Original) Out.Plan = std::move(plan);
+    Plan.Definitions = std::move(kept);
+    Plan.Updated = std::move(*updated);
+    if (Plan.Updated != Plan.Original) Out.Plan = std::move(Plan);
   }
 
   static std::string Place(const FilePlan& P) {
@@ -590,17 +677,10 @@ class Planner {
   };
 
   // The cells of Row that differ from the definition's current values.
-  void PlanCells(const ReadTableRow& Row, const ReadTableCellViews& Cells, const ::Row& Current,
+  void PlanCells(const ReadTableRow& Row, const ReadTableCellViews& Cells, const std::vector<std::string_view>& Shown,
                  FileDefinitions& Definitions, const std::string& CaptionKey, DefinitionChange& Change,
                  FileOutcome& Out) const {
     std::string latin1;  // the cell being compared, when it had to be converted
-    // The current row's cells by view column, taken in one pass.
-    thread_local std::vector<std::string_view> shown;  // reused from row to row
-    shown.assign(static_cast<size_t>(view_->ColumnCount()), std::string_view());
-    if (!shown.empty()) shown[0] = Current.Caption;
-    Current.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
-      if (J + 1 < shown.size()) shown[J + 1] = Text;
-    });
     std::optional<DefinitionRecord> record;  // for keys no column shows, once one is asked for
     for (size_t c = 0; c < Table_.Captions.size() && c < Cells.size(); ++c) {
       const int column = keyColumns_[c];
@@ -616,16 +696,17 @@ class Planner {
         }
         if (const DefinitionKeyView* k = records.OwnKey(*record, key)) now = k->Value;
       } else {
-        now = shown[static_cast<size_t>(column)];
+        now = Shown[static_cast<size_t>(column)];
       }
       // Most cells are plain ASCII, equal to the file's value: those are
       // compared where they lie.
       std::string_view value = *Cells[c];
-      const bool ascii =
-          std::none_of(value.begin(), value.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+      const auto isAscii = [](std::string_view Text) {
+        return std::none_of(Text.begin(), Text.end(), [](char C) { return static_cast<unsigned char>(C) >= 0x80; });
+      };
       // The usual cell: unchanged, byte for byte.
-      if (ascii && value == now) continue;
-      if (!ascii) {
+      if (value == now && isAscii(value)) continue;
+      if (!isAscii(value)) {
         std::string bad;
         std::optional<std::string> text = Utf8ToLatin1(value, &bad);
         if (!text) {
@@ -692,6 +773,7 @@ class Planner {
       viewSection_ = -1;
   std::vector<int> keyColumns_;  // per table column: its column in the view, -1 when it holds no key to apply
   std::vector<char> ownKeyColumns_;  // per table column: a key no column of the view shows
+  std::optional<RowValues> rowValues_;  // a unit file's row cells from its keys
 };
 
 }  // namespace

@@ -3,9 +3,13 @@
 #include <cstdint>
 
 std::optional<std::string> Utf8ToLatin1(std::string_view Utf8, std::string* BadChar) {
+  // Text is mostly ASCII, which stands for itself: taken in one piece.
+  size_t ascii = 0;
+  while (ascii < Utf8.size() && static_cast<unsigned char>(Utf8[ascii]) < 0x80) ++ascii;
   std::string out;
   out.reserve(Utf8.size());
-  for (size_t i = 0; i < Utf8.size();) {
+  out.append(Utf8.substr(0, ascii));
+  for (size_t i = ascii; i < Utf8.size();) {
     const auto c = static_cast<unsigned char>(Utf8[i]);
     if (c < 0x80) {
       out += static_cast<char>(c);

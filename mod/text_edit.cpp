@@ -7,11 +7,15 @@ std::optional<std::string> ApplyEdits(std::string_view Text, std::vector<TextEdi
   std::stable_sort(Edits.begin(), Edits.end(),
                    [](const TextEdit& A, const TextEdit& B) { return A.Offset < B.Offset; });
   size_t end = 0;  // where the bytes replaced so far end
+  size_t size = Text.size();
   for (const TextEdit& e : Edits) {
     if (e.Offset < end || e.Offset > Text.size() || e.Length > Text.size() - e.Offset) return std::nullopt;
     end = e.Offset + e.Length;
+    size += e.Text.size() - e.Length;
   }
+  // Allocated once, at its size.
   std::string out;
+  out.reserve(size);
   size_t at = 0;
   for (const TextEdit& e : Edits) {
     out.append(Text.substr(at, e.Offset - at));

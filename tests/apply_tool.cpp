@@ -396,3 +396,24 @@ TEST(ApplyTool, ComputedColumnsAreNotAppliedAndGetOneNote) {
                    "from the definitions, not keys; a change in them is not applied\n");
   EXPECT_EQ(ArchiveFiles(archive).at("weapons\\W.TDF"), Replace(kWeapons, "range=300", "range=310"));
 }
+
+// A unit file written as the tables read it is compared with its keys where
+// they lie: the first of a key given twice is the one shown and changed, a
+// value the CSV had to quote is no change, and the name keeps its blanks.
+TEST(ApplyTool, UnitsReadAsTheTablesReadThemAreComparedWithTheirKeys) {
+  TempDir dir;
+  const std::string archive = dir / "mod.ufo";
+  const std::string unit =
+      "[UNITINFO]\r\n{\r\n\tUnitNumber=5;\r\n\tUnitName=ARMY ;\r\n\tName=Gun, \"big\";\r\n"
+      "\tMaxDamage=95; // first\r\n\tmaxdamage=50;\r\n}\r\n";
+  MakeArchive(archive, {{"units\\ARMY.FBI", unit}});
+  std::string table = Export("units", {archive});
+  ASSERT_NE(table.find(",\"Gun, \"\"big\"\"\","), std::string::npos) << table;
+  WriteDisk(dir / "units.csv", Replace(table, ",95,", ",100,"));
+  const ToolRun r = Apply({dir / "units.csv"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "units\\ARMY.FBI in " + archive + ": ARMY : MaxDamage\n1 cell in 1 file of 1 archive\n");
+  EXPECT_EQ(ArchiveFiles(archive)["units\\ARMY.FBI"],
+            "[UNITINFO]\r\n{\r\n\tUnitNumber=5;\r\n\tUnitName=ARMY ;\r\n\tName=Gun, \"big\";\r\n"
+            "\tMaxDamage=100; // first\r\n\tmaxdamage=50;\r\n}\r\n");
+}

@@ -24,8 +24,10 @@ const std::string kPrefix = "kestrava-apply: ";
 // A name or path from a definition or the file system, as the terminal gets it.
 std::string Shown(std::string_view Latin1) { return Latin1ToUtf8(hpitool::ShownText(Latin1)); }
 
-std::string Place(const FilePlan& F) {
-  return F.Loose ? Shown(F.UnPackedFile) : Shown(F.UnPackedFile) + " in " + Shown(F.ParentFile);
+// Where a file is, as the terminal gets it; ShownArchive is its archive's
+// name so shown.
+std::string Place(const FilePlan& F, const std::string& ShownArchive) {
+  return F.Loose ? Shown(F.UnPackedFile) : Shown(F.UnPackedFile) + " in " + ShownArchive;
 }
 
 // Writes the archive's files in one locked rewrite, after checking that each
@@ -36,15 +38,18 @@ bool WriteArchive(const std::string& Path, const std::vector<const FilePlan*>& F
     // holds the planned bytes; any other is read and compared.
     const bool same = Files.front()->ArchiveStamp.Same(FileStamp::Of(Path));
     for (const FilePlan* f : Files) {
-      const std::optional<uint32_t> index = Current.Find(f->UnPackedFile);
       std::vector<uint8_t> now;
-      if (!index || (!same && (!Current.ReadFile(*index, now) ||
-                               !std::equal(now.begin(), now.end(), f->Original.begin(), f->Original.end())))) {
+      const auto changed = [&] {
+        const std::optional<uint32_t> index = Current.Find(f->UnPackedFile);
+        return !index || !Current.ReadFile(*index, now) ||
+               !std::equal(now.begin(), now.end(), f->Original.begin(), f->Original.end());
+      };
+      if (!same && changed()) {
         *Error = f->UnPackedFile + " changed while the table was being applied";
         return false;
       }
-      const auto* bytes = reinterpret_cast<const uint8_t*>(f->Updated.data());
-      Changes.Put(f->UnPackedFile, std::vector<uint8_t>(bytes, bytes + f->Updated.size()));
+      // The plan outlives the rewrite: its bytes are written from where they are.
+      Changes.PutBorrowed(f->UnPackedFile, reinterpret_cast<const uint8_t*>(f->Updated.data()), f->Updated.size());
     }
     return true;
   };
@@ -91,9 +96,10 @@ std::string ShownDiff(std::string_view Diff) {
   return out;
 }
 
-void PrintDefinitions(std::ostream& Out, const FilePlan& F) {
+void PrintDefinitions(std::ostream& Out, const FilePlan& F, const std::string& ShownArchive = "") {
+  const std::string place = Place(F, ShownArchive);
   for (const DefinitionChange& d : F.Definitions) {
-    Out << Place(F) << ": " << Shown(d.Name) << ":";
+    Out << place << ": " << Shown(d.Name) << ":";
     for (size_t i = 0; i < d.Cells.size(); ++i) Out << (i ? ", " : " ") << Shown(d.Cells[i].Key);
     Out << "\n";
   }
@@ -190,8 +196,9 @@ int RunApply(const std::vector<std::string>& Args, std::ostream& Out, std::ostre
         continue;
       }
       ++archiveCount;
+      const std::string shownArchive = Shown(files.front()->ParentFile);
       for (const FilePlan* f : files) {
-        PrintDefinitions(Out, *f);
+        PrintDefinitions(Out, *f, shownArchive);
         cells += f->CellCount;
         ++fileCount;
       }
