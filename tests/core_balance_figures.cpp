@@ -219,3 +219,36 @@ TEST_F(Figures, HandWrittenTable) {
   // A key column has no figure tooltip.
   EXPECT_EQ(s.Figures.ToolTip(s.UnitView, 0, 1), "");
 }
+
+// Keys read only where they count: a paralyzer and ranges read from weapon
+// rows once a unit mounts them, builders' WorkerTime once a menu names them;
+// a builder named twice (in two cases, loaded or not) counts once.
+TEST_F(Figures, MountedWeaponsAndBuildersNamedTwice) {
+  Add(s.WeaponFiles, "weapons\\stun.tdf",
+      Lines({"[Stun_Gun]", "{", "ID=6;", "range=400;", "paralyzer=1;", "reloadtime=1;", "[DAMAGE]", "{", "default=90;", "}",
+             "}", "[Long_Gun]", "{", "ID=7;", "range=900;", "reloadtime=3;", "[DAMAGE]", "{", "default=30;", "}", "}"}));
+  Add(s.UnitFiles, "units\\corstun.fbi",
+      Unit("UnitNumber=7;UnitName=CORSTUN;Side=CORE;BuildCostMetal=100;BuildTime=600;Weapon1=stun_gun;Weapon2=LONG_GUN;"));
+  Add(s.DownloadFiles, "download\\core.tdf",
+      Lines({"[MENUENTRY1]", "{", "UNITMENU=armlab;", "UNITNAME=CORSTUN;", "}", "[MENUENTRY2]", "{", "UNITMENU=NOLAB;",
+             "UNITNAME=corstun;", "}", "[MENUENTRY3]", "{", "UNITMENU=ARMLAB;", "UNITNAME=CorStun;", "}", "[MENUENTRY4]",
+             "{", "UNITMENU=nolab;", "UNITNAME=CORSTUN;", "}", "[MENUENTRY5]", "{", "UNITMENU=ARMCV;", "UNITNAME=CORSTUN;",
+             "}"}));
+  s.Figures.Show(true);
+  BuildAll();
+  EXPECT_EQ(CellsOf(s.UnitView, "UnitName", "CORSTUN", kUnitCaptions), "10|10||900|armcv|4");
+  EXPECT_EQ(CellsOf(s.WeaponView, "SName", "Stun_Gun", kWeaponCaptions), "90|90|");
+  EXPECT_EQ(Tip(s.UnitView, "UnitName", "CORSTUN", "DPS (computed)"),
+            "DPS = 0 + 10 = 10\n"
+            "Weapon1: Stun_Gun is a paralyzer (its damage stuns), counts 0\n"
+            "Weapon2: DPS = 30 × 1 ÷ 3 = 10 (Long_Gun)\n"
+            "the DPS of Weapon1 to Weapon3 summed; a paralyzer counts 0");
+  EXPECT_EQ(Tip(s.UnitView, "UnitName", "CORSTUN", "Range (computed)"),
+            "Range = max(400 (Stun_Gun), 900 (Long_Gun)) = 900\nthe largest Range of its weapons");
+  EXPECT_EQ(Tip(s.UnitView, "UnitName", "CORSTUN", "Built by (computed)"),
+            "Built by: armcv (WorkerTime 150), of the builders the one with the largest WorkerTime\n"
+            "Also built by ARMLAB (WorkerTime 100)\n"
+            "Build menus of units not loaded: NOLAB");
+  EXPECT_EQ(FirstLine(Tip(s.UnitView, "UnitName", "CORSTUN", "Build seconds (computed)")),
+            "Build seconds = 600 ÷ 150 = 4 (built by armcv)");
+}
