@@ -359,25 +359,82 @@ void Row::AppendSubItem(std::string_view Text) {
 }
 
 void Row::ReplaceSubItemsFrom(size_t From, const std::vector<std::string>& Tail) {
-  std::vector<std::string_view> cells(From + Tail.size());
-  std::vector<size_t> filled;
-  ForEachFilledSubItem([&](size_t J, std::string_view Text) {
-    if (J >= From) return;
-    cells[J] = Text;
-    filled.push_back(J);
-  });
-  for (size_t k = 0; k < Tail.size(); ++k) {
-    cells[From + k] = Tail[k];
-    filled.push_back(From + k);
+  const size_t count = From + Tail.size();
+  size_t tailFilled = 0, tailText = 0, tailLongest = 0;
+  for (const std::string& t : Tail) {
+    tailFilled += !t.empty();
+    tailText += t.size();
+    tailLongest = std::max(tailLongest, t.size());
   }
-  // The kept cells view the old block: it lives until the new one is filled.
-  const std::unique_ptr<char[]> old = std::move(Store_);
+  if (tailFilled == 0 && count <= kFilledMask && (count + 63) / 64 == (Count_ + 63) / 64) {
+    // Empty cells take no room: when no cell from From on holds text and the
+    // column bits keep their words, the block stays as it is.
+    bool beyond = false;
+    if (Store_)
+      for (size_t w = From / 64; w < (Count_ + 63) / 64 && !beyond; ++w) {
+        const uint64_t below = w == From / 64 ? (uint64_t{1} << (From % 64)) - 1 : 0;
+        beyond = (Word(w) & ~below) != 0;
+      }
+    if (!beyond) {
+      Count_ = static_cast<uint32_t>(count);
+      return;
+    }
+  }
+  if (Store_ && tailLongest <= UINT8_MAX && Shape().Width == 1) {
+    // Kept cells in one-byte lengths stay so when no new cell is longer than
+    // 255 bytes: their bits, lengths and text are copied as they lie, as
+    // the first cells of the new block, and the tail's are written after.
+    const Layout l = Shape();
+    const size_t fullWords = std::min(From / 64, l.Words);
+    size_t kept = 0;
+    for (size_t w = 0; w < fullWords; ++w) kept += static_cast<size_t>(std::popcount(Word(w)));
+    const uint64_t partial = From / 64 < l.Words ? Word(From / 64) & ((uint64_t{1} << (From % 64)) - 1) : 0;
+    kept += static_cast<size_t>(std::popcount(partial));
+    const std::unique_ptr<char[]> old = std::move(Store_);
+    const size_t keptText = SumOfLengths(old.get() + l.Ends, kept, old.get() + l.Size);
+    Layout n;
+    char* text = Allocate(count, kept + tailFilled, keptText + tailText, tailLongest, n);
+    if (!text) return;
+    char* const block = Store_.get();
+    std::memcpy(block + 8, old.get() + 8, fullWords * 8);
+    if (partial) std::memcpy(block + 8 + From / 64 * 8, &partial, 8);
+    std::memcpy(block + n.Ends, old.get() + l.Ends, kept);
+    std::memcpy(text, old.get() + l.Text, keptText);
+    text += keptText;
+    size_t k = kept;
+    for (size_t t = 0; t < Tail.size(); ++t) {
+      if (Tail[t].empty()) continue;
+      const size_t j = From + t;
+      uint64_t bits = Word(j / 64);
+      bits |= uint64_t{1} << (j % 64);
+      std::memcpy(block + 8 + j / 64 * 8, &bits, 8);
+      block[n.Ends + k++] = static_cast<char>(static_cast<unsigned char>(Tail[t].size()));
+      std::memcpy(text, Tail[t].data(), Tail[t].size());
+      text += Tail[t].size();
+    }
+    return;
+  }
+  // Otherwise the kept cells are read from the old block while the new one
+  // is written: AssignSubItemsOf asks for a text (ValueOf) inside the visit
+  // of its column, so the visit sets the text it is about to be asked for.
+  Row old;
+  old.Store_ = std::move(Store_);
+  old.Count_ = Count_;
+  std::string_view current;
   AssignSubItemsOf(
-      cells.size(),
+      count,
       [&](auto Visit) {
-        for (size_t j : filled) Visit(j);
+        old.ForEachFilledSubItem([&](size_t J, std::string_view Text) {
+          if (J >= From) return;
+          current = Text;
+          Visit(J);
+        });
+        for (size_t k = 0; k < Tail.size(); ++k) {
+          current = Tail[k];
+          Visit(From + k);
+        }
       },
-      [&](size_t J) { return cells[J]; });
+      [&](size_t) { return current; });
 }
 
 std::vector<std::string> Row::SubItems() const {

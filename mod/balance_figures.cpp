@@ -803,8 +803,12 @@ FigureRef BalanceFigures::WeaponOf(const UnPacked* Entry, std::string_view Secti
   const int file = D_ ? D_->WeaponFiles.Find(Entry) : -1;
   if (file < 0) return {};
   const auto [first, end] = D_->WeaponsOfFile[static_cast<size_t>(file)];
-  for (int w = first; w < end; ++w)
-    if (EqualIgnoringCase(D_->Weapons[static_cast<size_t>(w)].Name, Section)) return {FigureRef::kWeapon, w};
+  // A file's weapon names often differ only at their end: the hashes tell them apart first.
+  const uint32_t hash = first < end ? NameIndex::HashOf(Section) : 0;
+  for (int w = first; w < end; ++w) {
+    const WeaponInput& weapon = D_->Weapons[static_cast<size_t>(w)];
+    if (weapon.NameHash == hash && EqualIgnoringCase(weapon.Name, Section)) return {FigureRef::kWeapon, w};
+  }
   return {};
 }
 

@@ -12,7 +12,8 @@
 // cells), 16-bit and 32-bit end offsets (a cell of 256 bytes or more, text
 // beyond 64 KiB), one or several words of column bits, rows whose whole text
 // is a few bytes (the last lengths lie near the end of the row's block), and
-// columns asked for past the row's end.
+// columns asked for past the row's end; and the same after the cells from
+// some column on were replaced.
 TEST(RowCells, ReadOneAndManyAtOnceAsGiven) {
   std::mt19937 rng(11);
   struct Shape {
@@ -44,5 +45,22 @@ TEST(RowCells, ReadOneAndManyAtOnceAsGiven) {
       for (size_t i = 0; i < wanted.size(); ++i)
         ASSERT_EQ(got[i], wanted[i] < cells.size() ? std::string_view(cells[wanted[i]]) : std::string_view())
             << shape.Columns << " column " << wanted[i];
+
+      // The cells from a column on replaced by others (empty ones, short
+      // ones, now and then one of 300 bytes), as the figure columns are.
+      const size_t from = rng() % (cells.size() + 4);
+      std::vector<std::string> tail(rng() % 8);
+      for (std::string& t : tail)
+        if (rng() % 3 != 0) t = std::string(rng() % 20 == 0 ? 300 : 1 + rng() % 12, static_cast<char>('a' + rng() % 26));
+      std::vector<std::string> want(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(std::min(from, cells.size())));
+      want.resize(from);
+      want.insert(want.end(), tail.begin(), tail.end());
+      r.ReplaceSubItemsFrom(from, tail);
+      ASSERT_EQ(r.SubItems(), want) << shape.Columns << " from " << from;
+      std::vector<size_t> all(want.size());
+      for (size_t j = 0; j < all.size(); ++j) all[j] = j;
+      std::vector<std::string_view> again(all.size());
+      r.SubItemsAt(all.data(), all.size(), again.data());
+      for (size_t j = 0; j < all.size(); ++j) ASSERT_EQ(again[j], want[j]) << shape.Columns << " from " << from;
     }
 }
