@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -16,14 +17,21 @@ std::optional<std::string> TwoDecimals(double Value) {
   const double rounded = std::nearbyint(scaled);
   if (std::fabs(std::fabs(scaled - rounded) - 0.5) < 0.01) return std::nullopt;
   const auto hundredths = static_cast<int64_t>(std::fabs(rounded));
-  std::string text = hundredths != 0 && Value < 0 ? "-" : "";
-  text += std::to_string(hundredths / 100);
+  // Written from the back: the decimals, the whole number, the sign.
+  char buffer[24];
+  char* p = buffer + sizeof buffer;
   if (const int64_t rest = hundredths % 100; rest != 0) {
-    text += '.';
-    text += static_cast<char>('0' + rest / 10);
-    if (rest % 10 != 0) text += static_cast<char>('0' + rest % 10);
+    if (rest % 10 != 0) *--p = static_cast<char>('0' + rest % 10);
+    *--p = static_cast<char>('0' + rest / 10);
+    *--p = '.';
   }
-  return text;
+  int64_t whole = hundredths / 100;
+  do {
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
+  if (hundredths != 0 && Value < 0) *--p = '-';
+  return std::string(p, buffer + sizeof buffer);
 }
 
 }  // namespace
@@ -48,7 +56,7 @@ std::string FormatFigure(double Value) {
   const double magnitude = std::fabs(Value);
   if (magnitude > 0 && magnitude < 1) decimals = std::min(12, 2 - static_cast<int>(std::floor(std::log10(magnitude))));
   if (decimals == 2)
-    if (std::optional<std::string> quick = TwoDecimals(Value)) return *quick;
+    if (std::optional<std::string> quick = TwoDecimals(Value)) return std::move(*quick);
   char buffer[400];
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, Value, std::chars_format::fixed, decimals);
   if (error != std::errc()) return "";
