@@ -141,7 +141,8 @@ TEST(FigureNumbers, ReadAndWritten) {
 }
 
 // The quick paths for plain decimals, against the C library on many values:
-// reading as strtod reads, writing as "%.2f" rounds with its zeros dropped.
+// reading as strtod reads, writing as "%.2f" rounds with its zeros dropped,
+// near halves and away from them.
 TEST(FigureNumbers, QuickPathsAgreeWithTheCLibrary) {
   std::mt19937_64 rng(7);
   auto reference = [](double V) {
@@ -163,6 +164,13 @@ TEST(FigureNumbers, QuickPathsAgreeWithTheCLibrary) {
     if (std::fabs(v) >= 1) {
       ASSERT_EQ(FormatFigure(v), reference(v)) << v;
     }
+    // Values away from a half, of every size from 1 to 1e10 and either sign,
+    // and whole numbers: the quick path writes them.
+    const double w = std::ldexp(static_cast<double>(rng() % (1u << 30)) / (1u << 30) + 1, static_cast<int>(rng() % 34)) *
+                     (rng() % 2 ? 1 : -1);
+    ASSERT_EQ(FormatFigure(w), reference(w)) << w;
+    const double whole = static_cast<double>(static_cast<int64_t>(rng() % 20000000000ull) - 10000000000ll);
+    ASSERT_EQ(FormatFigure(whole), reference(whole)) << whole;
   }
 }
 
