@@ -8,6 +8,7 @@
 #include "archive/ascii_case.h"
 #include "definitions/column_sort.h"
 #include "definitions/definition_reader.h"
+#include "hpi/parallel.h"
 #include "mod/figure_index.h"
 #include "mod/figure_number.h"
 
@@ -47,6 +48,12 @@ std::string FigureName(const char* Caption) {
 // allocation of its own and the views stay valid while the figures live.
 class TextStore {
  public:
+  // Takes over the texts Other kept: their views stay valid.
+  void Adopt(TextStore&& Other) {
+    for (auto& block : Other.Blocks_) Blocks_.push_back(std::move(block));
+    Other.Blocks_.clear();
+    Other.Left_ = 0;
+  }
   std::string_view Keep(std::string_view Text) {
     if (Text.empty()) return {};
     if (Text.size() > Left_) {
@@ -644,62 +651,105 @@ struct Sources {
 
 enum WeaponCell { wcSName, wcDefault, wcBurst, wcReload, wcEnergy, kWeaponCells };
 
-// The weapons of one file from its rows, appended to Out and their rows to
-// RowOf. False when the rows cannot stand for the definitions: two rows name
-// one weapon; the file is then read itself.
-bool WeaponsFromRows(const Row* const* Rows, size_t Count, CellPicker& Picker, TextStore& Store,
-                     std::vector<WeaponInput>& Out, std::vector<const Row*>& RowOf) {
-  const size_t first = Out.size();
+// The weapons of one file from its Count rows, into Out[0, Count) and their
+// rows into RowOf. False when the rows cannot stand for the definitions: two
+// rows name one weapon; the file is then read itself.
+bool WeaponsFromRows(const Row* const* Rows, size_t Count, CellPicker& Picker, TextStore& Store, WeaponInput* Out,
+                     const Row** RowOf) {
   for (size_t i = 0; i < Count; ++i) {
     Picker.Pick(*Rows[i]);
     const std::string_view name = Picker.Cell(wcSName);
     const uint32_t hash = NameIndex::HashOf(name);
-    for (size_t k = first; k < Out.size(); ++k)
+    for (size_t k = 0; k < i; ++k)
       if (Out[k].NameHash == hash && EqualIgnoringCase(Out[k].Name, name)) return false;
-    WeaponInput& w = Out.emplace_back();
+    WeaponInput& w = Out[i];
     w.Name = Store.Keep(name);
     w.NameHash = hash;
     Take(w.Default, Picker, wcDefault, Store);
     Take(w.Burst, Picker, wcBurst, Store);
     Take(w.Reloadtime, Picker, wcReload, Store);
     Take(w.EnergyPerShot, Picker, wcEnergy, Store);
-    RowOf.push_back(Rows[i]);
+    RowOf[i] = Rows[i];
   }
   return true;
 }
 
+void WorkOutWeapons(WeaponInput* Weapons, size_t Count) {
+  for (size_t w = 0; w < Count; ++w) {
+    WeaponValues values;
+    WorkOutWeapon(Weapons[w], values, nullptr);
+    Weapons[w].Figures.Keep(values);
+  }
+}
+
+// From this many weapon rows on, two threads read them, each the files of
+// about half the rows; below, a thread costs more than it saves.
+constexpr size_t kWeaponRowsForTwoThreads = 2048;
+
 void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
   const AllUnpacked& list = State.WeaponFiles;
   RowsOfEntries rows = GroupRows(State.WeaponView, list);
-  CellPicker picker(State.WeaponView, {"SName", "Default", "Burst", "Reloadtime", "Energypershot"});
-  DefinitionView view;
-  D.Weapons.reserve(rows.Rows.size());
-  S.WeaponRow.reserve(rows.Rows.size());
-  D.WeaponsOfFile.assign(static_cast<size_t>(list.Count), {0, 0});
-  for (int i = 0; i < list.Count; ++i) {
-    const auto at = static_cast<size_t>(rows.First[static_cast<size_t>(i)]);
-    const auto end = static_cast<size_t>(rows.First[static_cast<size_t>(i) + 1]);
-    if (at == end) continue;  // no row: nothing of it is loaded
-    const size_t first = D.Weapons.size();
-    if (KeyAfterClose(TextOf(list[i])) ||
-        !WeaponsFromRows(rows.Rows.data() + at, end - at, picker, D.Texts, D.Weapons, S.WeaponRow)) {
-      D.Weapons.resize(first);
-      ReadWeapons(TextOf(list[i]), view, D.Texts, D.Weapons);
-      S.WeaponRow.resize(D.Weapons.size(), nullptr);
-      std::fill(S.WeaponRow.begin() + static_cast<std::ptrdiff_t>(first), S.WeaponRow.end(), nullptr);
+  const size_t rowCount = rows.Rows.size();
+  auto rowsBefore = [&](int File) { return static_cast<size_t>(rows.First[static_cast<size_t>(File)]); };
+  // Most files' weapons are their rows, one each: they are read in place,
+  // weapon k being row k. A file read itself (whole[i]) may hold another
+  // number of weapons; the list is then put together anew below.
+  D.Weapons.resize(rowCount);
+  S.WeaponRow.assign(rowCount, nullptr);
+  std::vector<uint8_t> whole(static_cast<size_t>(list.Count), 0);
+  const int middle = static_cast<int>(std::upper_bound(rows.First.begin(), rows.First.end() - 1, static_cast<int>(rowCount / 2)) -
+                                      rows.First.begin());
+  const int bounds[] = {0, std::min(middle, list.Count), list.Count};
+  TextStore secondTexts;
+  hpi::ParallelFor(2, rowCount >= kWeaponRowsForTwoThreads ? 2 : 1, [&](size_t Part) {
+    CellPicker picker(State.WeaponView, {"SName", "Default", "Burst", "Reloadtime", "Energypershot"});
+    TextStore& texts = Part == 0 ? D.Texts : secondTexts;
+    for (int i = bounds[Part]; i < bounds[Part + 1]; ++i) {
+      const size_t at = rowsBefore(i), end = rowsBefore(i + 1);
+      if (at == end) continue;  // no row: nothing of it is loaded
+      if (KeyAfterClose(TextOf(list[i])) ||
+          !WeaponsFromRows(rows.Rows.data() + at, end - at, picker, texts, D.Weapons.data() + at, S.WeaponRow.data() + at)) {
+        whole[static_cast<size_t>(i)] = 1;
+        continue;
+      }
+      WorkOutWeapons(D.Weapons.data() + at, end - at);
     }
-    D.WeaponsOfFile[static_cast<size_t>(i)] = {static_cast<int>(first), static_cast<int>(D.Weapons.size())};
+  });
+  D.Texts.Adopt(std::move(secondTexts));
+  D.WeaponsOfFile.assign(static_cast<size_t>(list.Count), {0, 0});
+  if (std::find(whole.begin(), whole.end(), 1) == whole.end()) {
+    for (int i = 0; i < list.Count; ++i)
+      D.WeaponsOfFile[static_cast<size_t>(i)] = {static_cast<int>(rowsBefore(i)), static_cast<int>(rowsBefore(i + 1))};
+  } else {
+    std::vector<WeaponInput> weapons;
+    std::vector<const Row*> rowOf;
+    weapons.reserve(rowCount);
+    rowOf.reserve(rowCount);
+    DefinitionView view;
+    for (int i = 0; i < list.Count; ++i) {
+      const size_t at = rowsBefore(i), end = rowsBefore(i + 1);
+      if (at == end) continue;
+      const size_t first = weapons.size();
+      if (whole[static_cast<size_t>(i)]) {
+        ReadWeapons(TextOf(list[i]), view, D.Texts, weapons);
+        rowOf.resize(weapons.size(), nullptr);
+        WorkOutWeapons(weapons.data() + first, weapons.size() - first);
+      } else {
+        weapons.insert(weapons.end(), std::make_move_iterator(D.Weapons.begin() + static_cast<std::ptrdiff_t>(at)),
+                       std::make_move_iterator(D.Weapons.begin() + static_cast<std::ptrdiff_t>(end)));
+        rowOf.insert(rowOf.end(), S.WeaponRow.begin() + static_cast<std::ptrdiff_t>(at),
+                     S.WeaponRow.begin() + static_cast<std::ptrdiff_t>(end));
+      }
+      D.WeaponsOfFile[static_cast<size_t>(i)] = {static_cast<int>(first), static_cast<int>(weapons.size())};
+    }
+    D.Weapons = std::move(weapons);
+    S.WeaponRow = std::move(rowOf);
   }
   D.WeaponFiles = std::move(rows.Index);
   // A name stands for its first weapon in load order.
   D.WeaponByName = NameIndex(D.Weapons.size());
-  for (size_t w = 0; w < D.Weapons.size(); ++w) {
-    WeaponInput& weapon = D.Weapons[w];
-    WeaponValues values;
-    WorkOutWeapon(weapon, values, nullptr);
-    weapon.Figures.Keep(values);
-    D.WeaponByName.Add(weapon.Name, weapon.NameHash, static_cast<int>(w), D.WeaponName());
-  }
+  for (size_t w = 0; w < D.Weapons.size(); ++w)
+    D.WeaponByName.Add(D.Weapons[w].Name, D.Weapons[w].NameHash, static_cast<int>(w), D.WeaponName());
 }
 
 enum UnitCell { ucName, ucWeapon1, ucWeapon2, ucWeapon3, ucCost, ucMaxDamage, ucBuildTime, kUnitCells };
