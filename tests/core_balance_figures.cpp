@@ -260,3 +260,49 @@ TEST_F(Figures, MountedWeaponsAndBuildersNamedTwice) {
   EXPECT_EQ(FirstLine(Tip(s.UnitView, "UnitName", "CORSTUN", "Build seconds (computed)")),
             "Build seconds = 600 ÷ 150 = 4 (built by armcv)");
 }
+
+// A mod large enough that its weapon files are read on two threads: every
+// weapon's DPS and the units' DPS and Range agree with the formulas, also
+// for files that must be read themselves (a key after a nested section,
+// or one weapon name twice) in either half.
+TEST_F(Figures, ManyWeaponFilesReadInTwoHalves) {
+  const int files = 700;
+  for (int f = 0; f < files; ++f) {
+    std::vector<std::string> l;
+    for (int k = 0; k < 3; ++k) {
+      // Section 2 of every 50th file (from the 13th) repeats the name of section 0.
+      const std::string name = f % 50 == 13 && k == 2 ? "w" + std::to_string(f) + "_0" : "W" + std::to_string(f) + "_" + std::to_string(k);
+      l.insert(l.end(), {"[" + name + "]", "{", "ID=" + std::to_string(f * 3 + k) + ";", "range=" + std::to_string(100 + f) + ";"});
+      if (k == 1) l.push_back("burst=2;");
+      const std::string reload = "reloadtime=" + std::to_string(k == 1 ? 2 : 1) + ";";
+      // Every 50th file (from the 7th) has Reloadtime after [DAMAGE], where no row reaches.
+      const bool late = f % 50 == 7;
+      if (!late) l.push_back(reload);
+      l.insert(l.end(), {"[DAMAGE]", "{", "default=" + std::to_string(10 + f + k) + ";", "}"});
+      if (late) l.push_back(reload);
+      l.push_back("}");
+    }
+    Add(s.WeaponFiles, "weapons\\w" + std::to_string(f) + ".tdf", Lines(l));
+  }
+  for (int u = 0; u < 50; ++u)
+    Add(s.UnitFiles, "units\\many" + std::to_string(u) + ".fbi",
+        Unit("UnitNumber=" + std::to_string(100 + u) + ";UnitName=MANY" + std::to_string(u) + ";BuildCostMetal=100;Weapon1=w" +
+             std::to_string(u * 14) + "_0;"));
+  s.Figures.Show(true);
+  BuildAll();
+  ASSERT_GE(s.WeaponView.RowCount(), 3 * files);
+  // DPS of W<f>_<k>: (10 + f + k) x max(1, Burst) / Reloadtime, which is 10 + f + k here.
+  int checked = 0;
+  for (int f = 0; f < files; ++f)
+    for (int k = 0; k < 3; ++k) {
+      if (f % 50 == 13 && k == 2) continue;  // its row shows the first weapon of its name
+      const std::string name = "W" + std::to_string(f) + "_" + std::to_string(k);
+      ASSERT_EQ(CellsOf(s.WeaponView, "SName", name, {"DPS (computed)"}), std::to_string(10 + f + k)) << name;
+      ++checked;
+    }
+  EXPECT_EQ(checked, 3 * files - files / 50);
+  for (int u = 0; u < 50; ++u)
+    EXPECT_EQ(CellsOf(s.UnitView, "UnitName", "MANY" + std::to_string(u), {"DPS (computed)", "Range (computed)"}),
+              std::to_string(10 + u * 14) + "|" + std::to_string(100 + u * 14))
+        << u;
+}
