@@ -691,12 +691,14 @@ void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
   RowsOfEntries rows = GroupRows(State.WeaponView, list);
   const size_t rowCount = rows.Rows.size();
   auto rowsBefore = [&](int File) { return static_cast<size_t>(rows.First[static_cast<size_t>(File)]); };
-  // Most files' weapons are their rows, one each: they are read in place,
-  // weapon k being row k. A file read itself (whole[i]) may hold another
-  // number of weapons; the list is then put together anew below.
+  // A file's weapons are its rows, one each, weapon k being row k; a file
+  // read itself mostly holds as many (its rows are its sections). Those are
+  // put in place; the few files whose number differs (kept in ownCount)
+  // have the list put together anew below.
   D.Weapons.resize(rowCount);
   S.WeaponRow.assign(rowCount, nullptr);
-  std::vector<uint8_t> whole(static_cast<size_t>(list.Count), 0);
+  std::vector<uint8_t> ownCount(static_cast<size_t>(list.Count), 0);
+  std::vector<std::vector<WeaponInput>> readItself(static_cast<size_t>(list.Count));
   const int middle = static_cast<int>(std::upper_bound(rows.First.begin(), rows.First.end() - 1, static_cast<int>(rowCount / 2)) -
                                       rows.First.begin());
   const int bounds[] = {0, std::min(middle, list.Count), list.Count};
@@ -704,20 +706,33 @@ void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
   hpi::ParallelFor(2, rowCount >= kWeaponRowsForTwoThreads ? 2 : 1, [&](size_t Part) {
     CellPicker picker(State.WeaponView, {"SName", "Default", "Burst", "Reloadtime", "Energypershot"});
     TextStore& texts = Part == 0 ? D.Texts : secondTexts;
+    DefinitionView view;
+    std::vector<WeaponInput> read;
     for (int i = bounds[Part]; i < bounds[Part + 1]; ++i) {
       const size_t at = rowsBefore(i), end = rowsBefore(i + 1);
       if (at == end) continue;  // no row: nothing of it is loaded
-      if (KeyAfterClose(TextOf(list[i])) ||
-          !WeaponsFromRows(rows.Rows.data() + at, end - at, picker, texts, D.Weapons.data() + at, S.WeaponRow.data() + at)) {
-        whole[static_cast<size_t>(i)] = 1;
+      if (!KeyAfterClose(TextOf(list[i])) &&
+          WeaponsFromRows(rows.Rows.data() + at, end - at, picker, texts, D.Weapons.data() + at, S.WeaponRow.data() + at)) {
+        WorkOutWeapons(D.Weapons.data() + at, end - at);
         continue;
       }
-      WorkOutWeapons(D.Weapons.data() + at, end - at);
+      read.clear();
+      ReadWeapons(TextOf(list[i]), view, texts, read);
+      WorkOutWeapons(read.data(), read.size());
+      std::fill(S.WeaponRow.begin() + static_cast<std::ptrdiff_t>(at), S.WeaponRow.begin() + static_cast<std::ptrdiff_t>(end),
+                nullptr);
+      if (read.size() == end - at) {
+        std::move(read.begin(), read.end(), D.Weapons.begin() + static_cast<std::ptrdiff_t>(at));
+      } else {
+        ownCount[static_cast<size_t>(i)] = 1;
+        readItself[static_cast<size_t>(i)] = std::move(read);
+        read = {};
+      }
     }
   });
   D.Texts.Adopt(std::move(secondTexts));
   D.WeaponsOfFile.assign(static_cast<size_t>(list.Count), {0, 0});
-  if (std::find(whole.begin(), whole.end(), 1) == whole.end()) {
+  if (std::find(ownCount.begin(), ownCount.end(), 1) == ownCount.end()) {
     for (int i = 0; i < list.Count; ++i)
       D.WeaponsOfFile[static_cast<size_t>(i)] = {static_cast<int>(rowsBefore(i)), static_cast<int>(rowsBefore(i + 1))};
   } else {
@@ -725,15 +740,14 @@ void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
     std::vector<const Row*> rowOf;
     weapons.reserve(rowCount);
     rowOf.reserve(rowCount);
-    DefinitionView view;
     for (int i = 0; i < list.Count; ++i) {
       const size_t at = rowsBefore(i), end = rowsBefore(i + 1);
       if (at == end) continue;
       const size_t first = weapons.size();
-      if (whole[static_cast<size_t>(i)]) {
-        ReadWeapons(TextOf(list[i]), view, D.Texts, weapons);
+      if (ownCount[static_cast<size_t>(i)]) {
+        std::vector<WeaponInput>& read = readItself[static_cast<size_t>(i)];
+        weapons.insert(weapons.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
         rowOf.resize(weapons.size(), nullptr);
-        WorkOutWeapons(weapons.data() + first, weapons.size() - first);
       } else {
         weapons.insert(weapons.end(), std::make_move_iterator(D.Weapons.begin() + static_cast<std::ptrdiff_t>(at)),
                        std::make_move_iterator(D.Weapons.begin() + static_cast<std::ptrdiff_t>(end)));

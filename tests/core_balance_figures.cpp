@@ -264,7 +264,7 @@ TEST_F(Figures, MountedWeaponsAndBuildersNamedTwice) {
 // A mod large enough that its weapon files are read on two threads: every
 // weapon's DPS and the units' DPS and Range agree with the formulas, also
 // for files that must be read themselves (a key after a nested section,
-// or one weapon name twice) in either half.
+// one weapon name twice, more weapons than rows) in either half.
 TEST_F(Figures, ManyWeaponFilesReadInTwoHalves) {
   const int files = 700;
   for (int f = 0; f < files; ++f) {
@@ -275,13 +275,17 @@ TEST_F(Figures, ManyWeaponFilesReadInTwoHalves) {
       l.insert(l.end(), {"[" + name + "]", "{", "ID=" + std::to_string(f * 3 + k) + ";", "range=" + std::to_string(100 + f) + ";"});
       if (k == 1) l.push_back("burst=2;");
       const std::string reload = "reloadtime=" + std::to_string(k == 1 ? 2 : 1) + ";";
-      // Every 50th file (from the 7th) has Reloadtime after [DAMAGE], where no row reaches.
-      const bool late = f % 50 == 7;
+      // Every 50th file (from the 7th, and from the 21st) has Reloadtime
+      // after [DAMAGE], where no row reaches.
+      const bool late = f % 50 == 7 || f % 50 == 21;
       if (!late) l.push_back(reload);
       l.insert(l.end(), {"[DAMAGE]", "{", "default=" + std::to_string(10 + f + k) + ";", "}"});
       if (late) l.push_back(reload);
       l.push_back("}");
     }
+    // And an empty section, which gives no row: read itself, the file holds
+    // one weapon more than it has rows.
+    if (f % 50 == 21) l.insert(l.end(), {"[W" + std::to_string(f) + "_EMPTY]", "{", "}"});
     Add(s.WeaponFiles, "weapons\\w" + std::to_string(f) + ".tdf", Lines(l));
   }
   for (int u = 0; u < 50; ++u)
