@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -686,7 +687,9 @@ void WorkOutWeapons(WeaponInput* Weapons, size_t Count) {
 // about half the rows; below, a thread costs more than it saves.
 constexpr size_t kWeaponRowsForTwoThreads = 2048;
 
-void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
+// Also runs Alongside, with the texts it keeps, on the thread of the second
+// half of the files, before it (all on this thread for a small mod).
+void ReadAllWeapons(const TableState& State, Data& D, Sources& S, const std::function<void(TextStore&)>& Alongside) {
   const AllUnpacked& list = State.WeaponFiles;
   RowsOfEntries rows = GroupRows(State.WeaponView, list);
   const size_t rowCount = rows.Rows.size();
@@ -699,13 +702,16 @@ void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
   S.WeaponRow.assign(rowCount, nullptr);
   std::vector<uint8_t> ownCount(static_cast<size_t>(list.Count), 0);
   std::vector<std::vector<WeaponInput>> readItself(static_cast<size_t>(list.Count));
-  const int middle = static_cast<int>(std::upper_bound(rows.First.begin(), rows.First.end() - 1, static_cast<int>(rowCount / 2)) -
+  // The second thread also reads the units and build menus (about as much
+  // work as a third of the weapon rows): it takes the files of fewer rows.
+  const int middle = static_cast<int>(std::upper_bound(rows.First.begin(), rows.First.end() - 1, static_cast<int>(rowCount * 2 / 3)) -
                                       rows.First.begin());
   const int bounds[] = {0, std::min(middle, list.Count), list.Count};
   TextStore secondTexts;
   hpi::ParallelFor(2, rowCount >= kWeaponRowsForTwoThreads ? 2 : 1, [&](size_t Part) {
     CellPicker picker(State.WeaponView, {"SName", "Default", "Burst", "Reloadtime", "Energypershot"});
     TextStore& texts = Part == 0 ? D.Texts : secondTexts;
+    if (Part == 1) Alongside(texts);
     DefinitionView view;
     std::vector<WeaponInput> read;
     for (int i = bounds[Part]; i < bounds[Part + 1]; ++i) {
@@ -766,14 +772,21 @@ void ReadAllWeapons(const TableState& State, Data& D, Sources& S) {
     D.WeaponByName.Add(D.Weapons[w].Name, D.Weapons[w].NameHash, static_cast<int>(w), D.WeaponName());
 }
 
+// A unit's Weapon1 to Weapon3 as its row holds them.
+using MountNames = std::array<std::string_view, 3>;
+
 enum UnitCell { ucName, ucWeapon1, ucWeapon2, ucWeapon3, ucCost, ucMaxDamage, ucBuildTime, kUnitCells };
 
-void ReadUnits(const TableState& State, Data& D, Sources& S) {
+// The units' rows: their keys, and Weapon1 to Weapon3 as the rows hold them
+// (Slots, views of the rows, resolved by ResolveMounts once the weapons are
+// all read). Texts are kept in Texts.
+void ReadUnits(const TableState& State, Data& D, Sources& S, TextStore& Texts, std::vector<MountNames>& Slots) {
   const AllUnpacked& list = State.UnitFiles;
   RowsOfEntries rows = GroupRows(State.UnitView, list);
   CellPicker picker(State.UnitView, {"UnitName", "Weapon1", "Weapon2", "Weapon3", "BuildCostMetal", "MaxDamage", "BuildTime"});
   D.Units.reserve(static_cast<size_t>(list.Count));
   S.UnitRow.reserve(static_cast<size_t>(list.Count));
+  Slots.reserve(static_cast<size_t>(list.Count));
   D.UnitOfFile.assign(static_cast<size_t>(list.Count), -1);
   D.UnitByName = NameIndex(static_cast<size_t>(list.Count));
   for (int i = 0; i < list.Count; ++i) {
@@ -784,25 +797,13 @@ void ReadUnits(const TableState& State, Data& D, Sources& S) {
     const int index = static_cast<int>(D.Units.size());
     UnitInput& u = D.Units.emplace_back();
     u.Entry = &list[i];
-    if (picker.Has(ucName)) u.UnitName = D.Texts.Keep(picker.Cell(ucName));
-    for (size_t k = 0; k < 3; ++k) {
-      const std::string_view name = picker.Has(ucWeapon1 + k) ? picker.Cell(ucWeapon1 + k) : std::string_view();
-      if (name.empty()) continue;
-      const int w = D.WeaponByName.Find(name, D.WeaponName());
-      u.Mounts[k] = w < 0 ? kUnknownWeapon : w;
-      if (w < 0) {
-        u.Unknown[k] = D.Texts.Keep(name);
-        continue;
-      }
-      WeaponInput& weapon = D.Weapons[static_cast<size_t>(w)];
-      if (weapon.MountKeysRead) continue;
-      S.MountKeys.Pick(*S.WeaponRow[static_cast<size_t>(w)]);
-      SetMountKeys(weapon, S.MountKeys.Has(0) ? S.MountKeys.Cell(0) : std::string_view(),
-                   S.MountKeys.Has(1) ? S.MountKeys.Cell(1) : std::string_view());
-    }
-    Take(u.BuildCostMetal, picker, ucCost, D.Texts);
-    Take(u.MaxDamage, picker, ucMaxDamage, D.Texts);
-    Take(u.BuildTime, picker, ucBuildTime, D.Texts);
+    if (picker.Has(ucName)) u.UnitName = Texts.Keep(picker.Cell(ucName));
+    MountNames& slots = Slots.emplace_back();
+    for (size_t k = 0; k < 3; ++k)
+      if (picker.Has(ucWeapon1 + k)) slots[k] = picker.Cell(ucWeapon1 + k);
+    Take(u.BuildCostMetal, picker, ucCost, Texts);
+    Take(u.MaxDamage, picker, ucMaxDamage, Texts);
+    Take(u.BuildTime, picker, ucBuildTime, Texts);
     S.UnitRow.push_back(&row);
     D.UnitOfFile[static_cast<size_t>(i)] = index;
     if (!u.UnitName.empty()) {
@@ -813,9 +814,32 @@ void ReadUnits(const TableState& State, Data& D, Sources& S) {
   D.UnitFiles = std::move(rows.Index);
 }
 
+// Each unit's Weapon1 to Weapon3 resolved among the weapons; a weapon's
+// Range and Paralyzer read once a unit mounts it.
+void ResolveMounts(Data& D, Sources& S, const std::vector<MountNames>& Slots) {
+  for (size_t u = 0; u < D.Units.size(); ++u) {
+    UnitInput& unit = D.Units[u];
+    for (size_t k = 0; k < 3; ++k) {
+      const std::string_view name = Slots[u][k];
+      if (name.empty()) continue;
+      const int w = D.WeaponByName.Find(name, D.WeaponName());
+      unit.Mounts[k] = w < 0 ? kUnknownWeapon : w;
+      if (w < 0) {
+        unit.Unknown[k] = D.Texts.Keep(name);
+        continue;
+      }
+      WeaponInput& weapon = D.Weapons[static_cast<size_t>(w)];
+      if (weapon.MountKeysRead) continue;
+      S.MountKeys.Pick(*S.WeaponRow[static_cast<size_t>(w)]);
+      SetMountKeys(weapon, S.MountKeys.Has(0) ? S.MountKeys.Cell(0) : std::string_view(),
+                   S.MountKeys.Has(1) ? S.MountKeys.Cell(1) : std::string_view());
+    }
+  }
+}
+
 // The build menus' entries: which units list which (UNITMENU -> UNITNAME).
 // A builder's WorkerTime is read once a menu names it.
-void ReadMenus(const TableState& State, Data& D, Sources& S) {
+void ReadMenus(const TableState& State, Data& D, Sources& S, TextStore& Texts) {
   const AllUnpacked& list = State.DownloadFiles;
   const RowsOfEntries rows = GroupRows(State.DownloadView, list);
   CellPicker picker(State.DownloadView, {"UnitMenu", "UnitName"});
@@ -826,7 +850,7 @@ void ReadMenus(const TableState& State, Data& D, Sources& S) {
     const std::string_view menu = picker.Cell(0), name = picker.Cell(1);
     if (menu.empty() || name.empty()) continue;
     const int listed = D.Listed.Add(name, NameIndex::HashOf(name), static_cast<int>(D.ListedUnits.size()), D.ListedName());
-    if (static_cast<size_t>(listed) == D.ListedUnits.size()) D.ListedUnits.push_back({D.Texts.Keep(name), -1});
+    if (static_cast<size_t>(listed) == D.ListedUnits.size()) D.ListedUnits.push_back({Texts.Keep(name), -1});
     const int builder = D.UnitByName.Find(menu, D.UnitName());
     int* tail = &D.ListedUnits[static_cast<size_t>(listed)].FirstBuilder;
     bool known = false;
@@ -837,13 +861,13 @@ void ReadMenus(const TableState& State, Data& D, Sources& S) {
     }
     if (known) continue;
     *tail = static_cast<int>(D.Links.size());
-    D.Links.push_back({builder, builder < 0 ? D.Texts.Keep(menu) : std::string_view(), -1});
+    D.Links.push_back({builder, builder < 0 ? Texts.Keep(menu) : std::string_view(), -1});
     if (builder < 0) continue;
     UnitInput& b = D.Units[static_cast<size_t>(builder)];
     if (b.WorkerTimeRead) continue;
     b.WorkerTimeRead = true;
     S.WorkerTime.Pick(*S.UnitRow[static_cast<size_t>(builder)]);
-    Take(b.WorkerTime, S.WorkerTime, 0, D.Texts, true);
+    Take(b.WorkerTime, S.WorkerTime, 0, Texts, true);
   }
 }
 
@@ -910,9 +934,12 @@ BalanceFigures ComputeBalanceFigures(const TableState& State) {
   result.D_ = std::make_unique<BalanceFigures::Data>();
   Data& d = *result.D_;
   Sources sources(State);
-  ReadAllWeapons(State, d, sources);
-  ReadUnits(State, d, sources);
-  ReadMenus(State, d, sources);
+  std::vector<MountNames> mounts;
+  ReadAllWeapons(State, d, sources, [&](TextStore& Texts) {
+    ReadUnits(State, d, sources, Texts, mounts);
+    ReadMenus(State, d, sources, Texts);
+  });
+  ResolveMounts(d, sources, mounts);
   for (UnitInput& u : d.Units) {
     UnitValues values;
     WorkOutUnit(d, u, values, u.Builder, nullptr);
