@@ -703,8 +703,8 @@ void ReadAllWeapons(const TableState& State, Data& D, Sources& S, const std::fun
   std::vector<uint8_t> ownCount(static_cast<size_t>(list.Count), 0);
   std::vector<std::vector<WeaponInput>> readItself(static_cast<size_t>(list.Count));
   // The second thread also reads the units and build menus (about as much
-  // work as a third of the weapon rows): it takes the files of fewer rows.
-  const int middle = static_cast<int>(std::upper_bound(rows.First.begin(), rows.First.end() - 1, static_cast<int>(rowCount * 2 / 3)) -
+  // work as a fifth of the weapon rows): it takes the files of fewer rows.
+  const int middle = static_cast<int>(std::upper_bound(rows.First.begin(), rows.First.end() - 1, static_cast<int>(rowCount * 3 / 5)) -
                                       rows.First.begin());
   const int bounds[] = {0, std::min(middle, list.Count), list.Count};
   TextStore secondTexts;
