@@ -4,8 +4,6 @@
 #include <bit>
 #include <cstring>
 
-#include "archive/ascii_case.h"
-
 namespace {
 
 // Slots for Expected names, at most half of them in use.
@@ -15,7 +13,7 @@ size_t SlotsFor(size_t Expected) { return std::bit_ceil(std::max<size_t>(16, Exp
 
 NameIndex::NameIndex(size_t Expected) : Slots_(SlotsFor(Expected)) {}
 
-uint64_t NameIndex::HashOf(std::string_view Name) {
+uint32_t NameIndex::HashOf(std::string_view Name) {
   // Eight bytes at a time, each with its 0x20 bit set: a letter hashes the
   // same in either case (some other bytes do too, which the comparison of
   // the names tells apart).
@@ -24,46 +22,47 @@ uint64_t NameIndex::HashOf(std::string_view Name) {
     H = (H ^ W) * 0xBF58476D1CE4E5B9ull;
     return H ^ (H >> 29);
   };
-  uint64_t h = (Name.size() + 1) * 0x9E3779B97F4A7C15ull;
+  const char* p = Name.data();
+  const size_t n = Name.size();
+  uint64_t h = (n + 1) * 0x9E3779B97F4A7C15ull;
   size_t i = 0;
-  for (; i + 8 <= Name.size(); i += 8) {
+  for (; i + 8 <= n; i += 8) {
     uint64_t w;
-    std::memcpy(&w, Name.data() + i, 8);
+    std::memcpy(&w, p + i, 8);
     h = mix(h, w | kCase);
   }
-  if (i < Name.size()) {
-    uint64_t w = 0;
-    std::memcpy(&w, Name.data() + i, Name.size() - i);
+  // The last one to seven bytes without a copy of variable length: four and
+  // four that may overlap, or the first, middle and last of up to three (the
+  // length, mixed in above, tells the cases apart).
+  if (const size_t rest = n - i; rest >= 4) {
+    uint32_t first, last;
+    std::memcpy(&first, p + i, 4);
+    std::memcpy(&last, p + n - 4, 4);
+    h = mix(h, (first | uint64_t{last} << 32) | kCase);
+  } else if (rest > 0) {
+    const uint64_t w = static_cast<unsigned char>(p[i]) | uint64_t{static_cast<unsigned char>(p[i + rest / 2])} << 8 |
+                       uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
     h = mix(h, w | kCase);
   }
-  return h ^ (h >> 32);
+  // Every bit of the name reaches the low bits, which place the slot.
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  return static_cast<uint32_t>(h);
 }
-
-size_t NameIndex::SlotOf(std::string_view Name, uint64_t Hash) const {
-  const size_t mask = Slots_.size() - 1;
-  for (size_t s = Hash & mask;; s = (s + 1) & mask) {
-    const Slot& slot = Slots_[s];
-    if (slot.Id < 0 || (slot.Hash == Hash && EqualIgnoringCase(slot.Name, Name))) return s;
-  }
-}
-
-int NameIndex::Add(std::string_view Name, int Id) {
-  if ((Used_ + 1) * 2 > Slots_.size()) Grow();
-  const uint64_t h = HashOf(Name);
-  Slot& slot = Slots_[SlotOf(Name, h)];
-  if (slot.Id >= 0) return slot.Id;
-  slot = {Name, h, Id};
-  ++Used_;
-  return Id;
-}
-
-int NameIndex::Find(std::string_view Name) const { return Slots_[SlotOf(Name, HashOf(Name))].Id; }
 
 void NameIndex::Grow() {
+  // Only the hashes move: a slot's place follows from its hash alone, and
+  // no two slots hold names equal ignoring case.
   std::vector<Slot> old(Slots_.size() * 2);
   old.swap(Slots_);
-  for (const Slot& s : old)
-    if (s.Id >= 0) Slots_[SlotOf(s.Name, s.Hash)] = s;
+  const size_t mask = Slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (s.Id < 0) continue;
+    size_t at = s.Hash & mask;
+    while (Slots_[at].Id >= 0) at = (at + 1) & mask;
+    Slots_[at] = s;
+  }
 }
 
 EntryIndex::EntryIndex(size_t Expected) : Slots_(SlotsFor(Expected)) {}

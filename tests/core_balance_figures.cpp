@@ -141,7 +141,8 @@ TEST(FigureNumbers, ReadAndWritten) {
 }
 
 // The quick paths for plain decimals, against the C library on many values:
-// reading as strtod reads, writing as "%.2f" rounds with its zeros dropped.
+// reading as strtod reads, writing as "%.2f" rounds with its zeros dropped,
+// near halves and away from them.
 TEST(FigureNumbers, QuickPathsAgreeWithTheCLibrary) {
   std::mt19937_64 rng(7);
   auto reference = [](double V) {
@@ -163,6 +164,13 @@ TEST(FigureNumbers, QuickPathsAgreeWithTheCLibrary) {
     if (std::fabs(v) >= 1) {
       ASSERT_EQ(FormatFigure(v), reference(v)) << v;
     }
+    // Values away from a half, of every size from 1 to 1e10 and either sign,
+    // and whole numbers: the quick path writes them.
+    const double w = std::ldexp(static_cast<double>(rng() % (1u << 30)) / (1u << 30) + 1, static_cast<int>(rng() % 34)) *
+                     (rng() % 2 ? 1 : -1);
+    ASSERT_EQ(FormatFigure(w), reference(w)) << w;
+    const double whole = static_cast<double>(static_cast<int64_t>(rng() % 20000000000ull) - 10000000000ll);
+    ASSERT_EQ(FormatFigure(whole), reference(whole)) << whole;
   }
 }
 
@@ -218,4 +226,87 @@ TEST_F(Figures, HandWrittenTable) {
   EXPECT_NE(Tip(s.UnitView, "UnitName", "ARMLAB", "DPS (computed)").find("no Weapon1"), std::string::npos);
   // A key column has no figure tooltip.
   EXPECT_EQ(s.Figures.ToolTip(s.UnitView, 0, 1), "");
+}
+
+// Keys read only where they count: a paralyzer and ranges read from weapon
+// rows once a unit mounts them, builders' WorkerTime once a menu names them;
+// a builder named twice (in two cases, loaded or not) counts once.
+TEST_F(Figures, MountedWeaponsAndBuildersNamedTwice) {
+  Add(s.WeaponFiles, "weapons\\stun.tdf",
+      Lines({"[Stun_Gun]", "{", "ID=6;", "range=400;", "paralyzer=1;", "reloadtime=1;", "[DAMAGE]", "{", "default=90;", "}",
+             "}", "[Long_Gun]", "{", "ID=7;", "range=900;", "reloadtime=3;", "[DAMAGE]", "{", "default=30;", "}", "}"}));
+  Add(s.UnitFiles, "units\\corstun.fbi",
+      Unit("UnitNumber=7;UnitName=CORSTUN;Side=CORE;BuildCostMetal=100;BuildTime=600;Weapon1=stun_gun;Weapon2=LONG_GUN;"));
+  Add(s.DownloadFiles, "download\\core.tdf",
+      Lines({"[MENUENTRY1]", "{", "UNITMENU=armlab;", "UNITNAME=CORSTUN;", "}", "[MENUENTRY2]", "{", "UNITMENU=NOLAB;",
+             "UNITNAME=corstun;", "}", "[MENUENTRY3]", "{", "UNITMENU=ARMLAB;", "UNITNAME=CorStun;", "}", "[MENUENTRY4]",
+             "{", "UNITMENU=nolab;", "UNITNAME=CORSTUN;", "}", "[MENUENTRY5]", "{", "UNITMENU=ARMCV;", "UNITNAME=CORSTUN;",
+             "}"}));
+  s.Figures.Show(true);
+  BuildAll();
+  EXPECT_EQ(CellsOf(s.UnitView, "UnitName", "CORSTUN", kUnitCaptions), "10|10||900|armcv|4");
+  EXPECT_EQ(CellsOf(s.WeaponView, "SName", "Stun_Gun", kWeaponCaptions), "90|90|");
+  EXPECT_EQ(Tip(s.UnitView, "UnitName", "CORSTUN", "DPS (computed)"),
+            "DPS = 0 + 10 = 10\n"
+            "Weapon1: Stun_Gun is a paralyzer (its damage stuns), counts 0\n"
+            "Weapon2: DPS = 30 × 1 ÷ 3 = 10 (Long_Gun)\n"
+            "the DPS of Weapon1 to Weapon3 summed; a paralyzer counts 0");
+  EXPECT_EQ(Tip(s.UnitView, "UnitName", "CORSTUN", "Range (computed)"),
+            "Range = max(400 (Stun_Gun), 900 (Long_Gun)) = 900\nthe largest Range of its weapons");
+  EXPECT_EQ(Tip(s.UnitView, "UnitName", "CORSTUN", "Built by (computed)"),
+            "Built by: armcv (WorkerTime 150), of the builders the one with the largest WorkerTime\n"
+            "Also built by ARMLAB (WorkerTime 100)\n"
+            "Build menus of units not loaded: NOLAB");
+  EXPECT_EQ(FirstLine(Tip(s.UnitView, "UnitName", "CORSTUN", "Build seconds (computed)")),
+            "Build seconds = 600 ÷ 150 = 4 (built by armcv)");
+}
+
+// A mod large enough that its weapon files are read on two threads: every
+// weapon's DPS and the units' DPS and Range agree with the formulas, also
+// for files that must be read themselves (a key after a nested section,
+// one weapon name twice, more weapons than rows) in either half.
+TEST_F(Figures, ManyWeaponFilesReadInTwoHalves) {
+  const int files = 700;
+  for (int f = 0; f < files; ++f) {
+    std::vector<std::string> l;
+    for (int k = 0; k < 3; ++k) {
+      // Section 2 of every 50th file (from the 13th) repeats the name of section 0.
+      const std::string name = f % 50 == 13 && k == 2 ? "w" + std::to_string(f) + "_0" : "W" + std::to_string(f) + "_" + std::to_string(k);
+      l.insert(l.end(), {"[" + name + "]", "{", "ID=" + std::to_string(f * 3 + k) + ";", "range=" + std::to_string(100 + f) + ";"});
+      if (k == 1) l.push_back("burst=2;");
+      const std::string reload = "reloadtime=" + std::to_string(k == 1 ? 2 : 1) + ";";
+      // Every 50th file (from the 7th, and from the 21st) has Reloadtime
+      // after [DAMAGE], where no row reaches.
+      const bool late = f % 50 == 7 || f % 50 == 21;
+      if (!late) l.push_back(reload);
+      l.insert(l.end(), {"[DAMAGE]", "{", "default=" + std::to_string(10 + f + k) + ";", "}"});
+      if (late) l.push_back(reload);
+      l.push_back("}");
+    }
+    // And an empty section, which gives no row: read itself, the file holds
+    // one weapon more than it has rows.
+    if (f % 50 == 21) l.insert(l.end(), {"[W" + std::to_string(f) + "_EMPTY]", "{", "}"});
+    Add(s.WeaponFiles, "weapons\\w" + std::to_string(f) + ".tdf", Lines(l));
+  }
+  for (int u = 0; u < 50; ++u)
+    Add(s.UnitFiles, "units\\many" + std::to_string(u) + ".fbi",
+        Unit("UnitNumber=" + std::to_string(100 + u) + ";UnitName=MANY" + std::to_string(u) + ";BuildCostMetal=100;Weapon1=w" +
+             std::to_string(u * 14) + "_0;"));
+  s.Figures.Show(true);
+  BuildAll();
+  ASSERT_GE(s.WeaponView.RowCount(), 3 * files);
+  // DPS of W<f>_<k>: (10 + f + k) x max(1, Burst) / Reloadtime, which is 10 + f + k here.
+  int checked = 0;
+  for (int f = 0; f < files; ++f)
+    for (int k = 0; k < 3; ++k) {
+      if (f % 50 == 13 && k == 2) continue;  // its row shows the first weapon of its name
+      const std::string name = "W" + std::to_string(f) + "_" + std::to_string(k);
+      ASSERT_EQ(CellsOf(s.WeaponView, "SName", name, {"DPS (computed)"}), std::to_string(10 + f + k)) << name;
+      ++checked;
+    }
+  EXPECT_EQ(checked, 3 * files - files / 50);
+  for (int u = 0; u < 50; ++u)
+    EXPECT_EQ(CellsOf(s.UnitView, "UnitName", "MANY" + std::to_string(u), {"DPS (computed)", "Range (computed)"}),
+              std::to_string(10 + u * 14) + "|" + std::to_string(100 + u * 14))
+        << u;
 }
