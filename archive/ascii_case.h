@@ -17,3 +17,14 @@ inline std::string LowerAscii(std::string S) {
   for (char& c : S) c = FoldAscii(c);
   return S;
 }
+
+// Whether Text holds Part somewhere, ignoring case; Part is given in lower case.
+inline bool ContainsIgnoringCase(std::string_view Text, std::string_view LowerPart) {
+  if (LowerPart.size() > Text.size()) return false;
+  for (size_t at = 0; at + LowerPart.size() <= Text.size(); ++at) {
+    size_t i = 0;
+    while (i < LowerPart.size() && FoldAscii(Text[at + i]) == LowerPart[i]) ++i;
+    if (i == LowerPart.size()) return true;
+  }
+  return false;
+}

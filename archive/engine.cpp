@@ -104,7 +104,8 @@ struct Listed {
   bool IsDirectory;
 };
 
-// Files an archive load reads in one library call.
+// Files an archive load reads in one library call at least; a list of
+// bounded capacity is read as far as it can still take entries.
 constexpr size_t kReadWindow = 512;
 
 // Reads the files among Listed[From, To) as ReadArchiveBytes reads one, in
@@ -200,7 +201,7 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
     if (position == 0) break;
     std::string entry = name.Name();
     if (Mode == rwLoadArchive) {
-      if (LowerAscii(entry).find(wanted) == std::string::npos) continue;
+      if (!ContainsIgnoringCase(entry, wanted)) continue;
       entry = List.SubDir + "\\" + entry;
     } else if (!whole.Add(entry, isDirectory != 0)) {
       ++clashes;
@@ -215,7 +216,8 @@ int LoadArchive(EngineState& State, AllUnpacked& List, const std::string& Name, 
   std::vector<bool> read(listed.size(), false);
   size_t readUpTo = 0;  // the files listed before this position have been read
   auto readWindow = [&](size_t From) {
-    readUpTo = std::min(listed.size(), From + kReadWindow);
+    const size_t room = static_cast<size_t>(List.Capacity - List.Count);
+    readUpTo = std::min(listed.size(), From + std::max(kReadWindow, room));
     ReadListedFiles(archive, listed, From, readUpTo, buffers, read);
   };
 
