@@ -67,6 +67,12 @@ class Row {
   // for small rows; row building uses AssignSubItems).
   std::vector<std::string> SubItems() const;
   void SetSubItems(const std::vector<std::string>& Items);
+  // The texts of every sub-item, one after the other in column order.
+  std::string_view AllSubItemText() const {
+    if (!Store_) return {};
+    const Layout l = Shape();
+    return std::string_view(Store_.get() + l.Text, l.TextSize);
+  }
   // Calls Visit(J, text) for every sub-item J that holds text, in column order.
   template <typename F>
   void ForEachFilledSubItem(F Visit) const {

@@ -348,6 +348,35 @@ TEST_F(KestravaTable, FieldsOfEachFormat) {
   EXPECT_EQ(jsonOut.str(), "[]\n");
 }
 
+// Every column in order (the usual export): a row's texts are looked at
+// sixteen bytes at a time, so a byte that needs quotes or conversion is found
+// wherever it lies; columns a row has no text in stay empty fields.
+TEST(WriteTableCsv, EveryColumnInOrderQuotesAndConvertsWhereNeeded) {
+  RowTable table;
+  for (const char* caption : {"Name", "B", "C", "D"}) table.AddColumn(caption, 10);
+  const std::vector<std::vector<std::string>> rows = {
+      {"u1", std::string(17, 'a') + "\xE9" + std::string(14, 'b'), "", ""},
+      {"u2", std::string(20, 'c') + "," + std::string(11, 'd'), "", "e"},
+      {"u3", "", std::string(31, 'f') + "\"", "=1+1"},
+      {"", "plain", "", ""},
+  };
+  for (const auto& cells : rows) {
+    Row& r = table.AddRow();
+    r.Caption = cells[0];
+    r.SetSubItems({cells.begin() + 1, cells.end()});
+  }
+  ExtraColumns extra;
+  extra.Captions = {"X"};
+  extra.Cells = [](int Row, std::vector<std::string>& Texts) { Texts[0] = "x" + std::to_string(Row); };
+  std::ostringstream out;
+  WriteTable(out, TableFormat::Csv, table, {0, 1, 2, 3, 4}, true, &extra);
+  EXPECT_EQ(out.str(), "Name,B,C,D,X\r\n"
+                       "u1,aaaaaaaaaaaaaaaaa\xC3\xA9" "bbbbbbbbbbbbbb,,,x0\r\n"
+                       "u2,\"cccccccccccccccccccc,ddddddddddd\",,e,x1\r\n"
+                       "u3,,\"fffffffffffffffffffffffffffffff\"\"\",'=1+1,x2\r\n"
+                       ",plain,,,x3\r\n");
+}
+
 // Counts what reaches the stream and the largest single write to it.
 struct WriteCounter : std::streambuf {
   size_t Total = 0, Largest = 0;
