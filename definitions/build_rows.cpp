@@ -616,12 +616,12 @@ void BuildNewRowsOfTables(TableState& State, const std::vector<NewRowsOfTable>& 
 
 void BuildRows(TableState& State, RowTable& View, AllUnpacked& List, bool MultiSection, int Mode,
                UnPacked* Entry) {
+  if (Mode == brAddNew) {
+    BuildNewRowsOfTables(State, {{&View, &List, MultiSection}});
+    return;
+  }
   BulkUpdate bulk(View);
   switch (Mode) {
-    case brAddNew:
-      View.AppendRows(std::move(BuildNewRows({{&List, MultiSection}}).front()));
-      List.BuiltCount = List.Count;
-      break;
     case brReplaceFile: {
       if (!Entry) break;
       RemoveRowsWhere(View, [&](const UnPacked& e) {

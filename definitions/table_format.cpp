@@ -147,30 +147,6 @@ inline char* PutByte(char* P, unsigned char C) {
   return P;
 }
 
-// Text as a CSV field at P, which has CsvRoom(Text) bytes of room; returns
-// the end. Most cells hold no byte that needs quotes or conversion: one
-// look-up a byte finds that out, and they are copied whole.
-char* PutCsvField(char* P, std::string_view Text) {
-  size_t plain = 0;
-  while (plain < Text.size() && !kCsvSpecial[static_cast<unsigned char>(Text[plain])]) ++plain;
-  if (plain == Text.size()) {
-    if (!Text.empty()) std::memcpy(P, Text.data(), Text.size());
-    return P + Text.size();
-  }
-  bool quoted = false;
-  for (size_t i = plain; i < Text.size(); ++i) {
-    const char c = Text[i];
-    quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
-  }
-  if (quoted) *P++ = '"';
-  for (char c : Text) {
-    if (c == '"') *P++ = '"';
-    P = PutByte(P, static_cast<unsigned char>(c));
-  }
-  if (quoted) *P++ = '"';
-  return P;
-}
-
 // Whether Text holds no byte that needs quotes or conversion in CSV: no
 // comma, quote, CR or LF, and no byte above 0x7F. Sixteen bytes at a time
 // where the processor allows.
@@ -190,6 +166,29 @@ bool PlainCsv(std::string_view Text) {
     if (kCsvSpecial[static_cast<unsigned char>(Text[i])]) return false;
   return true;
 }
+
+// Text as a CSV field at P, which has CsvRoom(Text) bytes of room; returns
+// the end. Most cells hold no byte that needs quotes or conversion
+// (PlainCsv), and they are copied whole.
+char* PutCsvField(char* P, std::string_view Text) {
+  if (PlainCsv(Text)) {
+    if (!Text.empty()) std::memcpy(P, Text.data(), Text.size());
+    return P + Text.size();
+  }
+  bool quoted = false;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const char c = Text[i];
+    quoted |= c == ',' || c == '"' || c == '\r' || c == '\n';
+  }
+  if (quoted) *P++ = '"';
+  for (char c : Text) {
+    if (c == '"') *P++ = '"';
+    P = PutByte(P, static_cast<unsigned char>(c));
+  }
+  if (quoted) *P++ = '"';
+  return P;
+}
+
 
 // A CSV field at P when its text needs nothing done (Plain), else as
 // PutCsvField writes it; with the formula guard where the cell needs it.
